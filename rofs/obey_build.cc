@@ -1,0 +1,159 @@
+#include "rofs/obey_build.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "rofs/host_names.h"
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_writer.h"
+
+namespace larkspur::rofs {
+namespace {
+
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+std::string SystemReason() {
+  const int error = errno;
+  return error ? std::generic_category().message(error) : std::string("unknown reason");
+}
+
+// Streams image bytes into a file; any failed write ends the build.
+class FileSink : public ByteSink {
+ public:
+  FileSink(std::ofstream& out, const std::filesystem::path& path) : out_(out), path_(path) {}
+  void Write(std::span<const std::uint8_t> bytes) override {
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out_) throw HostFileError("Cannot write file", HostPathToBytes(path_), SystemReason());
+  }
+
+ private:
+  std::ofstream& out_;
+  const std::filesystem::path& path_;
+};
+
+class ObeyBuilder {
+ public:
+  ObeyBuilder(const ObeyFile& obey, const std::filesystem::path& base_folder)
+      : obey_(obey), base_folder_(base_folder) {}
+
+  BuildResult Run(std::int64_t default_time) {
+    ImageSpec spec;
+    spec.origin = obey_.origin;
+    spec.max_image_size = obey_.rofs_size;
+    spec.max_image_size_line = obey_.rofs_size_line;
+    spec.time = obey_.time.value_or(default_time);
+    spec.version = obey_.version;
+    for (const ObeyFileLine& line : obey_.files) {
+      ImageFileSpec file;
+      file.path = line.image_path;
+      file.attributes = line.attributes;
+      file.hidden = line.hidden;
+      file.line = line.line;
+      sources_.push_back(line.hidden ? std::filesystem::path() : SourcePath(line));
+      if (!line.hidden) MeasureSource(line, sources_.back(), file);
+      sizes_.push_back(file.size);
+      spec.files.push_back(std::move(file));
+    }
+    const ImageLayout layout = LayOutImage(spec);
+
+    BuildResult result;
+    result.image_path = base_folder_ / HostPathFromBytes(obey_.rofs_name);
+    result.image_size = layout.image_size;
+    result.file_count = spec.files.size();
+    WriteAndRename(spec, layout, result.image_path);
+    return result;
+  }
+
+ private:
+  [[noreturn]] void Fail(const ObeyFileLine& line, const std::string& reason) const {
+    throw ObeyError(obey_.origin, line.line, "source file \"" + line.source + "\" " + reason);
+  }
+
+  std::filesystem::path SourcePath(const ObeyFileLine& line) const {
+    return base_folder_ / HostPathFromBytes(line.source);
+  }
+
+  void MeasureSource(const ObeyFileLine& line, const std::filesystem::path& path,
+                     ImageFileSpec& file) const {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) Fail(line, "does not exist");
+    if (error) Fail(line, "cannot be read: " + error.message());
+    if (status.type() != std::filesystem::file_type::regular) Fail(line, "is not a regular file");
+    file.size = std::filesystem::file_size(path, error);
+    if (error) Fail(line, "cannot be read: " + error.message());
+    if (file.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail(line, "cannot be opened: " + SystemReason());
+    std::uint8_t head[kEntryUidsSize] = {};
+    in.read(reinterpret_cast<char*>(head), kEntryUidsSize);
+    if (static_cast<std::uint64_t>(in.gcount()) != std::min<std::uint64_t>(file.size, kEntryUidsSize)) {
+      Fail(line, "cannot be read to its stated size");
+    }
+    file.uids = UidsFromData(std::span(head, static_cast<std::size_t>(in.gcount())));
+  }
+
+  void CopySource(std::size_t index, ByteSink& sink) const {
+    const ObeyFileLine& line = obey_.files[index];
+    std::ifstream in(sources_[index], std::ios::binary);
+    if (!in) Fail(line, "cannot be opened: " + SystemReason());
+    std::vector<char> buffer(kCopyChunk);
+    std::uint64_t remaining = sizes_[index];
+    while (remaining > 0) {
+      in.read(buffer.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(remaining, buffer.size())));
+      const auto got = static_cast<std::size_t>(in.gcount());
+      if (got == 0) Fail(line, "became shorter while the image was written");
+      sink.Write(std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), got));
+      remaining -= got;
+    }
+    // The layout has fixed every address by the measured size; a file that
+    // grew since would be cut silently, so it ends the build instead.
+    if (in.peek() != std::char_traits<char>::eof()) {
+      Fail(line, "became longer while the image was written");
+    }
+  }
+
+  void WriteAndRename(const ImageSpec& spec, const ImageLayout& layout,
+                      const std::filesystem::path& image_path) const {
+    std::filesystem::path partial = image_path;
+    partial += ".partial";
+    try {
+      {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out) throw HostFileError("Cannot create file", HostPathToBytes(partial), SystemReason());
+        FileSink sink(out, partial);
+        WriteImage(spec, layout, sink,
+                   [this](std::size_t index, ByteSink& data_sink) { CopySource(index, data_sink); });
+        out.close();
+        if (!out) throw HostFileError("Cannot write file", HostPathToBytes(partial), SystemReason());
+      }
+      std::error_code error;
+      std::filesystem::rename(partial, image_path, error);
+      if (error) {
+        throw HostFileError("Cannot rename \"" + HostPathToBytes(partial) + "\" to",
+                            HostPathToBytes(image_path), error.message());
+      }
+    } catch (...) {
+      std::error_code ignored;
+      std::filesystem::remove(partial, ignored);
+      throw;
+    }
+  }
+
+  const ObeyFile& obey_;
+  const std::filesystem::path& base_folder_;
+  std::vector<std::filesystem::path> sources_;
+  std::vector<std::uint64_t> sizes_;
+};
+
+}  // namespace
+
+BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
+                               std::int64_t default_time) {
+  return ObeyBuilder(obey, base_folder).Run(default_time);
+}
+
+}  // namespace larkspur::rofs

@@ -1,0 +1,37 @@
+// Builds the image an obey file describes from files on the host. Source
+// files are read twice (size and first bytes for the layout, then streamed
+// into the image), so memory stays small whatever rofssize says. The image
+// appears under its final name only when it is complete. Not thread-safe for
+// two builds of the same output file; otherwise callable from any thread.
+#ifndef LARKSPUR_ROFS_OBEY_BUILD_H_
+#define LARKSPUR_ROFS_OBEY_BUILD_H_
+
+#include <cstdint>
+#include <filesystem>
+
+#include "rofs/obey_parser.h"
+
+namespace larkspur::rofs {
+
+struct BuildResult {
+  std::filesystem::path image_path;
+  std::uint32_t image_size = 0;
+  std::size_t file_count = 0;
+};
+
+// Builds `obey` into `base_folder` / rofsname, reading each host path
+// relative to `base_folder`. The time stamp is obey.time, or `default_time`
+// (Symbian time) when the obey file has none.
+//
+// The image is written to "<rofsname>.partial" beside its final name and
+// renamed when every byte is out; on any failure the partial file is removed
+// and no image is left (an older image of that name stays as it was).
+// Throws ObeyError naming the line for a source that is missing, unreadable,
+// not a regular file or changes while it is read, and for everything
+// LayOutImage refuses; HostFileError when the image cannot be written.
+BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
+                               std::int64_t default_time);
+
+}  // namespace larkspur::rofs
+
+#endif  // LARKSPUR_ROFS_OBEY_BUILD_H_

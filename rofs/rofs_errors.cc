@@ -1,0 +1,27 @@
+#include "rofs/rofs_errors.h"
+
+#include <cstdio>
+
+namespace larkspur::rofs {
+
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+FormatError::FormatError(std::string_view image_name, std::uint64_t offset,
+                         const std::string& reason)
+    : RofsError(std::string(image_name) + ": " + reason), offset_(offset), reason_(reason) {}
+
+ObeyError::ObeyError(std::string_view obey_name, int line, const std::string& reason)
+    : RofsError(std::string(obey_name) + (line > 0 ? ":" + std::to_string(line) : std::string()) +
+                ": " + reason),
+      line_(line),
+      reason_(reason) {}
+
+HostFileError::HostFileError(std::string_view action, std::string_view path,
+                             std::string_view reason)
+    : RofsError(std::string(action) + " \"" + std::string(path) + "\": " + std::string(reason)) {}
+
+}  // namespace larkspur::rofs

@@ -1,0 +1,60 @@
+// Exceptions thrown by the ROFS library. Every message names where the
+// problem is (image and offset, obey file and line, or host path) and why, so
+// a command-line program can print what() as it is.
+#ifndef LARKSPUR_ROFS_ROFS_ERRORS_H_
+#define LARKSPUR_ROFS_ROFS_ERRORS_H_
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace larkspur::rofs {
+
+// Base of every error of this library.
+class RofsError : public std::runtime_error {
+ public:
+  explicit RofsError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The bytes of an image break a rule of the format, or hold something that
+// cannot be extracted safely. what() is "<image>: <reason>"; the reason names
+// the offset and the bad value.
+class FormatError : public RofsError {
+ public:
+  FormatError(std::string_view image_name, std::uint64_t offset, const std::string& reason);
+  std::uint64_t offset() const { return offset_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::uint64_t offset_;
+  std::string reason_;
+};
+
+// A line of an obey file (or the file as a whole, line 0) asks for something
+// that cannot be built. what() is "<obey file>:<line>: <reason>", or
+// "<obey file>: <reason>" for line 0.
+class ObeyError : public RofsError {
+ public:
+  ObeyError(std::string_view obey_name, int line, const std::string& reason);
+  int line() const { return line_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  int line_;
+  std::string reason_;
+};
+
+// A file or folder on the host could not be read, created or written.
+// what() is "<action> \"<path>\": <reason>".
+class HostFileError : public RofsError {
+ public:
+  HostFileError(std::string_view action, std::string_view path, std::string_view reason);
+};
+
+// "0x1A40": how offsets and sizes appear in messages.
+std::string Hex(std::uint64_t value);
+
+}  // namespace larkspur::rofs
+
+#endif  // LARKSPUR_ROFS_ROFS_ERRORS_H_

@@ -1,0 +1,158 @@
+#include "rofs/rofs_extract.h"
+
+#include <cerrno>
+#include <fstream>
+#include <system_error>
+#include <unordered_map>
+
+#include "rofs/host_names.h"
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_names.h"
+#include "rofs/utf16.h"
+
+namespace larkspur::rofs {
+namespace {
+
+std::string Quoted(std::u16string_view name) { return "\"" + Utf16ToUtf8Lossy(name) + "\""; }
+
+class Planner {
+ public:
+  explicit Planner(std::string_view image_name) : image_name_(image_name) {}
+
+  ExtractPlan Run(const RofsImage& image) {
+    AddDirectory(image.root, std::filesystem::path());
+    return std::move(plan_);
+  }
+
+ private:
+  std::filesystem::path HostName(std::u16string_view name, std::uint32_t entry_offset) const {
+    const std::string where = "ROFS entry at " + Hex(entry_offset) + ": name " + Quoted(name);
+    if (const auto reason = UnsafeNameReason(name)) {
+      throw FormatError(image_name_, entry_offset, where + " cannot be extracted: " + *reason);
+    }
+    std::optional<std::filesystem::path> host = HostNameFromImageName(name);
+    if (!host) {
+      throw FormatError(image_name_, entry_offset,
+                        where + " cannot be extracted: this system's file names cannot hold it");
+    }
+    return *host;
+  }
+
+  // The recursion follows the parsed tree, whose depth the reader bounds.
+  void AddDirectory(const RofsDirectory& dir, const std::filesystem::path& relative) {
+    // One folder on the host cannot hold two names the phone takes as equal.
+    std::unordered_map<std::u16string, std::uint32_t> seen;
+    const auto claim = [&](std::u16string_view name, std::uint32_t entry_offset) {
+      const auto [it, inserted] = seen.emplace(FoldAsciiCase(name), entry_offset);
+      if (!inserted) {
+        throw FormatError(image_name_, entry_offset,
+                          "ROFS entry at " + Hex(entry_offset) + ": name " + Quoted(name) +
+                              " repeats the name of the entry at " + Hex(it->second) +
+                              " in the same folder (names match ignoring ASCII case)");
+      }
+    };
+    for (const RofsFile& file : dir.files) {
+      claim(file.name, file.entry_offset);
+      const std::filesystem::path host = relative / HostName(file.name, file.entry_offset);
+      if (file.hidden()) {
+        ++plan_.hidden_count;
+        continue;
+      }
+      plan_.items.push_back({host, &file, file.entry_offset});
+    }
+    for (const RofsDirectory& sub : dir.subdirectories) {
+      claim(sub.name, sub.entry_offset);
+      const std::filesystem::path host = relative / HostName(sub.name, sub.entry_offset);
+      plan_.items.push_back({host, nullptr, sub.entry_offset});
+      AddDirectory(sub, host);
+    }
+  }
+
+  std::string image_name_;
+  ExtractPlan plan_;
+};
+
+std::string SystemReason() {
+  const int error = errno;
+  return error ? std::generic_category().message(error) : std::string("unknown reason");
+}
+
+// What stands at `path` now, without following a symbolic link.
+std::filesystem::file_type TypeAt(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
+  if (error && status.type() != std::filesystem::file_type::not_found) {
+    throw HostFileError("Cannot look at", HostPathToBytes(path), error.message());
+  }
+  return status.type();
+}
+
+void CreateFolder(const std::filesystem::path& path) {
+  using std::filesystem::file_type;
+  const file_type type = TypeAt(path);
+  if (type == file_type::directory) return;
+  if (type == file_type::symlink) {
+    throw HostFileError("Refusing to write through the symbolic link", HostPathToBytes(path),
+                        "it stands where the image has a folder");
+  }
+  if (type != file_type::not_found) {
+    throw HostFileError("Cannot create folder", HostPathToBytes(path),
+                        "something that is not a folder has that name");
+  }
+  std::error_code error;
+  std::filesystem::create_directory(path, error);
+  if (error) throw HostFileError("Cannot create folder", HostPathToBytes(path), error.message());
+}
+
+void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> data) {
+  using std::filesystem::file_type;
+  const file_type type = TypeAt(path);
+  if (type == file_type::symlink) {
+    throw HostFileError("Refusing to write through the symbolic link", HostPathToBytes(path),
+                        "it stands where the image has a file");
+  }
+  if (type != file_type::not_found && type != file_type::regular) {
+    throw HostFileError("Cannot create file", HostPathToBytes(path),
+                        "something that is not a regular file has that name");
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw HostFileError("Cannot create file", HostPathToBytes(path), SystemReason());
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  out.close();
+  if (!out) throw HostFileError("Cannot write file", HostPathToBytes(path), SystemReason());
+}
+
+}  // namespace
+
+ExtractPlan PlanExtraction(const RofsImage& image, std::string_view image_name) {
+  return Planner(image_name).Run(image);
+}
+
+ExtractStats ExtractImage(std::span<const std::uint8_t> bytes, const RofsImage& image,
+                          std::string_view image_name, const std::filesystem::path& out_folder) {
+  const ExtractPlan plan = PlanExtraction(image, image_name);
+  ExtractStats stats;
+  stats.hidden_skipped = plan.hidden_count;
+
+  std::error_code error;
+  std::filesystem::create_directories(out_folder, error);
+  if (error) throw HostFileError("Cannot create folder", HostPathToBytes(out_folder), error.message());
+  for (const ExtractItem& item : plan.items) {
+    // Every item is a chain of checked single names, so it cannot leave the
+    // output folder; the parent folders were created (or found to be real
+    // folders) by earlier items.
+    const std::filesystem::path target = out_folder / item.relative;
+    if (item.file == nullptr) {
+      CreateFolder(target);
+      ++stats.folders;
+    } else {
+      const auto data = FileData(bytes, *item.file);
+      WriteFile(target, data);
+      ++stats.files;
+      stats.bytes += data.size();
+    }
+  }
+  return stats;
+}
+
+}  // namespace larkspur::rofs

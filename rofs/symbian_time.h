@@ -1,0 +1,31 @@
+// The image time stamp: microseconds since 00:00 on 1 January of year 0 in
+// the Symbian calendar, which agrees with the proleptic Gregorian calendar
+// from 1600 on (every date this tool handles). Times are UTC; nothing here
+// shifts by a time zone. Pure functions; safe from any thread.
+#ifndef LARKSPUR_ROFS_SYMBIAN_TIME_H_
+#define LARKSPUR_ROFS_SYMBIAN_TIME_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace larkspur::rofs {
+
+std::int64_t SymbianTimeFromUnixSeconds(std::int64_t unix_seconds);
+
+// The host clock now, to the microsecond.
+std::int64_t SymbianTimeNow();
+
+// Parses the obey form dd/mm/yyyy_hh:mm:ss[.micro] or the date alone (then
+// 10:10:00), with a year from 1970 to 2060 and `micro` a number of
+// microseconds (at most 6 digits). nullopt when the text does not have that
+// form or names no real date or time of day.
+std::optional<std::int64_t> ParseObeyTime(std::string_view text);
+
+// "2026-12-10 00:37:28.000000" for a listing.
+std::string FormatSymbianTime(std::int64_t symbian_time);
+
+}  // namespace larkspur::rofs
+
+#endif  // LARKSPUR_ROFS_SYMBIAN_TIME_H_

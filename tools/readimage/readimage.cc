@@ -1,0 +1,177 @@
+// readimage: extracts, lists or describes a ROFS image. Only the command
+// line, the output format and the exit status live here; the work is in
+// rofs/.
+//
+// Exit status: 0 when everything was read (and, for -z, written), 1
+// otherwise (the reason on stderr names the image, the offset and what is
+// wrong), 2 for a wrong command line.
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "rofs/host_names.h"
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_extract.h"
+#include "rofs/rofs_lookup.h"
+#include "rofs/rofs_reader.h"
+#include "rofs/symbian_time.h"
+
+namespace {
+
+using larkspur::rofs::Hex;
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: readimage -z OUTDIR IMAGE   extract every file into OUTDIR\n"
+    "       readimage -l IMAGE          list folders and files (attributes, size, path)\n"
+    "       readimage -d IMAGE          show the header\n"
+    "       readimage --help\n"
+    "\n"
+    "Names keep the case they have in the image. Hidden entries (masks for a\n"
+    "lower layer) are listed but not extracted.\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (reason on stderr), 2 usage.\n";
+
+// Image addresses are 32-bit, so nothing past 4 GiB can belong to the image.
+constexpr std::uint64_t kMaxBytesRead = 0xFFFFFFFF;
+
+std::vector<std::uint8_t> LoadImage(const std::string& name) {
+  const std::filesystem::path path = larkspur::rofs::HostPathFromBytes(name);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    throw larkspur::rofs::HostFileError("Cannot open file", name,
+                                        error ? error.message() : "no such file");
+  }
+  const std::uint64_t size = std::filesystem::file_size(path, error);
+  if (error) throw larkspur::rofs::HostFileError("Cannot open file", name, error.message());
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw larkspur::rofs::HostFileError("Cannot open file", name, "cannot be opened");
+  std::vector<std::uint8_t> bytes(std::min(size, kMaxBytesRead));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (static_cast<std::uint64_t>(in.gcount()) != bytes.size()) {
+    throw larkspur::rofs::HostFileError("Cannot read file", name, "it ended early");
+  }
+  return bytes;
+}
+
+std::string AttributeLetters(std::uint8_t attributes) {
+  std::string letters = "-----";
+  if (attributes & larkspur::rofs::kAttDirectory) letters[0] = 'D';
+  if (attributes & larkspur::rofs::kAttReadOnly) letters[1] = 'R';
+  if (attributes & larkspur::rofs::kAttHidden) letters[2] = 'H';
+  if (attributes & larkspur::rofs::kAttSystem) letters[3] = 'S';
+  if (attributes & larkspur::rofs::kAttArchive) letters[4] = 'A';
+  return letters;
+}
+
+void PrintLine(const std::string& attributes, const std::string& size, const std::string& path) {
+  char head[32];
+  std::snprintf(head, sizeof head, "%s %10s  ", attributes.c_str(), size.c_str());
+  std::cout << head << path << "\n";
+}
+
+void ListDirectory(const larkspur::rofs::RofsDirectory& dir, const std::string& prefix) {
+  for (const larkspur::rofs::RofsFile& file : dir.files) {
+    std::string path = prefix + larkspur::rofs::ImageNameForDisplay(file.name);
+    if (file.hidden()) path += "  [hidden: masks a lower layer]";
+    PrintLine(AttributeLetters(file.attributes), std::to_string(file.size), path);
+  }
+  for (const larkspur::rofs::RofsDirectory& sub : dir.subdirectories) {
+    const std::string path = prefix + larkspur::rofs::ImageNameForDisplay(sub.name) + "/";
+    PrintLine(AttributeLetters(sub.attributes), "-", path);
+    ListDirectory(sub, path);
+  }
+}
+
+void PrintHeader(const larkspur::rofs::RofsHeader& header) {
+  const auto& v = header.version;
+  std::cout << "identifier:       " << std::string(header.identifier.data(), 4) << "\n"
+            << "header size:      " << Hex(header.header_size) << "\n"
+            << "format version:   " << Hex(header.format_version) << "\n"
+            << "directory tree:   " << Hex(header.dir_tree_offset) << ", " << Hex(header.dir_tree_size)
+            << " bytes\n"
+            << "file entries:     " << Hex(header.file_entries_offset) << ", "
+            << Hex(header.file_entries_size) << " bytes\n"
+            << "time:             " << larkspur::rofs::FormatSymbianTime(header.time) << " UTC ("
+            << Hex(static_cast<std::uint64_t>(header.time)) << ")\n"
+            << "image version:    " << int{v.major} << "." << int{v.minor} << "(" << v.build << ")\n"
+            << "image size:       " << Hex(header.image_size) << " (" << header.image_size
+            << " bytes)\n"
+            << "checksum:         " << Hex(header.checksum) << "\n"
+            << "max image size:   " << Hex(header.max_image_size) << "\n";
+}
+
+int Describe(const std::string& image_name) {
+  const std::vector<std::uint8_t> bytes = LoadImage(image_name);
+  PrintHeader(larkspur::rofs::ParseRofsHeader(bytes, image_name));
+  std::cout.flush();
+  const larkspur::rofs::RofsImage image = larkspur::rofs::ParseRofsImage(bytes, image_name);
+  std::cout << "folders:          " << image.directory_count << " (root included)\n"
+            << "files:            " << image.file_count << "\n";
+  const std::vector<std::string> problems = larkspur::rofs::FindLookupTableProblems(bytes, image);
+  if (problems.empty()) {
+    std::cout << "lookup tables:    complete, in the phone's order\n";
+  } else {
+    // The phone may fail to open some names by path; listing and extracting
+    // do not use the tables, so this is a warning, not a failure.
+    std::cout << "lookup tables:    " << problems.size() << " problem(s)\n";
+    for (const std::string& problem : problems) std::cout << "  " << problem << "\n";
+  }
+  return kExitDone;
+}
+
+int List(const std::string& image_name) {
+  const std::vector<std::uint8_t> bytes = LoadImage(image_name);
+  const larkspur::rofs::RofsImage image = larkspur::rofs::ParseRofsImage(bytes, image_name);
+  ListDirectory(image.root, "");
+  return kExitDone;
+}
+
+int Extract(const std::string& out_name, const std::string& image_name) {
+  const std::vector<std::uint8_t> bytes = LoadImage(image_name);
+  const larkspur::rofs::RofsImage image = larkspur::rofs::ParseRofsImage(bytes, image_name);
+  const larkspur::rofs::ExtractStats stats = larkspur::rofs::ExtractImage(
+      bytes, image, image_name, larkspur::rofs::HostPathFromBytes(out_name));
+  std::cout << "readimage: extracted " << stats.files << " files (" << stats.bytes << " bytes) into "
+            << out_name;
+  if (stats.hidden_skipped) std::cout << "; " << stats.hidden_skipped << " hidden entries skipped";
+  std::cout << "\n";
+  return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::cout << kUsage;
+    return kExitDone;
+  }
+  const bool extract = args.size() == 3 && args[0] == "-z";
+  const bool list_or_describe = args.size() == 2 && (args[0] == "-l" || args[0] == "-d");
+  if (!extract && !list_or_describe) {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  const std::string& image_name = args.back();
+  try {
+    if (extract) return Extract(args[1], image_name);
+    return args[0] == "-l" ? List(image_name) : Describe(image_name);
+  } catch (const larkspur::rofs::RofsError& error) {
+    std::cout.flush();
+    std::cerr << "readimage: " << error.what() << "\n";
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "readimage: " << image_name << ": " << error.what() << "\n";
+  }
+  return kExitFailed;
+}

@@ -1,0 +1,106 @@
+// rofsbuild OBEYFILE: builds the ROFS image an obey file describes into the
+// current directory. Only the command line, the choice of time stamp and
+// the exit status live here; the work is in rofs/.
+//
+// Exit status: 0 when the image was written, 1 when it was not (the reason
+// on stderr names the obey file and line), 2 for a wrong command line.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+
+#include "rofs/host_names.h"
+#include "rofs/obey_build.h"
+#include "rofs/obey_parser.h"
+#include "rofs/rofs_errors.h"
+#include "rofs/symbian_time.h"
+
+namespace {
+
+constexpr int kExitBuilt = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: rofsbuild OBEYFILE\n"
+    "\n"
+    "Builds the ROFS image that OBEYFILE describes and writes it under its\n"
+    "rofsname into the current directory. Host paths in the obey file are\n"
+    "relative to the current directory.\n"
+    "\n"
+    "Obey lines: rofsname=NAME, rofssize=BYTES, data=HOSTPATH IMAGEPATH,\n"
+    "file=HOSTPATH IMAGEPATH, hide=IMAGEPATH, time=dd/mm/yyyy_hh:mm:ss,\n"
+    "version=major.minor(build), REM comments.\n"
+    "\n"
+    "Without time=, the time stamp is SOURCE_DATE_EPOCH (seconds since 1970)\n"
+    "when that is set, otherwise the current time.\n"
+    "\n"
+    "Exit status: 0 image written, 1 not written (reason on stderr), 2 usage.\n";
+
+// The time stamp for an obey file without time=: reproducible builds set
+// SOURCE_DATE_EPOCH.
+std::int64_t DefaultTime() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == '\0') return larkspur::rofs::SymbianTimeNow();
+  const std::string text(epoch);
+  std::int64_t seconds = 0;
+  for (char c : text) {
+    // 4e12 seconds is beyond year 100000; anything larger is a mistake.
+    if (c < '0' || c > '9' || seconds > 4'000'000'000'000) {
+      throw larkspur::rofs::RofsError("SOURCE_DATE_EPOCH=\"" + text +
+                                      "\" is not a number of seconds since 1970");
+    }
+    seconds = seconds * 10 + (c - '0');
+  }
+  return larkspur::rofs::SymbianTimeFromUnixSeconds(seconds);
+}
+
+std::string ReadObeyFile(const std::string& name) {
+  const std::filesystem::path path = larkspur::rofs::HostPathFromBytes(name);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    throw larkspur::rofs::HostFileError("Cannot open file", name,
+                                        error ? error.message() : "no such file");
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    throw larkspur::rofs::HostFileError("Cannot read file", name, "read error");
+  }
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::cout << kUsage;
+    return kExitBuilt;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  const std::string obey_name = argv[1];
+  try {
+    const std::string text = ReadObeyFile(obey_name);
+    const larkspur::rofs::ObeyFile obey =
+        larkspur::rofs::ParseObey(text, obey_name, larkspur::rofs::ImageNameFromObeyBytes);
+    const std::int64_t default_time = obey.time ? 0 : DefaultTime();
+    const larkspur::rofs::BuildResult result =
+        larkspur::rofs::BuildImageFromObey(obey, std::filesystem::current_path(), default_time);
+    std::cout << "rofsbuild: wrote " << larkspur::rofs::HostPathToBytes(result.image_path) << " ("
+              << result.image_size << " bytes, " << result.file_count << " files)\n";
+    return kExitBuilt;
+  } catch (const larkspur::rofs::RofsError& error) {
+    std::cerr << "rofsbuild: " << error.what() << "\n";
+  } catch (const std::exception& error) {
+    std::cerr << "rofsbuild: " << obey_name << ": " << error.what() << "\n";
+  }
+  return kExitFailed;
+}
