@@ -1,0 +1,185 @@
+// Repack end to end through TForm1 and the console window.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/test_support.h"
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+using testing::ProgramFolder;
+using testing::Session;
+
+const std::string kRofsMagic = "ROFS0\xFF";
+const std::string kFatMagic("\xE9\x00\x90", 3);
+
+// Reads a firmware file's blocks back by hand: payload lengths, addresses
+// and payload bytes, checking every check value and checksum on the way.
+struct Blocks {
+  std::vector<std::uint32_t> lengths, addresses;
+  std::string payloads;
+};
+
+Blocks ReadBlocks(const std::string& file, std::size_t prefix, std::size_t header_size) {
+  Blocks blocks;
+  const std::size_t length_at = header_size == 19 ? 10 : 17;
+  auto be32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(file[at]) << 24 |
+                                      static_cast<unsigned char>(file[at + 1]) << 16 |
+                                      static_cast<unsigned char>(file[at + 2]) << 8 |
+                                      static_cast<unsigned char>(file[at + 3]));
+  };
+  for (std::size_t at = prefix; at < file.size();) {
+    const std::uint32_t length = be32(at + length_at);
+    blocks.lengths.push_back(length);
+    blocks.addresses.push_back(be32(at + length_at + 4));
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < header_size; ++i) sum += static_cast<unsigned char>(file[at + i]);
+    EXPECT_EQ(sum % 256, 0xFFu) << "header at " << at;
+    unsigned char even = 0, odd = 0;
+    for (std::size_t i = 0; i < length; ++i) (i % 2 ? odd : even) ^= file[at + header_size + i];
+    EXPECT_EQ(static_cast<unsigned char>(file[at + 7]), even);
+    EXPECT_EQ(static_cast<unsigned char>(file[at + 8]), odd);
+    blocks.payloads += file.substr(at + header_size, length);
+    at += header_size + length;
+    EXPECT_LE(at, file.size());
+  }
+  return blocks;
+}
+
+TEST(RepackFlowTest, UnchangedUdaRoundTripGivesTheInputBackForEveryProfile) {
+  for (int model = 0; model < kModelCount; ++model) {
+    ProgramFolder home;
+    const std::string image = kFatMagic + testing::PatternBytes(0x61000 - 3, model);
+    const std::string input = testing::MakeFirmware({.model = model, .uda = true, .prefix = "HEAD"}, image);
+    Session s(home);
+    s.SelectModel(model);
+    s.Open(home.Write("RM-9.uda.fpsx", input));
+    s.Extract();
+    s.Repack();
+    EXPECT_TRUE(home.Read("REB-RM-9.uda.fpsx") == input) << "model " << model << " " << home.Read("REB-RM-9.uda.fpsx").size() << " vs " << input.size();
+    EXPECT_EQ(s.window.log.back(), "=========================================================       ");
+    EXPECT_EQ(s.window.log[s.window.log.size() - 2],
+              "REB-RM-9.uda.fpsx 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ");
+    EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+  }
+}
+
+TEST(RepackFlowTest, RofsRepackWritesObeyBuildsAndReassembles) {
+  for (const int model : {0, 1}) {
+    ProgramFolder home;
+    home.InstallStandInTool("readimage", testing::kStandInReadimage);
+    home.InstallStandInTool("rofsbuild", testing::kStandInRofsbuild);
+    const std::string prefix(0x200, '\x11');
+    const std::string input = testing::MakeFirmware({.model = model, .prefix = prefix, .start_address = 0xFFFFF000},
+                                                    std::string(3072, '\0') + kRofsMagic + testing::PatternBytes(0x9000));
+    Session s(home);
+    s.SelectModel(model);
+    s.Open(home.Write("fw.rofs2.V1", input));
+    s.Extract();
+    home.Write("rofs2/sys/bin/app.exe", "app");
+    s.Repack();
+    EXPECT_EQ(home.Read("temp/rofs2.obey"),
+              "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n"
+              "data=\"..\\rofs2\\image.bin\" \"image.bin\"\r\n"
+              "data=\"..\\rofs2\\sys\\bin\\app.exe\" \"sys\\bin\\app.exe\"\r\n");
+    EXPECT_FALSE(home.Exists("exebat/rofs2r.img"));
+    const std::string rebuilt = home.Read("temp/rofs2r.img");
+    ASSERT_EQ(rebuilt.substr(0, 6), kRofsMagic);
+
+    const std::string output = home.Read("REB-fw.rofs2.V1");
+    ASSERT_EQ(output.substr(0, prefix.size()), prefix);
+    const Blocks blocks = ReadBlocks(output, prefix.size(), 19);
+    std::string expected_stream = std::string(3072, '\0') + rebuilt;
+    expected_stream.append((256 - expected_stream.size() % 256) % 256, '\xFF');
+    EXPECT_EQ(blocks.payloads, expected_stream);
+    std::uint32_t address = 0xFFFFF000;
+    for (std::size_t i = 0; i < blocks.lengths.size(); ++i) {
+      EXPECT_EQ(blocks.addresses[i], address);
+      address += blocks.lengths[i];  // wraps past 0xFFFFFFFF
+    }
+    const std::vector<std::string> build_lines = {"正在创建 obey 文件.    ", "完成!    ", "正在重建 rofs 文件.       ",
+                                                  "请稍等...       ",       "完成!   ",  "Rebuilding rofs2.....",
+                                                  "请稍等...       "};
+    const auto first = std::find(s.window.log.begin(), s.window.log.end(), build_lines[0]);
+    ASSERT_NE(first, s.window.log.end());
+    EXPECT_EQ(std::vector<std::string>(first, first + build_lines.size()), build_lines);
+  }
+}
+
+TEST(RepackFlowTest, MissingRebuiltImageWritesNothingAndKeepsAnEarlierOutput) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", "exit 0");  // "succeeds" without an image
+  home.Write("REB-fw.rofs2.V1", "earlier output");
+  home.Write("temp/rofs2r.img", "stale image from an earlier run");
+  Session s(home);
+  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
+  s.Repack();
+  EXPECT_EQ(home.Read("REB-fw.rofs2.V1"), "earlier output");
+  EXPECT_FALSE(home.Exists("temp/rofs2r.img"));
+  EXPECT_NE(s.window.log.back().find(home.path() + "temp/rofs2r.img"), std::string::npos);
+  EXPECT_NE(s.window.log.back().find("未生成任何文件"), std::string::npos);
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+}
+
+TEST(RepackFlowTest, AFailingBuildToolIsReportedAndItsLeftoverIsNotUsed) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", "printf 'ROFS0' > rofs2r.img; exit 254");
+  Session s(home);
+  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
+  s.Repack();
+  EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
+  EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild exit status 254: rofs 文件重建失败."),
+            s.window.log.end());
+  // The tool's image stays where it is, and the log says so.
+  EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
+}
+
+TEST(RepackFlowTest, InputMissingAtTheReloadWritesNothing) {
+  ProgramFolder home;
+  Session s(home);
+  const std::string input = home.Write("fw.uda.bin", testing::MakeFirmware({.uda = true, .prefix = "P"}, kFatMagic + "abc"));
+  s.Open(input);
+  s.Extract();
+  std::filesystem::remove(input);
+  s.Repack();
+  EXPECT_FALSE(home.Exists("REB-fw.uda.bin"));
+  EXPECT_NE(s.window.log.back().find(input), std::string::npos);
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kRepack));
+}
+
+TEST(RepackFlowTest, MissingTempFolderStopsWithTheErrorBoxAndTheMenuComesBack) {
+  ProgramFolder home;
+  std::filesystem::remove(home.Path("temp"));
+  Session s(home);
+  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
+  s.Repack();
+  ASSERT_EQ(s.window.messages.size(), 1u);
+  EXPECT_EQ(s.window.messages[0].text,
+            "Cannot create file \"" + home.path() + "temp/rofs2.obey\". No such file or directory.");
+  EXPECT_EQ(s.window.log.back(), "正在创建 obey 文件.    ");
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+}
+
+TEST(RepackFlowTest, N96RofsWritesTheShortFirstBlock) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", "head -c 40000 /dev/zero | tr '\\0' 'r' > rofs2r.img");
+  Session s(home);
+  s.SelectModel(1);
+  s.Open(home.Write("n96.rofs2.bin", testing::MakeFirmware({.model = 1, .start_address = 0x100}, "x")));
+  s.Repack();
+  const Blocks blocks = ReadBlocks(home.Read("REB-n96.rofs2.bin"), 0, 19);
+  ASSERT_GE(blocks.lengths.size(), 3u);
+  EXPECT_EQ(blocks.lengths[0], 0x400u);
+  EXPECT_EQ(blocks.lengths[1], 0x8000u);
+  EXPECT_EQ(blocks.addresses[1], 0x500u);
+  EXPECT_EQ(blocks.addresses[2], 0x8500u);
+  EXPECT_TRUE(s.form.FirstBlockDone);
+}
+
+}  // namespace
+}  // namespace larkspur

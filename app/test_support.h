@@ -1,0 +1,50 @@
+// Test helpers for TForm1: a program folder with its working folders and
+// stand-in tools, and a session that drives TForm1 through the console
+// window the way a user drives the window.
+#ifndef LARKSPUR_APP_TEST_SUPPORT_H_
+#define LARKSPUR_APP_TEST_SUPPORT_H_
+
+#include <memory>
+#include <string>
+
+#include "app/console_window.h"
+#include "app/tform1.h"
+#include "port/scratch_folder.h"
+
+namespace larkspur::testing {
+
+// A program folder: exebat, temp, rofs2 and fat16 inside.
+class ProgramFolder : public ScratchFolder {
+ public:
+  ProgramFolder();
+  // A shell script in exebat standing in for a tool.
+  void InstallStandInTool(const std::string& name, const std::string& script) const;
+  // The project's own readimage and rofsbuild, copied from the build.
+  void InstallBuiltTools() const;
+};
+
+// A stand-in unpacker: copies the image into rofs2 as "image.bin".
+inline constexpr char kStandInReadimage[] = "mkdir -p \"$2\" && cp \"$3\" \"$2/image.bin\"";
+// A stand-in builder: "ROFS0" FF, then the obey file it was given.
+inline constexpr char kStandInRofsbuild[] = "printf 'ROFS0\\377' > rofs2r.img && cat \"$1\" >> rofs2r.img";
+
+class Session {
+ public:
+  explicit Session(const ProgramFolder& home);
+  ~Session();
+
+  ConsoleWindow window{nullptr, nullptr};
+  TForm1 form;
+
+  void SelectModel(int index);
+  // Open through the dialog; errors go to the error box as in the window.
+  void Open(const std::string& path);
+  // Extract, then wait for the workers as the window's user would.
+  void Extract();
+  void Repack();
+  bool MenuEnabled(MenuItem item) { return window.menu_enabled[item]; }
+};
+
+}  // namespace larkspur::testing
+
+#endif  // LARKSPUR_APP_TEST_SUPPORT_H_

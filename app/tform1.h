@@ -1,0 +1,161 @@
+// The main window object: owns the program's state (the loaded file, its
+// kind and start address, the model profile, the working buffers, the three
+// worker components) and carries the command handlers and worker bodies.
+// It reaches the screen only through Window, so the same handlers serve the
+// Qt window, the command line and the tests.
+//
+// Handlers run on the user-interface thread; the worker bodies (Tfix*,
+// Trofs3*, Tfat*) on their components' threads, reaching the window through
+// Window::RunOnUiThread.
+#ifndef LARKSPUR_APP_TFORM1_H_
+#define LARKSPUR_APP_TFORM1_H_
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/window.h"
+#include "extract/worker.h"
+#include "format/byte_string.h"
+#include "format/model_profile.h"
+#include "repack/reassemble.h"
+
+namespace larkspur {
+
+// Texts of the window.
+inline constexpr char kApplicationTitle[] = "Marrowby";
+inline constexpr char kWindowCaption[] = "Larkspur Beta 0.7";
+inline constexpr char kVersion[] = "0.7.0.0";
+inline constexpr char kOpenFilter[] = "ROFS2, UDA|*.rofs2.*;*.uda.*;*.language.*|ALL|*.*";
+inline constexpr char kOpenDialogFolder[] = "/";
+inline constexpr char kOpenCaption[] = "打开(&O)";
+inline constexpr char kExtractCaption[] = "解包(&E)";
+inline constexpr char kRepackCaption[] = "打包(&R)";
+inline constexpr char kDonationText[] =
+    "如果你喜欢本程序，请点击旁边的“Donate”按钮捐赠我们，这将帮助我们创造更好的程序以及支持更多的手机型号. 谢谢！ :)";
+inline constexpr char kDonationUrl[] = "https://larkspur.invalid/donate";
+inline constexpr char kStatusFilePrefix[] = "文件名:    ";
+inline constexpr char kStatusKindPrefix[] = "类型: ";
+inline constexpr char kStatusThirdPanel[] = "Beta 0.7";
+inline constexpr char kSeparatorLine[] =
+    "=========================================================       ";
+
+class TForm1 {
+ public:
+  // `program_folder` is the folder the working folders lie in, ending in a
+  // separator: the executable's own folder for the window.
+  TForm1(Window& window, std::string program_folder);
+  ~TForm1();  // FormDestroy(), when it has not run yet
+
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // Start-up and teardown. FormDestroy waits until every worker run has
+  // ended, serving their window requests meanwhile; it never kills a tool.
+  void FormCreate();
+  void FormDestroy();
+
+  // Menu commands and controls. They throw what they cannot handle; wrap
+  // them in RunUiCommand to get the error box.
+  void Open1Click();
+  void Extract1Click();
+  void Repack1Click();
+  void ComboBox1Change();
+  void Image1Click();
+
+  // Runs a handler; an error that escapes it is shown in the error box,
+  // titled with the application title, and the program goes on.
+  void RunUiCommand(const std::function<void()>& handler);
+
+  // Block headers under the profile in force.
+  std::string crcdata(std::string_view payload) const;
+  std::string createheder(std::string_view payload, std::string_view address, std::int32_t length) const;
+  std::string createhederfat(std::string_view payload, std::string_view address, std::int32_t length) const;
+
+  // Worker bodies.
+  void TfixExecute();
+  void Trofs3Execute();
+  void TfatExecute();
+
+  // Repack steps.
+  void FileSearch(const std::string& folder, const std::string& pattern, bool recurse);
+  void crobey();
+  void buildrofs();
+  void Button5Click();
+  void Button2Click();
+
+  // The profile in force; a copy, so a reader never sees it half replaced.
+  ModelProfile Profile() const;
+  bool N96Selected() const;  // the selector's item is the N96 one
+
+  // Where the program's own files lie.
+  const std::string& program_folder() const { return program_folder_; }
+  std::string ProgramPath(std::string_view relative) const;
+
+  // The state. The handlers and bodies read and change it directly; the
+  // disabled menu items keep two commands from touching it at once.
+  ByteString ImageData;
+  std::string ImageKind;
+  std::string SourcePath;
+  std::string SourceFileName;
+  ByteString StartAddress;
+  // The carved partition image: a view into ImageData, valid until ImageData
+  // is replaced (Open, Repack), so carving never copies the image.
+  std::string_view CarvedImage;
+  ByteString RebuiltData;
+  ByteString OutputData;
+  bool FirstBlockDone = false;
+  int OpenDialogFilterIndex = 1;
+  std::string DonationUrl;
+  std::vector<std::string> ListBox1;  // relative paths found by FileSearch
+  std::vector<std::string> obey;      // lines of the obey file
+
+  // True while any worker component is busy. Tfix starts the carving
+  // component before it counts as idle, so an Extract is over once this is
+  // false.
+  bool WorkersBusy() const { return tfix_->Busy() || trofs3_->Busy() || tfat_->Busy(); }
+
+  TJvThread& Tfix() { return *tfix_; }
+  TJvThread& Trofs3() { return *trofs3_; }
+  TJvThread& Tfat() { return *tfat_; }
+
+  // How the last command ended, for the command line: true once its closing
+  // lines were written, false when it ended with an error.
+  enum class Outcome { kNone, kRunning, kDone, kFailed };
+  Outcome LastOutcome() const { return outcome_.load(); }
+
+  Window& window() { return window_; }
+
+ private:
+  // Window requests that are safe from any thread.
+  void Log(const std::string& line);
+  void EnableMenu(bool enabled);
+  void ShowUnableToRun(const std::string& text);
+  void ReportWorkerError(std::exception_ptr error);
+  void CarveInto(std::string_view magic_hex, std::string_view relative_path);
+  void FailRepack(const std::string& line);
+  void ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
+                          const BlockCutting& cutting, const ByteString& signature, bool uda);
+
+  Window& window_;
+  const std::string program_folder_;
+  mutable std::mutex profile_mutex_;
+  ModelProfile profile_;
+  // The profile taken at the start of an Extract, so a model change during
+  // the run cannot tear it.
+  ModelProfile extract_profile_;
+  std::atomic<Outcome> outcome_{Outcome::kNone};
+  bool destroyed_ = false;
+  std::unique_ptr<TJvThread> tfix_;
+  std::unique_ptr<TJvThread> trofs3_;
+  std::unique_ptr<TJvThread> tfat_;
+};
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_APP_TFORM1_H_

@@ -1,0 +1,168 @@
+#include "app/tform1.h"
+
+#include <gtest/gtest.h>
+
+#include "app/test_support.h"
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+using testing::ProgramFolder;
+using testing::Session;
+
+TEST(TForm1Test, StartUpState) {
+  ProgramFolder home;
+  Session s(home);
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+  EXPECT_FALSE(s.MenuEnabled(MenuItem::kExtract));
+  EXPECT_FALSE(s.MenuEnabled(MenuItem::kRepack));
+  EXPECT_EQ(s.window.status[0], "文件名:    ");
+  EXPECT_EQ(s.window.status[1], "类型: ");
+  EXPECT_EQ(s.form.Profile(), ProfileForModel(0));
+  EXPECT_FALSE(s.form.N96Selected());
+}
+
+TEST(TForm1Test, OpenFillsLogStatusBarAndMenu) {
+  ProgramFolder home;
+  const std::string path = home.Write("fw/RM-356.rofs2.V21", testing::MakeFirmware({}, "ROFS0\xFF" "data"));
+  Session s(home);
+  s.Open(path);
+  EXPECT_EQ(s.window.log, (std::vector<std::string>{"正在打开文件...  ", "文件: " + path, ""}));
+  EXPECT_EQ(s.window.status[0], "文件名:    RM-356.rofs2.V21");
+  EXPECT_EQ(s.window.status[1], "类型: ROFS");
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kExtract));
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kRepack));
+  EXPECT_EQ(s.form.SourceFileName, "RM-356.rofs2.V21");
+  EXPECT_EQ(s.form.StartAddress, testing::BigEndian(0x01000000));
+  ASSERT_EQ(s.window.dialog_requests.size(), 1u);
+  EXPECT_EQ(s.window.dialog_requests[0].filter, "ROFS2, UDA|*.rofs2.*;*.uda.*;*.language.*|ALL|*.*");
+  EXPECT_EQ(s.window.dialog_requests[0].filter_index, 1);
+}
+
+TEST(TForm1Test, KindIsDecidedFromTheWholePathCaseSensitively) {
+  const struct {
+    const char* relative;
+    const char* kind;
+  } cases[] = {
+      {"x.uda.fpsx", "UDA"},          {"X.UDA.FPSX", "UDA"},       {"Bermuda/x.rofs2.fpsx", "UDA"},
+      {"x.Uda.fpsx", "ROFS"},         {"x.language.fpsx", "ROFS"}, {"x.rofs2.fpsx", "ROFS"},
+  };
+  for (const auto& c : cases) {
+    ProgramFolder home;
+    Session s(home);
+    s.Open(home.Write(c.relative, "some bytes"));
+    EXPECT_EQ(s.form.ImageKind, c.kind) << c.relative;
+  }
+}
+
+TEST(TForm1Test, StartAddressIsReadUnderTheProfileInForce) {
+  const std::string sig = HexToBytes("5401170E000300");
+  const std::string header_rest = "CC" "\x01" "LLLL" "ABCD" "S";
+  const struct {
+    const char* name;
+    std::string content;
+    std::string expected;
+  } cases[] = {
+      {"signature at the first byte", sig + header_rest, "ABCD"},
+      {"100 bytes in front", std::string(100, 'p') + sig + header_rest, "ABCD"},
+      {"no signature: bytes 14 to 17", "0123456789abcdefghij", "defg"},
+      {"no signature, 15 bytes", "0123456789abcde", "de"},
+      {"no signature, shorter than 14 bytes", "0123456789", ""},
+  };
+  for (const auto& c : cases) {
+    ProgramFolder home;
+    Session s(home);
+    s.Open(home.Write("f.rofs2.bin", c.content));
+    EXPECT_EQ(s.form.StartAddress, c.expected) << c.name;
+  }
+}
+
+TEST(TForm1Test, N96UdaAddressLiesAtPosition22) {
+  ProgramFolder home;
+  Session s(home);
+  s.SelectModel(1);
+  s.Open(home.Write("a.uda.fpsx", testing::MakeFirmware({.model = 1, .uda = true, .start_address = 0xABCDEF01}, "x")));
+  EXPECT_EQ(s.form.StartAddress, testing::BigEndian(0xABCDEF01));
+  // Changing the model afterwards does not read it again.
+  s.SelectModel(0);
+  EXPECT_EQ(s.form.StartAddress, testing::BigEndian(0xABCDEF01));
+}
+
+TEST(TForm1Test, ModelChoiceSetsProfileAndFilterIndex) {
+  ProgramFolder home;
+  Session s(home);
+  s.SelectModel(2);
+  EXPECT_EQ(s.form.OpenDialogFilterIndex, 2);
+  s.Open(home.Write("a.bin", "x"));
+  EXPECT_EQ(s.window.dialog_requests.back().filter_index, 2);
+  s.SelectModel(1);
+  EXPECT_EQ(s.form.OpenDialogFilterIndex, 1);
+  EXPECT_TRUE(s.form.N96Selected());
+  s.SelectModel(0);
+  EXPECT_EQ(s.form.Profile(), ProfileForModel(0));
+  s.SelectModel(-1);  // no item: nothing changes
+  EXPECT_EQ(s.form.Profile(), ProfileForModel(0));
+}
+
+TEST(TForm1Test, CancelledOpenOnlyClearsTheLog) {
+  ProgramFolder home;
+  Session s(home);
+  const std::string path = home.Write("a.rofs2.bin", testing::MakeFirmware({}, "abc"));
+  s.Open(path);
+  s.window.QueueOpenDialogAnswer(std::nullopt);
+  s.form.RunUiCommand([&] { s.form.Open1Click(); });
+  EXPECT_TRUE(s.window.log.empty());
+  EXPECT_EQ(s.form.SourcePath, path);
+  EXPECT_EQ(s.window.status[0], "文件名:    a.rofs2.bin");
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kExtract));
+}
+
+TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
+  for (const bool first : {true, false}) {
+    ProgramFolder home;
+    Session s(home);
+    const std::string good = home.Write("good.rofs2.bin", testing::MakeFirmware({}, "abc"));
+    if (!first) s.Open(good);
+    const std::string before_data = s.form.ImageData;
+    const auto before_menu = s.window.menu_enabled;
+    const auto before_status = s.window.status;
+    for (const std::string& bad : {home.Path("missing.uda.bin"), home.Write("empty.uda.bin", "")}) {
+      s.Open(bad);
+      ASSERT_FALSE(s.window.messages.empty());
+      const auto& box = s.window.messages.back();
+      EXPECT_EQ(box.title, "Marrowby");
+      EXPECT_EQ(box.icon, MessageIcon::kError);
+      EXPECT_NE(box.text.find(bad), std::string::npos);
+      EXPECT_EQ(s.form.ImageData, before_data);
+      EXPECT_EQ(s.form.ImageKind, first ? "" : "ROFS");
+      EXPECT_EQ(s.form.SourcePath, first ? "" : good);
+      EXPECT_EQ(s.window.menu_enabled, before_menu);
+      EXPECT_EQ(s.window.status, before_status);
+    }
+    EXPECT_NE(s.window.messages[0].text.find("does not exist."), std::string::npos);
+    EXPECT_NE(s.window.messages[1].text.find("is empty."), std::string::npos);
+  }
+}
+
+TEST(TForm1Test, HeaderBuildersFollowTheProfile) {
+  ProgramFolder home;
+  Session s(home);
+  const std::string address = testing::BigEndian(0x00100000);
+  EXPECT_EQ(s.form.createheder("\x01\x02\x03", address, 3), "5401170E000300020201000000030010000" "0BE");
+  s.SelectModel(1);
+  EXPECT_EQ(s.form.createhederfat("\x01\x02\x03", address, 3),
+            "54013015010100" "0202" "00000000FFFFFFFF" "00000003" "00100000" "A4");
+  EXPECT_EQ(s.form.crcdata("\x01\x02\x03"), "0202");
+}
+
+TEST(TForm1Test, DonationPictureOpensThePage) {
+  ProgramFolder home;
+  Session s(home);
+  s.form.Image1Click();
+  ASSERT_EQ(s.window.opened_urls.size(), 1u);
+  EXPECT_EQ(s.window.opened_urls[0], s.form.DonationUrl);
+}
+
+}  // namespace
+}  // namespace larkspur

@@ -1,0 +1,42 @@
+#include "extract/tool_runner.h"
+
+#include "port/files.h"
+
+namespace larkspur {
+
+port::ProcessOutcome RunTool(const std::string& command_line, bool wait,
+                             const UnableToRunBox& unable_to_run) {
+  port::ProcessOutcome outcome = port::RunCommandLine(command_line, wait);
+  if (!outcome.started && unable_to_run) unable_to_run("Unable to run " + command_line);
+  return outcome;
+}
+
+port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
+                                     const std::string& command_line,
+                                     const UnableToRunBox& unable_to_run) {
+  // A missing tool folder leaves the current directory where it is; the
+  // tool is then looked for there, and most likely not found.
+  port::SetCurrentDirectory(port::JoinPath(program_folder, "exebat"));
+  port::ProcessOutcome outcome;
+  try {
+    outcome = RunTool(command_line, true, unable_to_run);
+  } catch (...) {
+    port::SetCurrentDirectory(program_folder);
+    throw;
+  }
+  port::SetCurrentDirectory(program_folder);
+  return outcome;
+}
+
+std::string DescribeOutcome(const port::ProcessOutcome& outcome) {
+  if (!outcome.started) return "could not be started (" + outcome.reason + ")";
+  if (!outcome.waited) return "was not waited for";
+  if (outcome.signal != 0) return "ended by signal " + std::to_string(outcome.signal);
+  return "exit status " + std::to_string(outcome.exit_status);
+}
+
+bool Succeeded(const port::ProcessOutcome& outcome) {
+  return outcome.started && outcome.waited && outcome.signal == 0 && outcome.exit_status == 0;
+}
+
+}  // namespace larkspur

@@ -1,0 +1,44 @@
+// Running the external tools (the ROFS unpacker and builder) from the tool
+// folder. Called from a worker thread (Extract) or the user-interface thread
+// (Repack); only one tool runs at a time, because the menu commands stay
+// disabled while one does. The current directory, which belongs to the
+// whole process, is the tool folder during a run and the program folder
+// afterwards.
+#ifndef LARKSPUR_EXTRACT_TOOL_RUNNER_H_
+#define LARKSPUR_EXTRACT_TOOL_RUNNER_H_
+
+#include <functional>
+#include <string>
+
+#include "port/process.h"
+
+namespace larkspur {
+
+// Shows the "Unable to run " box (on the user-interface thread) and returns
+// when the user has dismissed it.
+using UnableToRunBox = std::function<void(const std::string& text)>;
+
+// Starts `command_line` with no window shown and, with `wait`, waits for its
+// end without a time limit. When the program cannot be started, shows
+// "Unable to run " followed by the command line and returns; the outcome
+// says so.
+port::ProcessOutcome RunTool(const std::string& command_line, bool wait,
+                             const UnableToRunBox& unable_to_run);
+
+// RunTool with the tool folder (`program_folder` + "exebat") as the current
+// directory, waiting for the end; the current directory is the program
+// folder afterwards, also when the tool could not be started.
+port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
+                                     const std::string& command_line,
+                                     const UnableToRunBox& unable_to_run);
+
+// A short description of how a tool run ended, for the log: "exit status 3",
+// "ended by signal 11", "could not be started (No such file or directory)".
+std::string DescribeOutcome(const port::ProcessOutcome& outcome);
+
+// True when the tool ran and exited with status 0.
+bool Succeeded(const port::ProcessOutcome& outcome);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_EXTRACT_TOOL_RUNNER_H_

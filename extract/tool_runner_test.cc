@@ -1,0 +1,62 @@
+#include "extract/tool_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "port/files.h"
+#include "port/scratch_folder.h"
+
+namespace larkspur {
+namespace {
+
+class ToolRunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = port::CurrentDirectory();
+    std::filesystem::create_directories(home_.Path("exebat"));
+    // Start from elsewhere: the program folder is not the start directory.
+    port::SetCurrentDirectory(std::filesystem::temp_directory_path().string());
+  }
+  void TearDown() override { port::SetCurrentDirectory(saved_); }
+
+  void MakeTool(const std::string& name, const std::string& body) {
+    const std::string path = home_.Write("exebat/" + name, "#!/bin/sh\n" + body + "\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  }
+
+  testing::ScratchFolder home_;
+  std::string saved_;
+  std::vector<std::string> boxes_;
+  UnableToRunBox box_ = [this](const std::string& text) { boxes_.push_back(text); };
+};
+
+TEST_F(ToolRunnerTest, RunsInTheToolFolderAndReturnsToTheProgramFolder) {
+  MakeTool("readimage", "pwd > ../where.txt; echo \"$@\" >> ../where.txt");
+  const auto outcome = RunInToolFolder(home_.path(), "readimage.exe -z ../rofs2 ../temp/rofs2.img", box_);
+  EXPECT_TRUE(Succeeded(outcome));
+  const std::string expected_folder = std::filesystem::canonical(home_.Path("exebat")).string();
+  EXPECT_EQ(home_.Read("where.txt"), expected_folder + "\n-z ../rofs2 ../temp/rofs2.img\n");
+  EXPECT_EQ(port::CurrentDirectory(), home_.path());
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ToolRunnerTest, AMissingToolShowsUnableToRunAndStillReturnsToTheProgramFolder) {
+  const auto outcome = RunInToolFolder(home_.path(), "readimage.exe -z ../rofs2 ../temp/rofs2.img", box_);
+  EXPECT_FALSE(outcome.started);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0], "Unable to run readimage.exe -z ../rofs2 ../temp/rofs2.img");
+  EXPECT_EQ(port::CurrentDirectory(), home_.path());
+}
+
+TEST_F(ToolRunnerTest, ANonZeroExitIsNotASuccess) {
+  MakeTool("rofsbuild", "exit 254");
+  const auto outcome = RunInToolFolder(home_.path(), "rofsbuild.exe ../temp/rofs2.obey", box_);
+  EXPECT_TRUE(outcome.started);
+  EXPECT_FALSE(Succeeded(outcome));
+  EXPECT_EQ(DescribeOutcome(outcome), "exit status 254");
+  EXPECT_TRUE(boxes_.empty());
+}
+
+}  // namespace
+}  // namespace larkspur

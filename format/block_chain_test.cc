@@ -1,0 +1,50 @@
+#include "format/block_chain.h"
+
+#include <gtest/gtest.h>
+
+#include "format/block_header.h"
+#include "format/test_bytes.h"
+
+namespace larkspur {
+namespace {
+
+using testing::Bytes;
+
+const std::string kSignature = Bytes("54 01 17 0E 00 03 00");
+
+std::string Block(std::string_view payload, std::uint32_t announced) {
+  std::string header = kSignature + Bytes("00 00 01") + BigEndian32(announced) + Bytes("00 00 00 00 00");
+  return header + std::string(payload);
+}
+
+TEST(BlockChainTest, WalksFromTheFirstSignatureByThePayloadLengths) {
+  // The first payload holds the signature by chance; the chain skips it.
+  const std::string first_payload = "xx" + kSignature + "yy";
+  const std::string data = "PREFIX" + Block(first_payload, first_payload.size()) + Block("", 0) + Block("abc", 3);
+  const auto chain = FindBlockChain(data, kSignature, 19);
+  ASSERT_TRUE(chain);
+  ASSERT_EQ(chain->size(), 3u);
+  EXPECT_EQ((*chain)[0].header_offset, 6u);
+  EXPECT_EQ((*chain)[1].header_offset, 6u + 19 + first_payload.size());
+  EXPECT_EQ((*chain)[2].payload_length, 3u);
+}
+
+TEST(BlockChainTest, ABrokenChainGivesNothing) {
+  const std::string good = Block("abc", 3) + Block("de", 2);
+  const struct {
+    const char* why;
+    std::string data;
+    int header_size;
+  } cases[] = {
+      {"no signature", "nothing here", 19},
+      {"length past the end", Block("abc", 4), 19},
+      {"bytes after the last block", good + "z", 19},
+      {"next header without signature", Block("abc", 2) + "c" + Block("de", 2), 19},
+      {"cut inside a header", good.substr(0, 30), 19},
+      {"unknown header size", good, 20},
+  };
+  for (const auto& c : cases) EXPECT_FALSE(FindBlockChain(c.data, kSignature, c.header_size)) << c.why;
+}
+
+}  // namespace
+}  // namespace larkspur

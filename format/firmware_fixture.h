@@ -1,0 +1,83 @@
+// Test and benchmark helper: generated firmware image files, made by hand
+// from the header layout (not by the program's own builders), so tests can
+// check the program against them.
+#ifndef LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_
+#define LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "format/hex_text.h"
+#include "format/model_profile.h"
+
+namespace larkspur::testing {
+
+struct FirmwareSpec {
+  int model = 0;          // model selector item 0..3
+  bool uda = false;       // UDA (FAT16) or ROFS
+  std::string prefix;     // bytes before the first block
+  std::uint32_t start_address = 0x01000000;
+  bool n96_short_first_block = false;  // ROFS in the N96 profile
+};
+
+inline std::string BigEndian(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+          static_cast<char>(value)};
+}
+
+// One block: header for `payload`, then the payload.
+inline std::string MakeBlock(const FirmwareSpec& spec, const std::string& payload, std::uint32_t address) {
+  const ModelProfile& profile = ProfileForModel(spec.model);
+  std::string header = HexToBytes(spec.uda ? profile.UdaSignatureHex : profile.RofsSignatureHex);
+  unsigned char even = 0, odd = 0;
+  for (std::size_t i = 0; i < payload.size(); ++i) {
+    (i % 2 ? odd : even) ^= static_cast<unsigned char>(payload[i]);
+  }
+  header += static_cast<char>(even);
+  header += static_cast<char>(odd);
+  header += HexToBytes(spec.uda ? profile.UdaTypeFieldHex : profile.RofsTypeFieldHex);
+  header += BigEndian(static_cast<std::uint32_t>(payload.size()));
+  header += BigEndian(address);
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
+  header += static_cast<char>((0xFF - sum) & 0xFF);
+  return header + payload;
+}
+
+// A firmware file holding `partition` (already including any leading filler)
+// cut into blocks of the profile's size; the last block is as long as what
+// is left (padded by the caller if wanted).
+inline std::string MakeFirmware(const FirmwareSpec& spec, const std::string& partition) {
+  const ModelProfile& profile = ProfileForModel(spec.model);
+  const std::size_t block = static_cast<std::size_t>(spec.uda ? profile.UdaBlockSize : profile.RofsBlockSize);
+  std::string file = spec.prefix;
+  std::uint32_t address = spec.start_address;
+  std::size_t at = 0;
+  if (spec.n96_short_first_block && partition.size() > block) {
+    file += MakeBlock(spec, partition.substr(0, 0x400), address);
+    address += 0x400;
+    at = 0x400;
+  }
+  while (at < partition.size()) {
+    const std::string payload = partition.substr(at, block);
+    file += MakeBlock(spec, payload, address);
+    address += static_cast<std::uint32_t>(payload.size());
+    at += payload.size();
+  }
+  return file;
+}
+
+// Deterministic bytes that look like data.
+inline std::string PatternBytes(std::size_t size, unsigned seed = 1) {
+  std::string bytes(size, '\0');
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+}  // namespace larkspur::testing
+
+#endif  // LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_

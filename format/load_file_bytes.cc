@@ -1,0 +1,11 @@
+#include "format/load_file_bytes.h"
+
+#include "port/files.h"
+
+namespace larkspur {
+
+bool LoadFileBytes(const std::string& path, ByteString& dest) {
+  return port::ReadWholeFile(path, dest, static_cast<std::uint64_t>(kMaxByteStringLength));
+}
+
+}  // namespace larkspur

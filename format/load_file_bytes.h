@@ -1,0 +1,22 @@
+// Loading a whole firmware or partition image file into memory.
+#ifndef LARKSPUR_FORMAT_LOAD_FILE_BYTES_H_
+#define LARKSPUR_FORMAT_LOAD_FILE_BYTES_H_
+
+#include <string>
+
+#include "format/byte_string.h"
+
+namespace larkspur {
+
+// Replaces `dest` with the whole content of the file at `path` and returns
+// true. Returns false and leaves `dest` exactly as it was when `path` names
+// no existing file (a folder does not count) or the file is empty.
+// Throws FileOpenError ("Cannot open file "%s". %s") when the file exists but
+// cannot be opened (on Windows also while another program holds it open),
+// and FileIoError for a file of 2 GiB or more or a failed read; `dest` is
+// unchanged then too.
+bool LoadFileBytes(const std::string& path, ByteString& dest);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_FORMAT_LOAD_FILE_BYTES_H_

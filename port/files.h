@@ -1,0 +1,95 @@
+// Files and folders on the host: the few operations the program needs, with
+// a POSIX and a Win32 implementation behind this one header. Callable from
+// any thread; none of them keeps state.
+//
+// Paths are byte strings as the system gives them: UTF-8 (or whatever the
+// file system holds) on POSIX, the ANSI code page on Windows.
+#ifndef LARKSPUR_PORT_FILES_H_
+#define LARKSPUR_PORT_FILES_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur::port {
+
+// The separator the platform writes between folder names.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// True when `path` names an existing regular file (a folder does not count).
+bool IsRegularFile(const std::string& path);
+
+// True when `path` names an existing folder.
+bool IsDirectory(const std::string& path);
+
+// Reads the whole file at `path` into `dest`. The file is opened for reading
+// only and, on Windows, with no sharing, so the open fails while another
+// program holds the file open.
+// Returns false, leaving `dest` untouched, when `path` names no regular file
+// or the file is empty. Throws FileOpenError when the file exists but cannot
+// be opened, FileIoError when it is larger than `max_size` or a read fails;
+// `dest` is untouched then too.
+// With `front_room`, `dest` begins with that many zero bytes before the
+// content; `back_room` bytes more are reserved behind it, so a caller can
+// pad the content without a second copy.
+bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
+                   std::size_t front_room = 0, std::size_t back_room = 0);
+
+// Size of a regular file, or -1 when there is none.
+std::int64_t FileSize(const std::string& path);
+
+// Writes `pieces` one after another as the whole new content of `path`.
+// The bytes go to a temporary file beside `path` that replaces `path` only
+// once every byte has been written and flushed, so a failed write never
+// leaves a truncated file under the final name; an earlier file of that name
+// stays untouched on failure. Throws FileCreateError naming `path` with the
+// system's reason when the file cannot be created or a write stops short.
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces);
+
+// Deletes a file. Returns false when it could not (missing, in use, ...).
+bool DeleteFile(const std::string& path);
+
+// Moves a file; fails (returns false) when `to` exists already.
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Sleeps the calling thread.
+void SleepMilliseconds(int milliseconds);
+
+// One entry of a folder listing.
+struct DirEntry {
+  std::string name;  // the long name, as the system gives it
+  bool is_directory = false;
+  bool is_hidden = false;   // on POSIX: the name starts with "."
+  bool is_system = false;   // never on POSIX
+  bool is_symlink = false;  // a symbolic link (or a junction on Windows)
+};
+
+// Lists the entries of `folder` (without "." and ".."), in the order the
+// system returns them. Returns false when the folder cannot be listed.
+bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries);
+
+// The folder of the running executable, as an absolute path ending in the
+// separator.
+std::string ExecutableFolder();
+
+// The process's current directory, and setting it. The current directory
+// belongs to the whole process.
+std::string CurrentDirectory();
+bool SetCurrentDirectory(const std::string& path);
+
+// `folder` (ending in a separator or not) joined with `relative`, whose '/'
+// and '\' are turned into the platform's separator.
+std::string JoinPath(const std::string& folder, std::string_view relative);
+
+// The file name part of a path: what follows the last separator (and, on
+// Windows, colon).
+std::string FileNamePart(const std::string& path);
+
+}  // namespace larkspur::port
+
+#endif  // LARKSPUR_PORT_FILES_H_

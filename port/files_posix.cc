@@ -1,0 +1,185 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "port/errors.h"
+#include "port/files.h"
+
+namespace larkspur::port {
+namespace {
+
+// Closes a descriptor on every path out of a function.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::int64_t FileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
+                   std::size_t front_room, std::size_t back_room) {
+  if (!IsRegularFile(path)) return false;
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) throw FileOpenError(path, SystemReason(errno));
+  struct stat st;
+  if (::fstat(file.get(), &st) != 0) throw FileOpenError(path, SystemReason(errno));
+  if (st.st_size == 0) return false;
+  auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size > max_size) {
+    throw FileIoError("File too large to load", path,
+                      std::to_string(size) + " bytes; at most " + std::to_string(max_size) +
+                          " bytes can be loaded");
+  }
+  std::string content;
+  content.reserve(front_room + size + back_room);
+  content.resize(front_room + size);
+  std::uint64_t done = front_room;
+  size += front_room;
+  while (done < size) {
+    const ssize_t got = ::read(file.get(), content.data() + done, size - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileIoError("Cannot read file", path, SystemReason(errno));
+    }
+    if (got == 0) throw FileIoError("Cannot read file", path, "the file ended early");
+    done += static_cast<std::uint64_t>(got);
+  }
+  dest.swap(content);
+  return true;
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces) {
+  const std::string temporary = path + ".partial";
+  Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
+  auto fail = [&](int error_number) {
+    ::close(file.release());
+    ::unlink(temporary.c_str());
+    throw FileCreateError(path, SystemReason(error_number));
+  };
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      const ssize_t put = ::write(file.get(), piece.data(), piece.size());
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        fail(errno);
+      }
+      if (put == 0) fail(ENOSPC);
+      piece.remove_prefix(static_cast<std::size_t>(put));
+    }
+  }
+  if (::fsync(file.get()) != 0 && errno != EINVAL) fail(errno);
+  if (::close(file.release()) != 0) {
+    const int error_number = errno;
+    ::unlink(temporary.c_str());
+    throw FileCreateError(path, SystemReason(error_number));
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error_number = errno;
+    ::unlink(temporary.c_str());
+    throw FileCreateError(path, SystemReason(error_number));
+  }
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return false;
+  // A hard link fails when the target exists, so the check above cannot race
+  // into an overwrite; rename covers file systems without hard links.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void SleepMilliseconds(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  std::string base = folder;
+  if (!base.empty() && base.back() != '/') base += '/';
+  while (const dirent* item = ::readdir(dir)) {
+    const std::string name = item->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry entry;
+    entry.name = name;
+    entry.is_hidden = name[0] == '.';
+    struct stat st;
+    const std::string full = base + name;
+    if (::lstat(full.c_str(), &st) == 0) {
+      entry.is_symlink = S_ISLNK(st.st_mode);
+      if (entry.is_symlink) {
+        struct stat target;
+        entry.is_directory = ::stat(full.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+      } else {
+        entry.is_directory = S_ISDIR(st.st_mode);
+      }
+    }
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  return true;
+}
+
+std::string ExecutableFolder() {
+  char buffer[PATH_MAX + 1];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+  std::string path = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : ".";
+  const auto cut = path.find_last_of('/');
+  return cut == std::string::npos ? CurrentDirectory() : path.substr(0, cut + 1);
+}
+
+std::string CurrentDirectory() {
+  char buffer[PATH_MAX + 1];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return std::string();
+  std::string result = buffer;
+  if (result.back() != '/') result += '/';
+  return result;
+}
+
+bool SetCurrentDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+}  // namespace larkspur::port

@@ -1,0 +1,169 @@
+#include <windows.h>
+
+#include "port/errors.h"
+#include "port/files.h"
+
+namespace larkspur::port {
+
+std::string WindowsErrorText(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = length ? std::string(text, length) : "System error " + std::to_string(code);
+  if (text) LocalFree(text);
+  return TrimReason(result);
+}
+
+namespace {
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  void Close() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+bool IsRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::int64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return -1;
+  }
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
+                   std::size_t front_room, std::size_t back_room) {
+  if (!IsRegularFile(path)) return false;
+  // No sharing: the open fails while another program holds the file open.
+  Handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) throw FileOpenError(path, WindowsErrorText(GetLastError()));
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size)) throw FileOpenError(path, WindowsErrorText(GetLastError()));
+  if (size.QuadPart == 0) return false;
+  auto total = static_cast<std::uint64_t>(size.QuadPart);
+  if (total > max_size) {
+    throw FileIoError("File too large to load", path,
+                      std::to_string(total) + " bytes; at most " + std::to_string(max_size) +
+                          " bytes can be loaded");
+  }
+  std::string content;
+  content.reserve(front_room + total + back_room);
+  content.resize(front_room + total);
+  std::uint64_t done = front_room;
+  total += front_room;
+  while (done < total) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(total - done, 1u << 30));
+    if (!ReadFile(file.get(), content.data() + done, want, &got, nullptr)) {
+      throw FileIoError("Cannot read file", path, WindowsErrorText(GetLastError()));
+    }
+    if (got == 0) throw FileIoError("Cannot read file", path, "the file ended early");
+    done += got;
+  }
+  dest.swap(content);
+  return true;
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces) {
+  const std::string temporary = path + ".partial";
+  Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
+  auto fail = [&](DWORD code) {
+    file.Close();
+    DeleteFileA(temporary.c_str());
+    throw FileCreateError(path, WindowsErrorText(code));
+  };
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      DWORD put = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 30));
+      if (!WriteFile(file.get(), piece.data(), want, &put, nullptr)) fail(GetLastError());
+      if (put == 0) fail(ERROR_DISK_FULL);
+      piece.remove_prefix(put);
+    }
+  }
+  if (!FlushFileBuffers(file.get())) fail(GetLastError());
+  file.Close();
+  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    DeleteFileA(temporary.c_str());
+    throw FileCreateError(path, WindowsErrorText(code));
+  }
+}
+
+bool DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+  return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+void SleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries) {
+  std::string pattern = folder;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  pattern += "*.*";
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    DirEntry entry;
+    entry.name = name;
+    entry.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.is_hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    entry.is_system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    entry.is_symlink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entries.push_back(std::move(entry));
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return true;
+}
+
+std::string ExecutableFolder() {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  std::string path(buffer, length);
+  const auto cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? CurrentDirectory() : path.substr(0, cut + 1);
+}
+
+std::string CurrentDirectory() {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
+  std::string result(buffer, length);
+  if (!result.empty() && result.back() != '\\') result += '\\';
+  return result;
+}
+
+bool SetCurrentDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+
+}  // namespace larkspur::port

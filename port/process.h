@@ -1,0 +1,38 @@
+// Starting an external program from a command line, as the Windows shell
+// would: the executable is the first word of the line and is looked up first
+// in the current directory, then along the search path. Callable from any
+// thread; the current directory it uses is the process's.
+#ifndef LARKSPUR_PORT_PROCESS_H_
+#define LARKSPUR_PORT_PROCESS_H_
+
+#include <string>
+#include <vector>
+
+namespace larkspur::port {
+
+struct ProcessOutcome {
+  bool started = false;   // false: the program could not be started at all
+  bool waited = false;    // true when the outcome below is known
+  int exit_status = 0;    // the program's exit code, when it exited
+  int signal = 0;         // POSIX: the signal that ended it, 0 when it exited
+  std::string reason;     // why it could not be started
+};
+
+// Runs `command_line` with no console window shown. With `wait`, returns
+// only when the program has ended, without a time limit. Never throws for a
+// program that cannot be started: `started` is false and `reason` says why.
+//
+// On POSIX a first word ending in ".exe" that names no program is tried once
+// more without ".exe", so command lines written for Windows run the
+// platform's own build of the same tool. The program's standard output goes
+// to our standard error, so it never mixes with what the program prints as
+// its own results.
+ProcessOutcome RunCommandLine(const std::string& command_line, bool wait);
+
+// Splits a command line into words: blanks and tabs separate words, double
+// quotes group a word (and are removed).
+std::vector<std::string> SplitCommandLine(const std::string& command_line);
+
+}  // namespace larkspur::port
+
+#endif  // LARKSPUR_PORT_PROCESS_H_

@@ -1,0 +1,113 @@
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+#include "port/errors.h"
+#include "port/process.h"
+
+extern char** environ;
+
+namespace larkspur::port {
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// The current directory first, as on Windows, then the search path.
+std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : std::string();
+  if (IsExecutableFile("./" + name)) return "./" + name;
+  const char* search_path = std::getenv("PATH");
+  std::string_view rest = search_path ? search_path : "";
+  while (!rest.empty()) {
+    const auto colon = rest.find(':');
+    std::string folder(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (folder.empty()) folder = ".";
+    const std::string candidate = folder + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& command_line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  bool quoted = false;
+  for (char c : command_line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
+  ProcessOutcome outcome;
+  std::vector<std::string> words = SplitCommandLine(command_line);
+  if (words.empty()) {
+    outcome.reason = "empty command line";
+    return outcome;
+  }
+  std::string program = FindProgram(words[0]);
+  constexpr std::string_view kWindowsSuffix = ".exe";
+  if (program.empty() && words[0].size() > kWindowsSuffix.size() &&
+      words[0].ends_with(kWindowsSuffix)) {
+    program = FindProgram(words[0].substr(0, words[0].size() - kWindowsSuffix.size()));
+  }
+  if (program.empty()) {
+    outcome.reason = SystemReason(ENOENT);
+    return outcome;
+  }
+
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  pid_t pid = 0;
+  const int error_number = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error_number != 0) {
+    outcome.reason = SystemReason(error_number);
+    return outcome;
+  }
+  outcome.started = true;
+  if (!wait) return outcome;
+
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return outcome;
+  }
+  outcome.waited = true;
+  if (WIFEXITED(status)) {
+    outcome.exit_status = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    outcome.signal = WTERMSIG(status);
+  }
+  return outcome;
+}
+
+}  // namespace larkspur::port

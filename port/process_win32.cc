@@ -1,0 +1,62 @@
+#include <windows.h>
+
+#include "port/errors.h"
+#include "port/process.h"
+
+namespace larkspur::port {
+
+std::string WindowsErrorText(DWORD code);
+
+std::vector<std::string> SplitCommandLine(const std::string& command_line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  bool quoted = false;
+  for (char c : command_line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
+  ProcessOutcome outcome;
+  // The tool's console window stays hidden; the executable is looked up by
+  // the system's rules from the first word, the current directory first.
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process = {};
+  std::string writable = command_line;  // CreateProcessA may write into it
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE,
+                      CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                      &startup, &process)) {
+    outcome.reason = WindowsErrorText(GetLastError());
+    return outcome;
+  }
+  outcome.started = true;
+  if (wait) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exit_code = 0;
+    if (GetExitCodeProcess(process.hProcess, &exit_code)) {
+      outcome.waited = true;
+      outcome.exit_status = static_cast<int>(exit_code);
+    }
+  }
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return outcome;
+}
+
+}  // namespace larkspur::port

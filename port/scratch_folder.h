@@ -1,0 +1,53 @@
+// Test helper: a fresh folder under the system's temporary folder, removed
+// with everything in it when the helper goes out of scope.
+#ifndef LARKSPUR_PORT_SCRATCH_FOLDER_H_
+#define LARKSPUR_PORT_SCRATCH_FOLDER_H_
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace larkspur::testing {
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() /
+            ("larkspur-test-" + std::to_string(random()) + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder, ending in a separator.
+  std::string path() const { return (path_ / "").string(); }
+  std::string Path(const std::string& relative) const { return (path_ / relative).string(); }
+
+  std::string Write(const std::string& relative, const std::string& content) const {
+    const auto file = path_ / relative;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+    return file.string();
+  }
+
+  std::string Read(const std::string& relative) const {
+    std::ifstream in(path_ / relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  bool Exists(const std::string& relative) const { return std::filesystem::exists(path_ / relative); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace larkspur::testing
+
+#endif  // LARKSPUR_PORT_SCRATCH_FOLDER_H_

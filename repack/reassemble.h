@@ -1,0 +1,58 @@
+// Reassembly: cuts a payload stream into blocks behind freshly built block
+// headers with consecutive load addresses. Pure; the caller writes the
+// pieces out.
+#ifndef LARKSPUR_REPACK_REASSEMBLE_H_
+#define LARKSPUR_REPACK_REASSEMBLE_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/byte_string.h"
+
+namespace larkspur {
+
+inline constexpr std::int32_t kShortFirstBlockSize = 0x400;
+inline constexpr std::int32_t kTailAlignment = 256;
+
+struct BlockCutting {
+  std::int32_t block_size;
+  bool short_first_block;  // the N96 profile's ROFS images
+  char padding_byte;       // FF for ROFS, 00 for UDA
+};
+
+// Builds the header (as bytes) for one payload; `length` 0 stands for the
+// block size.
+using HeaderBuilder =
+    std::function<ByteString(std::string_view payload, std::string_view address, std::int32_t length)>;
+
+struct Reassembly {
+  std::vector<ByteString> headers;
+  // What the output file holds, in order: the prefix, then each header
+  // followed by its payload. Views into the prefix, `headers` and the
+  // payload stream, which must outlive them.
+  std::vector<std::string_view> pieces;
+  bool short_first_block_written = false;
+  std::uint64_t total_size = 0;
+};
+
+// Cuts `payload_stream` into blocks: while more than a block size remains,
+// a full block (headed with length 0, which announces the block size) — in
+// the short-first-block profile the first of them is preceded by a block of
+// 0x400 bytes, after which the remaining length is tested again; then what
+// is left (at most one block size) as a tail block, padded at the end of
+// `payload_stream` with `padding_byte` to a multiple of 256 and headed with
+// its padded length. Every header announces exactly the payload that follows
+// it. The first block carries `start_address` (4 bytes, big-endian); each
+// next one the address before plus the payload length before, wrapping
+// modulo 2^32. Throws std::invalid_argument for an address of other than 4
+// bytes or a block size that is not positive.
+Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
+                         std::string_view start_address, const BlockCutting& cutting,
+                         const HeaderBuilder& build_header);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_REPACK_REASSEMBLE_H_

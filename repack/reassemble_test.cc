@@ -1,0 +1,149 @@
+#include "repack/reassemble.h"
+
+#include <gtest/gtest.h>
+
+#include "format/block_header.h"
+#include "format/hex_text.h"
+#include "format/model_profile.h"
+#include "format/test_bytes.h"
+
+namespace larkspur {
+namespace {
+
+using testing::Bytes;
+
+// An independent reader of the written file: walks the headers and checks
+// every field by hand, without the builders.
+struct ReadBlock {
+  std::uint32_t length, address;
+  std::string payload;
+};
+
+std::vector<ReadBlock> ReadBack(const std::string& file, std::size_t prefix_size, const std::string& sig,
+                                std::size_t header_size) {
+  std::vector<ReadBlock> blocks;
+  std::size_t at = prefix_size;
+  const std::size_t length_at = header_size == 19 ? 10 : 17;
+  while (at < file.size()) {
+    EXPECT_LE(at + header_size, file.size());
+    const std::string header = file.substr(at, header_size);
+    EXPECT_EQ(header.substr(0, 7), sig);
+    ReadBlock block;
+    block.length = ReadBigEndian32(header, length_at);
+    block.address = ReadBigEndian32(header, length_at + 4);
+    block.payload = file.substr(at + header_size, block.length);
+    EXPECT_EQ(block.payload.size(), block.length) << "header announces more than follows";
+    unsigned char even = 0, odd = 0;
+    for (std::size_t i = 0; i < block.payload.size(); ++i) (i % 2 ? odd : even) ^= block.payload[i];
+    EXPECT_EQ(static_cast<unsigned char>(header[7]), even);
+    EXPECT_EQ(static_cast<unsigned char>(header[8]), odd);
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < header_size; ++i) sum += static_cast<unsigned char>(header[i]);
+    EXPECT_EQ(sum % 256, 0xFFu);
+    blocks.push_back(block);
+    at += header_size + block.length;
+  }
+  return blocks;
+}
+
+struct CutResult {
+  std::string file;
+  std::vector<ReadBlock> blocks;
+  bool short_first;
+};
+
+CutResult Reassemble(int model, bool uda, std::string stream, const std::string& prefix, std::uint32_t start,
+               bool short_first = false) {
+  const ModelProfile& p = ProfileForModel(model);
+  const std::string sig = HexToBytes(uda ? p.UdaSignatureHex : p.RofsSignatureHex);
+  const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
+    return HexToBytes(uda ? BuildBlockHeaderHex(p.UdaSignatureHex, p.UdaTypeFieldHex, p.UdaBlockSize, payload, address, length)
+                          : BuildBlockHeaderHex(p.RofsSignatureHex, p.RofsTypeFieldHex, p.RofsBlockSize, payload, address, length));
+  };
+  const Reassembly r = CutIntoBlocks(stream, prefix, BigEndian32(start),
+                                     {uda ? p.UdaBlockSize : p.RofsBlockSize, short_first, uda ? '\0' : '\xFF'}, build);
+  std::string file;
+  for (auto piece : r.pieces) file += piece;
+  EXPECT_EQ(file.size(), r.total_size);
+  EXPECT_EQ(file.substr(0, prefix.size()), prefix);
+  return {file, ReadBack(file, prefix.size(), sig, uda && model == 1 ? 26 : 19), r.short_first_block_written};
+}
+
+std::string Pattern(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251);
+  return s;
+}
+
+TEST(ReassembleTest, BlockLayoutsOfTheEdgeCases) {
+  struct Case {
+    const char* name;
+    int model;
+    bool uda;
+    std::size_t stream_size;
+    bool short_first;
+    std::vector<std::uint32_t> lengths;
+  };
+  const Case cases[] = {
+      {"exact multiple: last block is a tail of a full block", 0, false, 0x80000, false, {0x40000, 0x40000}},
+      {"UDA 0x40100 bytes", 0, true, 0x40100, false, {0x40000, 0x100}},
+      {"exactly one block", 0, false, 0x40000, false, {0x40000}},
+      {"remainder 0x1234 padded to 0x1300", 2, false, 0x20000 + 0x1234, false, {0x20000, 0x1300}},
+      {"remainder already a multiple of 256", 3, true, 0x20000 + 0x200, false, {0x20000, 0x200}},
+      {"at most one block: no short first block", 1, false, 0x8000, true, {0x8000}},
+      {"N96 long image", 1, false, 0x8000 * 3 + 0x500, true, {0x400, 0x8000, 0x8000, 0x8000, 0x100}},
+      // The remainder after the short block is at most a block: it is the tail.
+      {"N96 just over one block", 1, false, 0x8000 + 0x300, true, {0x400, 0x7F00}},
+      {"N96 UDA: 26-byte headers, no short block", 1, true, 0x8000 + 1, false, {0x8000, 0x100}},
+      {"empty stream", 0, true, 0, false, {}},
+  };
+  for (const Case& c : cases) {
+    const std::string stream = Pattern(c.stream_size);
+    const CutResult run = Reassemble(c.model, c.uda, stream, "PFX", 0x1000000, c.short_first);
+    std::vector<std::uint32_t> lengths;
+    std::string payloads;
+    std::uint32_t expected_address = 0x1000000;
+    for (const ReadBlock& block : run.blocks) {
+      lengths.push_back(block.length);
+      EXPECT_EQ(block.address, expected_address) << c.name;
+      expected_address += block.length;
+      payloads += block.payload;
+    }
+    EXPECT_EQ(lengths, c.lengths) << c.name;
+    ASSERT_GE(payloads.size(), stream.size()) << c.name;
+    EXPECT_EQ(payloads.substr(0, stream.size()), stream) << c.name;
+    const char pad = c.uda ? '\0' : '\xFF';
+    EXPECT_EQ(payloads.substr(stream.size()), std::string(payloads.size() - stream.size(), pad)) << c.name;
+  }
+}
+
+TEST(ReassembleTest, AddressesWrapModulo2To32) {
+  const CutResult run = Reassemble(1, true, Pattern(0x10000), "", 0xFFFFC000);
+  ASSERT_EQ(run.blocks.size(), 2u);
+  EXPECT_EQ(run.blocks[0].address, 0xFFFFC000u);
+  EXPECT_EQ(run.blocks[1].address, 0x00004000u);
+}
+
+TEST(ReassembleTest, N96ShortFirstBlockHoldsFillerZeros) {
+  std::string stream(3072, '\0');
+  stream += Pattern(0x10000);
+  const CutResult run = Reassemble(1, false, stream, "", 0x100);
+  // Without the N96 selection there is no short block.
+  EXPECT_EQ(run.blocks[0].length, 0x8000u);
+  const CutResult n96 = Reassemble(1, false, stream, "", 0x100, true);
+  ASSERT_GE(n96.blocks.size(), 3u);
+  EXPECT_TRUE(n96.short_first);
+  EXPECT_EQ(n96.blocks[0].length, 0x400u);
+  EXPECT_EQ(n96.blocks[1].address, 0x500u);
+  EXPECT_EQ(n96.blocks[2].address, 0x8500u);
+  // Check value 00 00 over the filler.
+  EXPECT_EQ(n96.file.substr(7, 2), std::string(2, '\0'));
+}
+
+TEST(ReassembleTest, RefusesAStartAddressOfOtherThanFourBytes) {
+  std::string stream = "x";
+  EXPECT_THROW(CutIntoBlocks(stream, "", "\x01\x02", {0x8000, false, '\0'}, nullptr), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace larkspur
