@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "format/block_header.h"
+#include "format/firmware_check.h"
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"
 #include "port/errors.h"
@@ -14,14 +15,6 @@ namespace {
 std::string WithFullStop(std::string message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
   return message;
-}
-
-// "UDA" when the path holds "uda", else when it holds "UDA"; both searches
-// are case-sensitive, so "Uda" or "uDa" alone give "ROFS".
-std::string KindOfPath(const std::string& path) {
-  if (path.find("uda") != std::string::npos) return "UDA";
-  if (path.find("UDA") != std::string::npos) return "UDA";
-  return "ROFS";
 }
 
 }  // namespace

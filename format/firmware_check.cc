@@ -1,0 +1,136 @@
+#include "format/firmware_check.h"
+
+#include <cstdio>
+
+#include "format/block_header.h"
+#include "format/hex_text.h"
+
+namespace larkspur {
+namespace {
+
+std::string Hex(std::string_view bytes) {
+  std::string spaced;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) spaced += ' ';
+    spaced += BytesToHex(bytes.substr(i, 1));
+  }
+  return spaced;
+}
+
+std::string Hex32(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+}  // namespace
+
+bool FirmwareCheck::AllRight() const {
+  if (!problems.empty() || blocks.empty()) return false;
+  for (const BlockCheck& block : blocks) {
+    if (!block.problems.empty()) return false;
+  }
+  return true;
+}
+
+std::string KindOfPath(std::string_view path) {
+  if (path.find("uda") != std::string_view::npos) return "UDA";
+  if (path.find("UDA") != std::string_view::npos) return "UDA";
+  return "ROFS";
+}
+
+FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile) {
+  FirmwareCheck check;
+  check.kind = kind;
+  check.file_size = file.size();
+  const bool uda = kind == "UDA";
+  const std::string signature = HexToBytes(uda ? profile.UdaSignatureHex : profile.RofsSignatureHex);
+  const std::string type_field = HexToBytes(uda ? profile.UdaTypeFieldHex : profile.RofsTypeFieldHex);
+  check.header_size = uda ? profile.UdaHeaderSize : profile.RofsHeaderSize;
+  check.block_size = uda ? profile.UdaBlockSize : profile.RofsBlockSize;
+  const auto layout = LayoutForHeaderSize(check.header_size);
+  if (!layout) {
+    check.problems.push_back("the profile's header size has no known layout");
+    return check;
+  }
+  const std::uint64_t size = file.size();
+  const auto header_bytes = static_cast<std::uint64_t>(layout->header_size);
+
+  std::size_t at = file.find(signature);
+  if (at == std::string_view::npos) {
+    check.problems.push_back("no block header (signature " + Hex(signature) + ") in the file");
+    return check;
+  }
+  check.prefix_length = at;
+
+  std::string payloads;  // for the magic's offset
+  std::optional<std::uint32_t> expected_address;
+  while (at != std::string_view::npos && at < size) {
+    BlockCheck block;
+    block.index = check.blocks.size();
+    block.header_offset = at;
+    if (header_bytes > size - at) {
+      block.problems.push_back("header cut short: " + std::to_string(size - at) + " of " +
+                               std::to_string(header_bytes) + " bytes");
+      check.blocks.push_back(block);
+      break;
+    }
+    const std::string_view header = file.substr(at, static_cast<std::size_t>(header_bytes));
+    block.payload_length = ReadBigEndian32(header, layout->length_offset);
+    block.address = ReadBigEndian32(header, layout->address_offset);
+
+    const std::string_view found_type = header.substr(kTypeFieldOffset, type_field.size());
+    if (found_type != type_field) {
+      block.problems.push_back("type field expected " + Hex(type_field) + ", found " + Hex(found_type));
+    }
+    if (expected_address && block.address != *expected_address) {
+      block.problems.push_back("load address expected " + Hex32(*expected_address) + ", found " + Hex32(block.address));
+    }
+    if (block.payload_length > static_cast<std::uint32_t>(check.block_size)) {
+      block.problems.push_back("payload length " + Hex32(block.payload_length) + " is more than the block size " +
+                               Hex32(static_cast<std::uint32_t>(check.block_size)));
+    }
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
+    if (sum % 256 != 0xFF) {
+      const unsigned found = static_cast<unsigned char>(header.back());
+      const unsigned expected = (found + 0xFF - sum % 256) & 0xFF;
+      block.problems.push_back("header checksum expected " + BytesToHex(std::string(1, static_cast<char>(expected))) +
+                               ", found " + BytesToHex(std::string(1, static_cast<char>(found))));
+    }
+
+    const std::uint64_t payload_start = at + header_bytes;
+    const std::uint64_t available = size - payload_start;
+    std::size_t next = std::string_view::npos;
+    if (block.payload_length > available) {
+      block.problems.push_back("payload length " + Hex32(block.payload_length) + " runs past the end of the file (" +
+                               std::to_string(available) + " bytes left)");
+    } else {
+      const std::string_view payload = file.substr(static_cast<std::size_t>(payload_start), block.payload_length);
+      const std::string expected_check = HexToBytes(CheckValueHex(payload));
+      const std::string_view found_check = header.substr(kCheckValueOffset, 2);
+      if (found_check != expected_check) {
+        block.problems.push_back("check value expected " + Hex(expected_check) + ", found " + Hex(found_check));
+      }
+      payloads.append(payload);
+      const std::uint64_t end = payload_start + block.payload_length;
+      if (end < size && file.substr(static_cast<std::size_t>(end), signature.size()) != signature) {
+        block.problems.push_back("no block header where this block ends, at file offset " + Hex32(static_cast<std::uint32_t>(end)));
+        next = file.find(signature, static_cast<std::size_t>(end));
+      } else {
+        next = static_cast<std::size_t>(end);
+      }
+    }
+    expected_address = block.address + block.payload_length;
+    check.blocks.push_back(std::move(block));
+    if (next == std::string_view::npos) break;
+    at = next;
+  }
+
+  const std::string magic = HexToBytes(uda ? "E90090" : "524F465330FF");
+  const std::size_t magic_at = payloads.find(magic);
+  if (magic_at != std::string::npos) check.magic_offset = magic_at;
+  return check;
+}
+
+}  // namespace larkspur

@@ -1,0 +1,51 @@
+// Reading a firmware image file's block headers back and checking each:
+// signature, check value, type field, header checksum, payload length and
+// the chain of load addresses. Pure; parses untrusted bytes and never
+// throws for any input.
+#ifndef LARKSPUR_FORMAT_FIRMWARE_CHECK_H_
+#define LARKSPUR_FORMAT_FIRMWARE_CHECK_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/model_profile.h"
+
+namespace larkspur {
+
+struct BlockCheck {
+  std::size_t index = 0;          // 0-based block number
+  std::size_t header_offset = 0;  // in the file
+  std::uint32_t payload_length = 0;
+  std::uint32_t address = 0;
+  std::vector<std::string> problems;  // empty when the header is right
+};
+
+struct FirmwareCheck {
+  std::string kind;  // "ROFS" or "UDA", by the path rule of Open
+  std::size_t file_size = 0;
+  int header_size = 0;
+  std::int32_t block_size = 0;
+  std::optional<std::size_t> prefix_length;  // nothing when no header was found
+  std::vector<BlockCheck> blocks;
+  std::vector<std::string> problems;  // problems of the file as a whole
+  // Offset of the partition magic in the payloads laid end to end.
+  std::optional<std::size_t> magic_offset;
+
+  bool AllRight() const;
+};
+
+// "UDA" when `path` holds "uda", else when it holds "UDA"; else "ROFS".
+std::string KindOfPath(std::string_view path);
+
+// Checks every block of `file`, taken as a firmware file of `kind` under
+// `profile`. Blocks are followed by their payload lengths; where the chain
+// breaks, the problem is recorded and the walk resumes at the next block
+// signature. A file with no block header at all is a problem, not a pass.
+FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_FORMAT_FIRMWARE_CHECK_H_

@@ -1,0 +1,84 @@
+#include "format/firmware_check.h"
+
+#include <gtest/gtest.h>
+
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+using testing::FirmwareSpec;
+using testing::MakeFirmware;
+
+std::string AllProblems(const FirmwareCheck& check) {
+  std::string text;
+  for (const auto& p : check.problems) text += p + "\n";
+  for (const auto& b : check.blocks) {
+    for (const auto& p : b.problems) text += "block " + std::to_string(b.index) + ": " + p + "\n";
+  }
+  return text;
+}
+
+TEST(FirmwareCheckTest, GoodFilesOfEveryProfilePass) {
+  for (int model = 0; model < kModelCount; ++model) {
+    for (const bool uda : {false, true}) {
+      const FirmwareSpec spec{.model = model, .uda = uda, .prefix = "PREFIX", .start_address = 0xFFFF0000};
+      const std::string file = MakeFirmware(spec, std::string(300, '\0') + "ROFS0\xFF" + testing::PatternBytes(0x50000));
+      const FirmwareCheck check = CheckFirmware(file, uda ? "UDA" : "ROFS", ProfileForModel(model));
+      EXPECT_TRUE(check.AllRight()) << model << uda << "\n" << AllProblems(check);
+      EXPECT_EQ(check.prefix_length, 6u);
+      EXPECT_EQ(check.header_size, model == 1 && uda ? 26 : 19);
+      if (!uda) {
+        EXPECT_EQ(check.magic_offset, 300u);
+      }
+    }
+  }
+}
+
+TEST(FirmwareCheckTest, EachDamageIsNamedWithItsBlock) {
+  const FirmwareSpec spec{.prefix = "P"};
+  const std::string good = MakeFirmware(spec, testing::PatternBytes(0x90000));
+  const std::size_t second = 1 + 19 + 0x40000;  // offset of block 1's header
+  struct Case {
+    const char* name;
+    std::size_t offset;  // byte to change
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"header checksum", second + 18, "block 1: header checksum expected"},
+      {"check value", second + 7, "block 1: check value expected"},
+      {"payload byte", second + 19 + 5, "block 1: check value expected"},
+      {"type field", second + 9, "block 1: type field expected 01"},
+      {"load address", second + 16, "block 1: load address expected 0x01040000"},
+  };
+  for (const Case& c : cases) {
+    std::string file = good;
+    file[c.offset] ^= 0x40;
+    const FirmwareCheck check = CheckFirmware(file, "ROFS", ProfileForModel(0));
+    EXPECT_FALSE(check.AllRight()) << c.name;
+    EXPECT_NE(AllProblems(check).find(c.expected), std::string::npos) << c.name << "\n" << AllProblems(check);
+  }
+}
+
+TEST(FirmwareCheckTest, StructuralProblemsAreNotAPass) {
+  const std::string good = MakeFirmware({}, testing::PatternBytes(0x50000));
+  const struct {
+    const char* name;
+    std::string file;
+    const char* expected;
+  } cases[] = {
+      {"no header at all", "just bytes", "no block header"},
+      {"cut inside a header", good.substr(0, 19 + 0x40000 + 10), "header cut short"},
+      {"cut inside a payload", good.substr(0, good.size() - 1), "runs past the end"},
+      {"wrong profile", good, "no block header"},
+  };
+  for (const auto& c : cases) {
+    const ModelProfile& profile = ProfileForModel(std::string(c.name) == "wrong profile" ? 1 : 0);
+    const FirmwareCheck check = CheckFirmware(c.file, std::string(c.name) == "wrong profile" ? "UDA" : "ROFS", profile);
+    EXPECT_FALSE(check.AllRight()) << c.name;
+    EXPECT_NE(AllProblems(check).find(c.expected), std::string::npos) << c.name << "\n" << AllProblems(check);
+  }
+}
+
+}  // namespace
+}  // namespace larkspur

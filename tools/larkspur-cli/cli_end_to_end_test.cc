@@ -1,0 +1,159 @@
+// The real larkspur-cli, readimage and rofsbuild on generated firmware files
+// of every profile and both kinds.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "app/test_support.h"
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FirmwareSpec;
+using testing::MakeFirmware;
+using testing::PatternBytes;
+using testing::ProgramFolder;
+
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+
+CliRun RunCli(const ProgramFolder& home, const std::string& arguments) {
+  const std::string out = home.Path("cli.out"), err = home.Path("cli.err");
+  const std::string command = std::string(LARKSPUR_BIN_DIR) + "/larkspur-cli " + arguments + " >'" + out + "' 2>'" + err + "'";
+  const int raw = std::system(command.c_str());
+  return {WEXITSTATUS(raw), home.Read("cli.out"), home.Read("cli.err")};
+}
+
+std::map<std::string, std::string> ReadTree(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    tree[fs::relative(entry.path(), root).string()] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return tree;
+}
+
+const std::string kFatMagic("\xE9\x00\x90", 3);
+
+TEST(CliEndToEndTest, UdaExtractRepackVerifyForEveryProfile) {
+  const struct {
+    int model;
+    std::string prefix;
+    std::uint32_t start;
+    std::size_t blocks_of_payload;  // an exact multiple of the block size when whole
+    std::size_t extra;
+  } cases[] = {
+      {0, "", 0x00800000, 2, 0x100},
+      {1, std::string(0x200, 'P'), 0xFFFF8000, 3, 0x1200},  // address wraps
+      {2, "PREFIX", 0x01000000, 2, 0},                      // exact multiple of the block size
+      {3, std::string(17, '\0'), 0x02000000, 1, 0x300},
+  };
+  for (const auto& c : cases) {
+    ProgramFolder home;
+    const ModelProfile& profile = ProfileForModel(c.model);
+    const std::string image = kFatMagic + PatternBytes(c.blocks_of_payload * profile.UdaBlockSize + c.extra - 3, c.model);
+    const std::string input = MakeFirmware({.model = c.model, .uda = true, .prefix = c.prefix, .start_address = c.start}, image);
+    const std::string path = home.Write("fw/RM-1.uda.fpsx", input);
+    const std::string model = " --model " + std::to_string(c.model) + " ";
+
+    CliRun run = RunCli(home, model + "--home '" + home.path() + "' extract '" + path + "'");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(home.Read("fat16/fat16.img") == image) << c.model;
+    EXPECT_NE(run.out.find("fat16.img 文件创建成功\n"), std::string::npos);
+
+    run = RunCli(home, model + "--home '" + home.path() + "' repack '" + path + "'");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(home.Read("REB-RM-1.uda.fpsx") == input) << "unchanged round trip, model " << c.model;
+
+    run = RunCli(home, model + "verify '" + home.Path("REB-RM-1.uda.fpsx") + "'");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST(CliEndToEndTest, RofsExtractEditRepackWithTheRealTools) {
+  for (int model = 0; model < kModelCount; ++model) {
+    ProgramFolder home;
+    home.InstallBuiltTools();
+    // A real ROFS image, built by our rofsbuild from a small tree.
+    ProgramFolder source;
+    source.InstallBuiltTools();
+    source.Write("rofs2/sys/bin/app.exe", PatternBytes(70000, 7));
+    source.Write("rofs2/resource/Grüße.txt", "hallo");
+    source.Write("rofs2/readme.txt", "read me");
+    source.Write("temp/rofs2.obey",
+                 "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\ntime=01/02/2010_03:04:05\r\n"
+                 "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\n"
+                 "data=\"..\\rofs2\\sys\\bin\\app.exe\" \"sys\\bin\\app.exe\"\r\n"
+                 "data=\"..\\rofs2\\resource\\Grüße.txt\" \"resource\\Grüße.txt\"\r\n");
+    ASSERT_EQ(std::system(("cd '" + source.Path("exebat") + "' && ./rofsbuild ../temp/rofs2.obey").c_str()), 0);
+    const std::string image = source.Read("exebat/rofs2r.img");
+    ASSERT_EQ(image.substr(0, 4), "ROFS");
+
+    std::string stream = std::string(3072, '\0') + image;
+    stream.append((256 - stream.size() % 256) % 256, '\xFF');
+    const FirmwareSpec spec{.model = model, .prefix = "HEAD", .start_address = 0x1234500, .n96_short_first_block = model == 1};
+    const std::string path = home.Write("RM-2.rofs2.V30", MakeFirmware(spec, stream));
+    const std::string options = " --model " + std::to_string(model) + " --home '" + home.path() + "' ";
+
+    CliRun run = RunCli(home, options + "extract '" + path + "'");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(home.Read("temp/rofs2.img").substr(0, image.size()) == image);
+    EXPECT_EQ(ReadTree(home.Path("rofs2")), ReadTree(source.Path("rofs2")));
+
+    home.Write("rofs2/readme.txt", "edited");
+    home.Write("rofs2/new folder/added.dat", PatternBytes(5000, 9));
+    run = RunCli(home, options + "repack '" + path + "'");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::string output = home.Path("REB-RM-2.rofs2.V30");
+    run = RunCli(home, "--model " + std::to_string(model) + " verify '" + output + "'");
+    EXPECT_EQ(run.status, 0) << run.out;
+
+    // The repacked file extracts to the edited tree.
+    const auto edited = ReadTree(home.Path("rofs2"));
+    fs::remove_all(home.Path("rofs2"));
+    fs::create_directory(home.Path("rofs2"));
+    run = RunCli(home, options + "extract '" + output + "'");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(ReadTree(home.Path("rofs2")), edited);
+    EXPECT_EQ(home.Read("rofs2/readme.txt"), "edited");
+  }
+}
+
+TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
+  ProgramFolder home;
+  std::string file = MakeFirmware({.prefix = "P"}, PatternBytes(0x90000));
+  file[1 + 19 + 0x40000 + 18] ^= 1;  // block 1's header checksum
+  const CliRun broken = RunCli(home, "verify '" + home.Write("a.rofs2.bin", file) + "'");
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_EQ(broken.out.rfind("block 1 at file offset 0x00040014: header checksum expected", 0), 0u) << broken.out;
+
+  const CliRun plain = RunCli(home, "verify '" + home.Write("b.rofs2.bin", "no headers here") + "'");
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.out.find("no block header"), std::string::npos);
+
+  const CliRun info = RunCli(home, "info '" + home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz")) + "'");
+  EXPECT_EQ(info.status, 0);
+  EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos);
+  EXPECT_NE(info.out.find("headers:        all 1 right"), std::string::npos) << info.out;
+}
+
+TEST(CliEndToEndTest, ErrorsAndUsage) {
+  ProgramFolder home;
+  EXPECT_EQ(RunCli(home, "").status, 2);
+  EXPECT_EQ(RunCli(home, "--model 7 info x").status, 2);
+  const CliRun missing = RunCli(home, "--home '" + home.path() + "' extract '" + home.Path("none.uda.bin") + "'");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("[Marrowby] Cannot open file"), std::string::npos) << missing.err;
+  EXPECT_EQ(RunCli(home, "--version").out, "larkspur-cli 0.7.0.0\n");
+}
+
+}  // namespace
+}  // namespace larkspur

@@ -1,0 +1,92 @@
+#include "tools/larkspur-cli/cli_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace larkspur {
+
+const char kCliUsage[] =
+    "usage: larkspur-cli [--model 0|1|2|3] [--home DIR] extract FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] [--home DIR] repack FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] info FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] verify FILE\n"
+    "       larkspur-cli --help | --version\n"
+    "\n"
+    "  --model   the phone model: 0 or 5800 (5530, 5800, N97, N86), 1 or n96,\n"
+    "            2 or 5320, 3 or n78; without it the 5530/5800/N97/N86 profile\n"
+    "            is in force and no model is selected, as in the window\n"
+    "  --home    the folder that plays the program folder (exebat, temp, rofs2,\n"
+    "            fat16, and where REB- files go); default: this program's folder\n"
+    "\n"
+    "  extract   strip the block headers and carve the partition image out:\n"
+    "            temp/rofs2.img, unpacked into rofs2 (ROFS) or fat16/fat16.img (UDA)\n"
+    "  repack    rebuild the partition image and write REB-FILE into the home folder\n"
+    "  info      what the file is: kind, prefix, start address, blocks\n"
+    "  verify    check every block header; print only what is wrong\n"
+    "\n"
+    "Exit status: 0 done, 1 ended with an error (or verify found a wrong header),\n"
+    "2 usage error.\n";
+
+namespace {
+
+int ParseModel(std::string value) {
+  std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
+  static const std::map<std::string, int> kNames = {
+      {"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"5800", 0}, {"n96", 1}, {"5320", 2}, {"n78", 3},
+  };
+  const auto found = kNames.find(value);
+  if (found == kNames.end()) throw UsageError("unknown model '" + value + "' (use 0, 1, 2, 3, 5800, n96, 5320 or n78)");
+  return found->second;
+}
+
+}  // namespace
+
+CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
+  CliOptions options;
+  std::vector<std::string> words;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
+      return arguments[++i];
+    };
+    if (argument == "--help" || argument == "-h") {
+      options.command = CliOptions::Command::kHelp;
+      return options;
+    } else if (argument == "--version") {
+      options.command = CliOptions::Command::kVersion;
+      return options;
+    } else if (argument == "--model") {
+      options.model = ParseModel(value());
+    } else if (argument.rfind("--model=", 0) == 0) {
+      options.model = ParseModel(argument.substr(8));
+    } else if (argument == "--home") {
+      options.home = value();
+    } else if (argument.rfind("--home=", 0) == 0) {
+      options.home = argument.substr(7);
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      throw UsageError("unknown option " + argument);
+    } else {
+      words.push_back(argument);
+    }
+  }
+  if (words.size() != 2) throw UsageError(words.empty() ? "no command given" : "expected a command and one FILE");
+  static const std::map<std::string, CliOptions::Command> kCommands = {
+      {"extract", CliOptions::Command::kExtract},
+      {"repack", CliOptions::Command::kRepack},
+      {"info", CliOptions::Command::kInfo},
+      {"verify", CliOptions::Command::kVerify},
+  };
+  const auto command = kCommands.find(words[0]);
+  if (command == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
+  options.command = command->second;
+  options.file = words[1];
+  if (!options.home.empty() && (options.command == CliOptions::Command::kInfo ||
+                                options.command == CliOptions::Command::kVerify)) {
+    throw UsageError("--home applies to extract and repack only");
+  }
+  return options;
+}
+
+}  // namespace larkspur

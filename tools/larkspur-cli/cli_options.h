@@ -1,0 +1,32 @@
+// The command line of larkspur-cli.
+#ifndef LARKSPUR_TOOLS_LARKSPUR_CLI_CLI_OPTIONS_H_
+#define LARKSPUR_TOOLS_LARKSPUR_CLI_CLI_OPTIONS_H_
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace larkspur {
+
+struct CliOptions {
+  enum class Command { kExtract, kRepack, kInfo, kVerify, kHelp, kVersion };
+  Command command = Command::kHelp;
+  std::optional<int> model;  // the model selector's item; none: nothing selected
+  std::string home;          // empty: the executable's folder
+  std::string file;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name. Throws UsageError.
+CliOptions ParseCliOptions(const std::vector<std::string>& arguments);
+
+extern const char kCliUsage[];
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_TOOLS_LARKSPUR_CLI_CLI_OPTIONS_H_

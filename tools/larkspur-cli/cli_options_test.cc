@@ -1,0 +1,29 @@
+#include "tools/larkspur-cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+namespace larkspur {
+namespace {
+
+TEST(CliOptionsTest, ParsesCommandsModelsAndHome) {
+  const CliOptions a = ParseCliOptions({"--model", "n96", "--home", "/h", "extract", "f.uda.bin"});
+  EXPECT_EQ(a.command, CliOptions::Command::kExtract);
+  EXPECT_EQ(a.model, 1);
+  EXPECT_EQ(a.home, "/h");
+  EXPECT_EQ(a.file, "f.uda.bin");
+  const std::pair<const char*, int> models[] = {{"0", 0}, {"5800", 0}, {"N96", 1}, {"2", 2}, {"5320", 2}, {"n78", 3}};
+  for (const auto& [name, index] : models) EXPECT_EQ(ParseCliOptions({"--model", name, "info", "f"}).model, index);
+  EXPECT_FALSE(ParseCliOptions({"verify", "f"}).model);
+  EXPECT_EQ(ParseCliOptions({"--version"}).command, CliOptions::Command::kVersion);
+}
+
+TEST(CliOptionsTest, UsageErrors) {
+  const std::vector<std::vector<std::string>> bad = {
+      {}, {"extract"}, {"frobnicate", "f"}, {"--model", "9", "info", "f"}, {"--model"}, {"--bogus", "info", "f"},
+      {"info", "a", "b"}, {"--home", "/h", "verify", "f"},
+  };
+  for (const auto& arguments : bad) EXPECT_THROW(ParseCliOptions(arguments), UsageError) << arguments.size();
+}
+
+}  // namespace
+}  // namespace larkspur

@@ -1,0 +1,118 @@
+// larkspur-cli: the window's Extract and Repack without a window, and a
+// reader of firmware files' headers. Drives the same TForm1 handlers as the
+// window, through the console window.
+#include <filesystem>
+#include <iostream>
+
+#include "app/console_window.h"
+#include "app/tform1.h"
+#include "format/firmware_check.h"
+#include "format/load_file_bytes.h"
+#include "port/console.h"
+#include "port/files.h"
+#include "tools/larkspur-cli/cli_options.h"
+#include "tools/larkspur-cli/firmware_report.h"
+
+namespace larkspur {
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+std::string AbsolutePath(const std::string& path) {
+  return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
+}
+
+std::string HomeFolder(const CliOptions& options) {
+  if (options.home.empty()) return port::ExecutableFolder();
+  std::string home = AbsolutePath(options.home);
+  if (home.back() != port::kPathSeparator) home += port::kPathSeparator;
+  return home;
+}
+
+// Runs a command as a user would in the window: Open with FILE, then the
+// command, then waits for the workers.
+int RunWindowCommand(const CliOptions& options) {
+  ConsoleWindow window(&std::cout, &std::cerr);
+  TForm1 form(window, HomeFolder(options));
+  form.FormCreate();
+  if (options.model) {
+    window.SetSelectorIndex(*options.model);
+    form.RunUiCommand([&] { form.ComboBox1Change(); });
+  }
+  window.QueueOpenDialogAnswer(AbsolutePath(options.file));
+  form.RunUiCommand([&] { form.Open1Click(); });
+  if (!window.messages.empty()) return kExitFailed;
+
+  const bool progress = port::StandardErrorIsTerminal();
+  if (options.command == CliOptions::Command::kExtract) {
+    form.RunUiCommand([&] { form.Extract1Click(); });
+    int ticks = 0;
+    window.ServeUntil([&] {
+      if (progress && ++ticks % 1000 == 0) std::cerr << "\r  working... " << ticks / 1000 << " s" << std::flush;
+      return !form.WorkersBusy();
+    });
+    if (progress && ticks >= 1000) std::cerr << "\r" << std::string(24, ' ') << "\r" << std::flush;
+  } else {
+    if (progress) std::cerr << "  working..." << std::flush;
+    form.RunUiCommand([&] { form.Repack1Click(); });
+    if (progress) std::cerr << "\r            \r" << std::flush;
+  }
+  form.FormDestroy();
+  return form.LastOutcome() == TForm1::Outcome::kDone ? kExitDone : kExitFailed;
+}
+
+int RunCheck(const CliOptions& options) {
+  ByteString file;
+  const std::string path = AbsolutePath(options.file);
+  if (!LoadFileBytes(path, file)) {
+    std::cerr << "larkspur-cli: " << path << ": " << (port::IsRegularFile(path) ? "the file is empty" : "no such file")
+              << '\n';
+    return kExitFailed;
+  }
+  const FirmwareCheck check = CheckFirmware(file, KindOfPath(path), ProfileForModel(options.model.value_or(0)));
+  if (options.command == CliOptions::Command::kInfo) {
+    std::cout << "file:           " << path << '\n';
+    PrintInfo(std::cout, check);
+    return kExitDone;
+  }
+  PrintProblems(std::cout, check);
+  return check.AllRight() ? kExitDone : kExitFailed;
+}
+
+int Main(const std::vector<std::string>& arguments) {
+  CliOptions options;
+  try {
+    options = ParseCliOptions(arguments);
+  } catch (const UsageError& error) {
+    std::cerr << "larkspur-cli: " << error.what() << "\n\n" << kCliUsage;
+    return kExitUsage;
+  }
+  try {
+    switch (options.command) {
+      case CliOptions::Command::kHelp:
+        std::cout << kCliUsage;
+        return kExitDone;
+      case CliOptions::Command::kVersion:
+        std::cout << "larkspur-cli " << kVersion << '\n';
+        return kExitDone;
+      case CliOptions::Command::kExtract:
+      case CliOptions::Command::kRepack:
+        return RunWindowCommand(options);
+      case CliOptions::Command::kInfo:
+      case CliOptions::Command::kVerify:
+        return RunCheck(options);
+    }
+  } catch (const std::exception& error) {
+    std::cerr << "larkspur-cli: " << error.what() << '\n';
+  }
+  return kExitFailed;
+}
+
+}  // namespace
+}  // namespace larkspur
+
+int main(int argc, char** argv) {
+  return larkspur::Main(std::vector<std::string>(argv + 1, argv + argc));
+}
