@@ -151,6 +151,24 @@ class ObeyBuilder {
 
 }  // namespace
 
+ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time) {
+  ImageSpec spec;
+  spec.origin = obey.origin;
+  spec.max_image_size = obey.rofs_size;
+  spec.max_image_size_line = obey.rofs_size_line;
+  spec.time = obey.time.value_or(default_time);
+  spec.version = obey.version;
+  for (const ObeyFileLine& line : obey.files) {
+    ImageFileSpec file;
+    file.path = line.image_path;
+    file.attributes = line.attributes;
+    file.hidden = line.hidden;
+    file.line = line.line;
+    spec.files.push_back(std::move(file));
+  }
+  return spec;
+}
+
 BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
                                std::int64_t default_time) {
   return ObeyBuilder(obey, base_folder).Run(default_time);

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "rofs/obey_parser.h"
+#include "rofs/rofs_writer.h"
 
 namespace larkspur::rofs {
 
@@ -18,6 +19,11 @@ struct BuildResult {
   std::uint32_t image_size = 0;
   std::size_t file_count = 0;
 };
+
+// The image an obey file asks for, file by file in line order, with every
+// size and UID field still zero: the caller fills them from the sources.
+// The time stamp is obey.time, or `default_time` (Symbian time) without one.
+ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time);
 
 // Builds `obey` into `base_folder` / rofsname, reading each host path
 // relative to `base_folder`. The time stamp is obey.time, or `default_time`

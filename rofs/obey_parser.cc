@@ -173,16 +173,17 @@ class ObeyParser {
 
   void ParseFileLine(const std::vector<std::string>& words, int line) {
     static constexpr const char* kForm = "data=<host path> <image path> [attrib=<letters>]";
-    if (words.size() != 3 && words.size() != 5) ExpectWords(words, words.size() < 3 ? 3 : 5, line, kForm);
+    if (words.size() < 3) ExpectWords(words, 3, line, kForm);
+    if (words.size() > 3 && Lower(words[3]) != "attrib") {
+      Fail(line, "unexpected word \"" + Printable(words[3]) + "\": the form is " + kForm);
+    }
+    if (words.size() > 3) ExpectWords(words, 5, line, kForm);
     ObeyFileLine file;
     file.line = line;
     file.source = words[1];
     if (file.source.empty()) Fail(line, "the host path is empty");
     file.image_path = ImagePath(words[2], line);
     if (words.size() == 5) {
-      if (Lower(words[3]) != "attrib") {
-        Fail(line, "unexpected word \"" + Printable(words[3]) + "\": the form is " + kForm);
-      }
       file.attributes = ParseAttributes(words[4], line);
     }
     result_.files.push_back(std::move(file));

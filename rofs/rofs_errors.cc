@@ -2,12 +2,28 @@
 
 #include <cstdio>
 
+#include "rofs/utf16.h"
+
 namespace larkspur::rofs {
 
 std::string Hex(std::uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
   return text;
+}
+
+std::string QuotedName(std::u16string_view name) {
+  std::string text = "\"";
+  for (char c : Utf16ToUtf8Lossy(name)) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
+      text += escaped;
+    } else {
+      text += c;
+    }
+  }
+  return text + "\"";
 }
 
 FormatError::FormatError(std::string_view image_name, std::uint64_t offset,

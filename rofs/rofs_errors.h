@@ -55,6 +55,11 @@ class HostFileError : public RofsError {
 // "0x1A40": how offsets and sizes appear in messages.
 std::string Hex(std::uint64_t value);
 
+// A stored name in double quotes as UTF-8, for messages: control characters
+// (a NUL among them) shown as \xNN and unpaired surrogates as U+FFFD, so a
+// hostile name cannot cut or garble the message.
+std::string QuotedName(std::u16string_view name);
+
 }  // namespace larkspur::rofs
 
 #endif  // LARKSPUR_ROFS_ROFS_ERRORS_H_

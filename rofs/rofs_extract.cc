@@ -8,12 +8,9 @@
 #include "rofs/host_names.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_names.h"
-#include "rofs/utf16.h"
 
 namespace larkspur::rofs {
 namespace {
-
-std::string Quoted(std::u16string_view name) { return "\"" + Utf16ToUtf8Lossy(name) + "\""; }
 
 class Planner {
  public:
@@ -26,7 +23,7 @@ class Planner {
 
  private:
   std::filesystem::path HostName(std::u16string_view name, std::uint32_t entry_offset) const {
-    const std::string where = "ROFS entry at " + Hex(entry_offset) + ": name " + Quoted(name);
+    const std::string where = "ROFS entry at " + Hex(entry_offset) + ": name " + QuotedName(name);
     if (const auto reason = UnsafeNameReason(name)) {
       throw FormatError(image_name_, entry_offset, where + " cannot be extracted: " + *reason);
     }
@@ -46,7 +43,7 @@ class Planner {
       const auto [it, inserted] = seen.emplace(FoldAsciiCase(name), entry_offset);
       if (!inserted) {
         throw FormatError(image_name_, entry_offset,
-                          "ROFS entry at " + Hex(entry_offset) + ": name " + Quoted(name) +
+                          "ROFS entry at " + Hex(entry_offset) + ": name " + QuotedName(name) +
                               " repeats the name of the entry at " + Hex(it->second) +
                               " in the same folder (names match ignoring ASCII case)");
       }

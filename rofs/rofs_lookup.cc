@@ -5,7 +5,6 @@
 #include "rofs/byte_reader.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_names.h"
-#include "rofs/utf16.h"
 
 namespace larkspur::rofs {
 namespace {
@@ -66,9 +65,8 @@ class TableChecker {
         return;
       }
       if (previous && CompareForLookup(*previous, *found->second) >= 0) {
-        problems_.push_back(where + " puts \"" + Utf16ToUtf8Lossy(*previous) + "\" before \"" +
-                            Utf16ToUtf8Lossy(*found->second) +
-                            "\", out of the phone's order");
+        problems_.push_back(where + " puts " + QuotedName(*previous) + " before " +
+                            QuotedName(*found->second) + ", out of the phone's order");
         return;
       }
       previous = found->second;

@@ -6,14 +6,11 @@
 
 #include "rofs/byte_reader.h"
 #include "rofs/rofs_errors.h"
-#include "rofs/utf16.h"
 
 namespace larkspur::rofs {
 namespace {
 
 std::string Range(std::uint64_t begin, std::uint64_t end) { return Hex(begin) + ".." + Hex(end); }
-
-std::string Quoted(std::u16string_view name) { return "\"" + Utf16ToUtf8Lossy(name) + "\""; }
 
 std::string IdentifierText(std::span<const std::uint8_t> bytes) {
   std::string text;
@@ -97,7 +94,7 @@ class TreeParser {
     // it or a chain leads back up, and either would loop or double the tree.
     const std::size_t slot = (block - tree_.begin) / 4;
     if (visited_blocks_[slot]) {
-      Fail(referrer, "ROFS entry at " + Hex(referrer) + " (" + Quoted(dir.name) +
+      Fail(referrer, "ROFS entry at " + Hex(referrer) + " (" + QuotedName(dir.name) +
                          "): directory block " + Hex(block) +
                          " is reached a second time (directory loop)");
     }
@@ -148,7 +145,7 @@ class TreeParser {
         RofsFile file;
         at = ParseEntry(at, files_end, entries_.end, block_name, file.name, [&](const Entry& e) {
           if (e.attributes & kAttDirectory) {
-            Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + Quoted(file.name) +
+            Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(file.name) +
                                "): a file entry with the directory attribute (attributes " +
                                Hex(e.attributes) + ")");
           }
@@ -162,7 +159,7 @@ class TreeParser {
         if (!file.hidden() && (file.address < data_.begin ||
                                std::uint64_t{file.address} + file.size > data_.end)) {
           Fail(file.entry_offset, "ROFS entry at " + Hex(file.entry_offset) + " (" +
-                                      Quoted(file.name) + "): file data " +
+                                      QuotedName(file.name) + "): file data " +
                                       Range(file.address, std::uint64_t{file.address} + file.size) +
                                       " lies outside the data region " +
                                       Range(data_.begin, data_.end));
@@ -177,7 +174,7 @@ class TreeParser {
       RofsDirectory sub;
       at = ParseEntry(at, subdirs_end, tree_.end, block_name, sub.name, [&](const Entry& e) {
         if (!(e.attributes & kAttDirectory)) {
-          Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + Quoted(sub.name) +
+          Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(sub.name) +
                              "): a subdirectory entry without the directory attribute "
                              "(attributes " + Hex(e.attributes) + ")");
         }
@@ -186,7 +183,7 @@ class TreeParser {
         sub.block_offset = e.address;
       });
       if (depth + 1 > kMaxDirectoryDepth) {
-        Fail(sub.entry_offset, "ROFS entry at " + Hex(sub.entry_offset) + " (" + Quoted(sub.name) +
+        Fail(sub.entry_offset, "ROFS entry at " + Hex(sub.entry_offset) + " (" + QuotedName(sub.name) +
                                    "): directories nest deeper than " +
                                    std::to_string(kMaxDirectoryDepth) + " levels");
       }
@@ -194,7 +191,7 @@ class TreeParser {
       const std::uint64_t sub_block = sub.block_offset;
       if (sub_block % 4 != 0 || sub_block < tree_.begin ||
           sub_block + kDirBlockFixedSize > tree_.end) {
-        Fail(entry_offset, "ROFS entry at " + Hex(entry_offset) + " (" + Quoted(sub.name) +
+        Fail(entry_offset, "ROFS entry at " + Hex(entry_offset) + " (" + QuotedName(sub.name) +
                                "): directory block address " + Hex(sub_block) +
                                " is not an aligned block inside the directory tree " +
                                Range(tree_.begin, tree_.end));

@@ -6,7 +6,6 @@
 
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_names.h"
-#include "rofs/utf16.h"
 
 namespace larkspur::rofs {
 namespace {
@@ -14,15 +13,13 @@ namespace {
 constexpr std::uint64_t kMaxStructSize = 0xFFFF;
 constexpr std::uint64_t kMaxTableCount = 0xFFFF;
 
-std::string Quoted(std::u16string_view name) { return "\"" + Utf16ToUtf8Lossy(name) + "\""; }
-
 std::string JoinedPath(const std::vector<std::u16string>& path, std::size_t count) {
   std::u16string joined;
   for (std::size_t i = 0; i < count; ++i) {
     if (i) joined += u'\\';
     joined += path[i];
   }
-  return Quoted(joined);
+  return QuotedName(joined);
 }
 
 struct Directory {
@@ -108,7 +105,7 @@ class Layouter {
       Fail(file.line, "cannot store " + JoinedPath(file.path, component + 1) + ": " + *reason);
     }
     if (name.size() > kMaxNameUnits) {
-      Fail(file.line, "name " + Quoted(name) + " has " + std::to_string(name.size()) +
+      Fail(file.line, "name " + QuotedName(name) + " has " + std::to_string(name.size()) +
                           " UTF-16 units; at most 255 fit an entry");
     }
   }
@@ -150,7 +147,7 @@ class Layouter {
   }
 
   std::string DirectoryLabel(std::size_t index) const {
-    return index == 0 ? std::string("the root folder") : "folder " + Quoted(dirs_[index].name);
+    return index == 0 ? std::string("the root folder") : "folder " + QuotedName(dirs_[index].name);
   }
 
   void SizeBlocks() {

@@ -1,0 +1,206 @@
+#include "rofs/rofs_extract.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_test_support.h"
+
+namespace larkspur::rofs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+std::string FileText(const fs::path& path) {
+  const auto bytes = testing::ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::set<std::string> FilesBelow(const fs::path& folder) {
+  std::set<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(folder).generic_string());
+  }
+  return files;
+}
+
+TEST(RofsExtractTest, TheReferenceImageGivesBackItsInputTree) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto bytes = testing::ReadBytes(shared / "case1_rofs2r.img");
+  const RofsImage image = ParseRofsImage(bytes, "case1_rofs2r.img");
+  TempFolder temp;
+  const fs::path out = temp.path() / "new" / "rofs2";  // made on demand
+  const ExtractStats stats = ExtractImage(bytes, image, "case1_rofs2r.img", out);
+  EXPECT_EQ(stats.files, 210u);
+  EXPECT_EQ(stats.folders, 5u);
+
+  std::set<std::string> expected;
+  for (const auto& entry : testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar"))) {
+    if (entry.is_directory) continue;
+    const std::string relative = entry.path.substr(std::string("rofs2/").size());
+    expected.insert(relative);
+    EXPECT_EQ(testing::ReadBytes(out / fs::path(relative)), entry.data) << relative;
+  }
+  // Names keep their stored case, folders included.
+  EXPECT_TRUE(expected.count("my documents/Second Note.TXT"));
+  EXPECT_EQ(FilesBelow(out), expected);
+}
+
+TEST(RofsExtractTest, HiddenEntriesAreNotWrittenAndOldFilesAreReplaced) {
+  const auto bytes = testing::BuildInMemory(
+      {{"Sys\\Bin\\old.dll", "", true}, {"Sys\\Bin\\New.dll", "new"}, {"top.txt", "top"}});
+  const RofsImage image = ParseRofsImage(bytes, "mem.img");
+  TempFolder temp;
+  fs::create_directories(temp.path() / "Sys" / "Bin");
+  testing::WriteBytes(temp.path() / "top.txt", testing::Bytes("an older and longer text"));
+  const ExtractStats stats = ExtractImage(bytes, image, "mem.img", temp.path());
+  EXPECT_EQ(stats.hidden_skipped, 1u);
+  EXPECT_EQ(stats.files, 2u);
+  EXPECT_EQ(FileText(temp.path() / "top.txt"), "top");
+  EXPECT_EQ(FilesBelow(temp.path()), (std::set<std::string>{"Sys/Bin/New.dll", "top.txt"}));
+}
+
+struct BadName {
+  const char* label;
+  bool is_folder;
+  std::u16string name;  // written over a placeholder of the same length
+  std::string reason;
+};
+
+// An image whose entry name was changed after building, since the writer
+// refuses to store such names.
+std::vector<std::uint8_t> ImageWithName(bool is_folder, const std::u16string& name,
+                                        std::uint32_t& entry_offset) {
+  const std::string placeholder(std::max<std::size_t>(name.size(), 1), 'p');
+  auto bytes = testing::BuildInMemory(
+      {{"ok.txt", "ok"}, {is_folder ? placeholder + "\\f.txt" : placeholder, "data"}});
+  const RofsImage image = ParseRofsImage(bytes, "bad.img");
+  entry_offset = is_folder ? image.root.subdirectories[0].entry_offset : image.root.files[1].entry_offset;
+  bytes[entry_offset + kEntryNameLengthOffset] = static_cast<std::uint8_t>(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    bytes[entry_offset + kEntryFixedSize + 2 * i] = static_cast<std::uint8_t>(name[i]);
+    bytes[entry_offset + kEntryFixedSize + 2 * i + 1] = static_cast<std::uint8_t>(name[i] >> 8);
+  }
+  return bytes;
+}
+
+TEST(RofsExtractTest, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
+  const std::vector<BadName> cases = {
+      {"empty", false, u"", "the name is empty"},
+      {"dot", true, u".", "the name \".\" or \"..\" would leave its folder"},
+      {"dot dot folder", true, u"..", "the name \".\" or \"..\" would leave its folder"},
+      {"dot dot file", false, u"..", "the name \".\" or \"..\" would leave its folder"},
+      {"slash", false, u"../x", "the name holds a path separator"},
+      {"backslash", true, u"..\\x", "the name holds a path separator"},
+      {"absolute", false, u"/etc", "the name holds a path separator"},
+      {"drive", false, u"C:x", "the name holds a colon"},
+      {"nul", false, std::u16string(u"a\0b", 3), "the name holds a NUL character"},
+      {"unpaired surrogate", false, u"a\xD800", "the name holds an unpaired UTF-16 surrogate"},
+  };
+  for (const BadName& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::uint32_t entry_offset = 0;
+    const auto bytes = ImageWithName(c.is_folder, c.name, entry_offset);
+    const RofsImage image = ParseRofsImage(bytes, "bad.img");
+    TempFolder temp;
+    const fs::path out = temp.path() / "out";
+    try {
+      ExtractImage(bytes, image, "bad.img", out);
+      ADD_FAILURE() << "no error";
+    } catch (const FormatError& error) {
+      const std::string shown = c.label == std::string("nul") ? std::string("a\\x00b")
+                                : c.label == std::string("unpaired surrogate") ? "a\xEF\xBF\xBD"
+                                : std::string(c.name.begin(), c.name.end());
+      EXPECT_EQ(std::string(error.what()), "bad.img: ROFS entry at " + Hex(entry_offset) +
+                                               ": name \"" + shown + "\" cannot be extracted: " +
+                                               c.reason);
+    }
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(FilesBelow(temp.path()), std::set<std::string>{});
+  }
+}
+
+TEST(RofsExtractTest, NamesThePhoneTakesAsEqualAreRefused) {
+  auto bytes = testing::BuildInMemory({{"dir\\Readme.txt", "1"}, {"dir\\zzzzzz.txt", "2"}});
+  const RofsImage clean = ParseRofsImage(bytes, "dup.img");
+  const std::uint32_t second = clean.root.subdirectories[0].files[1].entry_offset;
+  const std::u16string clash = u"README.TXT";
+  // Same length as "zzzzzz.txt", so the entry keeps its size.
+  for (std::size_t i = 0; i < clash.size(); ++i) {
+    bytes[second + kEntryFixedSize + 2 * i] = static_cast<std::uint8_t>(clash[i]);
+    bytes[second + kEntryFixedSize + 2 * i + 1] = 0;
+  }
+  const RofsImage image = ParseRofsImage(bytes, "dup.img");
+  TempFolder temp;
+  try {
+    ExtractImage(bytes, image, "dup.img", temp.path() / "out");
+    ADD_FAILURE() << "no error";
+  } catch (const FormatError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "dup.img: ROFS entry at " + Hex(second) + ": name \"README.TXT\" repeats the name of "
+              "the entry at " + Hex(clean.root.subdirectories[0].files[0].entry_offset) +
+              " in the same folder (names match ignoring ASCII case)");
+  }
+  EXPECT_FALSE(fs::exists(temp.path() / "out"));
+}
+
+TEST(RofsExtractTest, SymbolicLinksInTheOutputFolderAreNotFollowed) {
+  const auto bytes = testing::BuildInMemory({{"sys\\f.txt", "inside"}, {"a.txt", "new"}});
+  const RofsImage image = ParseRofsImage(bytes, "link.img");
+  struct LinkCase {
+    const char* label;
+    bool folder;
+    const char* link_name;
+  };
+  for (const LinkCase& c : {LinkCase{"folder link", true, "sys"}, LinkCase{"file link", false, "a.txt"}}) {
+    SCOPED_TRACE(c.label);
+    TempFolder temp;
+    const fs::path out = temp.path() / "out";
+    const fs::path elsewhere = temp.path() / "elsewhere";
+    fs::create_directories(out);
+    fs::create_directories(elsewhere);
+    testing::WriteBytes(elsewhere / "a.txt", testing::Bytes("untouched"));
+    try {
+      if (c.folder) {
+        fs::create_directory_symlink(elsewhere, out / c.link_name);
+      } else {
+        fs::create_symlink(elsewhere / "a.txt", out / c.link_name);
+      }
+    } catch (const fs::filesystem_error& error) {
+      GTEST_SKIP() << "this system cannot make symbolic links here: " << error.what();
+    }
+    try {
+      ExtractImage(bytes, image, "link.img", out);
+      ADD_FAILURE() << "no error";
+    } catch (const HostFileError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "Refusing to write through the symbolic link \"" + (out / c.link_name).string() +
+                    "\": it stands where the image has a " + (c.folder ? "folder" : "file"));
+    }
+    EXPECT_EQ(FilesBelow(elsewhere), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(FileText(elsewhere / "a.txt"), "untouched");
+  }
+}
+
+TEST(RofsExtractTest, AFileWhereAFolderBelongsStopsExtraction) {
+  const auto bytes = testing::BuildInMemory({{"sys\\f.txt", "x"}});
+  const RofsImage image = ParseRofsImage(bytes, "in.img");
+  TempFolder temp;
+  testing::WriteBytes(temp.path() / "sys", testing::Bytes("a file"));
+  try {
+    ExtractImage(bytes, image, "in.img", temp.path());
+    ADD_FAILURE() << "no error";
+  } catch (const HostFileError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot create folder \"" + (temp.path() / "sys").string() +
+                                             "\": something that is not a folder has that name");
+  }
+}
+
+}  // namespace
+}  // namespace larkspur::rofs

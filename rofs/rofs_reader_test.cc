@@ -1,0 +1,214 @@
+#include "rofs/rofs_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_test_support.h"
+
+namespace larkspur::rofs {
+namespace {
+
+// The image every damage case starts from. Its layout:
+//   0x30  root block (struct 48): entry "sub" at 0x3C; file block 0xBC (40)
+//   0x68  "sub" block (struct 54): entry "deeper" at 0x74; file block 0xE4
+//   0xA8  "deeper" block (struct 12); file block 0x10C
+//   0xBC  a.txt entry, 0xE4 b.txt entry, 0x10C c.bin entry
+//   0x134 a.txt data (5), 0x13C b.txt (6), 0x144 c.bin (20); image 0x158
+std::vector<std::uint8_t> BaseImage() {
+  return testing::BuildInMemory(
+      {{"a.txt", "hello"}, {"sub\\b.txt", "world!"}, {"sub\\deeper\\c.bin", std::string(20, 'c')}});
+}
+
+void Put8(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint8_t value) { bytes[at] = value; }
+void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
+  bytes[at] = static_cast<std::uint8_t>(value);
+  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+TEST(RofsReaderTest, ReadsTheBaseImage) {
+  const auto bytes = BaseImage();
+  const RofsImage image = ParseRofsImage(bytes, "base.img");
+  EXPECT_EQ(image.directory_count, 3u);
+  EXPECT_EQ(image.file_count, 3u);
+  const RofsDirectory& deeper = image.root.subdirectories.at(0).subdirectories.at(0);
+  EXPECT_EQ(deeper.name, u"deeper");
+  EXPECT_EQ(deeper.block_offset, 0xA8u);
+  const auto data = FileData(bytes, deeper.files.at(0));
+  EXPECT_EQ(std::string(data.begin(), data.end()), std::string(20, 'c'));
+}
+
+struct Damage {
+  const char* label;
+  std::function<void(std::vector<std::uint8_t>&)> apply;
+  const char* message;
+};
+
+TEST(RofsReaderTest, EachDamageGivesItsOwnError) {
+  using Bytes = std::vector<std::uint8_t>;
+  const std::vector<Damage> cases = {
+      {"bad magic", [](Bytes& b) { b[3] = 'Z'; },
+       "ROFS header at 0x0: identifier 52 4F 46 5A is not \"ROFS\" (52 4F 46 53)"},
+      {"extension image", [](Bytes& b) { b[3] = 'x'; },
+       "ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be read on its own"},
+      {"bad version", [](Bytes& b) { Put16(b, 6, 0x0300); },
+       "ROFS header at 0x6: format version 0x300 is not 0x200"},
+      {"image size past the file", [](Bytes& b) { Put32(b, 36, 0x159); },
+       "ROFS header at 0x24: image size 0x159 is larger than the file (0x158 bytes); the image "
+       "is cut short"},
+      {"tree inside the header", [](Bytes& b) { Put32(b, 8, 0x10); },
+       "ROFS header at 0x8: directory tree offset 0x10 lies inside the 48-byte header"},
+      {"tree past the end", [](Bytes& b) { Put32(b, 12, 0x10000); },
+       "ROFS header at 0x8: directory tree 0x30..0x10030 runs past the image size 0x158"},
+      {"tree size wraps", [](Bytes& b) { Put32(b, 12, 0xFFFFFFF0); },
+       "ROFS header at 0x8: directory tree 0x30..0x100000020 runs past the image size 0x158"},
+      {"empty file-entry region", [](Bytes& b) { Put32(b, 20, 0); },
+       "ROFS header at 0x14: file-entry region size is 0"},
+      {"regions overlap", [](Bytes& b) { Put32(b, 16, 0x40); },
+       "ROFS header at 0x10: file-entry region 0x40..0xB8 overlaps the directory tree 0x30..0xBC"},
+      {"zero entry size", [](Bytes& b) { Put16(b, 0x3C, 0); },
+       "ROFS entry at 0x3C: entry size 0 is smaller than the 30-byte entry head"},
+      {"entry past its block", [](Bytes& b) { Put16(b, 0x3C, 0x100); },
+       "ROFS directory at 0x30: entry at 0x3C of 256 bytes runs past its block (ends at 0x60)"},
+      {"name length past the entry", [](Bytes& b) { Put8(b, 0x3C + 29, 200); },
+       "ROFS entry at 0x3C: name of 200 units at +30 runs past the entry (size 36)"},
+      {"name offset inside the head", [](Bytes& b) { Put8(b, 0x3C + 18, 4); },
+       "ROFS entry at 0x3C: name offset 4 points into the 30-byte entry head"},
+      {"directory loop to the root", [](Bytes& b) { Put32(b, 0x74 + 24, 0x30); },
+       "ROFS entry at 0x74 (\"deeper\"): directory block 0x30 is reached a second time "
+       "(directory loop)"},
+      {"directory that contains itself", [](Bytes& b) { Put32(b, 0x74 + 24, 0x68); },
+       "ROFS entry at 0x74 (\"deeper\"): directory block 0x68 is reached a second time "
+       "(directory loop)"},
+      {"subdirectory outside the tree", [](Bytes& b) { Put32(b, 0x3C + 24, 0xBC); },
+       "ROFS entry at 0x3C (\"sub\"): directory block address 0xBC is not an aligned block "
+       "inside the directory tree 0x30..0xBC"},
+      {"subdirectory block misaligned", [](Bytes& b) { Put32(b, 0x3C + 24, 0x6A); },
+       "ROFS entry at 0x3C (\"sub\"): directory block address 0x6A is not an aligned block "
+       "inside the directory tree 0x30..0xBC"},
+      {"subdirectory entry without the directory bit", [](Bytes& b) { Put8(b, 0x3C + 19, 0x01); },
+       "ROFS entry at 0x3C (\"sub\"): a subdirectory entry without the directory attribute "
+       "(attributes 0x1)"},
+      {"file entry with the directory bit", [](Bytes& b) { Put8(b, 0xBC + 19, 0x11); },
+       "ROFS entry at 0xBC (\"a.txt\"): a file entry with the directory attribute (attributes "
+       "0x11)"},
+      {"struct size below the block head", [](Bytes& b) { Put16(b, 0x30, 4); },
+       "ROFS directory at 0x30: struct size 4 is smaller than the 12-byte block head"},
+      {"struct size past the tree", [](Bytes& b) { Put16(b, 0x30, 0xFFFF); },
+       "ROFS directory at 0x30: struct size 65535 runs past the directory tree (ends at 0xBC)"},
+      {"first entry offset misaligned", [](Bytes& b) { Put8(b, 0x33, 13); },
+       "ROFS directory at 0x30: first entry offset 13 is not a 4-byte aligned offset from 12 to "
+       "the struct size 48"},
+      {"file block outside its region", [](Bytes& b) { Put32(b, 0x34, 0x40); },
+       "ROFS directory at 0x30: file block 0x40..0x68 is not an aligned part of the file-entry "
+       "region 0xBC..0x134"},
+      {"file block size past its region", [](Bytes& b) { Put32(b, 0xA8 + 8, 0x100); },
+       "ROFS directory at 0xA8: file block 0x10C..0x20C is not an aligned part of the file-entry "
+       "region 0xBC..0x134"},
+      {"file block size without a block", [](Bytes& b) { Put32(b, 0x34, 0); },
+       "ROFS directory at 0x30: file block size 0x28 without a file block"},
+      {"file entry past its block", [](Bytes& b) { Put32(b, 0x38, 36); },
+       "ROFS file block at 0xBC: entry at 0xBC of 40 bytes runs past its block (ends at 0xE0)"},
+      {"file data past the image", [](Bytes& b) { Put32(b, 0xBC + 20, 0x100); },
+       "ROFS entry at 0xBC (\"a.txt\"): file data 0x134..0x234 lies outside the data region "
+       "0x134..0x158"},
+      {"file data inside the tree", [](Bytes& b) { Put32(b, 0xBC + 24, 0x30); },
+       "ROFS entry at 0xBC (\"a.txt\"): file data 0x30..0x35 lies outside the data region "
+       "0x134..0x158"},
+      {"file data address wraps", [](Bytes& b) { Put32(b, 0xBC + 24, 0xFFFFFFFE); },
+       "ROFS entry at 0xBC (\"a.txt\"): file data 0xFFFFFFFE..0x100000003 lies outside the data "
+       "region 0x134..0x158"},
+  };
+  for (const Damage& damage : cases) {
+    SCOPED_TRACE(damage.label);
+    auto bytes = BaseImage();
+    damage.apply(bytes);
+    try {
+      ParseRofsImage(bytes, "bad.img");
+      ADD_FAILURE() << "no error";
+    } catch (const FormatError& error) {
+      EXPECT_EQ(std::string(error.what()), std::string("bad.img: ") + damage.message);
+    }
+  }
+}
+
+TEST(RofsReaderTest, EveryShorterLengthIsRefused) {
+  const auto full = BaseImage();
+  for (std::size_t length = 0; length < full.size(); ++length) {
+    SCOPED_TRACE("length " + std::to_string(length));
+    std::vector<std::uint8_t> cut(full.begin(), full.begin() + length);
+    EXPECT_THROW(ParseRofsImage(cut, "cut.img"), FormatError);
+    // The same, with a header that agrees with the cut: the deeper checks
+    // must catch it instead of the image-size check.
+    if (length >= kHeaderSize) {
+      Put32(cut, kHeaderImageSizeOffset, static_cast<std::uint32_t>(length));
+      EXPECT_THROW(ParseRofsImage(cut, "cut.img"), FormatError);
+    }
+  }
+  const std::vector<std::uint8_t> short_file(20, 0);
+  try {
+    ParseRofsImage(short_file, "tiny.img");
+    ADD_FAILURE() << "no error";
+  } catch (const FormatError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "tiny.img: the file holds 20 bytes, fewer than the 48-byte ROFS header");
+  }
+}
+
+TEST(RofsReaderTest, ReferenceImagesCutShortAreRefused) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  for (const char* name : {"case1_bad_trunc_0x200.img", "case1_bad_trunc_0x1000.img"}) {
+    SCOPED_TRACE(name);
+    const auto bytes = testing::ReadBytes(shared / name);
+    try {
+      ParseRofsImage(bytes, name);
+      ADD_FAILURE() << "no error";
+    } catch (const FormatError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                std::string(name) + ": ROFS header at 0x24: image size 0x105988 is larger than " +
+                    "the file (" + Hex(bytes.size()) + " bytes); the image is cut short");
+    }
+  }
+}
+
+TEST(RofsReaderTest, ReadsTheReferenceImage) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto bytes = testing::ReadBytes(shared / "case1_rofs2r.img");
+  const RofsImage image = ParseRofsImage(bytes, "case1_rofs2r.img");
+  EXPECT_EQ(image.directory_count, 6u);
+  EXPECT_EQ(image.file_count, 210u);
+  EXPECT_EQ(image.header.time, 0x00E33FEFD6DF2200);
+  EXPECT_EQ(image.root.files.at(1).name, u"Grüße Über.txt");
+  // The empty file shares its address with the next one.
+  EXPECT_EQ(image.root.files.at(2).address, 0x2AECu);
+  EXPECT_EQ(image.root.files.at(3).address, 0x2AECu);
+}
+
+TEST(RofsReaderTest, NestingIsBoundedAtTheLimit) {
+  auto nested = [](int depth) {
+    std::string path;
+    for (int i = 0; i < depth; ++i) path += "d\\";
+    return testing::BuildInMemory({{path + "f", "x"}});
+  };
+  EXPECT_NO_THROW(ParseRofsImage(nested(kMaxDirectoryDepth), "deep.img"));
+  try {
+    ParseRofsImage(nested(kMaxDirectoryDepth + 1), "deep.img");
+    ADD_FAILURE() << "no error";
+  } catch (const FormatError& error) {
+    EXPECT_NE(std::string(error.what()).find("directories nest deeper than 128 levels"),
+              std::string::npos)
+        << error.what();
+  }
+}
+
+}  // namespace
+}  // namespace larkspur::rofs
