@@ -1,5 +1,6 @@
 #include "rofs/rofs_test_support.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -111,6 +112,42 @@ void UnpackTar(const std::vector<TarEntry>& entries, const std::filesystem::path
       WriteBytes(target, entry.data);
     }
   }
+}
+
+ToolRun RunTool(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                const std::filesystem::path& folder, const std::string& environment) {
+  TempFolder capture;
+  const auto quote = [](const std::string& word) { return "\"" + word + "\""; };
+  std::string command;
+#ifdef _WIN32
+  command = "cd /d " + quote(folder.string()) + " && ";
+  if (!environment.empty()) command += "set " + quote(environment) + " && ";
+#else
+  command = "cd " + quote(folder.string()) + " && ";
+  if (!environment.empty()) command += "env " + quote(environment) + " ";
+#endif
+  command += quote(program.string());
+  for (const std::string& argument : arguments) command += " " + quote(argument);
+  command += " > " + quote((capture.path() / "out").string()) + " 2> " +
+             quote((capture.path() / "err").string());
+#ifdef _WIN32
+  // cmd.exe drops the outer quotes of a line that starts with one.
+  command = "\"" + command + "\"";
+#endif
+  const int status = std::system(command.c_str());
+  ToolRun run;
+#ifdef _WIN32
+  run.exit_code = status;
+#else
+  // The shell's wait status: the exit code sits in the second byte when the
+  // program ended normally.
+  run.exit_code = (status & 0x7F) == 0 ? (status >> 8) & 0xFF : -1;
+#endif
+  const auto out = ReadBytes(capture.path() / "out");
+  const auto err = ReadBytes(capture.path() / "err");
+  run.out.assign(out.begin(), out.end());
+  run.err.assign(err.begin(), err.end());
+  return run;
 }
 
 std::vector<std::u16string> ImagePath(std::string_view utf8_path) {

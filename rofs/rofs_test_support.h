@@ -66,6 +66,19 @@ std::vector<std::uint8_t> BuildInMemory(const std::vector<MemoryFile>& files,
 std::vector<std::uint8_t> WriteInMemory(ImageSpec spec,
                                         const std::vector<std::vector<std::uint8_t>>& contents);
 
+// What a command-line tool did.
+struct ToolRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `arguments` (each passed as one word) through the
+// system's shell, in `folder`, with `environment` ("NAME=value") added when
+// not empty; captures both output streams.
+ToolRun RunTool(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                const std::filesystem::path& folder, const std::string& environment = "");
+
 // The image path split at '\' and converted to UTF-16.
 std::vector<std::u16string> ImagePath(std::string_view utf8_path);
 

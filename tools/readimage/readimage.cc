@@ -47,9 +47,14 @@ constexpr std::uint64_t kMaxBytesRead = 0xFFFFFFFF;
 std::vector<std::uint8_t> LoadImage(const std::string& name) {
   const std::filesystem::path path = larkspur::rofs::HostPathFromBytes(name);
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    throw larkspur::rofs::HostFileError("Cannot open file", name,
-                                        error ? error.message() : "no such file");
+  const auto type = std::filesystem::status(path, error).type();
+  // Own words for the common cases, so the message reads the same on every system.
+  if (type == std::filesystem::file_type::not_found) {
+    throw larkspur::rofs::HostFileError("Cannot open file", name, "no such file");
+  }
+  if (error) throw larkspur::rofs::HostFileError("Cannot open file", name, error.message());
+  if (type != std::filesystem::file_type::regular) {
+    throw larkspur::rofs::HostFileError("Cannot open file", name, "not a regular file");
   }
   const std::uint64_t size = std::filesystem::file_size(path, error);
   if (error) throw larkspur::rofs::HostFileError("Cannot open file", name, error.message());

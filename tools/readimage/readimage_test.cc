@@ -1,0 +1,167 @@
+// End-to-end runs of the built readimage program, laid out the way the
+// window uses it: "readimage -z ../rofs2 ../temp/rofs2.img" in the tool
+// folder exebat of a program folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_format.h"
+#include "rofs/rofs_reader.h"
+#include "rofs/rofs_test_support.h"
+
+namespace larkspur::rofs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+fs::path Readimage() {
+#ifdef _WIN32
+  return fs::path(LARKSPUR_BIN_DIR) / "exebat" / "readimage.exe";
+#else
+  return fs::path(LARKSPUR_BIN_DIR) / "exebat" / "readimage";
+#endif
+}
+
+// A program folder with exebat and temp, and `image` as temp/rofs2.img.
+class ProgramFolder {
+ public:
+  explicit ProgramFolder(std::span<const std::uint8_t> image) {
+    fs::create_directory(root() / "exebat");
+    fs::create_directory(root() / "temp");
+    testing::WriteBytes(root() / "temp" / "rofs2.img", image);
+  }
+  fs::path root() const { return temp_.path(); }
+  fs::path exebat() const { return root() / "exebat"; }
+  testing::ToolRun Run(const std::vector<std::string>& arguments) const {
+    return testing::RunTool(Readimage(), arguments, exebat());
+  }
+
+ private:
+  TempFolder temp_;
+};
+
+TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
+  const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  std::set<std::string> expected;
+  for (const auto& entry : testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar"))) {
+    if (entry.is_directory) continue;
+    expected.insert(entry.path);
+    EXPECT_EQ(testing::ReadBytes(program.root() / fs::path(entry.path)), entry.data) << entry.path;
+  }
+  std::set<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(program.root() / "rofs2")) {
+    if (entry.is_regular_file()) found.insert(entry.path().lexically_relative(program.root()).generic_string());
+  }
+  EXPECT_EQ(found, expected);
+}
+
+TEST(ReadimageTest, ListsAndDescribes) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
+  const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
+  ASSERT_EQ(list.exit_code, 0) << list.err;
+  EXPECT_EQ(list.out.rfind(
+                "-R---         10  .hidden_config\n"
+            "-R---         30  Grüße Über.txt\n"
+            "-R---          0  empty.dat\n"
+            "-R---    1048576  random1m.bin\n"
+            "-R---         39  readme.txt\n"
+            "D----          -  level1/\n"
+                "-R---         17  level1/top1.txt\n",
+                0),
+            0u)
+      << list.out;
+  EXPECT_NE(list.out.find("\n-R---         22  my documents/Second Note.TXT\n"), std::string::npos);
+
+  const testing::ToolRun describe = program.Run({"-d", "../temp/rofs2.img"});
+  ASSERT_EQ(describe.exit_code, 0) << describe.err;
+  for (const char* line : {"identifier:       ROFS\n", "format version:   0x200\n",
+                           "time:             2026-12-10 00:37:28.000000 UTC (0xE33FEFD6DF2200)\n",
+                           "image size:       0x105988 (1071496 bytes)\n",
+                           "max image size:   0x10000000\n", "files:            210\n",
+                           "lookup tables:    complete, in the phone's order\n"}) {
+    EXPECT_NE(describe.out.find(line), std::string::npos) << line;
+  }
+}
+
+TEST(ReadimageTest, ListsHiddenEntriesWithoutExtractingThem) {
+  ProgramFolder program(testing::BuildInMemory({{"sys\\bin\\old.dll", "", true}, {"sys\\bin\\new.dll", "MZ"}}));
+  const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
+  EXPECT_EQ(list.out,
+            "D----          -  sys/\n"
+            "D----          -  sys/bin/\n"
+            "-R---          0  sys/bin/old.dll  [hidden: masks a lower layer]\n"
+            "-R---          2  sys/bin/new.dll\n");
+  const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(fs::exists(program.root() / "rofs2" / "sys" / "bin" / "new.dll"));
+  EXPECT_FALSE(fs::exists(program.root() / "rofs2" / "sys" / "bin" / "old.dll"));
+}
+
+TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  auto unsafe = testing::BuildInMemory({{"ok.txt", "ok"}, {"pp", "bad"}});
+  const std::uint32_t entry = ParseRofsImage(unsafe, "x").root.files[1].entry_offset;
+  unsafe[entry + kEntryFixedSize] = '.';
+  unsafe[entry + kEntryFixedSize + 2] = '.';
+  struct Broken {
+    const char* label;
+    std::vector<std::uint8_t> image;
+    std::string err;
+  };
+  const std::vector<Broken> cases = {
+      {"cut at 0x200", testing::ReadBytes(shared / "case1_bad_trunc_0x200.img"),
+       "readimage: ../temp/rofs2.img: ROFS header at 0x24: image size 0x105988 is larger than the "
+       "file (0x200 bytes); the image is cut short\n"},
+      {"cut at 0x1000", testing::ReadBytes(shared / "case1_bad_trunc_0x1000.img"),
+       "readimage: ../temp/rofs2.img: ROFS header at 0x24: image size 0x105988 is larger than the "
+       "file (0x1000 bytes); the image is cut short\n"},
+      {"not an image", testing::Bytes(std::string(64, 'x')),
+       "readimage: ../temp/rofs2.img: ROFS header at 0x0: identifier 78 78 78 78 is not \"ROFS\" "
+       "(52 4F 46 53)\n"},
+      {"unsafe name", unsafe,
+       "readimage: ../temp/rofs2.img: ROFS entry at " + Hex(entry) +
+           ": name \"..\" cannot be extracted: the name \".\" or \"..\" would leave its folder\n"},
+  };
+  for (const Broken& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder program(c.image);
+    const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(fs::exists(program.root() / "rofs2"));
+  }
+  ProgramFolder program(testing::Bytes(""));
+  const testing::ToolRun missing = program.Run({"-l", "../temp/none.img"});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "readimage: Cannot open file \"../temp/none.img\": no such file\n");
+}
+
+TEST(ReadimageTest, CommandLineUsage) {
+  TempFolder temp;
+  const testing::ToolRun help = testing::RunTool(Readimage(), {"--help"}, temp.path());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("usage: readimage -z OUTDIR IMAGE", 0), 0u);
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{}, {"-z", "only-one"}, {"-x", "a", "b"}, {"-l", "a", "b"}}) {
+    const testing::ToolRun run = testing::RunTool(Readimage(), wrong, temp.path());
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err.rfind("usage: readimage", 0), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace larkspur::rofs

@@ -1,0 +1,125 @@
+// End-to-end runs of the built rofsbuild program, laid out the way the
+// window uses it: run in the tool folder exebat of a program folder, with
+// "../temp/rofs2.obey" as its argument and "..\rofs2\..." source paths.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "rofs/rofs_reader.h"
+#include "rofs/rofs_test_support.h"
+#include "rofs/symbian_time.h"
+
+namespace larkspur::rofs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+fs::path Rofsbuild() {
+#ifdef _WIN32
+  return fs::path(LARKSPUR_BIN_DIR) / "exebat" / "rofsbuild.exe";
+#else
+  return fs::path(LARKSPUR_BIN_DIR) / "exebat" / "rofsbuild";
+#endif
+}
+
+// A program folder with exebat, temp and the unpacked reference tree rofs2.
+class ProgramFolder {
+ public:
+  explicit ProgramFolder(const fs::path& shared) {
+    testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")), root());
+    fs::create_directory(root() / "exebat");
+    fs::create_directory(root() / "temp");
+  }
+  fs::path root() const { return temp_.path(); }
+  fs::path exebat() const { return root() / "exebat"; }
+  void WriteObey(const std::string& text) const {
+    testing::WriteBytes(root() / "temp" / "rofs2.obey", testing::Bytes(text));
+  }
+
+ private:
+  TempFolder temp_;
+};
+
+TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  ProgramFolder program(shared);
+  fs::copy_file(shared / "case1_rofs2.obey", program.root() / "temp" / "rofs2.obey");
+
+  const testing::ToolRun run = testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(),
+                                                "SOURCE_DATE_EPOCH=1700000000");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const auto built = testing::ReadBytes(program.exebat() / "rofs2r.img");
+  auto reference = testing::ReadBytes(shared / "case1_rofs2r.img");
+  ASSERT_EQ(built.size(), reference.size());
+  // Only the time stamp differs, and it is the one asked for, unshifted.
+  std::copy(built.begin() + 24, built.begin() + 32, reference.begin() + 24);
+  EXPECT_EQ(built, reference);
+  EXPECT_EQ(ParseRofsHeader(built, "rofs2r.img").time, SymbianTimeFromUnixSeconds(1700000000));
+}
+
+struct FailedRun {
+  const char* label;
+  std::string obey;  // empty: no obey file at all
+  std::string environment;
+  int exit_code;
+  std::string err;
+};
+
+TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const std::string head = "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n";
+  const std::vector<FailedRun> cases = {
+      {"missing source",
+       head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\ndata=\"..\\rofs2\\gone.txt\" \"gone.txt\"\r\n",
+       "", 1, "rofsbuild: ../temp/rofs2.obey:4: source file \"..\\rofs2\\gone.txt\" does not exist\n"},
+      {"duplicate name",
+       head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\ndata=\"..\\rofs2\\empty.dat\" \"README.TXT\"\r\n",
+       "", 1,
+       "rofsbuild: ../temp/rofs2.obey:4: duplicate name \"README.TXT\": line 3 already gives a file "
+       "of that name (names match ignoring ASCII case)\n"},
+      {"too small", "rofsname=rofs2r.img\r\nrofssize=0x1000\r\ndata=\"..\\rofs2\\random1m.bin\" \"r.bin\"\r\n",
+       "", 1,
+       "rofsbuild: ../temp/rofs2.obey:2: rofssize 0x1000 is too small: the image needs at least "
+       "0x10006C bytes by line 3\n"},
+      {"no files", head, "", 1,
+       "rofsbuild: ../temp/rofs2.obey: no data=, file= or hide= line: there is nothing to put into "
+       "the image\n"},
+      {"no obey file", "", "", 1,
+       "rofsbuild: Cannot open file \"../temp/rofs2.obey\": no such file\n"},
+      {"bad SOURCE_DATE_EPOCH", head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\n",
+       "SOURCE_DATE_EPOCH=yesterday", 1,
+       "rofsbuild: SOURCE_DATE_EPOCH=\"yesterday\" is not a number of seconds since 1970\n"},
+  };
+  for (const FailedRun& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder program(shared);
+    if (!c.obey.empty()) program.WriteObey(c.obey);
+    const testing::ToolRun run =
+        testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), c.environment);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(fs::is_empty(program.exebat()));
+  }
+}
+
+TEST(RofsbuildTest, CommandLineUsage) {
+  TempFolder temp;
+  const testing::ToolRun help = testing::RunTool(Rofsbuild(), {"--help"}, temp.path());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("usage: rofsbuild OBEYFILE\n", 0), 0u);
+  const testing::ToolRun none = testing::RunTool(Rofsbuild(), {}, temp.path());
+  EXPECT_EQ(none.exit_code, 2);
+  EXPECT_EQ(none.err.rfind("usage: rofsbuild OBEYFILE\n", 0), 0u);
+  const testing::ToolRun two = testing::RunTool(Rofsbuild(), {"a.obey", "b.obey"}, temp.path());
+  EXPECT_EQ(two.exit_code, 2);
+}
+
+}  // namespace
+}  // namespace larkspur::rofs
