@@ -9,13 +9,12 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "rofs/host_names.h"
+#include "rofs/image_file.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_extract.h"
 #include "rofs/rofs_lookup.h"
@@ -41,31 +40,8 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 done, 1 failed (reason on stderr), 2 usage.\n";
 
-// Image addresses are 32-bit, so nothing past 4 GiB can belong to the image.
-constexpr std::uint64_t kMaxBytesRead = 0xFFFFFFFF;
-
 std::vector<std::uint8_t> LoadImage(const std::string& name) {
-  const std::filesystem::path path = larkspur::rofs::HostPathFromBytes(name);
-  std::error_code error;
-  const auto type = std::filesystem::status(path, error).type();
-  // Own words for the common cases, so the message reads the same on every system.
-  if (type == std::filesystem::file_type::not_found) {
-    throw larkspur::rofs::HostFileError("Cannot open file", name, "no such file");
-  }
-  if (error) throw larkspur::rofs::HostFileError("Cannot open file", name, error.message());
-  if (type != std::filesystem::file_type::regular) {
-    throw larkspur::rofs::HostFileError("Cannot open file", name, "not a regular file");
-  }
-  const std::uint64_t size = std::filesystem::file_size(path, error);
-  if (error) throw larkspur::rofs::HostFileError("Cannot open file", name, error.message());
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw larkspur::rofs::HostFileError("Cannot open file", name, "cannot be opened");
-  std::vector<std::uint8_t> bytes(std::min(size, kMaxBytesRead));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (static_cast<std::uint64_t>(in.gcount()) != bytes.size()) {
-    throw larkspur::rofs::HostFileError("Cannot read file", name, "it ended early");
-  }
-  return bytes;
+  return larkspur::rofs::ReadImageFile(larkspur::rofs::HostPathFromBytes(name), name);
 }
 
 std::string AttributeLetters(std::uint8_t attributes) {
