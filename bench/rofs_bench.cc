@@ -74,7 +74,8 @@ std::string GenerateTree(const fs::path& root) {
   std::uint64_t total = 0;
   for (auto& size : sizes) {
     // Mostly small files with a few large ones, as in a firmware tree.
-    size = random.Next() % 16 == 0 ? 64 * 1024 + random.Next() % (256 * 1024) : random.Next() % 12000;
+    size =
+        random.Next() % 16 == 0 ? 64 * 1024 + random.Next() % (256 * 1024) : random.Next() % 12000;
     total += size;
   }
   // Scale to the exact total.
@@ -88,14 +89,16 @@ std::string GenerateTree(const fs::path& root) {
   std::string obey = "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n";
   std::vector<char> data;
   for (int i = 0; i < kFileCount; ++i) {
-    const std::string relative = folders[random.Next() % folders.size()] + "file" + std::to_string(i) + ".bin";
+    const std::string relative =
+        folders[random.Next() % folders.size()] + "file" + std::to_string(i) + ".bin";
     std::string host = relative;
     for (char& c : host) c = c == '\\' ? '/' : c;
     const fs::path path = root / "rofs2" / host;
     fs::create_directories(path.parent_path());
     data.resize(sizes[i]);
     for (char& c : data) c = static_cast<char>(random.Next());
-    std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
     obey += "data=\"..\\rofs2\\" + relative + "\" \"" + relative + "\"\r\n";
   }
   return obey;
@@ -112,7 +115,8 @@ std::uint64_t CountFiles(const fs::path& folder, std::uint64_t& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "larkspur-rofs-bench";
+  const fs::path work =
+      argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "larkspur-rofs-bench";
   fs::remove_all(work);
   fs::create_directories(work / "exebat");
   fs::create_directories(work / "temp");
@@ -132,7 +136,8 @@ int main(int argc, char** argv) {
               built.image_size / 1048576.0 / build_seconds, built.image_size, rss_after_build);
 
   start = std::chrono::steady_clock::now();
-  const std::vector<std::uint8_t> bytes = larkspur::rofs::ReadImageFile(built.image_path, "rofs2r.img");
+  const std::vector<std::uint8_t> bytes =
+      larkspur::rofs::ReadImageFile(built.image_path, "rofs2r.img");
   const larkspur::rofs::RofsImage image = larkspur::rofs::ParseRofsImage(bytes, "rofs2r.img");
   const larkspur::rofs::ExtractStats stats =
       larkspur::rofs::ExtractImage(bytes, image, "rofs2r.img", work / "extracted");
@@ -141,11 +146,12 @@ int main(int argc, char** argv) {
               stats.bytes / 1048576.0 / read_seconds, stats.files, PeakRssKiB());
 
   start = std::chrono::steady_clock::now();
-  const std::string copy = "cp -r \"" + (work / "rofs2").string() + "\" \"" + (work / "copied").string() + "\"";
+  const std::string copy =
+      "cp -r \"" + (work / "rofs2").string() + "\" \"" + (work / "copied").string() + "\"";
   const int copy_status = std::system(copy.c_str());
   const double copy_seconds = Seconds(start);
-  std::printf("cp -r:   %.3f s  %.1f MiB/s%s\n", copy_seconds, kTotalBytes / 1048576.0 / copy_seconds,
-              copy_status == 0 ? "" : "  (cp failed)");
+  std::printf("cp -r:   %.3f s  %.1f MiB/s%s\n", copy_seconds,
+              kTotalBytes / 1048576.0 / copy_seconds, copy_status == 0 ? "" : "  (cp failed)");
 
   std::uint64_t extracted_bytes = 0;
   const std::uint64_t extracted = CountFiles(work / "extracted", extracted_bytes);

@@ -14,7 +14,8 @@
 namespace larkspur::rofs {
 
 // A host path from bytes given on a command line or in an obey file, where
-// '\' and '/' both separate folders.
+// '\' and '/' both separate folders. POSIX: the bytes as they are. Windows:
+// UTF-8 when the bytes are valid UTF-8, otherwise the ANSI code page.
 std::filesystem::path HostPathFromBytes(std::string_view bytes);
 
 // The bytes of a host path as the host's own programs print them (for

@@ -1,5 +1,4 @@
 #include "rofs/host_names.h"
-
 #include "rofs/utf16.h"
 
 namespace larkspur::rofs {

@@ -59,6 +59,11 @@ bool IsReservedDeviceName(std::wstring_view name) {
 }  // namespace
 
 std::filesystem::path HostPathFromBytes(std::string_view bytes) {
+  // The same reading as for image names, so both paths of one obey line
+  // agree: an obey file written on Linux is UTF-8, one written here is ANSI.
+  if (std::optional<std::u16string> utf8 = Utf8ToUtf16(bytes)) {
+    return std::filesystem::path(std::wstring(utf8->begin(), utf8->end()));
+  }
   const std::optional<std::wstring> wide = FromAnsi(bytes);
   if (wide) return std::filesystem::path(*wide);
   // Undefined bytes cannot name an existing file; keep them visible as '?'
@@ -94,8 +99,6 @@ std::optional<std::u16string> ImageNameFromObeyBytes(std::string_view bytes) {
   return std::u16string(wide->begin(), wide->end());
 }
 
-std::string ImageNameForDisplay(std::u16string_view name) {
-  return *ToAnsi(Wide(name), false);
-}
+std::string ImageNameForDisplay(std::u16string_view name) { return *ToAnsi(Wide(name), false); }
 
 }  // namespace larkspur::rofs

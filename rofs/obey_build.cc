@@ -25,7 +25,8 @@ class FileSink : public ByteSink {
  public:
   FileSink(std::ofstream& out, const std::filesystem::path& path) : out_(out), path_(path) {}
   void Write(std::span<const std::uint8_t> bytes) override {
-    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out_.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     if (!out_) throw HostFileError("Cannot write file", HostPathToBytes(path_), SystemReason());
   }
 
@@ -90,7 +91,8 @@ class ObeyBuilder {
     if (!in) Fail(line, "cannot be opened: " + SystemReason());
     std::uint8_t head[kEntryUidsSize] = {};
     in.read(reinterpret_cast<char*>(head), kEntryUidsSize);
-    if (static_cast<std::uint64_t>(in.gcount()) != std::min<std::uint64_t>(file.size, kEntryUidsSize)) {
+    if (static_cast<std::uint64_t>(in.gcount()) !=
+        std::min<std::uint64_t>(file.size, kEntryUidsSize)) {
       Fail(line, "cannot be read to its stated size");
     }
     file.uids = UidsFromData(std::span(head, static_cast<std::size_t>(in.gcount())));
@@ -103,7 +105,8 @@ class ObeyBuilder {
     std::vector<char> buffer(kCopyChunk);
     std::uint64_t remaining = sizes_[index];
     while (remaining > 0) {
-      in.read(buffer.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(remaining, buffer.size())));
+      in.read(buffer.data(),
+              static_cast<std::streamsize>(std::min<std::uint64_t>(remaining, buffer.size())));
       const auto got = static_cast<std::size_t>(in.gcount());
       if (got == 0) Fail(line, "became shorter while the image was written");
       sink.Write(std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), got));
@@ -123,12 +126,15 @@ class ObeyBuilder {
     try {
       {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out) throw HostFileError("Cannot create file", HostPathToBytes(partial), SystemReason());
+        if (!out)
+          throw HostFileError("Cannot create file", HostPathToBytes(partial), SystemReason());
         FileSink sink(out, partial);
-        WriteImage(spec, layout, sink,
-                   [this](std::size_t index, ByteSink& data_sink) { CopySource(index, data_sink); });
+        WriteImage(spec, layout, sink, [this](std::size_t index, ByteSink& data_sink) {
+          CopySource(index, data_sink);
+        });
         out.close();
-        if (!out) throw HostFileError("Cannot write file", HostPathToBytes(partial), SystemReason());
+        if (!out)
+          throw HostFileError("Cannot write file", HostPathToBytes(partial), SystemReason());
       }
       std::error_code error;
       std::filesystem::rename(partial, image_path, error);

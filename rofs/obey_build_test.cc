@@ -20,12 +20,14 @@ TEST(ObeyBuildTest, BuildsTheReferenceImageFromTheUnpackedTree) {
   const auto shared = testing::SharedRofsFolder();
   if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
   TempFolder temp;
-  testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")), temp.path());
+  testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")),
+                     temp.path());
   const fs::path tool_folder = temp.path() / "exebat";
   fs::create_directory(tool_folder);
   const auto obey_text = testing::ReadBytes(shared / "case1_rofs2.obey");
-  const ObeyFile obey = ParseObey(
-      std::string_view(reinterpret_cast<const char*>(obey_text.data()), obey_text.size()), "case1_rofs2.obey");
+  const ObeyFile obey =
+      ParseObey(std::string_view(reinterpret_cast<const char*>(obey_text.data()), obey_text.size()),
+                "case1_rofs2.obey");
 
   const BuildResult result = BuildImageFromObey(obey, tool_folder, 0x00E33FEFD6DF2200);
   EXPECT_EQ(result.image_path, tool_folder / "rofs2r.img");
@@ -40,7 +42,8 @@ TEST(ObeyBuildTest, TimeLineWinsOverTheDefault) {
   testing::WriteBytes(temp.path() / "a.txt", testing::Bytes("a"));
   const std::string head = "rofsname=out.img\nrofssize=0x1000\ndata=a.txt a.txt\n";
   for (const bool with_time : {false, true}) {
-    const ObeyFile obey = ParseObey(head + (with_time ? "time=02/03/2010_04:05:06\n" : ""), "t.obey");
+    const ObeyFile obey =
+        ParseObey(head + (with_time ? "time=02/03/2010_04:05:06\n" : ""), "t.obey");
     BuildImageFromObey(obey, temp.path(), 12345);
     const auto bytes = testing::ReadBytes(temp.path() / "out.img");
     EXPECT_EQ(ParseRofsHeader(bytes, "out.img").time, with_time ? 63'435'758'706'000'000 : 12345);
@@ -57,7 +60,8 @@ TEST(ObeyBuildTest, AFailedBuildLeavesNoImageAndKeepsTheOldOne) {
   const std::vector<FailedBuild> cases = {
       {"missing source", "data=..\\src\\a.txt a.txt\ndata=..\\src\\gone.txt gone.txt\n",
        "f.obey:4: source file \"..\\src\\gone.txt\" does not exist"},
-      {"folder as source", "data=..\\src a.txt\n", "f.obey:3: source file \"..\\src\" is not a regular file"},
+      {"folder as source", "data=..\\src a.txt\n",
+       "f.obey:3: source file \"..\\src\" is not a regular file"},
       {"duplicate", "data=../src/a.txt A.TXT\ndata=../src/a.txt a.txt\n",
        "f.obey:4: duplicate name \"a.txt\": line 3 already gives a file of that name (names match "
        "ignoring ASCII case)"},
@@ -72,14 +76,16 @@ TEST(ObeyBuildTest, AFailedBuildLeavesNoImageAndKeepsTheOldOne) {
     testing::WriteBytes(temp.path() / "src" / "a.txt", testing::Bytes("a"));
     testing::WriteBytes(temp.path() / "src" / "big.bin", std::vector<std::uint8_t>(0x1000, 7));
     testing::WriteBytes(temp.path() / "exebat" / "rofs2r.img", testing::Bytes("old image"));
-    const ObeyFile obey = ParseObey("rofsname=rofs2r.img\nrofssize=0x1000\n" + c.data_lines, "f.obey");
+    const ObeyFile obey =
+        ParseObey("rofsname=rofs2r.img\nrofssize=0x1000\n" + c.data_lines, "f.obey");
     try {
       BuildImageFromObey(obey, temp.path() / "exebat", 0);
       ADD_FAILURE() << "no error";
     } catch (const ObeyError& error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
-    EXPECT_EQ(testing::ReadBytes(temp.path() / "exebat" / "rofs2r.img"), testing::Bytes("old image"));
+    EXPECT_EQ(testing::ReadBytes(temp.path() / "exebat" / "rofs2r.img"),
+              testing::Bytes("old image"));
     EXPECT_FALSE(fs::exists(temp.path() / "exebat" / "rofs2r.img.partial"));
   }
 }
@@ -87,7 +93,8 @@ TEST(ObeyBuildTest, AFailedBuildLeavesNoImageAndKeepsTheOldOne) {
 TEST(ObeyBuildTest, AnUnwritableOutputIsReportedWithItsPath) {
   TempFolder temp;
   testing::WriteBytes(temp.path() / "a.txt", testing::Bytes("a"));
-  const ObeyFile obey = ParseObey("rofsname=no/such/folder/x.img\nrofssize=0x1000\ndata=a.txt a.txt\n", "w.obey");
+  const ObeyFile obey =
+      ParseObey("rofsname=no/such/folder/x.img\nrofssize=0x1000\ndata=a.txt a.txt\n", "w.obey");
   try {
     BuildImageFromObey(obey, temp.path(), 0);
     ADD_FAILURE() << "no error";

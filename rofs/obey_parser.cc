@@ -195,12 +195,26 @@ class ObeyParser {
     std::uint8_t attributes = 0;
     for (char c : letters) {
       switch (c) {
-        case 'R': case 'w': attributes |= kAttReadOnly; break;
-        case 'r': case 'W': attributes &= ~kAttReadOnly; break;
-        case 'H': attributes |= kAttHidden; break;
-        case 'h': attributes &= ~kAttHidden; break;
-        case 'S': attributes |= kAttSystem; break;
-        case 's': attributes &= ~kAttSystem; break;
+        case 'R':
+        case 'w':
+          attributes |= kAttReadOnly;
+          break;
+        case 'r':
+        case 'W':
+          attributes &= ~kAttReadOnly;
+          break;
+        case 'H':
+          attributes |= kAttHidden;
+          break;
+        case 'h':
+          attributes &= ~kAttHidden;
+          break;
+        case 'S':
+          attributes |= kAttSystem;
+          break;
+        case 's':
+          attributes &= ~kAttSystem;
+          break;
         default:
           Fail(line, "attribute letter '" + Printable(std::string_view(&c, 1)) +
                          "' is not one of R r W w H h S s");

@@ -15,9 +15,9 @@ constexpr char kHead[] = "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n";
 
 TEST(ObeyParserTest, ReadsTheObeyGeneratorsForm) {
   const std::string text = std::string(kHead) +
-                            "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\n"
-                            "data=\"..\\rofs2\\my documents\\Grüße Über.txt\" "
-                            "\"my documents\\Grüße Über.txt\"\r\n";
+                           "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\n"
+                           "data=\"..\\rofs2\\my documents\\Grüße Über.txt\" "
+                           "\"my documents\\Grüße Über.txt\"\r\n";
   const ObeyFile obey = ParseObey(text, "rofs2.obey");
   EXPECT_EQ(obey.rofs_name, "rofs2r.img");
   EXPECT_EQ(obey.rofs_name_line, 1);
@@ -87,13 +87,16 @@ TEST(ObeyParserTest, EachMistakeNamesItsLine) {
   const std::string file = "data=a.txt a.txt\r\n";
   const std::vector<BadObey> cases = {
       {"empty file", "", "bad.obey: no rofsname= line names the image file"},
-      {"no rofssize", "rofsname=x.img\r\n" + file, "bad.obey: no rofssize= line gives the image size"},
-      {"no files", head, "bad.obey: no data=, file= or hide= line: there is nothing to put into the image"},
+      {"no rofssize", "rofsname=x.img\r\n" + file,
+       "bad.obey: no rofssize= line gives the image size"},
+      {"no files", head,
+       "bad.obey: no data=, file= or hide= line: there is nothing to put into the image"},
       {"only comments", head + "REM data=a.txt a.txt\r\n",
        "bad.obey: no data=, file= or hide= line: there is nothing to put into the image"},
       {"unknown keyword", head + "extensionrofs=x\r\n" + file,
        "bad.obey:3: unknown keyword \"extensionrofs\""},
-      {"unclosed quote", head + "data=\"a.txt a.txt\r\n", "bad.obey:3: a double quote is not closed"},
+      {"unclosed quote", head + "data=\"a.txt a.txt\r\n",
+       "bad.obey:3: a double quote is not closed"},
       {"missing image path", head + "data=a.txt\r\n",
        "bad.obey:3: missing word: the form is data=<host path> <image path> [attrib=<letters>]"},
       {"extra word", head + "data=a.txt a.txt b.txt\r\n",
@@ -105,7 +108,9 @@ TEST(ObeyParserTest, EachMistakeNamesItsLine) {
       {"bad attribute letter", head + "data=a.txt a.txt attrib=RX\r\n",
        "bad.obey:3: attribute letter 'X' is not one of R r W w H h S s"},
       {"empty host path", head + "data=\"\" a.txt\r\n", "bad.obey:3: the host path is empty"},
-      {"image path not UTF-8", head + "data=x \"latin1_Gr\xFC\xDF" "e.txt\"\r\n",
+      {"image path not UTF-8",
+       head + "data=x \"latin1_Gr\xFC\xDF"
+              "e.txt\"\r\n",
        "bad.obey:3: image path \"latin1_Gr\\xFC\\xDFe.txt\" is not valid UTF-8"},
       {"empty folder name", head + "data=x a\\\\b.txt\r\n",
        "bad.obey:3: image path \"a\\\\b.txt\" has an empty folder or file name"},
@@ -114,7 +119,8 @@ TEST(ObeyParserTest, EachMistakeNamesItsLine) {
       {"rofssize not a number", "rofsname=x\r\nrofssize=256M\r\n" + file,
        "bad.obey:2: rofssize \"256M\" is not a size from 1 to 0xFFFFFFFF (decimal or 0x hex)"},
       {"rofssize too large", "rofsname=x\r\nrofssize=0x100000000\r\n" + file,
-       "bad.obey:2: rofssize \"0x100000000\" is not a size from 1 to 0xFFFFFFFF (decimal or 0x hex)"},
+       "bad.obey:2: rofssize \"0x100000000\" is not a size from 1 to 0xFFFFFFFF (decimal or 0x "
+       "hex)"},
       {"rofssize zero", "rofsname=x\r\nrofssize=0\r\n" + file,
        "bad.obey:2: rofssize \"0\" is not a size from 1 to 0xFFFFFFFF (decimal or 0x hex)"},
       {"rofssize twice", head + "rofssize=0x1000\r\n" + file,

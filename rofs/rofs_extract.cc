@@ -133,7 +133,8 @@ ExtractStats ExtractImage(std::span<const std::uint8_t> bytes, const RofsImage& 
 
   std::error_code error;
   std::filesystem::create_directories(out_folder, error);
-  if (error) throw HostFileError("Cannot create folder", HostPathToBytes(out_folder), error.message());
+  if (error)
+    throw HostFileError("Cannot create folder", HostPathToBytes(out_folder), error.message());
   for (const ExtractItem& item : plan.items) {
     // Every item is a chain of checked single names, so it cannot leave the
     // output folder; the parent folders were created (or found to be real

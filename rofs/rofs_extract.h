@@ -20,9 +20,9 @@ namespace larkspur::rofs {
 // One folder or file to create, in an order where every folder comes before
 // what it holds.
 struct ExtractItem {
-  std::filesystem::path relative;      // below the output folder
-  const RofsFile* file = nullptr;      // null for a folder
-  std::uint32_t entry_offset = 0;      // for messages; 0 for the root
+  std::filesystem::path relative;  // below the output folder
+  const RofsFile* file = nullptr;  // null for a folder
+  std::uint32_t entry_offset = 0;  // for messages; 0 for the root
 };
 
 struct ExtractPlan {

@@ -24,7 +24,8 @@ std::string FileText(const fs::path& path) {
 std::set<std::string> FilesBelow(const fs::path& folder) {
   std::set<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(folder).generic_string());
+    if (entry.is_regular_file())
+      files.insert(entry.path().lexically_relative(folder).generic_string());
   }
   return files;
 }
@@ -81,7 +82,8 @@ std::vector<std::uint8_t> ImageWithName(bool is_folder, const std::u16string& na
   auto bytes = testing::BuildInMemory(
       {{"ok.txt", "ok"}, {is_folder ? placeholder + "\\f.txt" : placeholder, "data"}});
   const RofsImage image = ParseRofsImage(bytes, "bad.img");
-  entry_offset = is_folder ? image.root.subdirectories[0].entry_offset : image.root.files[1].entry_offset;
+  entry_offset =
+      is_folder ? image.root.subdirectories[0].entry_offset : image.root.files[1].entry_offset;
   bytes[entry_offset + kEntryNameLengthOffset] = static_cast<std::uint8_t>(name.size());
   for (std::size_t i = 0; i < name.size(); ++i) {
     bytes[entry_offset + kEntryFixedSize + 2 * i] = static_cast<std::uint8_t>(name[i]);
@@ -115,11 +117,12 @@ TEST(RofsExtractTest, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
       ADD_FAILURE() << "no error";
     } catch (const FormatError& error) {
       const std::string shown = c.label == std::string("nul") ? std::string("a\\x00b")
-                                : c.label == std::string("unpaired surrogate") ? "a\xEF\xBF\xBD"
-                                : std::string(c.name.begin(), c.name.end());
+                                : c.label == std::string("unpaired surrogate")
+                                    ? "a\xEF\xBF\xBD"
+                                    : std::string(c.name.begin(), c.name.end());
       EXPECT_EQ(std::string(error.what()), "bad.img: ROFS entry at " + Hex(entry_offset) +
-                                               ": name \"" + shown + "\" cannot be extracted: " +
-                                               c.reason);
+                                               ": name \"" + shown +
+                                               "\" cannot be extracted: " + c.reason);
     }
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(FilesBelow(temp.path()), std::set<std::string>{});
@@ -143,9 +146,11 @@ TEST(RofsExtractTest, NamesThePhoneTakesAsEqualAreRefused) {
     ADD_FAILURE() << "no error";
   } catch (const FormatError& error) {
     EXPECT_EQ(std::string(error.what()),
-              "dup.img: ROFS entry at " + Hex(second) + ": name \"README.TXT\" repeats the name of "
-              "the entry at " + Hex(clean.root.subdirectories[0].files[0].entry_offset) +
-              " in the same folder (names match ignoring ASCII case)");
+              "dup.img: ROFS entry at " + Hex(second) +
+                  ": name \"README.TXT\" repeats the name of "
+                  "the entry at " +
+                  Hex(clean.root.subdirectories[0].files[0].entry_offset) +
+                  " in the same folder (names match ignoring ASCII case)");
   }
   EXPECT_FALSE(fs::exists(temp.path() / "out"));
 }
@@ -158,7 +163,8 @@ TEST(RofsExtractTest, SymbolicLinksInTheOutputFolderAreNotFollowed) {
     bool folder;
     const char* link_name;
   };
-  for (const LinkCase& c : {LinkCase{"folder link", true, "sys"}, LinkCase{"file link", false, "a.txt"}}) {
+  for (const LinkCase& c :
+       {LinkCase{"folder link", true, "sys"}, LinkCase{"file link", false, "a.txt"}}) {
     SCOPED_TRACE(c.label);
     TempFolder temp;
     const fs::path out = temp.path() / "out";
@@ -197,7 +203,8 @@ TEST(RofsExtractTest, AFileWhereAFolderBelongsStopsExtraction) {
     ExtractImage(bytes, image, "in.img", temp.path());
     ADD_FAILURE() << "no error";
   } catch (const HostFileError& error) {
-    EXPECT_EQ(std::string(error.what()), "Cannot create folder \"" + (temp.path() / "sys").string() +
+    EXPECT_EQ(std::string(error.what()), "Cannot create folder \"" +
+                                             (temp.path() / "sys").string() +
                                              "\": something that is not a folder has that name");
   }
 }

@@ -54,7 +54,8 @@ class TableChecker {
   }
 
   void CheckList(const std::string& where, std::uint64_t at, std::uint16_t count,
-                 std::uint64_t base, const std::map<std::uint64_t, const std::u16string*>& entries) {
+                 std::uint64_t base,
+                 const std::map<std::uint64_t, const std::u16string*>& entries) {
     const std::u16string* previous = nullptr;
     for (std::uint16_t i = 0; i < count; ++i) {
       const std::uint64_t entry = base + 4 * std::uint64_t{reader_.U16(at + 2 * i, "lookup table")};

@@ -85,7 +85,8 @@ class TreeParser {
   // `referrer` is the subdirectory entry that leads here (0 for the root).
   void ParseDirectory(RofsDirectory& dir, std::uint32_t referrer, int depth) {
     const std::uint64_t block = dir.block_offset;
-    const std::string where = "ROFS directory at " + Hex(block) + ": ";
+    const std::string block_name = "ROFS directory at " + Hex(block);
+    const std::string where = block_name + ": ";
     if (block % 4 != 0) Fail(block, where + "block is not 4-byte aligned");
     if (block < tree_.begin || block + kDirBlockFixedSize > tree_.end) {
       Fail(block, where + "block lies outside the directory tree " + Range(tree_.begin, tree_.end));
@@ -126,65 +127,74 @@ class TreeParser {
                std::to_string(dir.struct_size));
     }
 
+    ParseFileBlock(dir, where);
+    ParseSubdirectories(dir, block + first_entry, block_name, depth);
+  }
+
+  void ParseFileBlock(RofsDirectory& dir, const std::string& where) {
+    const std::uint64_t block = dir.block_offset;
     if (dir.file_block_address == 0) {
       if (dir.file_block_size != 0) {
         Fail(block + kDirFileBlockSizeOffset,
              where + "file block size " + Hex(dir.file_block_size) + " without a file block");
       }
-    } else {
-      const std::uint64_t files_begin = dir.file_block_address;
-      const std::uint64_t files_end = files_begin + dir.file_block_size;
-      if (files_begin % 4 != 0 || files_begin < entries_.begin || files_end > entries_.end) {
-        Fail(block + kDirFileBlockAddressOffset,
-             where + "file block " + Range(files_begin, files_end) +
-                 " is not an aligned part of the file-entry region " +
-                 Range(entries_.begin, entries_.end));
-      }
-      const std::string block_name = "ROFS file block at " + Hex(files_begin);
-      for (std::uint64_t at = files_begin; at < files_end;) {
-        RofsFile file;
-        at = ParseEntry(at, files_end, entries_.end, block_name, file.name, [&](const Entry& e) {
-          if (e.attributes & kAttDirectory) {
-            Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(file.name) +
-                               "): a file entry with the directory attribute (attributes " +
-                               Hex(e.attributes) + ")");
-          }
-          file.entry_offset = static_cast<std::uint32_t>(e.offset);
-          file.attributes = e.attributes;
-          file.extra_attributes = e.extra_attributes;
-          file.size = e.size;
-          file.address = e.address;
-          std::memcpy(file.uids.data(), e.uids.data(), kEntryUidsSize);
-        });
-        if (!file.hidden() && (file.address < data_.begin ||
-                               std::uint64_t{file.address} + file.size > data_.end)) {
-          Fail(file.entry_offset, "ROFS entry at " + Hex(file.entry_offset) + " (" +
-                                      QuotedName(file.name) + "): file data " +
-                                      Range(file.address, std::uint64_t{file.address} + file.size) +
-                                      " lies outside the data region " +
-                                      Range(data_.begin, data_.end));
-        }
-        ++file_count_;
-        dir.files.push_back(std::move(file));
-      }
+      return;
     }
+    const std::uint64_t files_begin = dir.file_block_address;
+    const std::uint64_t files_end = files_begin + dir.file_block_size;
+    if (files_begin % 4 != 0 || files_begin < entries_.begin || files_end > entries_.end) {
+      Fail(block + kDirFileBlockAddressOffset,
+           where + "file block " + Range(files_begin, files_end) +
+               " is not an aligned part of the file-entry region " +
+               Range(entries_.begin, entries_.end));
+    }
+    const std::string block_name = "ROFS file block at " + Hex(files_begin);
+    for (std::uint64_t at = files_begin; at < files_end;) {
+      RofsFile file;
+      at = ParseEntry(at, files_end, entries_.end, block_name, file.name, [&](const Entry& e) {
+        if (e.attributes & kAttDirectory) {
+          Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(file.name) +
+                             "): a file entry with the directory attribute (attributes " +
+                             Hex(e.attributes) + ")");
+        }
+        file.entry_offset = static_cast<std::uint32_t>(e.offset);
+        file.attributes = e.attributes;
+        file.extra_attributes = e.extra_attributes;
+        file.size = e.size;
+        file.address = e.address;
+        std::memcpy(file.uids.data(), e.uids.data(), kEntryUidsSize);
+      });
+      if (!file.hidden() &&
+          (file.address < data_.begin || std::uint64_t{file.address} + file.size > data_.end)) {
+        Fail(file.entry_offset,
+             "ROFS entry at " + Hex(file.entry_offset) + " (" + QuotedName(file.name) +
+                 "): file data " + Range(file.address, std::uint64_t{file.address} + file.size) +
+                 " lies outside the data region " + Range(data_.begin, data_.end));
+      }
+      ++file_count_;
+      dir.files.push_back(std::move(file));
+    }
+  }
 
-    const std::string block_name = where.substr(0, where.size() - 2);
-    for (std::uint64_t at = block + first_entry; at < subdirs_end;) {
+  void ParseSubdirectories(RofsDirectory& dir, std::uint64_t first_entry,
+                           const std::string& block_name, int depth) {
+    const std::uint64_t subdirs_end = std::uint64_t{dir.block_offset} + dir.struct_size;
+    for (std::uint64_t at = first_entry; at < subdirs_end;) {
       RofsDirectory sub;
       at = ParseEntry(at, subdirs_end, tree_.end, block_name, sub.name, [&](const Entry& e) {
         if (!(e.attributes & kAttDirectory)) {
           Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(sub.name) +
                              "): a subdirectory entry without the directory attribute "
-                             "(attributes " + Hex(e.attributes) + ")");
+                             "(attributes " +
+                             Hex(e.attributes) + ")");
         }
         sub.entry_offset = static_cast<std::uint32_t>(e.offset);
         sub.attributes = e.attributes;
         sub.block_offset = e.address;
       });
       if (depth + 1 > kMaxDirectoryDepth) {
-        Fail(sub.entry_offset, "ROFS entry at " + Hex(sub.entry_offset) + " (" + QuotedName(sub.name) +
-                                   "): directories nest deeper than " +
+        Fail(sub.entry_offset, "ROFS entry at " + Hex(sub.entry_offset) + " (" +
+                                   QuotedName(sub.name) + "): directories nest deeper than " +
                                    std::to_string(kMaxDirectoryDepth) + " levels");
       }
       const std::uint32_t entry_offset = sub.entry_offset;
@@ -247,7 +257,8 @@ class TreeParser {
                    std::to_string(name_offset) + " runs past the entry (size " +
                    std::to_string(struct_size) + ")");
     }
-    const auto name_bytes = reader_.Bytes(at + name_offset, 2 * std::uint64_t{name_units}, "ROFS name");
+    const auto name_bytes =
+        reader_.Bytes(at + name_offset, 2 * std::uint64_t{name_units}, "ROFS name");
     name.resize(name_units);
     for (std::size_t i = 0; i < name_units; ++i) {
       name[i] = static_cast<char16_t>(name_bytes[2 * i] | (name_bytes[2 * i + 1] << 8));
@@ -300,20 +311,23 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
   header.format_version = reader.U16(kHeaderFormatVersionOffset, "ROFS format version");
   header.dir_tree_offset = reader.U32(kHeaderDirTreeOffsetOffset, "ROFS dir tree offset");
   header.dir_tree_size = reader.U32(kHeaderDirTreeSizeOffset, "ROFS dir tree size");
-  header.file_entries_offset = reader.U32(kHeaderFileEntriesOffsetOffset, "ROFS file entries offset");
+  header.file_entries_offset =
+      reader.U32(kHeaderFileEntriesOffsetOffset, "ROFS file entries offset");
   header.file_entries_size = reader.U32(kHeaderFileEntriesSizeOffset, "ROFS file entries size");
   header.time = reader.I64(kHeaderTimeOffset, "ROFS time");
   header.version.major = static_cast<std::int8_t>(reader.U8(kHeaderImageVersionOffset, "version"));
-  header.version.minor = static_cast<std::int8_t>(reader.U8(kHeaderImageVersionOffset + 1, "version"));
-  header.version.build = static_cast<std::int16_t>(reader.U16(kHeaderImageVersionOffset + 2, "version"));
+  header.version.minor =
+      static_cast<std::int8_t>(reader.U8(kHeaderImageVersionOffset + 1, "version"));
+  header.version.build =
+      static_cast<std::int16_t>(reader.U16(kHeaderImageVersionOffset + 2, "version"));
   header.image_size = reader.U32(kHeaderImageSizeOffset, "ROFS image size");
   header.checksum = reader.U32(kHeaderChecksumOffset, "ROFS checksum");
   header.max_image_size = reader.U32(kHeaderMaxImageSizeOffset, "ROFS max image size");
 
   if (header.format_version != kFormatVersion) {
-    throw FormatError(image_name, kHeaderFormatVersionOffset,
-                      "ROFS header at 0x6: format version " + Hex(header.format_version) +
-                          " is not 0x200");
+    throw FormatError(
+        image_name, kHeaderFormatVersionOffset,
+        "ROFS header at 0x6: format version " + Hex(header.format_version) + " is not 0x200");
   }
   if (header.image_size < kHeaderSize) {
     throw FormatError(image_name, kHeaderImageSizeOffset,
@@ -334,10 +348,10 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
   const std::uint64_t entries_end =
       std::uint64_t{header.file_entries_offset} + header.file_entries_size;
   if (header.dir_tree_offset < entries_end && header.file_entries_offset < tree_end) {
-    throw FormatError(image_name, kHeaderFileEntriesOffsetOffset,
-                      "ROFS header at 0x10: file-entry region " +
-                          Range(header.file_entries_offset, entries_end) +
-                          " overlaps the directory tree " + Range(header.dir_tree_offset, tree_end));
+    throw FormatError(
+        image_name, kHeaderFileEntriesOffsetOffset,
+        "ROFS header at 0x10: file-entry region " + Range(header.file_entries_offset, entries_end) +
+            " overlaps the directory tree " + Range(header.dir_tree_offset, tree_end));
   }
   return header;
 }

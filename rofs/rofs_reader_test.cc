@@ -24,7 +24,9 @@ std::vector<std::uint8_t> BaseImage() {
       {{"a.txt", "hello"}, {"sub\\b.txt", "world!"}, {"sub\\deeper\\c.bin", std::string(20, 'c')}});
 }
 
-void Put8(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint8_t value) { bytes[at] = value; }
+void Put8(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint8_t value) {
+  bytes[at] = value;
+}
 void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
   bytes[at] = static_cast<std::uint8_t>(value);
   bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);

@@ -11,7 +11,8 @@
 namespace larkspur::rofs::testing {
 
 std::filesystem::path SharedRofsFolder() {
-  const std::filesystem::path folder = std::filesystem::path(LARKSPUR_SOURCE_DIR) / ".." / "shared" / "rofs";
+  const std::filesystem::path folder =
+      std::filesystem::path(LARKSPUR_SOURCE_DIR) / ".." / "shared" / "rofs";
   std::error_code error;
   return std::filesystem::is_directory(folder, error) ? folder : std::filesystem::path();
 }
@@ -19,12 +20,14 @@ std::filesystem::path SharedRofsFolder() {
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path.string());
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -56,7 +59,8 @@ std::string Field(std::span<const std::uint8_t> header, std::size_t offset, std:
   return text.substr(0, text.find('\0'));
 }
 
-std::uint64_t OctalField(std::span<const std::uint8_t> header, std::size_t offset, std::size_t length) {
+std::uint64_t OctalField(std::span<const std::uint8_t> header, std::size_t offset,
+                         std::size_t length) {
   std::uint64_t value = 0;
   for (char c : Field(header, offset, length)) {
     if (c == ' ') continue;
@@ -169,7 +173,8 @@ std::vector<std::uint8_t> WriteInMemory(ImageSpec spec,
   const ImageLayout layout = LayOutImage(spec);
   std::vector<std::uint8_t> image;
   VectorSink sink(image);
-  WriteImage(spec, layout, sink, [&](std::size_t index, ByteSink& out) { out.Write(contents[index]); });
+  WriteImage(spec, layout, sink,
+             [&](std::size_t index, ByteSink& out) { out.Write(contents[index]); });
   return image;
 }
 

@@ -24,7 +24,7 @@ std::string JoinedPath(const std::vector<std::u16string>& path, std::size_t coun
 
 struct Directory {
   std::u16string name;
-  int line = 0;  // the obey line that made the folder, for messages
+  int line = 0;                      // the obey line that made the folder, for messages
   std::vector<std::size_t> subdirs;  // indices into the directory list, creation order
   std::vector<std::size_t> files;    // indices into spec.files, creation order
   // Folded name -> the child that holds it, for case-insensitive matching.
@@ -40,7 +40,7 @@ struct Directory {
   std::vector<std::uint32_t> subdir_entry_offsets;  // relative to the block
   std::uint32_t block_offset = 0;
   std::uint32_t block_space = 0;
-  std::uint32_t file_block_size = 0;  // without the last entry's padding
+  std::uint32_t file_block_size = 0;              // without the last entry's padding
   std::vector<std::uint32_t> file_entry_offsets;  // relative to the file block
   std::uint32_t file_block_address = 0;
 };
@@ -163,7 +163,7 @@ class Layouter {
       }
       if (size > kMaxStructSize) {
         Fail(dir.line, DirectoryLabel(d) + " has too many subfolders: its block needs " +
-                                   std::to_string(size) + " bytes, more than 65535");
+                           std::to_string(size) + " bytes, more than 65535");
       }
       dir.struct_size = static_cast<std::uint32_t>(size);
       std::uint64_t files_size = 0;
@@ -199,9 +199,9 @@ class Layouter {
 
   void CheckFits(std::uint64_t end, int line) const {
     if (end > spec_.max_image_size) {
-      Fail(spec_.max_image_size_line,
-           "rofssize " + Hex(spec_.max_image_size) + " is too small: the image needs at least " +
-               Hex(end) + " bytes by line " + std::to_string(line));
+      Fail(spec_.max_image_size_line, "rofssize " + Hex(spec_.max_image_size) +
+                                          " is too small: the image needs at least " + Hex(end) +
+                                          " bytes by line " + std::to_string(line));
     }
   }
 
@@ -217,7 +217,8 @@ class Layouter {
       // An empty file takes the current address and no space, so it shares
       // its address with the next file.
       CheckFits(at + file.size, file.line);
-      layout.placements[i] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(file.size)};
+      layout.placements[i] = {static_cast<std::uint32_t>(at),
+                              static_cast<std::uint32_t>(file.size)};
       at = RoundUp4(at + file.size);
       CheckFits(at, file.line);
     }
@@ -250,8 +251,8 @@ class Layouter {
       Put32(out, block + kDirFileBlockSizeOffset, dir.file_block_size);
       for (std::size_t s = 0; s < dir.subdirs.size(); ++s) {
         const Directory& sub = dirs_[dir.subdirs[s]];
-        PutEntry(out, block + dir.subdir_entry_offsets[s], sub.name, kAttDirectory,
-                 sub.struct_size, sub.block_offset, nullptr);
+        PutEntry(out, block + dir.subdir_entry_offsets[s], sub.name, kAttDirectory, sub.struct_size,
+                 sub.block_offset, nullptr);
       }
       for (std::size_t f = 0; f < dir.files.size(); ++f) {
         const ImageFileSpec& file = spec_.files[dir.files[f]];

@@ -27,10 +27,10 @@ namespace larkspur::rofs {
 struct ImageFileSpec {
   std::vector<std::u16string> path;  // folders, then the file name, as stored
   std::uint8_t attributes = kDefaultFileAttributes;
-  bool hidden = false;                             // masks a lower layer's file; no data
-  std::uint64_t size = 0;                          // bytes of data
+  bool hidden = false;                              // masks a lower layer's file; no data
+  std::uint64_t size = 0;                           // bytes of data
   std::array<std::uint8_t, kEntryUidsSize> uids{};  // first 16 data bytes, zero-filled
-  int line = 0;                                    // obey line, for messages
+  int line = 0;                                     // obey line, for messages
 };
 
 struct ImageSpec {

@@ -37,9 +37,9 @@ TEST(RofsWriterTest, MatchesTheReferenceImageByteForByte) {
     tree[entry.path] = std::move(entry.data);
   }
 
-  const ObeyFile obey = ParseObey(
-      std::string_view(reinterpret_cast<const char*>(obey_text.data()), obey_text.size()),
-      "case1_rofs2.obey");
+  const ObeyFile obey =
+      ParseObey(std::string_view(reinterpret_cast<const char*>(obey_text.data()), obey_text.size()),
+                "case1_rofs2.obey");
   std::vector<std::vector<std::uint8_t>> contents;
   for (const ObeyFileLine& line : obey.files) {
     // "..\rofs2\many\f000.txt" as seen from the tool folder is "rofs2/many/f000.txt" in the tar.
@@ -77,7 +77,7 @@ TEST(RofsWriterTest, LaysOutBlocksEntriesAndDataInCreationOrder) {
   const RofsFile& empty = root.subdirectories[1].files[0];
   const RofsFile& y = root.subdirectories[1].files[1];
   EXPECT_EQ(top.address, image.header.file_entries_offset + image.header.file_entries_size);
-  EXPECT_EQ(x.address, top.address + 20);  // 20 bytes, already aligned
+  EXPECT_EQ(x.address, top.address + 20);   // 20 bytes, already aligned
   EXPECT_EQ(empty.address, x.address + 4);  // 2 bytes padded to 4
   EXPECT_EQ(y.address, empty.address);
   EXPECT_EQ(image.header.image_size, y.address + 8u);
@@ -109,7 +109,9 @@ TEST(RofsWriterTest, HiddenEntryHasNoDataAndZeroUids) {
 // Reads the names of a directory's file lookup list in table order.
 std::vector<std::u16string> FileTableOrder(const std::vector<std::uint8_t>& bytes,
                                            const RofsDirectory& dir) {
-  auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); };
+  auto u16 = [&](std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+  };
   const std::size_t table = dir.block_offset + dir.struct_size;
   const std::size_t dirs = u16(table);
   const std::size_t files = u16(table + 2);
@@ -146,8 +148,9 @@ TEST(RofsWriterTest, LookupTablesFollowThePhoneOrderForNonLatinNames) {
 // different cases, blanks and dots, sizes from 0 to a few KiB.
 std::vector<MemoryFile> GenerateTree(std::uint32_t seed, int file_count) {
   std::mt19937 random(seed);
-  static const std::vector<std::string> kPieces = {"a", "B", "z", "Q", "0", "7", " ", ".", "-", "_",
-                                                   "é", "Ü", "ß", "П", "ж", "日", "本", "😀", "~", "["};
+  static const std::vector<std::string> kPieces = {"a", "B",  "z",  "Q", "0", "7", " ",
+                                                   ".", "-",  "_",  "é", "Ü", "ß", "П",
+                                                   "ж", "日", "本", "😀", "~", "["};
   auto name = [&]() {
     std::string text;
     const int length = 1 + random() % 12;
@@ -228,24 +231,41 @@ TEST(RofsWriterTest, RefusesWhatAnImageCannotHold) {
   const std::string long_name(256, 'n');
   const std::string longest_name(255, 'n');
   const std::vector<LayoutErrorCase> cases = {
-      {"same name ignoring case", {"Sys\\A.txt", "sys\\a.TXT"}, 0x10000000,
+      {"same name ignoring case",
+       {"Sys\\A.txt", "sys\\a.TXT"},
+       0x10000000,
        "memory.obey:4: duplicate name \"sys\\a.TXT\": line 3 already gives a file of that name "
        "(names match ignoring ASCII case)"},
-      {"file where a folder is", {"sys\\bin", "SYS"}, 0x10000000,
+      {"file where a folder is",
+       {"sys\\bin", "SYS"},
+       0x10000000,
        "memory.obey:4: duplicate name \"SYS\": line 3 already gives a folder of that name "
        "(names match ignoring ASCII case)"},
-      {"folder where a file is", {"readme", "README\\x"}, 0x10000000,
+      {"folder where a file is",
+       {"readme", "README\\x"},
+       0x10000000,
        "memory.obey:4: duplicate name \"README\": line 3 already gives a file of that name "
        "(names match ignoring ASCII case)"},
-      {"name of 256 units", {"ok.txt", "dir\\" + long_name}, 0x10000000,
+      {"name of 256 units",
+       {"ok.txt", "dir\\" + long_name},
+       0x10000000,
        "memory.obey:4: name \"" + long_name + "\" has 256 UTF-16 units; at most 255 fit an entry"},
-      {"dot dot", {"a\\..\\b.txt"}, 0x10000000,
+      {"dot dot",
+       {"a\\..\\b.txt"},
+       0x10000000,
        "memory.obey:3: cannot store \"a\\..\": the name \".\" or \"..\" would leave its folder"},
-      {"colon", {"c:x.txt"}, 0x10000000,
+      {"colon",
+       {"c:x.txt"},
+       0x10000000,
        "memory.obey:3: cannot store \"c:x.txt\": the name holds a colon"},
-      {"image larger than rofssize", {"a.txt", "b.txt"}, 0x100,
-       "memory.obey:2: rofssize 0x100 is too small: the image needs at least 0x15C bytes by line 4"},
-      {"metadata larger than rofssize", {"a.txt"}, 0x40,
+      {"image larger than rofssize",
+       {"a.txt", "b.txt"},
+       0x100,
+       "memory.obey:2: rofssize 0x100 is too small: the image needs at least 0x15C bytes by line "
+       "4"},
+      {"metadata larger than rofssize",
+       {"a.txt"},
+       0x40,
        "memory.obey:2: rofssize 0x40 is too small: the image needs at least 0x44 bytes by line 3"},
   };
   for (const LayoutErrorCase& c : cases) {

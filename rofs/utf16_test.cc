@@ -26,14 +26,15 @@ TEST(Utf16Test, ConvertsBothWaysAcrossPlanes) {
 
 TEST(Utf16Test, RefusesIllFormedUtf8) {
   const std::vector<std::string> cases = {
-      "latin1_Gr\xFC\xDF" "e.txt",  // Latin-1 bytes
-      "\x80",                       // stray continuation byte
-      "\xC3",                       // cut short
-      "\xE6\x97",                   // cut short
-      "\xC0\xAF",                   // overlong '/'
-      "\xE0\x80\xAF",               // overlong '/'
-      "\xED\xA0\x80",               // encoded surrogate
-      "\xF4\x90\x80\x80",           // above U+10FFFF
+      "latin1_Gr\xFC\xDF"
+      "e.txt",             // Latin-1 bytes
+      "\x80",              // stray continuation byte
+      "\xC3",              // cut short
+      "\xE6\x97",          // cut short
+      "\xC0\xAF",          // overlong '/'
+      "\xE0\x80\xAF",      // overlong '/'
+      "\xED\xA0\x80",      // encoded surrogate
+      "\xF4\x90\x80\x80",  // above U+10FFFF
       "\xFF",
   };
   for (const std::string& bytes : cases) {

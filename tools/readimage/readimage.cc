@@ -78,13 +78,14 @@ void PrintHeader(const larkspur::rofs::RofsHeader& header) {
   std::cout << "identifier:       " << std::string(header.identifier.data(), 4) << "\n"
             << "header size:      " << Hex(header.header_size) << "\n"
             << "format version:   " << Hex(header.format_version) << "\n"
-            << "directory tree:   " << Hex(header.dir_tree_offset) << ", " << Hex(header.dir_tree_size)
-            << " bytes\n"
+            << "directory tree:   " << Hex(header.dir_tree_offset) << ", "
+            << Hex(header.dir_tree_size) << " bytes\n"
             << "file entries:     " << Hex(header.file_entries_offset) << ", "
             << Hex(header.file_entries_size) << " bytes\n"
             << "time:             " << larkspur::rofs::FormatSymbianTime(header.time) << " UTC ("
             << Hex(static_cast<std::uint64_t>(header.time)) << ")\n"
-            << "image version:    " << int{v.major} << "." << int{v.minor} << "(" << v.build << ")\n"
+            << "image version:    " << int{v.major} << "." << int{v.minor} << "(" << v.build
+            << ")\n"
             << "image size:       " << Hex(header.image_size) << " (" << header.image_size
             << " bytes)\n"
             << "checksum:         " << Hex(header.checksum) << "\n"
@@ -122,8 +123,8 @@ int Extract(const std::string& out_name, const std::string& image_name) {
   const larkspur::rofs::RofsImage image = larkspur::rofs::ParseRofsImage(bytes, image_name);
   const larkspur::rofs::ExtractStats stats = larkspur::rofs::ExtractImage(
       bytes, image, image_name, larkspur::rofs::HostPathFromBytes(out_name));
-  std::cout << "readimage: extracted " << stats.files << " files (" << stats.bytes << " bytes) into "
-            << out_name;
+  std::cout << "readimage: extracted " << stats.files << " files (" << stats.bytes
+            << " bytes) into " << out_name;
   if (stats.hidden_skipped) std::cout << "; " << stats.hidden_skipped << " hidden entries skipped";
   std::cout << "\n";
   return kExitDone;

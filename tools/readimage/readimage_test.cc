@@ -61,7 +61,8 @@ TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
   }
   std::set<std::string> found;
   for (const auto& entry : fs::recursive_directory_iterator(program.root() / "rofs2")) {
-    if (entry.is_regular_file()) found.insert(entry.path().lexically_relative(program.root()).generic_string());
+    if (entry.is_regular_file())
+      found.insert(entry.path().lexically_relative(program.root()).generic_string());
   }
   EXPECT_EQ(found, expected);
 }
@@ -72,32 +73,32 @@ TEST(ReadimageTest, ListsAndDescribes) {
   ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
   const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
-  EXPECT_EQ(list.out.rfind(
-                "-R---         10  .hidden_config\n"
-            "-R---         30  Grüße Über.txt\n"
-            "-R---          0  empty.dat\n"
-            "-R---    1048576  random1m.bin\n"
-            "-R---         39  readme.txt\n"
-            "D----          -  level1/\n"
-                "-R---         17  level1/top1.txt\n",
-                0),
+  EXPECT_EQ(list.out.rfind("-R---         10  .hidden_config\n"
+                           "-R---         30  Grüße Über.txt\n"
+                           "-R---          0  empty.dat\n"
+                           "-R---    1048576  random1m.bin\n"
+                           "-R---         39  readme.txt\n"
+                           "D----          -  level1/\n"
+                           "-R---         17  level1/top1.txt\n",
+                           0),
             0u)
       << list.out;
   EXPECT_NE(list.out.find("\n-R---         22  my documents/Second Note.TXT\n"), std::string::npos);
 
   const testing::ToolRun describe = program.Run({"-d", "../temp/rofs2.img"});
   ASSERT_EQ(describe.exit_code, 0) << describe.err;
-  for (const char* line : {"identifier:       ROFS\n", "format version:   0x200\n",
-                           "time:             2026-12-10 00:37:28.000000 UTC (0xE33FEFD6DF2200)\n",
-                           "image size:       0x105988 (1071496 bytes)\n",
-                           "max image size:   0x10000000\n", "files:            210\n",
-                           "lookup tables:    complete, in the phone's order\n"}) {
+  for (const char* line :
+       {"identifier:       ROFS\n", "format version:   0x200\n",
+        "time:             2026-12-10 00:37:28.000000 UTC (0xE33FEFD6DF2200)\n",
+        "image size:       0x105988 (1071496 bytes)\n", "max image size:   0x10000000\n",
+        "files:            210\n", "lookup tables:    complete, in the phone's order\n"}) {
     EXPECT_NE(describe.out.find(line), std::string::npos) << line;
   }
 }
 
 TEST(ReadimageTest, ListsHiddenEntriesWithoutExtractingThem) {
-  ProgramFolder program(testing::BuildInMemory({{"sys\\bin\\old.dll", "", true}, {"sys\\bin\\new.dll", "MZ"}}));
+  ProgramFolder program(
+      testing::BuildInMemory({{"sys\\bin\\old.dll", "", true}, {"sys\\bin\\new.dll", "MZ"}}));
   const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
   EXPECT_EQ(list.out,
             "D----          -  sys/\n"

@@ -29,7 +29,8 @@ fs::path Rofsbuild() {
 class ProgramFolder {
  public:
   explicit ProgramFolder(const fs::path& shared) {
-    testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")), root());
+    testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")),
+                       root());
     fs::create_directory(root() / "exebat");
     fs::create_directory(root() / "temp");
   }
@@ -49,8 +50,8 @@ TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
   ProgramFolder program(shared);
   fs::copy_file(shared / "case1_rofs2.obey", program.root() / "temp" / "rofs2.obey");
 
-  const testing::ToolRun run = testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(),
-                                                "SOURCE_DATE_EPOCH=1700000000");
+  const testing::ToolRun run = testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"},
+                                                program.exebat(), "SOURCE_DATE_EPOCH=1700000000");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const auto built = testing::ReadBytes(program.exebat() / "rofs2r.img");
@@ -76,14 +77,19 @@ TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
   const std::string head = "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n";
   const std::vector<FailedRun> cases = {
       {"missing source",
-       head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\ndata=\"..\\rofs2\\gone.txt\" \"gone.txt\"\r\n",
-       "", 1, "rofsbuild: ../temp/rofs2.obey:4: source file \"..\\rofs2\\gone.txt\" does not exist\n"},
-      {"duplicate name",
-       head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\ndata=\"..\\rofs2\\empty.dat\" \"README.TXT\"\r\n",
+       head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\ndata=\"..\\rofs2\\gone.txt\" "
+              "\"gone.txt\"\r\n",
        "", 1,
-       "rofsbuild: ../temp/rofs2.obey:4: duplicate name \"README.TXT\": line 3 already gives a file "
+       "rofsbuild: ../temp/rofs2.obey:4: source file \"..\\rofs2\\gone.txt\" does not exist\n"},
+      {"duplicate name",
+       head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\ndata=\"..\\rofs2\\empty.dat\" "
+              "\"README.TXT\"\r\n",
+       "", 1,
+       "rofsbuild: ../temp/rofs2.obey:4: duplicate name \"README.TXT\": line 3 already gives a "
+       "file "
        "of that name (names match ignoring ASCII case)\n"},
-      {"too small", "rofsname=rofs2r.img\r\nrofssize=0x1000\r\ndata=\"..\\rofs2\\random1m.bin\" \"r.bin\"\r\n",
+      {"too small",
+       "rofsname=rofs2r.img\r\nrofssize=0x1000\r\ndata=\"..\\rofs2\\random1m.bin\" \"r.bin\"\r\n",
        "", 1,
        "rofsbuild: ../temp/rofs2.obey:2: rofssize 0x1000 is too small: the image needs at least "
        "0x10006C bytes by line 3\n"},
