@@ -1,0 +1,274 @@
+#include "bench/bench_phases.h"
+
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+
+#include "app/console_window.h"
+#include "app/tform1.h"
+#include "bench/bench_inputs.h"
+#include "extract/carve.h"
+#include "extract/strip.h"
+#include "extract/tool_runner.h"
+#include "format/block_header.h"
+#include "format/hex_text.h"
+#include "format/load_file_bytes.h"
+#include "port/files.h"
+#include "repack/reassemble.h"
+
+namespace larkspur::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPhaseNames[] = {"copy",   "open",      "strip",     "strip-scan",
+                                       "carve",  "extract",   "rofs-read", "reassemble",
+                                       "repack", "rofs-build"};
+
+// The tools the program folders need, from the tool folder beside the
+// benchmark's own executable.
+constexpr const char* kTools[] = {"readimage", "rofsbuild"};
+
+class Stopwatch {
+ public:
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Drives TForm1 through the console window the way larkspur-cli does.
+class Driver {
+ public:
+  explicit Driver(const Workload& workload) : workload_(workload), form_(window_, workload.home) {
+    form_.FormCreate();
+    window_.SetSelectorIndex(workload.model);
+    form_.RunUiCommand([&] { form_.ComboBox1Change(); });
+  }
+  ~Driver() { form_.FormDestroy(); }
+
+  void Open() {
+    window_.QueueOpenDialogAnswer(workload_.input);
+    form_.RunUiCommand([&] { form_.Open1Click(); });
+    ExpectNoMessage("Open");
+  }
+  void Extract() {
+    form_.RunUiCommand([&] { form_.Extract1Click(); });
+    window_.ServeUntil([&] { return !form_.WorkersBusy(); });
+    ExpectDone("Extract");
+  }
+  void Repack() {
+    form_.RunUiCommand([&] { form_.Repack1Click(); });
+    ExpectDone("Repack");
+  }
+
+ private:
+  void ExpectNoMessage(const std::string& command) {
+    if (!window_.messages.empty()) {
+      throw std::runtime_error(command + " showed \"" + window_.messages.front().text + "\"");
+    }
+  }
+  void ExpectDone(const std::string& command) {
+    ExpectNoMessage(command);
+    if (form_.LastOutcome() != TForm1::Outcome::kDone) {
+      throw std::runtime_error(command + " did not finish; last log line: " +
+                               (window_.all_log.empty() ? std::string() : window_.all_log.back()));
+    }
+  }
+
+  const Workload& workload_;
+  ConsoleWindow window_{nullptr, nullptr};
+  TForm1 form_;
+};
+
+ByteString Load(const std::string& path) {
+  ByteString bytes;
+  if (!LoadFileBytes(path, bytes)) throw std::runtime_error("missing or empty: " + path);
+  return bytes;
+}
+
+const ModelProfile& ProfileOf(const Workload& workload) { return ProfileForModel(workload.model); }
+
+std::string SignatureOf(const Workload& workload) {
+  const ModelProfile& profile = ProfileOf(workload);
+  return HexToBytes(workload.uda ? profile.UdaSignatureHex : profile.RofsSignatureHex);
+}
+
+int HeaderSizeOf(const Workload& workload) {
+  const ModelProfile& profile = ProfileOf(workload);
+  return workload.uda ? profile.UdaHeaderSize : profile.RofsHeaderSize;
+}
+
+std::string PartitionImagePath(const Workload& workload) {
+  return port::JoinPath(workload.home, workload.uda ? "fat16/fat16.img" : "temp/rofs2.img");
+}
+
+// The unpacker writes into rofs2; an earlier run's files are removed first
+// so every run creates the whole tree.
+void EmptyRofsFolder(const Workload& workload) {
+  const fs::path folder = port::JoinPath(workload.home, "rofs2");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+}
+
+void RunTool(const Workload& workload, const std::string& command_line) {
+  const port::ProcessOutcome outcome = RunInToolFolder(workload.home, command_line, nullptr);
+  if (!Succeeded(outcome)) throw std::runtime_error(command_line + ": " + DescribeOutcome(outcome));
+}
+
+double Copy(const Workload& workload) {
+  const Stopwatch watch;
+  const ByteString bytes = Load(workload.input);
+  port::WriteFileReplacing(port::JoinPath(workload.home, "copy-of-input"), {bytes});
+  return watch.Seconds();
+}
+
+double Strip(const Workload& workload, bool scan_only) {
+  ByteString data = Load(workload.input);
+  const std::string signature = SignatureOf(workload);
+  const Stopwatch watch;
+  if (scan_only) {
+    StripEveryOccurrence(data, signature, HeaderSizeOf(workload));
+  } else if (!StripBlockHeaders(data, signature, HeaderSizeOf(workload)).chain_intact) {
+    throw std::runtime_error("the generated file's block chain is not intact");
+  }
+  return watch.Seconds();
+}
+
+double Carve(const Workload& workload) {
+  ByteString data = Load(workload.input);
+  StripBlockHeaders(data, SignatureOf(workload), HeaderSizeOf(workload));
+  const Stopwatch watch;
+  const std::string_view carved =
+      CarvePartition(data, HexToBytes(workload.uda ? kFat16MagicHex : kRofsMagicHex));
+  port::WriteFileReplacing(PartitionImagePath(workload), {carved});
+  return watch.Seconds();
+}
+
+// As ReassembleAndWrite prepares it: the partition image behind the filler
+// with room for the padding, and the input file's prefix.
+double Reassemble(const Workload& workload) {
+  const ModelProfile& profile = ProfileOf(workload);
+  const std::size_t filler = workload.uda ? 0 : kRofsFiller;
+  ByteString rebuilt;
+  if (!port::ReadWholeFile(PartitionImagePath(workload), rebuilt,
+                           static_cast<std::uint64_t>(kMaxByteStringLength), filler,
+                           kTailAlignment)) {
+    throw std::runtime_error("no partition image; the extract phase must run first");
+  }
+  const ByteString input = Load(workload.input);
+  const std::int64_t found = PosFrom(SignatureOf(workload), input, 1);
+  const std::string_view prefix = found > 1 ? Take(input, 1, found - 1) : std::string_view();
+  const BlockCutting cutting =
+      workload.uda ? BlockCutting{profile.UdaBlockSize, false, '\0'}
+                   : BlockCutting{profile.RofsBlockSize, workload.model == kN96ModelIndex,
+                                  static_cast<char>(0xFF)};
+  const HeaderBuilder build = [&](std::string_view payload, std::string_view address,
+                                  std::int32_t length) {
+    return HexToBytes(workload.uda
+                          ? BuildBlockHeaderHex(profile.UdaSignatureHex, profile.UdaTypeFieldHex,
+                                                profile.UdaBlockSize, payload, address, length)
+                          : BuildBlockHeaderHex(profile.RofsSignatureHex, profile.RofsTypeFieldHex,
+                                                profile.RofsBlockSize, payload, address, length));
+  };
+  const ByteString start_address(
+      Take(input, found + (workload.uda ? profile.UdaAddressIndex : profile.RofsAddressIndex) - 1,
+           profile.AddressLength));
+  const Stopwatch watch;
+  const Reassembly blocks = CutIntoBlocks(rebuilt, prefix, start_address, cutting, build);
+  const double seconds = watch.Seconds();
+  if (blocks.total_size < rebuilt.size()) throw std::runtime_error("the reassembly lost bytes");
+  return seconds;
+}
+
+}  // namespace
+
+Workload UdaWorkload(const std::string& work) {
+  return {"uda", true, 0, work + "inputs/RM-bench.uda.fpsx", work + "uda/"};
+}
+
+Workload RofsWorkload(const std::string& work) {
+  return {"rofs", false, kN96ModelIndex, work + "inputs/RM-bench.rofs2.fpsx", work + "rofs/"};
+}
+
+const char* PhaseName(Phase phase) { return kPhaseNames[static_cast<int>(phase)]; }
+
+std::optional<Phase> PhaseFromName(const std::string& name) {
+  for (int i = 0; i < static_cast<int>(std::size(kPhaseNames)); ++i) {
+    if (name == kPhaseNames[i]) return static_cast<Phase>(i);
+  }
+  return std::nullopt;
+}
+
+double RunPhase(Phase phase, const Workload& workload) {
+  switch (phase) {
+    case Phase::kCopy:
+      return Copy(workload);
+    case Phase::kOpen: {
+      Driver driver(workload);
+      const Stopwatch watch;
+      driver.Open();
+      return watch.Seconds();
+    }
+    case Phase::kStrip:
+      return Strip(workload, false);
+    case Phase::kStripScan:
+      return Strip(workload, true);
+    case Phase::kCarve:
+      return Carve(workload);
+    case Phase::kExtract: {
+      if (!workload.uda) EmptyRofsFolder(workload);
+      Driver driver(workload);
+      const Stopwatch watch;
+      driver.Open();
+      driver.Extract();
+      return watch.Seconds();
+    }
+    case Phase::kRofsRead: {
+      EmptyRofsFolder(workload);
+      const Stopwatch watch;
+      RunTool(workload, "readimage.exe -z ../rofs2 ../temp/rofs2.img");
+      return watch.Seconds();
+    }
+    case Phase::kReassemble:
+      return Reassemble(workload);
+    case Phase::kRepack: {
+      Driver driver(workload);
+      const Stopwatch watch;
+      driver.Open();
+      driver.Repack();
+      return watch.Seconds();
+    }
+    case Phase::kRofsBuild: {
+      const std::string built = port::JoinPath(workload.home, "exebat/rofs2r.img");
+      const Stopwatch watch;
+      RunTool(workload, "rofsbuild.exe ../temp/rofs2.obey");
+      const double seconds = watch.Seconds();
+      port::DeleteFile(built);
+      return seconds;
+    }
+  }
+  throw std::logic_error("unknown phase");
+}
+
+void GenerateInputs(const std::string& work) {
+  const std::string tools = port::ExecutableFolder() + "exebat/";
+  const std::string tree_home = work + "tree/";
+  for (const std::string& home : {UdaWorkload(work).home, RofsWorkload(work).home, tree_home}) {
+    for (const char* folder : {"exebat", "temp", "rofs2", "fat16"})
+      fs::create_directories(home + folder);
+    for (const char* tool : kTools) {
+      fs::copy_file(tools + tool, home + "exebat/" + tool, fs::copy_options::overwrite_existing);
+    }
+  }
+  fs::create_directories(work + "inputs");
+  const Workload uda = UdaWorkload(work);
+  WriteUdaFirmware(uda.input, uda.model, kUdaFileSize);
+  WriteTree(tree_home + "rofs2", kTreeFileCount, kTreeBytes);
+  const Workload rofs = RofsWorkload(work);
+  WriteRofsFirmware(tree_home, rofs.input, rofs.model, kRofsFileSize);
+}
+
+}  // namespace larkspur::bench

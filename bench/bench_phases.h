@@ -1,0 +1,55 @@
+// The measured phases of the benchmark. Each runs in a process of its own
+// (so its peak resident memory is its own), does its untimed preparation,
+// then times only its part of the work. The phases of one workload run in
+// the order of Phase: later ones use the files earlier ones leave (the
+// partition image of an Extract, the obey file of a Repack).
+#ifndef LARKSPUR_BENCH_BENCH_PHASES_H_
+#define LARKSPUR_BENCH_BENCH_PHASES_H_
+
+#include <optional>
+#include <string>
+
+namespace larkspur::bench {
+
+// One firmware file and the program folder it is extracted into and
+// repacked from.
+struct Workload {
+  std::string name;    // "uda" or "rofs"
+  bool uda = false;
+  int model = 0;       // model selector item
+  std::string input;   // the firmware file
+  std::string home;    // program folder, ending in a separator
+};
+
+// The two workloads below the work folder `work` (ending in a separator).
+Workload UdaWorkload(const std::string& work);
+Workload RofsWorkload(const std::string& work);
+
+enum class Phase {
+  kCopy,        // read the file and write it again (WriteFileReplacing)
+  kOpen,        // Open1Click
+  kStrip,       // StripBlockHeaders on the loaded file
+  kStripScan,   // the scan for every signature, taken when a chain breaks
+  kCarve,       // carving and writing the partition image
+  kExtract,     // Open and the whole Extract through the console window
+  kRofsRead,    // the ROFS unpacker alone on the carved image
+  kReassemble,  // CutIntoBlocks on the loaded partition image
+  kRepack,      // Open and the whole Repack through the console window
+  kRofsBuild,   // the ROFS builder alone on the obey file of the Repack
+};
+
+const char* PhaseName(Phase phase);
+std::optional<Phase> PhaseFromName(const std::string& name);
+
+// Runs `phase` of `workload` in this process and returns the seconds its
+// timed part took. Throws when the work did not succeed (an error box, a
+// failed tool, a missing file), so no figure is ever reported for work
+// that did not happen.
+double RunPhase(Phase phase, const Workload& workload);
+
+// Generating the inputs (untimed): the UDA file, the tree and the ROFS file.
+void GenerateInputs(const std::string& work);
+
+}  // namespace larkspur::bench
+
+#endif  // LARKSPUR_BENCH_BENCH_PHASES_H_

@@ -1,0 +1,99 @@
+#include "bench/bench_report.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace larkspur::bench {
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr std::size_t kReadPiece = 1 << 20;
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+}  // namespace
+
+void PrintSection(std::ostream& out, const std::string& title, std::uint64_t file_size,
+                  double copy_seconds, const std::vector<Figure>& figures) {
+  out << "\n" << title << "\n";
+  char line[200];
+  std::snprintf(line, sizeof line, "  %-44s %9s %9s %8s %9s %7s\n", "phase", "seconds", "MB/s",
+                "x copy", "peak MiB", "x file");
+  out << line;
+  for (const Figure& figure : figures) {
+    const double rate =
+        figure.seconds > 0 ? static_cast<double>(figure.bytes) / 1e6 / figure.seconds : 0;
+    const std::string peak =
+        figure.peak_bytes ? Format("%9.1f", static_cast<double>(figure.peak_bytes) / kMiB) : "n/a";
+    const std::string peak_ratio = figure.peak_bytes
+                                       ? Format("%7.2f", static_cast<double>(figure.peak_bytes) /
+                                                             static_cast<double>(file_size))
+                                       : "n/a";
+    std::snprintf(line, sizeof line, "  %-44s %9.3f %9.0f %8.2f %9s %7s\n", figure.label.c_str(),
+                  figure.seconds, rate, copy_seconds > 0 ? figure.seconds / copy_seconds : 0.0,
+                  peak.c_str(), peak_ratio.c_str());
+    out << line;
+  }
+}
+
+void PrintTarget(std::ostream& out, const std::string& what, double value, double limit,
+                 bool at_most, const std::string& unit) {
+  const bool met = at_most ? value <= limit : value >= limit;
+  char line[200];
+  std::snprintf(line, sizeof line, "  %-52s %8.2f %-6s (%s %.2f)  %s\n", what.c_str(), value,
+                unit.c_str(), at_most ? "<=" : ">=", limit, met ? "PASS" : "MISS");
+  out << line;
+}
+
+std::string ContentDigest(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::vector<char> piece(kReadPiece);
+  // FNV-1a over 64-bit words: quick enough for hundreds of megabytes, and
+  // any changed byte changes it.
+  std::uint64_t digest = 14695981039346656037ull;
+  std::uint64_t length = 0;
+  while (in) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    const std::size_t got = static_cast<std::size_t>(in.gcount());
+    std::size_t at = 0;
+    for (; at + 8 <= got; at += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, piece.data() + at, 8);
+      digest = (digest ^ word) * 1099511628211ull;
+    }
+    for (; at < got; ++at)
+      digest = (digest ^ static_cast<unsigned char>(piece[at])) * 1099511628211ull;
+    length += got;
+  }
+  digest = (digest ^ length) * 1099511628211ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(digest));
+  return text;
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+  std::ifstream left(a, std::ios::binary);
+  std::ifstream right(b, std::ios::binary);
+  if (!left || !right) return false;
+  std::vector<char> left_piece(kReadPiece);
+  std::vector<char> right_piece(kReadPiece);
+  while (left && right) {
+    left.read(left_piece.data(), static_cast<std::streamsize>(kReadPiece));
+    right.read(right_piece.data(), static_cast<std::streamsize>(kReadPiece));
+    if (left.gcount() != right.gcount() ||
+        std::memcmp(left_piece.data(), right_piece.data(),
+                    static_cast<std::size_t>(left.gcount())) != 0) {
+      return false;
+    }
+  }
+  return !left && !right;
+}
+
+}  // namespace larkspur::bench
