@@ -1,0 +1,104 @@
+// The program's main window: the Qt face of Window. It lays out the
+// controls, forwards the menu items, the model selector and the donation
+// picture to TForm1's handlers, and carries out TForm1's screen requests.
+//
+// Everything runs on the user-interface thread, except RunOnUiThread, which
+// any thread may call. The dialogs, the message box and the web browser go
+// through replaceable functions so tests can answer them without a modal
+// loop.
+#ifndef LARKSPUR_APP_QT_MAIN_WINDOW_H_
+#define LARKSPUR_APP_QT_MAIN_WINDOW_H_
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QMainWindow>
+
+#include "app/window.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+
+namespace larkspur {
+
+class PictureButton;
+class TForm1;
+
+class MainWindow : public QMainWindow, public Window {
+  Q_OBJECT
+
+ public:
+  using OpenDialogFunction = std::function<std::optional<std::string>(const OpenDialogRequest&)>;
+  using MessageBoxFunction =
+      std::function<void(const std::string& title, const std::string& text, MessageIcon icon)>;
+  using UrlOpenerFunction = std::function<void(const std::string& url)>;
+
+  // The area below the menu bar, status bar included, and the status bar.
+  static constexpr int kClientWidth = 498;
+  static constexpr int kClientHeight = 337;
+  static constexpr int kStatusBarHeight = 19;
+
+  // Builds the window with its controls, fixed in size; not shown yet.
+  // Throws PictureError if the built-in donation picture cannot be decoded.
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Sends the menu items, the selector's user choices and clicks on the
+  // picture to `form`'s handlers, each through RunUiCommand. Until this is
+  // called they do nothing. `form` must outlive every later user action.
+  void AttachForm(TForm1& form);
+
+  // Replace the real open dialog, message box and browser launch; an empty
+  // function brings the real one back.
+  void SetOpenDialog(OpenDialogFunction open_dialog);
+  void SetMessageBox(MessageBoxFunction message_box);
+  void SetUrlOpener(UrlOpenerFunction url_opener);
+
+  // Places the window in the middle of its screen's available area.
+  void CenterOnScreen();
+
+  // Window.
+  void AppendLog(const std::string& line) override;
+  void ClearLog() override;
+  void SetMenuEnabled(MenuItem item, bool enabled) override;
+  void SetStatusText(int panel, const std::string& text) override;
+  int SelectorIndex() const override;
+  void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
+  std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
+  void OpenUrl(const std::string& url) override;
+
+  // UiThread.
+  void RunOnUiThread(const std::function<void()>& request) override;
+  void ServePendingRequests() override;
+
+ private:
+  void BuildMenu();
+  void BuildControls(QWidget* client);
+  void BuildStatusBar();
+  void RunHandler(void (TForm1::*handler)());
+
+  std::optional<std::string> RunRealOpenDialog(const OpenDialogRequest& request);
+  void ShowRealMessageBox(const std::string& title, const std::string& text, MessageIcon icon);
+
+  TForm1* form_ = nullptr;
+  OpenDialogFunction open_dialog_;
+  MessageBoxFunction message_box_;
+  UrlOpenerFunction url_opener_;
+
+  QAction* open1_ = nullptr;
+  QAction* extract1_ = nullptr;
+  QAction* repack1_ = nullptr;
+  QPlainTextEdit* info_ = nullptr;
+  QComboBox* combo_box1_ = nullptr;
+  QLabel* label1_ = nullptr;
+  PictureButton* image1_ = nullptr;
+  QLabel* status_panels_[3] = {};
+  bool log_empty_ = true;  // the log pane holds no line yet
+};
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_APP_QT_MAIN_WINDOW_H_
