@@ -1,0 +1,80 @@
+// Extract and Repack through the real window, on the offscreen platform.
+#include <filesystem>
+#include <fstream>
+
+#include "app/qt/window_fixture.h"
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WindowFlowTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) fs::create_directories(program_folder() + folder);
+  }
+
+  std::string Write(const std::string& relative, const std::string& content) {
+    const std::string path = program_folder() + relative;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+
+  std::string Read(const std::string& relative) {
+    std::ifstream in(program_folder() + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  bool MenuEnabled() {
+    return Action("Open1")->isEnabled() && Action("Extract1")->isEnabled() && Action("Repack1")->isEnabled();
+  }
+};
+
+TEST_F(WindowFlowTest, ExtractOfARofsFileRunsTheUnpackerAndGivesTheMenuBack) {
+  const std::string script = Write("exebat/readimage", "#!/bin/sh\nmkdir -p \"$2\" && cp \"$3\" \"$2/image.bin\"\n");
+  fs::permissions(script, fs::perms::owner_all);
+  const std::string image = "ROFS0\xFF" + testing::PatternBytes(0x50000);
+  OpenFile(Write("a.rofs2.bin", testing::MakeFirmware({.prefix = "PFX"}, image)));
+  Action("Extract1")->trigger();
+  EXPECT_FALSE(Action("Open1")->isEnabled());  // the worker runs; the window answers
+  ServeUntil([&] { return !form_.WorkersBusy(); });
+  EXPECT_TRUE(Read("temp/rofs2.img") == image);
+  EXPECT_TRUE(Read("rofs2/image.bin") == image);
+  const QStringList log = LogLines();
+  ASSERT_GE(log.size(), 11);
+  EXPECT_EQ(log[3].toStdString(), "正在定位文件.   ");
+  EXPECT_EQ(log[4].toStdString(), "定位成功-偏移        2 标识   ");
+  EXPECT_EQ(log[9].toStdString(), "rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         ");
+  EXPECT_TRUE(MenuEnabled());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(WindowFlowTest, UdaExtractThenRepackGivesTheInputBack) {
+  const std::string image = std::string("\xE9\x00\x90", 3) + testing::PatternBytes(0x40100 - 3);
+  const std::string input = testing::MakeFirmware({.uda = true, .prefix = std::string(0x200, 'H')}, image);
+  const std::string path = Write("fw.uda.fpsx", input);
+  OpenFile(path);
+  Action("Extract1")->trigger();
+  ServeUntil([&] { return !form_.WorkersBusy(); });
+  EXPECT_TRUE(Read("fat16/fat16.img") == image);
+  Action("Repack1")->trigger();
+  EXPECT_TRUE(Read("REB-fw.uda.fpsx") == input);
+  EXPECT_EQ(LogLines().last().toStdString(), "=========================================================       ");
+  EXPECT_TRUE(MenuEnabled());
+}
+
+TEST_F(WindowFlowTest, AWorkerErrorShowsTheApplicationErrorBoxAndTheMenuComesBack) {
+  fs::remove(program_folder() + "fat16");
+  OpenFile(Write("fw.uda.bin", testing::MakeFirmware({.uda = true}, "abc")));
+  Action("Extract1")->trigger();
+  ServeUntil([&] { return !form_.WorkersBusy(); });
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].title, "Application Error");
+  EXPECT_NE(messages_[0].text.find("Cannot create file"), std::string::npos);
+  EXPECT_TRUE(MenuEnabled());
+}
+
+}  // namespace
+}  // namespace larkspur
