@@ -1,5 +1,6 @@
 #include "format/firmware_check.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "format/block_header.h"
@@ -21,6 +22,30 @@ std::string Hex32(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", value);
   return text;
+}
+
+// The offset of the header just before `first` (the first header whose
+// signature was found) when that header's signature is damaged: the type
+// field is right, its payload, no longer than a block, ends exactly at
+// `first`, and its load address comes right before the first block's. Such
+// a block would otherwise pass for part of the prefix, and the file for a
+// good one. Nothing when `first` has no such header before it.
+std::optional<std::size_t> DamagedHeaderBefore(std::string_view file, std::size_t first, const HeaderLayout& layout,
+                                               std::string_view type_field, std::uint32_t block_size) {
+  const auto header_bytes = static_cast<std::size_t>(layout.header_size);
+  if (first < header_bytes || header_bytes > file.size() - first) return std::nullopt;
+  const std::uint32_t first_address = ReadBigEndian32(file, first + layout.address_offset);
+  const std::size_t longest = std::min<std::size_t>(block_size, first - header_bytes);
+  for (std::size_t length = 0; length <= longest; ++length) {
+    const std::size_t at = first - header_bytes - length;
+    if (ReadBigEndian32(file, at + layout.length_offset) != length) continue;
+    if (file.substr(at + kTypeFieldOffset, type_field.size()) != type_field) continue;
+    if (ReadBigEndian32(file, at + layout.address_offset) + static_cast<std::uint32_t>(length) != first_address) {
+      continue;
+    }
+    return at;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -62,6 +87,16 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
     return check;
   }
   check.prefix_length = at;
+  // Each damaged header found ends where the one after it begins; look
+  // before it in turn, so two damaged headers in a row are both named.
+  for (std::size_t next = at;;) {
+    const auto damaged = DamagedHeaderBefore(file, next, *layout, type_field, static_cast<std::uint32_t>(check.block_size));
+    if (!damaged) break;
+    check.problems.push_back("damaged block header at file offset " + Hex32(static_cast<std::uint32_t>(*damaged)) +
+                             ", before block 0: signature expected " + Hex(signature) + ", found " +
+                             Hex(file.substr(*damaged, signature.size())));
+    next = *damaged;
+  }
 
   std::string payloads;  // for the magic's offset
   std::optional<std::uint32_t> expected_address;

@@ -50,6 +50,14 @@ TEST(FirmwareCheckTest, EachDamageIsNamedWithItsBlock) {
       {"payload byte", second + 19 + 5, "block 1: check value expected"},
       {"type field", second + 9, "block 1: type field expected 01"},
       {"load address", second + 16, "block 1: load address expected 0x01040000"},
+      // The first header is then not found, and its block would pass for
+      // part of the prefix.
+      {"first signature byte", 1,
+       "damaged block header at file offset 0x00000001, before block 0: signature expected 54 01 17 0E 00 03 00, "
+       "found 14 01 17 0E 00 03 00"},
+      {"last signature byte", 1 + 6,
+       "damaged block header at file offset 0x00000001, before block 0: signature expected 54 01 17 0E 00 03 00, "
+       "found 54 01 17 0E 00 03 40"},
   };
   for (const Case& c : cases) {
     std::string file = good;
