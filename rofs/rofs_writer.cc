@@ -321,7 +321,9 @@ class CountingSink : public ByteSink {
 
 std::array<std::uint8_t, kEntryUidsSize> UidsFromData(std::span<const std::uint8_t> data) {
   std::array<std::uint8_t, kEntryUidsSize> uids{};
-  std::memcpy(uids.data(), data.data(), std::min<std::size_t>(data.size(), kEntryUidsSize));
+  // Not memcpy: the span of an empty file may hold a null pointer, which
+  // memcpy may not be given even for 0 bytes.
+  std::copy_n(data.begin(), std::min<std::size_t>(data.size(), kEntryUidsSize), uids.begin());
   return uids;
 }
 

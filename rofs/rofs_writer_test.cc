@@ -95,6 +95,23 @@ TEST(RofsWriterTest, LaysOutBlocksEntriesAndDataInCreationOrder) {
   EXPECT_EQ(image.header.time, 63'435'758'706'000'000);
 }
 
+TEST(RofsWriterTest, UidsAreTheFirst16BytesZeroFilled) {
+  const std::string long_data = "0123456789ABCDEFtail";
+  const struct {
+    const char* label;
+    std::span<const std::uint8_t> data;
+    std::string expected;
+  } cases[] = {
+      {"no data (a null span)", {}, std::string(16, '\0')},
+      {"short", {reinterpret_cast<const std::uint8_t*>("MZ"), 2}, "MZ" + std::string(14, '\0')},
+      {"long", {reinterpret_cast<const std::uint8_t*>(long_data.data()), long_data.size()}, "0123456789ABCDEF"},
+  };
+  for (const auto& c : cases) {
+    const auto uids = UidsFromData(c.data);
+    EXPECT_EQ(std::string(uids.begin(), uids.end()), c.expected) << c.label;
+  }
+}
+
 TEST(RofsWriterTest, HiddenEntryHasNoDataAndZeroUids) {
   const auto bytes = BuildInMemory({{"sys\\bin\\old.dll", "", true}, {"sys\\bin\\new.dll", "MZ"}});
   const RofsImage image = ParseRofsImage(bytes, "mem");
