@@ -1,0 +1,194 @@
+// The ROFS image reader, the lookup-table check, listing and extraction on
+// arbitrary bytes. Properties:
+//   - only the library's own errors come out, each naming the image;
+//   - a parsed tree agrees with its counts, and every file's data lies
+//     inside the image;
+//   - extraction into scratch/out writes nothing anywhere else in scratch/,
+//     never writes through the symbolic links planted in out/ (one to a
+//     folder, one dangling), writes nothing at all when a name is refused,
+//     and on success leaves exactly the planned folders and files, each
+//     with its data.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <unistd.h>
+
+#include "fuzz/fuzz_check.h"
+#include "rofs/host_names.h"
+#include "rofs/rofs_errors.h"
+#include "rofs/rofs_extract.h"
+#include "rofs/rofs_lookup.h"
+#include "rofs/rofs_reader.h"
+
+namespace larkspur::fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+using rofs::RofsDirectory;
+using rofs::RofsFile;
+
+constexpr char kImageName[] = "fuzz.img";
+
+// scratch/ holds out/ (the extraction target, made afresh for every input)
+// and outside/, which must stay empty. Removed when the fuzzer exits.
+class Scratch {
+ public:
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "larkspur-rofs-fuzz-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    root_ = pattern;
+    fs::create_directory(outside());
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  fs::path out() const { return root_ / "out"; }
+  fs::path outside() const { return root_ / "outside"; }
+  const fs::path& root() const { return root_; }
+
+  // A fresh out/ with a link to a folder outside it and a dangling link
+  // into that folder, the names a hostile image would try to write through.
+  void Reset() const {
+    fs::remove_all(out());
+    fs::create_directory(out());
+    fs::create_directory_symlink("../outside", out() / "lnk");
+    fs::create_symlink("../outside/f", out() / "lnkf");
+  }
+
+ private:
+  fs::path root_;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Everything extraction may leave: the two planted links and what lies
+// under out/, compared by relative path.
+struct Tree {
+  std::set<std::string> folders;
+  std::map<std::string, std::string> files;
+};
+
+Tree CheckScratch(const Scratch& scratch) {
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path relative = it->path().lexically_relative(scratch.root());
+    const std::string name = relative.generic_string();
+    const fs::file_status status = it->symlink_status();
+    if (name == "outside") {
+      LARKSPUR_FUZZ_CHECK(fs::is_directory(status) && fs::is_empty(it->path()),
+                          "something was written outside the output folder");
+      continue;
+    }
+    LARKSPUR_FUZZ_CHECK(name == "out" || name.rfind("out/", 0) == 0, "extraction wrote %s outside out/",
+                        name.c_str());
+    if (name == "out/lnk" || name == "out/lnkf") {
+      LARKSPUR_FUZZ_CHECK(fs::is_symlink(status), "%s was replaced", name.c_str());
+      LARKSPUR_FUZZ_CHECK(fs::read_symlink(it->path()) == (name == "out/lnk" ? "../outside" : "../outside/f"),
+                          "%s was changed", name.c_str());
+      continue;
+    }
+    LARKSPUR_FUZZ_CHECK(!fs::is_symlink(status), "extraction made the symbolic link %s", name.c_str());
+    if (name == "out") continue;
+    const std::string below = name.substr(4);
+    if (fs::is_directory(status)) {
+      tree.folders.insert(below);
+    } else {
+      LARKSPUR_FUZZ_CHECK(fs::is_regular_file(status), "extraction made %s, neither file nor folder", name.c_str());
+      tree.files[below] = ReadFile(it->path());
+    }
+  }
+  return tree;
+}
+
+void CountTree(const RofsDirectory& dir, std::span<const std::uint8_t> bytes, const rofs::RofsImage& image,
+               std::uint32_t& folders, std::uint32_t& files) {
+  ++folders;
+  for (const RofsFile& file : dir.files) {
+    ++files;
+    Keep(rofs::ImageNameForDisplay(file.name).size());
+    if (file.hidden()) continue;
+    LARKSPUR_FUZZ_CHECK(std::uint64_t{file.address} + file.size <= image.header.image_size &&
+                            image.header.image_size <= bytes.size(),
+                        "file data at 0x%X (%u bytes) lies outside the image", file.address, file.size);
+    Keep(rofs::FileData(bytes, file).size());
+  }
+  for (const RofsDirectory& sub : dir.subdirectories) {
+    Keep(rofs::ImageNameForDisplay(sub.name).size());
+    CountTree(sub, bytes, image, folders, files);
+  }
+}
+
+bool StartsWith(const char* text, const std::string& start) { return std::string(text).rfind(start, 0) == 0; }
+
+}  // namespace
+}  // namespace larkspur::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace larkspur;
+  using namespace larkspur::fuzz;
+  static const Scratch scratch;
+  const std::span<const std::uint8_t> bytes(data, size);
+
+  rofs::RofsImage image;
+  try {
+    image = rofs::ParseRofsImage(bytes, kImageName);
+  } catch (const rofs::FormatError& error) {
+    LARKSPUR_FUZZ_CHECK(StartsWith(error.what(), std::string(kImageName) + ": "), "message %s", error.what());
+    return 0;
+  }
+  std::uint32_t folders = 0, files = 0;
+  CountTree(image.root, bytes, image, folders, files);
+  LARKSPUR_FUZZ_CHECK(folders == image.directory_count && files == image.file_count,
+                      "counted %u folders and %u files, the image says %u and %u", folders, files,
+                      image.directory_count, image.file_count);
+  Keep(rofs::FindLookupTableProblems(bytes, image).size());
+
+  scratch.Reset();
+  std::map<std::string, std::string> planned_files;
+  std::set<std::string> planned_folders;
+  bool extracted = false;
+  bool refused_name = false;
+  try {
+    const rofs::ExtractPlan plan = rofs::PlanExtraction(image, kImageName);
+    for (const rofs::ExtractItem& item : plan.items) {
+      if (item.file == nullptr) {
+        planned_folders.insert(item.relative.generic_string());
+      } else {
+        const auto content = rofs::FileData(bytes, *item.file);
+        planned_files[item.relative.generic_string()] = std::string(content.begin(), content.end());
+      }
+    }
+    const rofs::ExtractStats stats = rofs::ExtractImage(bytes, image, kImageName, scratch.out());
+    LARKSPUR_FUZZ_CHECK(stats.files == planned_files.size() && stats.folders == planned_folders.size(),
+                        "stats differ from the plan");
+    extracted = true;
+  } catch (const rofs::FormatError& error) {
+    LARKSPUR_FUZZ_CHECK(StartsWith(error.what(), std::string(kImageName) + ": "), "message %s", error.what());
+    refused_name = true;
+  } catch (const rofs::HostFileError& error) {
+    Keep(error.what()[0]);
+  }
+
+  const Tree tree = CheckScratch(scratch);
+  if (refused_name) {
+    LARKSPUR_FUZZ_CHECK(tree.files.empty() && tree.folders.empty(), "a refused image wrote %zu files, %zu folders",
+                        tree.files.size(), tree.folders.size());
+  }
+  if (extracted) {
+    LARKSPUR_FUZZ_CHECK(tree.folders == planned_folders, "folders on disk differ from the plan");
+    LARKSPUR_FUZZ_CHECK(tree.files == planned_files, "files on disk differ from the plan");
+  }
+  return 0;
+}

@@ -1,0 +1,152 @@
+// Header stripping and the block-chain walk on arbitrary bytes, checked
+// against references written here from the header layout alone:
+//   - the scan equals deleting header-size bytes at each signature
+//     occurrence in turn, searching on from the deletion point;
+//   - the chain walk finds a chain exactly when a plain walk by payload
+//     lengths does, with the same blocks;
+//   - StripBlockHeaders removes exactly the chain's headers when the chain
+//     holds, and gives the scan's bytes otherwise.
+//
+// Input: a mode byte, a parameter byte, then the data. Mode bits 0-1 pick
+// the model profile, bit 2 the UDA signature and header size; with bit 3 a
+// signature of 1-4 bytes (bits 4-5) is taken from the start of the data and
+// the parameter byte picks the header size (19 or 26 when its top bit is
+// set, else 1-40), so short signatures make many occurrences.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extract/strip.h"
+#include "format/block_chain.h"
+#include "format/hex_text.h"
+#include "format/model_profile.h"
+#include "fuzz/fuzz_check.h"
+
+namespace larkspur::fuzz {
+namespace {
+
+struct Scan {
+  std::string bytes;
+  std::int64_t count = 0;
+};
+
+// Deletes a header at each occurrence in turn. After a deletion the search
+// goes on at the deletion point, so bytes before it are never looked at
+// again. Quadratic, which is fine for fuzz-sized inputs.
+Scan DeleteEachHeaderInTurn(std::string data, std::string_view signature, std::size_t header_size) {
+  Scan scan;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t found = data.find(signature, from);
+    if (found == std::string::npos) break;
+    data.erase(found, header_size);  // fewer when the data ends sooner
+    ++scan.count;
+    from = found;
+  }
+  scan.bytes = std::move(data);
+  return scan;
+}
+
+std::uint32_t BigEndianAt(std::string_view data, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) << 24 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 2])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 3]));
+}
+
+struct Block {
+  std::size_t offset;
+  std::uint32_t length;
+};
+
+// The chain from the first signature, by payload lengths, ending exactly at
+// the end of the data; the length field follows the 7-byte signature, the
+// 2-byte check value and a 1- or 8-byte type field.
+std::optional<std::vector<Block>> WalkChain(std::string_view data, std::string_view signature,
+                                            std::size_t header_size) {
+  if (header_size != 19 && header_size != 26) return std::nullopt;
+  const std::size_t length_at = header_size == 19 ? 10 : 17;
+  std::size_t at = data.find(signature);
+  if (at == std::string_view::npos) return std::nullopt;
+  std::vector<Block> blocks;
+  while (at != data.size()) {
+    if (data.size() - at < header_size) return std::nullopt;
+    if (data.substr(at, signature.size()) != signature) return std::nullopt;
+    const std::uint32_t length = BigEndianAt(data, at + length_at);
+    if (length > data.size() - at - header_size) return std::nullopt;
+    blocks.push_back({at, length});
+    at += header_size + length;
+  }
+  return blocks;
+}
+
+}  // namespace
+}  // namespace larkspur::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  using namespace larkspur;
+  using namespace larkspur::fuzz;
+  if (size < 2) return 0;
+  const std::uint8_t mode = bytes[0];
+  const std::uint8_t parameter = bytes[1];
+  std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
+
+  const ModelProfile& profile = ProfileForModel(mode & 3);
+  const bool uda = mode & 4;
+  std::string signature = HexToBytes(uda ? profile.UdaSignatureHex : profile.RofsSignatureHex);
+  int header_size = uda ? profile.UdaHeaderSize : profile.RofsHeaderSize;
+  if (mode & 8) {
+    const std::size_t length = 1 + ((mode >> 4) & 3);
+    if (data.size() < length) return 0;
+    signature = std::string(data.substr(0, length));
+    data.remove_prefix(length);
+    header_size = (parameter & 0x80) ? ((parameter & 1) ? 26 : 19) : 1 + parameter % 40;
+  }
+  const std::string input(data);
+
+  const Scan reference = DeleteEachHeaderInTurn(input, signature, static_cast<std::size_t>(header_size));
+  ByteString scanned = input;
+  const std::int64_t scan_count = StripEveryOccurrence(scanned, signature, header_size);
+  LARKSPUR_FUZZ_CHECK(scanned == reference.bytes && scan_count == reference.count,
+                      "scan gave %zu bytes / %lld headers, reference %zu bytes / %lld headers",
+                      scanned.size(), static_cast<long long>(scan_count), reference.bytes.size(),
+                      static_cast<long long>(reference.count));
+
+  const auto chain = FindBlockChain(input, signature, header_size);
+  const auto walked = WalkChain(input, signature, static_cast<std::size_t>(header_size));
+  LARKSPUR_FUZZ_CHECK(chain.has_value() == walked.has_value(), "FindBlockChain %s a chain, the walk %s",
+                      chain ? "found" : "found no", walked ? "did" : "did not");
+  std::string without_chain_headers;
+  if (chain) {
+    LARKSPUR_FUZZ_CHECK(chain->size() == walked->size(), "%zu blocks, the walk %zu", chain->size(),
+                        walked->size());
+    without_chain_headers = input.substr(0, walked->front().offset);
+    for (std::size_t i = 0; i < walked->size(); ++i) {
+      const Block& expected = (*walked)[i];
+      LARKSPUR_FUZZ_CHECK((*chain)[i].header_offset == expected.offset &&
+                              (*chain)[i].payload_length == expected.length,
+                          "block %zu differs from the walk", i);
+      without_chain_headers += input.substr(expected.offset + header_size, expected.length);
+    }
+  }
+
+  ByteString stripped = input;
+  const StripResult result = StripBlockHeaders(stripped, signature, header_size);
+  LARKSPUR_FUZZ_CHECK(result.chain_intact == chain.has_value(), "chain_intact %d, chain found %d",
+                      result.chain_intact, chain.has_value());
+  if (result.chain_intact) {
+    LARKSPUR_FUZZ_CHECK(stripped == without_chain_headers &&
+                            result.headers_removed == static_cast<std::int64_t>(chain->size()),
+                        "an intact chain must lose exactly its %zu headers (removed %lld)", chain->size(),
+                        static_cast<long long>(result.headers_removed));
+  } else {
+    LARKSPUR_FUZZ_CHECK(stripped == reference.bytes && result.headers_removed == reference.count,
+                        "a broken chain must give the scan's bytes (%zu vs %zu)", stripped.size(),
+                        reference.bytes.size());
+  }
+  Keep(stripped.size());
+  return 0;
+}
