@@ -25,7 +25,7 @@ std::set<std::string> FilesBelow(const fs::path& folder) {
   std::set<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     if (entry.is_regular_file())
-      files.insert(entry.path().lexically_relative(folder).generic_string());
+      files.insert(testing::GenericUtf8(entry.path().lexically_relative(folder)));
   }
   return files;
 }
@@ -46,7 +46,7 @@ TEST(RofsExtractTest, TheReferenceImageGivesBackItsInputTree) {
     if (entry.is_directory) continue;
     const std::string relative = entry.path.substr(std::string("rofs2/").size());
     expected.insert(relative);
-    EXPECT_EQ(testing::ReadBytes(out / fs::path(relative)), entry.data) << relative;
+    EXPECT_EQ(testing::ReadBytes(out / testing::Utf8Path(relative)), entry.data) << relative;
   }
   // Names keep their stored case, folders included.
   EXPECT_TRUE(expected.count("my documents/Second Note.TXT"));

@@ -17,6 +17,15 @@ std::filesystem::path SharedRofsFolder() {
   return std::filesystem::is_directory(folder, error) ? folder : std::filesystem::path();
 }
 
+std::filesystem::path Utf8Path(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string GenericUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path.string());
@@ -108,7 +117,7 @@ std::vector<TarEntry> ReadTar(std::span<const std::uint8_t> archive) {
 
 void UnpackTar(const std::vector<TarEntry>& entries, const std::filesystem::path& folder) {
   for (const TarEntry& entry : entries) {
-    const std::filesystem::path target = folder / std::filesystem::path(entry.path);
+    const std::filesystem::path target = folder / Utf8Path(entry.path);
     if (entry.is_directory) {
       std::filesystem::create_directories(target);
     } else {
@@ -149,8 +158,17 @@ ToolRun RunTool(const std::filesystem::path& program, const std::vector<std::str
 #endif
   const auto out = ReadBytes(capture.path() / "out");
   const auto err = ReadBytes(capture.path() / "err");
-  run.out.assign(out.begin(), out.end());
-  run.err.assign(err.begin(), err.end());
+  // Windows programs end lines with CR LF in text mode; compare lines alike.
+  const auto lines = [](const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+      text += static_cast<char>(bytes[i]);
+    }
+    return text;
+  };
+  run.out = lines(out);
+  run.err = lines(err);
   return run;
 }
 

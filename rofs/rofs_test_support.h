@@ -18,6 +18,11 @@ namespace larkspur::rofs::testing {
 // beside the repository root. Empty when it is not there; tests then skip.
 std::filesystem::path SharedRofsFolder();
 
+// Paths from and to UTF-8 on every system (the tar names and the expected
+// names of the tests are UTF-8; Windows would read a plain string as ANSI).
+std::filesystem::path Utf8Path(std::string_view utf8);
+std::string GenericUtf8(const std::filesystem::path& path);
+
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> Bytes(std::string_view text);
@@ -75,7 +80,7 @@ struct ToolRun {
 
 // Runs `program` with `arguments` (each passed as one word) through the
 // system's shell, in `folder`, with `environment` ("NAME=value") added when
-// not empty; captures both output streams.
+// not empty; captures both output streams, with CR LF read as LF.
 ToolRun RunTool(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                 const std::filesystem::path& folder, const std::string& environment = "");
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "rofs/host_names.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_format.h"
 #include "rofs/rofs_reader.h"
@@ -57,12 +58,12 @@ TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
   for (const auto& entry : testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar"))) {
     if (entry.is_directory) continue;
     expected.insert(entry.path);
-    EXPECT_EQ(testing::ReadBytes(program.root() / fs::path(entry.path)), entry.data) << entry.path;
+    EXPECT_EQ(testing::ReadBytes(program.root() / testing::Utf8Path(entry.path)), entry.data) << entry.path;
   }
   std::set<std::string> found;
   for (const auto& entry : fs::recursive_directory_iterator(program.root() / "rofs2")) {
     if (entry.is_regular_file())
-      found.insert(entry.path().lexically_relative(program.root()).generic_string());
+      found.insert(testing::GenericUtf8(entry.path().lexically_relative(program.root())));
   }
   EXPECT_EQ(found, expected);
 }
@@ -74,7 +75,7 @@ TEST(ReadimageTest, ListsAndDescribes) {
   const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   EXPECT_EQ(list.out.rfind("-R---         10  .hidden_config\n"
-                           "-R---         30  Grüße Über.txt\n"
+                           "-R---         30  " + ImageNameForDisplay(u"Grüße Über.txt") + "\n" +
                            "-R---          0  empty.dat\n"
                            "-R---    1048576  random1m.bin\n"
                            "-R---         39  readme.txt\n"
