@@ -76,5 +76,17 @@ TEST_F(WindowFlowTest, AWorkerErrorShowsTheApplicationErrorBoxAndTheMenuComesBac
   EXPECT_TRUE(MenuEnabled());
 }
 
+TEST_F(WindowFlowTest, ClosingDuringAnUnpackWaitsForTheToolAndItsClosingLines) {
+  const std::string script = Write("exebat/readimage", "#!/bin/sh\nsleep 1; touch ../rofs2/done\n");
+  fs::permissions(script, fs::perms::owner_all);
+  OpenFile(Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc")));
+  Action("Extract1")->trigger();
+  window_.close();
+  form_.FormDestroy();  // what main does once the window is closed
+  EXPECT_TRUE(fs::exists(program_folder() + "rofs2/done"));
+  EXPECT_EQ(LogLines().last().toStdString(), "=========================================================       ");
+  EXPECT_FALSE(form_.WorkersBusy());
+}
+
 }  // namespace
 }  // namespace larkspur
