@@ -27,6 +27,21 @@ std::optional<std::vector<ChainBlock>> FindBlockChain(std::string_view data,
                                                       std::string_view signature,
                                                       int header_size);
 
+// Where the end of the data cuts a block short.
+struct ChainCut {
+  std::size_t block_index;    // 0-based number of the block that is cut
+  std::size_t header_offset;  // where its header begins
+  bool inside_header;         // the data ends inside the header, not the payload
+};
+
+// Where `data` ends inside a block: the chain holds from the first signature
+// on, every header beginning with `signature` where the one before says,
+// until a header (whose bytes match as far as they go) or its payload runs
+// past the end of `data`. Nothing when there is no signature, the header
+// size has no known layout, the chain is intact, or it breaks before the
+// end.
+std::optional<ChainCut> FindChainCut(std::string_view data, std::string_view signature, int header_size);
+
 }  // namespace larkspur
 
 #endif  // LARKSPUR_FORMAT_BLOCK_CHAIN_H_

@@ -46,5 +46,34 @@ TEST(BlockChainTest, ABrokenChainGivesNothing) {
   for (const auto& c : cases) EXPECT_FALSE(FindBlockChain(c.data, kSignature, c.header_size)) << c.why;
 }
 
+TEST(BlockChainTest, FindsWhereTheDataCutsABlockShort) {
+  const std::string good = "PRE" + Block("abc", 3) + Block("defg", 4) + Block("hi", 2);
+  const std::size_t second = 3 + 19 + 3, third = second + 19 + 4;
+  const struct {
+    const char* why;
+    std::string data;
+    std::optional<ChainCut> expected;
+  } cases[] = {
+      {"intact", good, std::nullopt},
+      {"no signature", "nothing here", std::nullopt},
+      {"inside the last payload", good.substr(0, good.size() - 1), ChainCut{2, third, false}},
+      {"right after a header", good.substr(0, third + 19), ChainCut{2, third, false}},
+      {"inside a header, after its signature", good.substr(0, third + 12), ChainCut{2, third, true}},
+      {"inside a signature", good.substr(0, second + 3), ChainCut{1, second, true}},
+      {"inside the first header", good.substr(0, 3 + 10), ChainCut{0, 3, true}},
+      {"broken before the end", Block("abc", 2) + "c" + Block("de", 5), std::nullopt},
+      {"ends in bytes that are no signature", good + "z", std::nullopt},
+      {"unknown header size", good.substr(0, good.size() - 1), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const auto cut = FindChainCut(c.data, kSignature, std::string(c.why) == "unknown header size" ? 20 : 19);
+    ASSERT_EQ(cut.has_value(), c.expected.has_value()) << c.why;
+    if (!cut) continue;
+    EXPECT_EQ(cut->block_index, c.expected->block_index) << c.why;
+    EXPECT_EQ(cut->header_offset, c.expected->header_offset) << c.why;
+    EXPECT_EQ(cut->inside_header, c.expected->inside_header) << c.why;
+  }
+}
+
 }  // namespace
 }  // namespace larkspur

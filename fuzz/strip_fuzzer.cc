@@ -5,7 +5,9 @@
 //   - the chain walk finds a chain exactly when a plain walk by payload
 //     lengths does, with the same blocks;
 //   - StripBlockHeaders removes exactly the chain's headers when the chain
-//     holds, and gives the scan's bytes otherwise.
+//     holds, and gives the scan's bytes otherwise;
+//   - a chain cut short by the end of the data is never also intact, and
+//     the cut block really is cut.
 //
 // Input: a mode byte, a parameter byte, then the data. Mode bits 0-1 pick
 // the model profile, bit 2 the UDA signature and header size; with bit 3 a
@@ -130,6 +132,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                               (*chain)[i].payload_length == expected.length,
                           "block %zu differs from the walk", i);
       without_chain_headers += input.substr(expected.offset + header_size, expected.length);
+    }
+  }
+
+  // A cut is where a sound chain meets the end of the data: never both.
+  if (const auto cut = FindChainCut(input, signature, header_size)) {
+    LARKSPUR_FUZZ_CHECK(!chain, "a chain both intact and cut short");
+    const std::string_view rest = std::string_view(input).substr(cut->header_offset);
+    LARKSPUR_FUZZ_CHECK(!rest.empty() && rest.substr(0, signature.size()) == signature.substr(0, rest.size()),
+                        "the cut block at %zu does not begin with the signature", cut->header_offset);
+    LARKSPUR_FUZZ_CHECK(cut->inside_header == (rest.size() < static_cast<std::size_t>(header_size)),
+                        "cut inside the header %d, with %zu bytes left", cut->inside_header, rest.size());
+    if (!cut->inside_header) {
+      LARKSPUR_FUZZ_CHECK(BigEndianAt(rest, header_size == 19 ? 10 : 17) > rest.size() - header_size,
+                          "the payload of the cut block fits");
     }
   }
 
