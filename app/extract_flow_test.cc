@@ -2,6 +2,7 @@
 // unpacking tools.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/test_support.h"
@@ -60,12 +61,56 @@ TEST(ExtractFlowTest, UdaFileOfEveryProfileGivesTheFat16Image) {
 TEST(ExtractFlowTest, ABrokenChainWarnsAndFallsBackToTheScan) {
   ProgramFolder home;
   std::string file = testing::MakeFirmware({.uda = true}, kFatMagic + testing::PatternBytes(0x40010));
-  file.resize(file.size() - 5);  // the last block is cut short
+  file[13] ^= 1;  // block 0 announces one byte more: no header where it ends
   Session s(home);
   s.Open(home.Write("x.uda.bin", file));
   s.Extract();
   EXPECT_NE(s.window.log[4].find("block chain broken"), std::string::npos);
   EXPECT_EQ(s.window.log[5], "定位成功-偏移        2 标识   ");
+}
+
+TEST(ExtractFlowTest, WorkThatCannotBeDoneEndsInAnErrorAndLeavesEarlierFilesAlone) {
+  const std::string rofs = testing::MakeFirmware({}, kRofsMagic + testing::PatternBytes(0x50000));
+  const std::string uda = testing::MakeFirmware({.uda = true}, kFatMagic + testing::PatternBytes(0x50000));
+  const struct {
+    const char* label;
+    std::string name, file;
+    const char* readimage;  // steps of the stand-in unpacker, if one is needed
+    std::string expected;   // the failure line; <file> and <home> stand for the paths
+    bool writes_image;      // the partition image itself is right and is written
+  } cases[] = {
+      {"no header at all", "a.uda.bin", kFatMagic + "no header, only bytes", nullptr,
+       "错误: 文件 <file> 中没有块头 (no block header: signature 5401170E000300 not found), 请检查所选手机型号. "
+       "未生成任何文件.",
+       false},
+      {"cut inside a header", "a.rofs2.bin", rofs.substr(0, 19 + 0x40000 + 11), nullptr,
+       "错误: 文件 <file> 不完整 (cut short inside the header of block 1 at file offset 0x00040013). 未生成任何文件.",
+       false},
+      {"cut inside a payload", "a.uda.bin", uda.substr(0, uda.size() - 1), nullptr,
+       "错误: 文件 <file> 不完整 (cut short inside the payload of block 1 at file offset 0x00040013). 未生成任何文件.",
+       false},
+      {"unpacker reports success and writes nothing", "a.rofs2.bin", rofs, "exit 0",
+       "rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into <home>rofs2.", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    if (c.readimage) home.InstallStandInTool("readimage", c.readimage);
+    home.Write("temp/rofs2.img", "earlier");
+    home.Write("fat16/fat16.img", "earlier");
+    Session s(home);
+    const std::string path = home.Write(c.name, c.file);
+    s.Open(path);
+    s.Extract();
+    std::string expected = c.expected;
+    expected.replace(expected.find('<'), 6, expected.find("<file>") != std::string::npos ? path : home.path());
+    EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), expected), s.window.log.end())
+        << s.window.log.back();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen) && s.MenuEnabled(MenuItem::kExtract) && s.MenuEnabled(MenuItem::kRepack));
+    EXPECT_EQ(home.Read("fat16/fat16.img"), "earlier");
+    EXPECT_EQ(home.Read("temp/rofs2.img") == "earlier", !c.writes_image);
+  }
 }
 
 TEST(ExtractFlowTest, MissingToolShowsUnableToRunThenReportsTheFailure) {

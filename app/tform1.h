@@ -138,6 +138,7 @@ class TForm1 {
   void ShowUnableToRun(const std::string& text);
   void ReportWorkerError(std::exception_ptr error);
   void CarveInto(std::string_view magic_hex, std::string_view relative_path);
+  void FailExtract(const std::string& line);
   void FailRepack(const std::string& line);
   void ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
                           const BlockCutting& cutting, const ByteString& signature, bool uda);
