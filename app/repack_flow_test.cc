@@ -139,6 +139,35 @@ TEST(RepackFlowTest, AFailingBuildToolIsReportedAndItsLeftoverIsNotUsed) {
   EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
 }
 
+TEST(RepackFlowTest, RepacksThatCannotBeDoneNameTheCauseAndKeepTheEarlierOutput) {
+  const struct {
+    const char* label;
+    std::string name, file;
+    const char* missing_folder;
+    std::string expected;  // a log line; <home>, <file> stand for the paths
+  } cases[] = {
+      {"no tool folder", "fw.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"), "exebat",
+       "rofsbuild could not be started (the tool folder <home>exebat is missing): rofs 文件重建失败."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    if (c.missing_folder) std::filesystem::remove_all(home.Path(c.missing_folder));
+    home.Write("fat16/fat16.img", kFatMagic + "image");
+    home.Write("REB-" + c.name, "earlier output");
+    Session s(home);
+    const std::string path = home.Write(c.name, c.file);
+    s.Open(path);
+    s.Repack();
+    std::string expected = c.expected;
+    expected.replace(expected.find('<'), 6, expected.find("<file>") != std::string::npos ? path : home.path());
+    EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), expected), s.window.log.end()) << s.window.log.back();
+    EXPECT_EQ(home.Read("REB-" + c.name), "earlier output");
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+  }
+}
+
 TEST(RepackFlowTest, InputMissingAtTheReloadWritesNothing) {
   ProgramFolder home;
   Session s(home);

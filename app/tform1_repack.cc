@@ -49,7 +49,7 @@ void TForm1::buildrofs() {
   const port::ProcessOutcome outcome = RunInToolFolder(
       program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); });
   window_.AppendLog("完成!   ");
-  if (outcome.started && !Succeeded(outcome)) {
+  if (!Succeeded(outcome)) {
     window_.AppendLog("rofsbuild " + DescribeOutcome(outcome) + ": rofs 文件重建失败.");
   }
 

@@ -14,10 +14,18 @@ port::ProcessOutcome RunTool(const std::string& command_line, bool wait,
 port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
                                      const std::string& command_line,
                                      const UnableToRunBox& unable_to_run) {
-  // A missing tool folder leaves the current directory where it is; the
-  // tool is then looked for there, and most likely not found.
-  port::SetCurrentDirectory(port::JoinPath(program_folder, "exebat"));
+  // The tools name their files relative to the tool folder ("../rofs2"), so
+  // started from anywhere else, a tool found there or on the search path
+  // would write beside the wrong folder: without the tool folder nothing runs.
+  const std::string tool_folder = port::JoinPath(program_folder, "exebat");
   port::ProcessOutcome outcome;
+  if (!port::SetCurrentDirectory(tool_folder)) {
+    outcome.reason = "the tool folder " + tool_folder +
+                     (port::IsDirectory(tool_folder) ? " cannot be entered" : " is missing");
+    if (unable_to_run) unable_to_run("Unable to run " + command_line);
+    port::SetCurrentDirectory(program_folder);
+    return outcome;
+  }
   try {
     outcome = RunTool(command_line, true, unable_to_run);
   } catch (...) {

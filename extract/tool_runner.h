@@ -27,7 +27,9 @@ port::ProcessOutcome RunTool(const std::string& command_line, bool wait,
 
 // RunTool with the tool folder (`program_folder` + "exebat") as the current
 // directory, waiting for the end; the current directory is the program
-// folder afterwards, also when the tool could not be started.
+// folder afterwards, also when the tool could not be started. When the tool
+// folder cannot be entered nothing is started: the "Unable to run " box is
+// shown and the outcome's reason names the folder.
 port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
                                      const std::string& command_line,
                                      const UnableToRunBox& unable_to_run);
