@@ -146,6 +146,10 @@ TEST(RepackFlowTest, RepacksThatCannotBeDoneNameTheCauseAndKeepTheEarlierOutput)
     const char* missing_folder;
     std::string expected;  // a log line; <home>, <file> stand for the paths
   } cases[] = {
+      // Open took four bytes of data for the start address.
+      {"no header", "fw.uda.bin", kFatMagic + testing::PatternBytes(300), nullptr,
+       "错误: 文件 <file> 中没有块头 (no block header: signature 5401170E000300 not found), 请检查所选手机型号. "
+       "未生成任何文件."},
       {"no tool folder", "fw.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"), "exebat",
        "rofsbuild could not be started (the tool folder <home>exebat is missing): rofs 文件重建失败."},
   };

@@ -135,12 +135,20 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
     FailRepack("错误: " + rebuilt_path + " 不存在或为空, 未生成任何文件.");
     return;
   }
+  // Without a block header the file has no prefix and no start address:
+  // what Open took for the address is any four bytes, and a file built on
+  // them would not flash.
+  const std::int64_t found = PosFrom(signature, ImageData, 1);
+  if (found == 0) {
+    FailRepack("错误: 文件 " + SourcePath + " 中没有块头 (no block header: signature " + BytesToHex(signature) +
+               " not found), 请检查所选手机型号. 未生成任何文件.");
+    return;
+  }
   if (StartAddress.size() != 4) {
     FailRepack("错误: 起始地址不是 4 字节 (" + BytesToHex(StartAddress) + "), 未生成任何文件.");
     return;
   }
 
-  const std::int64_t found = PosFrom(signature, ImageData, 1);
   const std::string_view prefix = found > 1 ? Take(ImageData, 1, found - 1) : std::string_view();
   const HeaderBuilder build = [this, uda](std::string_view payload, std::string_view address, std::int32_t length) {
     return HexToBytes(uda ? createhederfat(payload, address, length) : createheder(payload, address, length));
