@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "format/block_header.h"
 #include "format/hex_text.h"
@@ -24,28 +25,51 @@ std::string Hex32(std::uint32_t value) {
   return text;
 }
 
-// The offset of the header just before `first` (the first header whose
-// signature was found) when that header's signature is damaged: the type
-// field is right, its payload, no longer than a block, ends exactly at
-// `first`, and its load address comes right before the first block's. Such
-// a block would otherwise pass for part of the prefix, and the file for a
-// good one. Nothing when `first` has no such header before it.
-std::optional<std::size_t> DamagedHeaderBefore(std::string_view file, std::size_t first, const HeaderLayout& layout,
-                                               std::string_view type_field, std::uint32_t block_size) {
+// The offset of the header just before `next` when its signature is
+// damaged: the type field is right, its payload, no longer than a block,
+// ends exactly at `next`, and its load address comes right before that of
+// the header at `next`.
+std::optional<std::size_t> HeaderEndingAt(std::string_view file, std::size_t next, const HeaderLayout& layout,
+                                          std::string_view type_field, std::uint32_t block_size) {
   const auto header_bytes = static_cast<std::size_t>(layout.header_size);
-  if (first < header_bytes || header_bytes > file.size() - first) return std::nullopt;
-  const std::uint32_t first_address = ReadBigEndian32(file, first + layout.address_offset);
-  const std::size_t longest = std::min<std::size_t>(block_size, first - header_bytes);
+  if (next < header_bytes || header_bytes > file.size() - next) return std::nullopt;
+  const std::uint32_t next_address = ReadBigEndian32(file, next + layout.address_offset);
+  const std::size_t longest = std::min<std::size_t>(block_size, next - header_bytes);
   for (std::size_t length = 0; length <= longest; ++length) {
-    const std::size_t at = first - header_bytes - length;
+    const std::size_t at = next - header_bytes - length;
     if (ReadBigEndian32(file, at + layout.length_offset) != length) continue;
     if (file.substr(at + kTypeFieldOffset, type_field.size()) != type_field) continue;
-    if (ReadBigEndian32(file, at + layout.address_offset) + static_cast<std::uint32_t>(length) != first_address) {
+    if (ReadBigEndian32(file, at + layout.address_offset) + static_cast<std::uint32_t>(length) != next_address) {
       continue;
     }
     return at;
   }
   return std::nullopt;
+}
+
+// Headers before `first` (the first header whose signature was found) whose
+// signature is damaged. Such a block would pass for part of the prefix, and
+// the file for a good one. Two kinds are recognised: a chain of headers that
+// ends exactly at `first` (however much of each signature is damaged), and a
+// header whose signature differs in one byte, with the right type field and
+// a payload that fits a block and the file (the first found header may then
+// be a chance one inside its payload).
+std::vector<std::size_t> DamagedHeadersBefore(std::string_view file, std::size_t first, const HeaderLayout& layout,
+                                              std::string_view signature, std::string_view type_field,
+                                              std::uint32_t block_size) {
+  std::set<std::size_t> damaged;
+  for (std::optional<std::size_t> at = first; (at = HeaderEndingAt(file, *at, layout, type_field, block_size));) {
+    damaged.insert(*at);
+  }
+  const auto header_bytes = static_cast<std::size_t>(layout.header_size);
+  for (std::size_t at = 0; at < first && header_bytes <= file.size() - at; ++at) {
+    int differences = 0;
+    for (std::size_t i = 0; i < signature.size() && differences < 2; ++i) differences += file[at + i] != signature[i];
+    if (differences != 1 || file.substr(at + kTypeFieldOffset, type_field.size()) != type_field) continue;
+    const std::uint32_t length = ReadBigEndian32(file, at + layout.length_offset);
+    if (length <= block_size && length <= file.size() - at - header_bytes) damaged.insert(at);
+  }
+  return {damaged.begin(), damaged.end()};
 }
 
 }  // namespace
@@ -87,15 +111,11 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
     return check;
   }
   check.prefix_length = at;
-  // Each damaged header found ends where the one after it begins; look
-  // before it in turn, so two damaged headers in a row are both named.
-  for (std::size_t next = at;;) {
-    const auto damaged = DamagedHeaderBefore(file, next, *layout, type_field, static_cast<std::uint32_t>(check.block_size));
-    if (!damaged) break;
-    check.problems.push_back("damaged block header at file offset " + Hex32(static_cast<std::uint32_t>(*damaged)) +
+  for (const std::size_t damaged :
+       DamagedHeadersBefore(file, at, *layout, signature, type_field, static_cast<std::uint32_t>(check.block_size))) {
+    check.problems.push_back("damaged block header at file offset " + Hex32(static_cast<std::uint32_t>(damaged)) +
                              ", before block 0: signature expected " + Hex(signature) + ", found " +
-                             Hex(file.substr(*damaged, signature.size())));
-    next = *damaged;
+                             Hex(file.substr(damaged, signature.size())));
   }
 
   std::string payloads;  // for the magic's offset

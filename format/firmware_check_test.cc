@@ -68,6 +68,16 @@ TEST(FirmwareCheckTest, EachDamageIsNamedWithItsBlock) {
   }
 }
 
+// One block whose payload holds, by chance, a whole block of its own that
+// ends with the file; the outer header's signature has one byte wrong, so
+// the inner block is the first one found, and it is right.
+std::string FirstSignatureDamagedAroundABlock() {
+  const std::string inner = testing::MakeBlock({}, "inner payload", 0x2000);
+  std::string file = testing::MakeBlock({}, "outer " + inner, 0x1000);
+  file[2] ^= 0x40;
+  return file;
+}
+
 TEST(FirmwareCheckTest, StructuralProblemsAreNotAPass) {
   const std::string good = MakeFirmware({}, testing::PatternBytes(0x50000));
   const struct {
@@ -78,6 +88,9 @@ TEST(FirmwareCheckTest, StructuralProblemsAreNotAPass) {
       {"no header at all", "just bytes", "no block header"},
       {"cut inside a header", good.substr(0, 19 + 0x40000 + 10), "header cut short"},
       {"cut inside a payload", good.substr(0, good.size() - 1), "runs past the end"},
+      {"first signature damaged, a whole block inside its payload", FirstSignatureDamagedAroundABlock(),
+       "damaged block header at file offset 0x00000000, before block 0: signature expected 54 01 17 0E 00 03 00, "
+       "found 54 01 57 0E 00 03 00"},
       {"wrong profile", good, "no block header"},
   };
   for (const auto& c : cases) {
