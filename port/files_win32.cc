@@ -1,4 +1,12 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
 #include <windows.h>
+// <windows.h> turns these two names into macros for its own ANSI and wide
+// functions; here they are the platform layer's functions of files.h.
+#undef DeleteFile
+#undef SetCurrentDirectory
+
+#include <algorithm>
 
 #include "port/errors.h"
 #include "port/files.h"
@@ -97,7 +105,7 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
   auto fail = [&](DWORD code) {
     file.Close();
-    DeleteFileA(temporary.c_str());
+    ::DeleteFileA(temporary.c_str());
     throw FileCreateError(path, WindowsErrorText(code));
   };
   for (std::string_view piece : pieces) {
@@ -113,12 +121,12 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   file.Close();
   if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
-    DeleteFileA(temporary.c_str());
+    ::DeleteFileA(temporary.c_str());
     throw FileCreateError(path, WindowsErrorText(code));
   }
 }
 
-bool DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
@@ -164,6 +172,6 @@ std::string CurrentDirectory() {
   return result;
 }
 
-bool SetCurrentDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
 
 }  // namespace larkspur::port
