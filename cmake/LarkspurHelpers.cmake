@@ -9,11 +9,29 @@ function(larkspur_test name)
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  if(CMAKE_CROSSCOMPILING AND WIN32)
+    # The tests run under wine, which shows the build machine's root folder
+    # as drive Z:; a bare "/work/..." would name a folder on the current
+    # drive instead, and the tests change the current directory.
+    set(host_root "Z:")
+  else()
+    set(host_root "")
+  endif()
   target_compile_definitions(${name} PRIVATE
-    LARKSPUR_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    LARKSPUR_BIN_DIR="${LARKSPUR_BIN_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    LARKSPUR_SOURCE_DIR="${host_root}${CMAKE_SOURCE_DIR}"
+    LARKSPUR_BIN_DIR="${host_root}${LARKSPUR_BIN_DIR}")
+  if(TARGET larkspur_stand_in_tool)
+    add_dependencies(${name} larkspur_stand_in_tool)
+  endif()
+  if(CMAKE_CROSSCOMPILING)
+    # One ctest entry per program: listing the tests would start wine once
+    # more for every program and every test.
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endif()
 endfunction()
 
 # larkspur_tool(NAME): a command-line tool that the tool runner starts from
