@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "format/block_chain.h"
 #include "format/block_header.h"
+#include "format/firmware_fixture.h"
 #include "format/test_bytes.h"
 
 namespace larkspur {
@@ -78,6 +82,35 @@ TEST(StripTest, ABrokenChainFallsBackToTheScan) {
   EXPECT_FALSE(result.chain_intact);
   EXPECT_EQ(result.headers_removed, 1);
   EXPECT_EQ(data, "abc");
+}
+
+// A good file cut at every length: the chain holds exactly when the cut
+// falls after a block, and then only its headers go; any other cut is where
+// FindChainCut says, and the bytes are the scan's.
+TEST(StripTest, EveryTruncationGivesTheChainOrTheScan) {
+  const testing::FirmwareSpec spec{.model = 1, .prefix = std::string(0x40, 'P')};
+  const std::string signature = HexToBytes(ProfileForModel(1).RofsSignatureHex);
+  std::string partition = testing::PatternBytes(0x8000 + 0x200);
+  partition.replace(0x100, signature.size(), signature);  // a chance occurrence in block 0
+  const std::string good = testing::MakeFirmware(spec, partition);
+  const std::size_t second = 0x40 + 19 + 0x8000;
+  const std::map<std::size_t, std::string> block_ends = {
+      {second, spec.prefix + partition.substr(0, 0x8000)}, {good.size(), spec.prefix + partition}};
+  for (const std::size_t length : testing::CutLengths(good.size(), {0x40, 0x40 + 19, second, second + 19})) {
+    const std::string cut = good.substr(0, length);
+    std::string data = cut;
+    const StripResult result = StripBlockHeaders(data, signature, 19);
+    const auto block_end = block_ends.find(length);
+    ASSERT_EQ(result.chain_intact, block_end != block_ends.end()) << "cut at " << length;
+    if (block_end != block_ends.end()) {
+      ASSERT_EQ(data, block_end->second) << "cut at " << length;
+      continue;
+    }
+    const auto [expected, expected_count] = DeleteEachHeaderInTurn(cut, signature, 19);
+    ASSERT_EQ(data, expected) << "cut at " << length;
+    ASSERT_EQ(result.headers_removed, expected_count) << "cut at " << length;
+    ASSERT_EQ(FindChainCut(cut, signature, 19).has_value(), length >= 0x40 + signature.size()) << "cut at " << length;
+  }
 }
 
 }  // namespace

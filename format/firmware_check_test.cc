@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "format/firmware_fixture.h"
 
 namespace larkspur {
@@ -98,6 +100,35 @@ TEST(FirmwareCheckTest, StructuralProblemsAreNotAPass) {
     const FirmwareCheck check = CheckFirmware(c.file, std::string(c.name) == "wrong profile" ? "UDA" : "ROFS", profile);
     EXPECT_FALSE(check.AllRight()) << c.name;
     EXPECT_NE(AllProblems(check).find(c.expected), std::string::npos) << c.name << "\n" << AllProblems(check);
+  }
+}
+
+// A good file cut at every length: each shorter file passes only when it
+// ends exactly after a block, and otherwise names what the cut broke.
+TEST(FirmwareCheckTest, EveryTruncationIsAProblemUnlessItEndsAfterABlock) {
+  const FirmwareSpec spec{.model = 1, .uda = true, .prefix = std::string(0x40, 'P')};
+  const std::string good = MakeFirmware(spec, testing::PatternBytes(0x8000 + 0x200));
+  const std::size_t header = 26, second = 0x40 + header + 0x8000;
+  const std::vector<std::size_t> block_ends = {second, good.size()};
+  for (const std::size_t length : testing::CutLengths(good.size(), {0x40, 0x40 + header, second, second + header})) {
+    const std::string cut = good.substr(0, length);
+    const FirmwareCheck check = CheckFirmware(cut, "UDA", ProfileForModel(1));
+    const bool block_end = std::find(block_ends.begin(), block_ends.end(), length) != block_ends.end();
+    ASSERT_EQ(check.AllRight(), block_end) << "cut at " << length << "\n" << AllProblems(check);
+    if (block_end) continue;
+    // Where the cut falls decides what is reported.
+    const std::size_t block_start = length < second ? 0x40 : second;
+    std::string expected;
+    if (length < 0x40 + 7) {
+      expected = "no block header (signature 54 01 30 15 01 01 00) in the file";
+    } else if (length < block_start + 7) {
+      expected = "block 0: no block header where this block ends, at file offset 0x0000805A";
+    } else if (length < block_start + header) {
+      expected = "header cut short: " + std::to_string(length - block_start) + " of 26 bytes";
+    } else {
+      expected = "runs past the end of the file (" + std::to_string(length - block_start - header) + " bytes left)";
+    }
+    ASSERT_NE(AllProblems(check).find(expected), std::string::npos) << "cut at " << length << "\n" << AllProblems(check);
   }
 }
 

@@ -5,7 +5,9 @@
 #define LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "format/hex_text.h"
 #include "format/model_profile.h"
@@ -76,6 +78,21 @@ inline std::string PatternBytes(std::size_t size, unsigned seed = 1) {
     bytes[i] = static_cast<char>(state >> 24);
   }
   return bytes;
+}
+
+// Lengths to cut a file of `size` bytes at, for truncation sweeps: every
+// length up to 4 KiB, every 37th beyond, and every length within 2 bytes of
+// each of `edges` (where headers and payloads begin and end).
+inline std::vector<std::size_t> CutLengths(std::size_t size, const std::vector<std::size_t>& edges) {
+  std::set<std::size_t> lengths;
+  for (std::size_t length = 0; length <= size; length += length < 4096 ? 1 : 37) lengths.insert(length);
+  for (const std::size_t edge : edges) {
+    for (std::size_t length = edge < 2 ? 0 : edge - 2; length <= edge + 2 && length <= size; ++length) {
+      lengths.insert(length);
+    }
+  }
+  lengths.insert(size);
+  return {lengths.begin(), lengths.end()};
 }
 
 }  // namespace larkspur::testing

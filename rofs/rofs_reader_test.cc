@@ -212,5 +212,45 @@ TEST(RofsReaderTest, NestingIsBoundedAtTheLimit) {
   }
 }
 
+// An image of a few KiB cut at every length: as it is, every shorter file
+// is refused by its size; with the size field set to the cut, the walk meets
+// the end inside the tree, an entry or the data, and must refuse that too or
+// read only what is there.
+TEST(RofsReaderTest, EveryTruncationEndsInATreeOrAFormatError) {
+  std::vector<testing::MemoryFile> files;
+  for (int i = 0; i < 12; ++i) {
+    files.push_back({"dir" + std::to_string(i % 3) + "\\sub" + std::to_string(i % 2) + "\\file" + std::to_string(i) + ".dat",
+                     std::string(100 + 37 * i, static_cast<char>('a' + i))});
+  }
+  const auto good = testing::BuildInMemory(files);
+  ASSERT_GT(good.size(), 3000u);
+  for (std::size_t length = 0; length < good.size(); ++length) {
+    const std::vector<std::uint8_t> cut(good.begin(), good.begin() + length);
+    const std::string expected =
+        length < kHeaderSize ? "cut.img: the file holds " + std::to_string(length) + " bytes, fewer than the 48-byte ROFS header"
+                             : "cut.img: ROFS header at 0x24: image size " + Hex(good.size()) + " is larger than the file (" +
+                                   Hex(length) + " bytes); the image is cut short";
+    try {
+      ParseRofsImage(cut, "cut.img");
+      FAIL() << "cut at " << length << " was read";
+    } catch (const FormatError& error) {
+      ASSERT_EQ(std::string(error.what()), expected);
+    }
+    if (length < kHeaderSize) continue;
+    std::vector<std::uint8_t> resized = cut;
+    Put32(resized, kHeaderImageSizeOffset, static_cast<std::uint32_t>(length));
+    try {
+      const RofsImage image = ParseRofsImage(resized, "cut.img");
+      const std::function<void(const RofsDirectory&)> check = [&](const RofsDirectory& dir) {
+        for (const RofsFile& file : dir.files) EXPECT_LE(std::uint64_t{file.address} + file.size, length);
+        for (const RofsDirectory& sub : dir.subdirectories) check(sub);
+      };
+      check(image.root);
+    } catch (const FormatError& error) {
+      ASSERT_EQ(std::string(error.what()).rfind("cut.img: ROFS ", 0), 0u) << error.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace larkspur::rofs
