@@ -128,7 +128,7 @@ TEST(RepackFlowTest, MissingRebuiltImageWritesNothingAndKeepsAnEarlierOutput) {
 
 TEST(RepackFlowTest, AFailingBuildToolIsReportedAndItsLeftoverIsNotUsed) {
   ProgramFolder home;
-  home.InstallStandInTool("rofsbuild", "printf 'ROFS0' > rofs2r.img; exit 254");
+  home.InstallStandInTool("rofsbuild", "write rofs2r.img ROFS0; exit 254");
   Session s(home);
   s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
   s.Repack();
@@ -200,7 +200,7 @@ TEST(RepackFlowTest, MissingTempFolderStopsWithTheErrorBoxAndTheMenuComesBack) {
 
 TEST(RepackFlowTest, N96RofsWritesTheShortFirstBlock) {
   ProgramFolder home;
-  home.InstallStandInTool("rofsbuild", "head -c 40000 /dev/zero | tr '\\0' 'r' > rofs2r.img");
+  home.InstallStandInTool("rofsbuild", "fill rofs2r.img 40000 r");
   Session s(home);
   s.SelectModel(1);
   s.Open(home.Write("n96.rofs2.bin", testing::MakeFirmware({.model = 1, .start_address = 0x100}, "x")));

@@ -2,20 +2,22 @@
 
 #include <filesystem>
 
+#include "port/stand_in_tool.h"
+
 namespace larkspur::testing {
 
 ProgramFolder::ProgramFolder() {
   for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) std::filesystem::create_directories(Path(folder));
 }
 
-void ProgramFolder::InstallStandInTool(const std::string& name, const std::string& script) const {
-  const std::string path = Write("exebat/" + name, "#!/bin/sh\n" + script + "\n");
-  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+void ProgramFolder::InstallStandInTool(const std::string& name, const std::string& steps) const {
+  testing::InstallStandInTool(Path("exebat"), name, steps);
 }
 
 void ProgramFolder::InstallBuiltTools() const {
   for (const char* tool : {"readimage", "rofsbuild"}) {
-    std::filesystem::copy_file(std::string(LARKSPUR_BIN_DIR) + "/exebat/" + tool, Path(std::string("exebat/") + tool),
+    const std::string file = ProgramFileName(tool);
+    std::filesystem::copy_file(std::string(LARKSPUR_BIN_DIR) + "/exebat/" + file, Path("exebat/" + file),
                                std::filesystem::copy_options::overwrite_existing);
   }
 }

@@ -17,16 +17,17 @@ namespace larkspur::testing {
 class ProgramFolder : public ScratchFolder {
  public:
   ProgramFolder();
-  // A shell script in exebat standing in for a tool.
-  void InstallStandInTool(const std::string& name, const std::string& script) const;
+  // The stand-in tool in exebat under a tool's name, taking `steps` (see
+  // port/stand_in_tool.h).
+  void InstallStandInTool(const std::string& name, const std::string& steps) const;
   // The project's own readimage and rofsbuild, copied from the build.
   void InstallBuiltTools() const;
 };
 
 // A stand-in unpacker: copies the image into rofs2 as "image.bin".
-inline constexpr char kStandInReadimage[] = "mkdir -p \"$2\" && cp \"$3\" \"$2/image.bin\"";
+inline constexpr char kStandInReadimage[] = "copy $3 $2/image.bin";
 // A stand-in builder: "ROFS0" FF, then the obey file it was given.
-inline constexpr char kStandInRofsbuild[] = "printf 'ROFS0\\377' > rofs2r.img && cat \"$1\" >> rofs2r.img";
+inline constexpr char kStandInRofsbuild[] = "write rofs2r.img ROFS0\377; append $1 rofs2r.img";
 
 class Session {
  public:

@@ -6,6 +6,7 @@
 
 #include "port/files.h"
 #include "port/scratch_folder.h"
+#include "port/stand_in_tool.h"
 
 namespace larkspur {
 namespace {
@@ -20,9 +21,8 @@ class ToolRunnerTest : public ::testing::Test {
   }
   void TearDown() override { port::SetCurrentDirectory(saved_); }
 
-  void MakeTool(const std::string& name, const std::string& body) {
-    const std::string path = home_.Write("exebat/" + name, "#!/bin/sh\n" + body + "\n");
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  void MakeTool(const std::string& name, const std::string& steps) {
+    testing::InstallStandInTool(home_.Path("exebat"), name, steps);
   }
 
   testing::ScratchFolder home_;
@@ -32,9 +32,9 @@ class ToolRunnerTest : public ::testing::Test {
 };
 
 TEST_F(ToolRunnerTest, RunsInTheToolFolderAndReturnsToTheProgramFolder) {
-  MakeTool("readimage", "pwd > ../where.txt; echo \"$@\" >> ../where.txt");
+  MakeTool("readimage", "record ../where.txt");
   const auto outcome = RunInToolFolder(home_.path(), "readimage.exe -z ../rofs2 ../temp/rofs2.img", box_);
-  EXPECT_TRUE(Succeeded(outcome));
+  EXPECT_TRUE(Succeeded(outcome)) << DescribeOutcome(outcome);
   const std::string expected_folder = std::filesystem::canonical(home_.Path("exebat")).string();
   EXPECT_EQ(home_.Read("where.txt"), expected_folder + "\n-z ../rofs2 ../temp/rofs2.img\n");
   EXPECT_EQ(port::CurrentDirectory(), home_.path());

@@ -1,0 +1,50 @@
+// Test helper: puts the stand-in tool (stand_in_tool.cc, built beside the
+// test programs) into a folder under a tool's name, with the steps it takes
+// when it is started. Works the same on POSIX and Windows.
+//
+// Steps are separated by ';' or line ends; in file names, "$1".."$9" stand
+// for the tool's arguments and "$@" for all of them:
+//   exit N                end with exit status N
+//   signal N              raise signal N (POSIX: ends the tool by it)
+//   record FILE           append the current directory and "$@" to FILE, a
+//                         line each
+//   write FILE TEXT       FILE holds TEXT, the rest of the step, as bytes
+//   copy FROM TO          copy a file; TO's folder is made first
+//   append FROM TO        add FROM's bytes to the end of TO
+//   fill FILE COUNT CHAR  FILE holds COUNT times CHAR
+//   touch FILE            make FILE if it is not there
+//   sleep SECONDS         wait
+// A step that fails ends the tool with exit status 1.
+#ifndef LARKSPUR_PORT_STAND_IN_TOOL_H_
+#define LARKSPUR_PORT_STAND_IN_TOOL_H_
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "port/files.h"
+
+namespace larkspur::testing {
+
+// The file name of a program called `name` on this platform.
+inline std::string ProgramFileName(const std::string& name) {
+#ifdef _WIN32
+  return name + ".exe";
+#else
+  return name;
+#endif
+}
+
+// Makes `folder`/`name` (with the platform's program suffix) the stand-in
+// tool with `steps`; returns the program's path.
+inline std::string InstallStandInTool(const std::string& folder, const std::string& name, const std::string& steps) {
+  const std::string program = port::JoinPath(folder, ProgramFileName(name));
+  std::filesystem::copy_file(port::JoinPath(port::ExecutableFolder(), ProgramFileName("larkspur_stand_in_tool")),
+                             program, std::filesystem::copy_options::overwrite_existing);
+  std::ofstream(port::JoinPath(folder, name + ".steps"), std::ios::binary) << steps;
+  return program;
+}
+
+}  // namespace larkspur::testing
+
+#endif  // LARKSPUR_PORT_STAND_IN_TOOL_H_
