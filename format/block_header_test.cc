@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "format/hex_text.h"
 #include "format/model_profile.h"
 #include "format/test_bytes.h"
@@ -45,6 +47,25 @@ TEST(BlockHeaderTest, CheckValueSplitsEvenAndOddOffsets) {
   EXPECT_EQ(CheckValueHex("\x7F"), "7F00");
   EXPECT_EQ(CheckValueHex(Bytes("01 02 03")), "0202");  // odd length: the last byte is even
   EXPECT_EQ(CheckValueHex(Bytes("FF 00 0F F0")), "F0F0");
+}
+
+TEST(BlockHeaderTest, CheckValueOfLongerPayloadsKeepsEachByteInItsParity) {
+  // One set bit per byte, a different one at each offset: any byte counted
+  // in the wrong half, or twice, or not at all, shows in the result.
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t start : {0, 1}) {
+      std::string bytes(start + length, '\0');
+      unsigned even = 0, odd = 0;
+      for (std::size_t i = 0; i < length; ++i) {
+        const unsigned bit = 1u << (i * 3 % 8);
+        bytes[start + i] = static_cast<char>(bit);
+        (i % 2 ? odd : even) ^= bit;
+      }
+      char expected[5];
+      std::snprintf(expected, sizeof expected, "%02X%02X", even, odd);
+      EXPECT_EQ(CheckValueHex(std::string_view(bytes).substr(start)), expected) << length << " from " << start;
+    }
+  }
 }
 
 TEST(BlockHeaderTest, EdgeCasesOfTheHeaderBuilders) {
