@@ -115,19 +115,18 @@ void TForm1::Button2Click() {
 void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
                                 const BlockCutting& cutting, const ByteString& signature, bool uda) {
   OutputData.clear();
-  RebuiltData.clear();
+  // Released, not only cleared: the last Repack's image would otherwise stay
+  // held while the new one is read.
+  ByteString().swap(RebuiltData);
 
   // The input file again, for its prefix: Extract has stripped the copy in
-  // memory. Loaded before the rebuilt image so the two large buffers and the
-  // old copy are never all held at once.
-  ByteString reloaded;
-  if (!LoadFileBytes(SourcePath, reloaded)) {
+  // memory. Read into ImageData's own storage, before the rebuilt image, so
+  // the file is never held twice and its pages are not faulted in afresh.
+  CarvedImage = {};
+  if (!ReloadFileBytes(SourcePath, ImageData)) {
     FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
     return;
   }
-  ImageData.swap(reloaded);
-  reloaded = ByteString();
-  CarvedImage = {};
 
   const std::string rebuilt_path = ProgramPath(rebuilt_relative_path);
   if (!port::ReadWholeFile(rebuilt_path, RebuiltData, static_cast<std::uint64_t>(kMaxByteStringLength) - filler,

@@ -17,6 +17,13 @@ namespace larkspur {
 // unchanged then too.
 bool LoadFileBytes(const std::string& path, ByteString& dest);
 
+// LoadFileBytes for a file read again into the buffer that held it: the
+// bytes go into `dest`'s own storage when they fit (see
+// port::ReloadWholeFile), so the file is never held twice. Returns false
+// and leaves `dest` as it was, and throws, as LoadFileBytes does, except
+// that `dest` is left empty when a read fails part way.
+bool ReloadFileBytes(const std::string& path, ByteString& dest);
+
 }  // namespace larkspur
 
 #endif  // LARKSPUR_FORMAT_LOAD_FILE_BYTES_H_

@@ -40,6 +40,16 @@ bool IsDirectory(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
                    std::size_t front_room = 0, std::size_t back_room = 0);
 
+// Reads the whole file at `path` into `dest`, replacing its content, in the
+// storage `dest` already owns when the file fits its capacity: reading again
+// a file held in memory then allocates nothing, never holds the old and the
+// new content at once, and touches no fresh memory. Returns false, leaving
+// `dest` untouched, when `path` names no regular file or the file is empty.
+// Throws FileOpenError and FileIoError as ReadWholeFile does; `dest` is
+// untouched when the file cannot be opened or is too large, and left empty
+// when a read fails part way.
+bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size);
+
 // Size of a regular file, or -1 when there is none.
 std::int64_t FileSize(const std::string& path);
 

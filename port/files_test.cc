@@ -70,5 +70,24 @@ TEST(FilesTest, ReadWholeFileKeepsRoomAroundTheContent) {
   EXPECT_EQ(dest, std::string("\0\0abc", 5));
 }
 
+TEST(FilesTest, ReloadWholeFileReadsIntoTheStorageItHolds) {
+  testing::ScratchFolder folder;
+  std::string dest(100, 'x');
+  const char* storage = dest.data();
+  ASSERT_TRUE(ReloadWholeFile(folder.Write("small", "abc"), dest, 100));
+  EXPECT_EQ(dest, "abc");
+  EXPECT_EQ(dest.data(), storage);
+
+  const std::string large(1000, 'b');
+  const std::string large_path = folder.Write("large", large);
+  ASSERT_TRUE(ReloadWholeFile(large_path, dest, 2000));
+  EXPECT_EQ(dest, large);
+
+  EXPECT_FALSE(ReloadWholeFile(folder.Path("missing"), dest, 2000));
+  EXPECT_FALSE(ReloadWholeFile(folder.Write("empty", ""), dest, 2000));
+  EXPECT_THROW(ReloadWholeFile(large_path, dest, 999), FileIoError);
+  EXPECT_EQ(dest, large);
+}
+
 }  // namespace
 }  // namespace larkspur::port
