@@ -16,6 +16,10 @@
 #include "port/files.h"
 #include "repack/reassemble.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace larkspur::bench {
 namespace {
 
@@ -106,11 +110,15 @@ std::string PartitionImagePath(const Workload& workload) {
 }
 
 // The unpacker writes into rofs2; an earlier run's files are removed first
-// so every run creates the whole tree.
+// so every run creates the whole tree. The removal is flushed before the
+// clock starts, or freeing the old files would be timed with the new ones.
 void EmptyRofsFolder(const Workload& workload) {
   const fs::path folder = port::JoinPath(workload.home, "rofs2");
   fs::remove_all(folder);
   fs::create_directories(folder);
+#ifndef _WIN32
+  ::sync();
+#endif
 }
 
 void RunTool(const Workload& workload, const std::string& command_line) {

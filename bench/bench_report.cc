@@ -23,21 +23,22 @@ void PrintSection(std::ostream& out, const std::string& title, std::uint64_t fil
                   double copy_seconds, const std::vector<Figure>& figures) {
   out << "\n" << title << "\n";
   char line[200];
-  std::snprintf(line, sizeof line, "  %-44s %9s %9s %8s %9s %7s\n", "phase", "seconds", "MB/s",
-                "x copy", "peak MiB", "x file");
+  std::snprintf(line, sizeof line, "  %-44s %8s %8s %8s %7s %9s %7s\n", "phase", "best s",
+                "median s", "MB/s", "x copy", "peak MiB", "x file");
   out << line;
   for (const Figure& figure : figures) {
-    const double rate =
-        figure.seconds > 0 ? static_cast<double>(figure.bytes) / 1e6 / figure.seconds : 0;
+    const double seconds = figure.best_seconds;
+    const double rate = seconds > 0 ? static_cast<double>(figure.bytes) / 1e6 / seconds : 0;
     const std::string peak =
         figure.peak_bytes ? Format("%9.1f", static_cast<double>(figure.peak_bytes) / kMiB) : "n/a";
     const std::string peak_ratio = figure.peak_bytes
                                        ? Format("%7.2f", static_cast<double>(figure.peak_bytes) /
                                                              static_cast<double>(file_size))
                                        : "n/a";
-    std::snprintf(line, sizeof line, "  %-44s %9.3f %9.0f %8.2f %9s %7s\n", figure.label.c_str(),
-                  figure.seconds, rate, copy_seconds > 0 ? figure.seconds / copy_seconds : 0.0,
-                  peak.c_str(), peak_ratio.c_str());
+    std::snprintf(line, sizeof line, "  %-44s %8.3f %8.3f %8.0f %7.2f %9s %7s\n",
+                  figure.label.c_str(), seconds, figure.median_seconds, rate,
+                  copy_seconds > 0 ? seconds / copy_seconds : 0.0, peak.c_str(),
+                  peak_ratio.c_str());
     out << line;
   }
 }

@@ -14,16 +14,17 @@ namespace larkspur::bench {
 
 struct Figure {
   std::string label;
-  double seconds = 0;            // the median of the runs
+  double best_seconds = 0;       // the fastest run: least disturbed by other work
+  double median_seconds = 0;     // shows how far the runs spread
   std::uint64_t bytes = 0;       // what the throughput is counted of
   std::uint64_t peak_bytes = 0;  // the largest of the runs; 0 when unknown
-  bool fixed_pauses = false;     // includes the builder's fixed pauses
 };
 
-// Prints a section: its title, then one line per figure. Ratios are to
-// `copy_seconds` and to `file_size`.
-void PrintSection(std::ostream& out, const std::string& title, std::uint64_t file_size, double copy_seconds,
-                  const std::vector<Figure>& figures);
+// Prints a section: its title, then one line per figure. Throughput and
+// the ratio to `copy_seconds` come from the best run; the peak is the
+// ratio to `file_size`.
+void PrintSection(std::ostream& out, const std::string& title, std::uint64_t file_size,
+                  double copy_seconds, const std::vector<Figure>& figures);
 
 // Prints "target ... PASS/MISS" for one measured value against its limit;
 // `at_most` says which way the limit goes.
