@@ -58,5 +58,20 @@ TEST_F(ToolRunnerTest, ANonZeroExitIsNotASuccess) {
   EXPECT_TRUE(boxes_.empty());
 }
 
+TEST_F(ToolRunnerTest, WithoutTheToolFolderNothingRunsFromTheCurrentDirectory) {
+  // After an earlier run the current directory is the program folder; a tool
+  // found there would take "../" as the folder above the program folder.
+  const std::string escaped = std::filesystem::path(home_.Path("x")).parent_path().filename().string() + "-escaped";
+  testing::InstallStandInTool(home_.path(), "readimage", "touch ../" + escaped);
+  std::filesystem::remove_all(home_.Path("exebat"));
+  port::SetCurrentDirectory(home_.path());
+  const auto outcome = RunInToolFolder(home_.path(), "readimage.exe -z ../rofs2 ../temp/rofs2.img", box_);
+  EXPECT_FALSE(outcome.started);
+  EXPECT_EQ(DescribeOutcome(outcome), "could not be started (the tool folder " + home_.Path("exebat") + " is missing)");
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Unable to run readimage.exe -z ../rofs2 ../temp/rofs2.img"});
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(home_.path()).parent_path().parent_path() / escaped));
+  EXPECT_EQ(port::CurrentDirectory(), home_.path());
+}
+
 }  // namespace
 }  // namespace larkspur
