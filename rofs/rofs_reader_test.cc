@@ -195,15 +195,45 @@ TEST(RofsReaderTest, ReadsTheReferenceImage) {
   EXPECT_EQ(image.root.files.at(3).address, 0x2AECu);
 }
 
+// A chain of `depth` folders named "d" below the root and no file, laid out
+// by hand: the writer refuses to nest deeper than the reader reads.
+std::vector<std::uint8_t> FolderChain(std::uint32_t depth) {
+  constexpr std::uint32_t kBlock = kDirBlockFixedSize + EntrySize(1);  // 44: a multiple of 4
+  const std::uint32_t tree_size = depth * kBlock + kDirBlockFixedSize;
+  const std::uint32_t entries = kHeaderSize + tree_size;  // an unused file-entry region of 4 bytes
+  std::vector<std::uint8_t> bytes(entries + 4, 0);
+  std::copy(kIdentifier, kIdentifier + 4, bytes.begin());
+  Put8(bytes, kHeaderSizeOffset, kHeaderSize);
+  Put16(bytes, kHeaderFormatVersionOffset, kFormatVersion);
+  Put32(bytes, kHeaderDirTreeOffsetOffset, kHeaderSize);
+  Put32(bytes, kHeaderDirTreeSizeOffset, tree_size);
+  Put32(bytes, kHeaderFileEntriesOffsetOffset, entries);
+  Put32(bytes, kHeaderFileEntriesSizeOffset, 4);
+  Put32(bytes, kHeaderImageSizeOffset, entries + 4);
+  for (std::uint32_t level = 0; level <= depth; ++level) {
+    const std::uint32_t block = kHeaderSize + level * kBlock;
+    Put16(bytes, block + kDirStructSizeOffset, level < depth ? kBlock : kDirBlockFixedSize);
+    Put8(bytes, block + kDirFirstEntryOffsetOffset, kDirBlockFixedSize);
+    if (level == depth) break;
+    const std::uint32_t entry = block + kDirBlockFixedSize;
+    Put16(bytes, entry + kEntryStructSizeOffset, EntrySize(1));
+    Put8(bytes, entry + kEntryNameOffsetOffset, kEntryFixedSize);
+    Put8(bytes, entry + kEntryAttributesOffset, kAttDirectory);
+    Put32(bytes, entry + kEntryAddressOffset, block + kBlock);
+    Put8(bytes, entry + kEntryExtraAttributesOffset, kDefaultExtraAttributes);
+    Put8(bytes, entry + kEntryNameLengthOffset, 1);
+    Put8(bytes, entry + kEntryFixedSize, 'd');
+  }
+  return bytes;
+}
+
 TEST(RofsReaderTest, NestingIsBoundedAtTheLimit) {
-  auto nested = [](int depth) {
-    std::string path;
-    for (int i = 0; i < depth; ++i) path += "d\\";
-    return testing::BuildInMemory({{path + "f", "x"}});
-  };
-  EXPECT_NO_THROW(ParseRofsImage(nested(kMaxDirectoryDepth), "deep.img"));
+  std::string path;
+  for (int i = 0; i < kMaxDirectoryDepth; ++i) path += "d\\";
+  EXPECT_NO_THROW(ParseRofsImage(testing::BuildInMemory({{path + "f", "x"}}), "deep.img"));
+  EXPECT_NO_THROW(ParseRofsImage(FolderChain(kMaxDirectoryDepth), "deep.img"));
   try {
-    ParseRofsImage(nested(kMaxDirectoryDepth + 1), "deep.img");
+    ParseRofsImage(FolderChain(kMaxDirectoryDepth + 1), "deep.img");
     ADD_FAILURE() << "no error";
   } catch (const FormatError& error) {
     EXPECT_NE(std::string(error.what()).find("directories nest deeper than 128 levels"),

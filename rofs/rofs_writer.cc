@@ -114,6 +114,12 @@ class Layouter {
   void AddFile(std::size_t index) {
     const ImageFileSpec& file = spec_.files[index];
     if (file.path.empty()) Fail(file.line, "the image path is empty");
+    // The reader takes a deeper chain of folders for damage, so an image
+    // holding one could not be read back (nor its path held by the phone).
+    if (file.path.size() - 1 > static_cast<std::size_t>(kMaxDirectoryDepth)) {
+      Fail(file.line, "cannot store " + JoinedPath(file.path, file.path.size()) + ": its folders nest deeper than " +
+                          std::to_string(kMaxDirectoryDepth) + " levels");
+    }
     std::size_t dir = 0;
     for (std::size_t c = 0; c < file.path.size(); ++c) {
       CheckName(file, c);

@@ -247,6 +247,9 @@ struct LayoutErrorCase {
 TEST(RofsWriterTest, RefusesWhatAnImageCannotHold) {
   const std::string long_name(256, 'n');
   const std::string longest_name(255, 'n');
+  std::string too_deep;
+  for (int i = 0; i <= kMaxDirectoryDepth; ++i) too_deep += "d\\";
+  too_deep += "f";
   const std::vector<LayoutErrorCase> cases = {
       {"same name ignoring case",
        {"Sys\\A.txt", "sys\\a.TXT"},
@@ -275,6 +278,11 @@ TEST(RofsWriterTest, RefusesWhatAnImageCannotHold) {
        {"c:x.txt"},
        0x10000000,
        "memory.obey:3: cannot store \"c:x.txt\": the name holds a colon"},
+      // The reader would take the image for damaged.
+      {"folders nested deeper than 128 levels",
+       {too_deep},
+       0x10000000,
+       "memory.obey:3: cannot store \"" + too_deep + "\": its folders nest deeper than 128 levels"},
       {"image larger than rofssize",
        {"a.txt", "b.txt"},
        0x100,
