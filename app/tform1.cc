@@ -115,6 +115,7 @@ void TForm1::Open1Click() {
   ImageData.swap(loaded);
   loaded = ByteString();
   CarvedImage = {};
+  ImageStripped = false;
   ImageKind = KindOfPath(SourcePath);
   EnableMenu(true);
   SourceFileName = port::FileNamePart(SourcePath);

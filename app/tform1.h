@@ -107,6 +107,10 @@ class TForm1 {
   // The carved partition image: a view into ImageData, valid until ImageData
   // is replaced (Open, Repack), so carving never copies the image.
   std::string_view CarvedImage;
+  // True once Extract has stripped ImageData: a second Extract without a
+  // new Open carves the same bytes again instead of looking for headers
+  // that are gone.
+  bool ImageStripped = false;
   ByteString RebuiltData;
   ByteString OutputData;
   bool FirstBlockDone = false;

@@ -56,7 +56,7 @@ void TForm1::TfixExecute() {
   const ModelProfile& profile = extract_profile_;
   StripResult result;
   const bool has_kind = ImageKind == "ROFS" || ImageKind == "UDA";
-  if (has_kind) {
+  if (has_kind && !ImageStripped) {
     const bool rofs = ImageKind == "ROFS";
     const ByteString signature = HexToBytes(rofs ? profile.RofsSignatureHex : profile.UdaSignatureHex);
     const int header_size = rofs ? profile.RofsHeaderSize : profile.UdaHeaderSize;
@@ -76,6 +76,7 @@ void TForm1::TfixExecute() {
       return;
     }
     result = StripBlockHeaders(ImageData, signature, header_size);
+    ImageStripped = true;
   }
   CarvedImage = {};
   if (has_kind && !result.chain_intact && result.headers_removed > 0) {

@@ -123,6 +123,7 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   // memory. Read into ImageData's own storage, before the rebuilt image, so
   // the file is never held twice and its pages are not faulted in afresh.
   CarvedImage = {};
+  ImageStripped = false;
   if (!ReloadFileBytes(SourcePath, ImageData)) {
     FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
     return;
