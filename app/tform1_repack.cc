@@ -64,7 +64,7 @@ void TForm1::buildrofs() {
   if (!moved && port::IsRegularFile(built)) {
     // Keep the new image where it is rather than delete the only copy.
     window_.AppendLog("新的 rofs 文件仍在 " + built + " (未能移动到 " + target +
-                      (port::IsRegularFile(target) ? ": 旧文件无法删除" : "") + ").");
+                      (port::IsRegularFile(target) || port::IsDirectory(target) ? ": 旧文件无法删除" : "") + ").");
   }
   port::SleepMilliseconds(kBuildPauseMilliseconds);
 }

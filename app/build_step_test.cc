@@ -1,0 +1,32 @@
+// The ROFS build step's handling of the image it moves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/test_support.h"
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+TEST(BuildStepTest, AnImageThatCannotBeMovedStaysInTheToolFolderAndIsNamed) {
+  testing::ProgramFolder home;
+  home.InstallBuiltTools();
+  home.Write("rofs2/readme.txt", "hello");
+  // Something that cannot be deleted stands where the image must go.
+  home.Write("temp/rofs2r.img/keep", "x");
+  testing::Session s(home);
+  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, "ROFS0\xFF" "abc")));
+  s.Repack();
+  EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
+  const std::string expected = "新的 rofs 文件仍在 " + home.path() + "exebat/rofs2r.img (未能移动到 " + home.path() +
+                               "temp/rofs2r.img: 旧文件无法删除).";
+  EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), expected), s.window.log.end());
+  EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+}
+
+}  // namespace
+}  // namespace larkspur
