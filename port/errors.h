@@ -47,6 +47,14 @@ std::string SystemReason(int error_number);
 // Removes every full stop (and trailing blank) at the end of a reason text.
 std::string TrimReason(std::string reason);
 
+#ifdef _WIN32
+namespace port {
+// The system's description of a Windows error code (from GetLastError),
+// trimmed as TrimReason does.
+std::string WindowsErrorText(unsigned long code);
+}  // namespace port
+#endif
+
 }  // namespace larkspur
 
 #endif  // LARKSPUR_PORT_ERRORS_H_

@@ -5,8 +5,6 @@
 
 namespace larkspur::port {
 
-std::string WindowsErrorText(DWORD code);
-
 ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
   ProcessOutcome outcome;
   // The tool's console window stays hidden; the executable is looked up by

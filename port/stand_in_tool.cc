@@ -95,6 +95,12 @@ void RunStep(const std::string& step, const std::vector<std::string>& arguments)
     if (bytes.size() != 1) Fail(step, "fill takes one character");
     WriteAll(first, std::string(static_cast<std::size_t>(std::atol(second.c_str())), bytes[0]), std::ios::trunc,
              step);
+  } else if (verb == "hold") {
+    // Another program holding a file open, as a user's hex editor might.
+    std::ifstream held(first, std::ios::binary);
+    if (!held) Fail(step, "cannot open " + first);
+    WriteAll(first + ".held", "", std::ios::trunc, step);
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::atof(second.c_str()) * 1000)));
   } else if (verb == "touch") {
     WriteAll(first, "", std::ios::app, step);
   } else if (verb == "sleep") {

@@ -13,6 +13,8 @@
 //   append FROM TO        add FROM's bytes to the end of TO
 //   fill FILE COUNT CHAR  FILE holds COUNT times CHAR
 //   touch FILE            make FILE if it is not there
+//   hold FILE SECONDS     keep FILE open for reading that long; FILE.held
+//                         appears once it is open
 //   sleep SECONDS         wait
 // A step that fails ends the tool with exit status 1.
 #ifndef LARKSPUR_PORT_STAND_IN_TOOL_H_

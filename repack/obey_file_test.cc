@@ -25,6 +25,9 @@ TEST(ObeyFileTest, PatternsMatchAsTheWindowsListingDoes) {
   EXPECT_TRUE(MatchesPattern("f01.txt", "f??.*"));
 }
 
+// Windows hides by attribute and needs a privilege for links: see
+// obey_file_win32_test.cc.
+#ifndef _WIN32
 TEST(ObeyFileTest, WalksFilesFirstThenEachSubtreeAndSkipsHiddenFolders) {
   testing::ScratchFolder rofs2;
   rofs2.Write("zfile.txt", "");
@@ -45,6 +48,7 @@ TEST(ObeyFileTest, WalksFilesFirstThenEachSubtreeAndSkipsHiddenFolders) {
   EXPECT_EQ(found[2], "rofs2\\a_sub\\inner.txt");
   EXPECT_EQ(found[3], "rofs2\\a_sub\\deeper\\deep.txt");
 }
+#endif
 
 TEST(ObeyFileTest, AMissingFolderContributesNothing) {
   std::vector<std::string> found;
