@@ -7,6 +7,8 @@
 
 #include "app/test_support.h"
 #include "format/firmware_fixture.h"
+#include "port/expected_reasons.h"
+#include "port/files.h"
 
 namespace larkspur {
 namespace {
@@ -122,7 +124,7 @@ TEST(ExtractFlowTest, MissingToolShowsUnableToRunThenReportsTheFailure) {
   EXPECT_EQ(s.window.messages[0].text, "Unable to run readimage.exe -z ../rofs2 ../temp/rofs2.img");
   EXPECT_EQ(s.window.messages[0].title, "Marrowby");
   EXPECT_EQ(s.window.log[s.window.log.size() - 2],
-            "rofs2.img 文件解包失败: readimage could not be started (No such file or directory).");
+            "rofs2.img 文件解包失败: readimage could not be started (" + testing::MissingFileReason() + ").");
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
 }
@@ -146,7 +148,8 @@ TEST(ExtractFlowTest, MissingTempFolderIsAnApplicationErrorAndTheMenuComesBack) 
   EXPECT_EQ(s.window.messages[0].title, "Application Error");
   EXPECT_EQ(s.window.messages[0].icon, MessageIcon::kStop);
   EXPECT_NE(s.window.messages[0].text.find("Exception EFCreateError in module larkspur at "), std::string::npos);
-  EXPECT_NE(s.window.messages[0].text.find("Cannot create file \"" + home.path() + "temp/rofs2.img\". No such file or directory.\r\n"),
+  EXPECT_NE(s.window.messages[0].text.find("Cannot create file \"" + port::JoinPath(home.path(), "temp/rofs2.img") + "\". " +
+                                           testing::MissingFolderReason() + ".\r\n"),
             std::string::npos);
   EXPECT_EQ(s.window.log.back(), "定位成功-偏移        1 标识   ");
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen) && s.MenuEnabled(MenuItem::kRepack));

@@ -5,6 +5,8 @@
 
 #include "app/test_support.h"
 #include "format/firmware_fixture.h"
+#include "port/expected_reasons.h"
+#include "port/files.h"
 
 namespace larkspur {
 namespace {
@@ -120,7 +122,7 @@ TEST(RepackFlowTest, MissingRebuiltImageWritesNothingAndKeepsAnEarlierOutput) {
   s.Repack();
   EXPECT_EQ(home.Read("REB-fw.rofs2.V1"), "earlier output");
   EXPECT_FALSE(home.Exists("temp/rofs2r.img"));
-  EXPECT_NE(s.window.log.back().find(home.path() + "temp/rofs2r.img"), std::string::npos);
+  EXPECT_NE(s.window.log.back().find(port::JoinPath(home.path(), "temp/rofs2r.img")), std::string::npos);
   EXPECT_NE(s.window.log.back().find("未生成任何文件"), std::string::npos);
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
@@ -193,7 +195,8 @@ TEST(RepackFlowTest, MissingTempFolderStopsWithTheErrorBoxAndTheMenuComesBack) {
   s.Repack();
   ASSERT_EQ(s.window.messages.size(), 1u);
   EXPECT_EQ(s.window.messages[0].text,
-            "Cannot create file \"" + home.path() + "temp/rofs2.obey\". No such file or directory.");
+            "Cannot create file \"" + port::JoinPath(home.path(), "temp/rofs2.obey") + "\". " +
+                testing::MissingFolderReason() + ".");
   EXPECT_EQ(s.window.log.back(), "正在创建 obey 文件.    ");
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
 }

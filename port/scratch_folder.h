@@ -28,23 +28,36 @@ class ScratchFolder {
 
   // The folder, ending in a separator.
   std::string path() const { return (path_ / "").string(); }
-  std::string Path(const std::string& relative) const { return (path_ / relative).string(); }
+  std::string Path(const std::string& relative) const { return (path_ / Name(relative)).string(); }
 
   std::string Write(const std::string& relative, const std::string& content) const {
-    const auto file = path_ / relative;
+    const auto file = path_ / Name(relative);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
     return file.string();
   }
 
   std::string Read(const std::string& relative) const {
-    std::ifstream in(path_ / relative, std::ios::binary);
+    std::ifstream in(path_ / Name(relative), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  bool Exists(const std::string& relative) const { return std::filesystem::exists(path_ / relative); }
+  bool Exists(const std::string& relative) const { return std::filesystem::exists(path_ / Name(relative)); }
 
  private:
+  // Names in tests are UTF-8, as the source files are; Windows would read a
+  // plain string in the ANSI code page. Bytes that are not UTF-8 are taken
+  // as they are.
+  static std::filesystem::path Name(const std::string& relative) {
+#ifdef _WIN32
+    try {
+      return std::filesystem::path(std::u8string(relative.begin(), relative.end()));
+    } catch (const std::exception&) {
+    }
+#endif
+    return std::filesystem::path(relative);
+  }
+
   std::filesystem::path path_;
 };
 

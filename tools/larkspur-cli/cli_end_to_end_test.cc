@@ -8,6 +8,8 @@
 
 #include "app/test_support.h"
 #include "format/firmware_fixture.h"
+#include "port/files.h"
+#include "port/process.h"
 
 namespace larkspur {
 namespace {
@@ -23,11 +25,36 @@ struct CliRun {
   std::string out, err;
 };
 
+// One argument for the shell that std::system starts: sh on POSIX, cmd on
+// Windows, where a backslash before the closing quote would escape it.
+std::string Q(const std::string& argument) {
+#ifdef _WIN32
+  return "\"" + argument + (argument.ends_with('\\') ? "\\\"" : "\"");
+#else
+  return "'" + argument + "'";
+#endif
+}
+
 CliRun RunCli(const ProgramFolder& home, const std::string& arguments) {
   const std::string out = home.Path("cli.out"), err = home.Path("cli.err");
-  const std::string command = std::string(LARKSPUR_BIN_DIR) + "/larkspur-cli " + arguments + " >'" + out + "' 2>'" + err + "'";
-  const int raw = std::system(command.c_str());
-  return {WEXITSTATUS(raw), home.Read("cli.out"), home.Read("cli.err")};
+#ifdef _WIN32
+  // cmd /c drops the first and the last quote of the line; the extra pair
+  // keeps the quotes of the program's path.
+  const std::string command = "\"" + Q(port::JoinPath(LARKSPUR_BIN_DIR, "larkspur-cli.exe")) + " " + arguments +
+                              " >" + Q(out) + " 2>" + Q(err) + "\"";
+  const int status = std::system(command.c_str());
+#else
+  const std::string command = std::string(LARKSPUR_BIN_DIR) + "/larkspur-cli " + arguments + " >" + Q(out) + " 2>" + Q(err);
+  const int status = WEXITSTATUS(std::system(command.c_str()));
+#endif
+  CliRun run{status, home.Read("cli.out"), home.Read("cli.err")};
+#ifdef _WIN32
+  // Text-mode output ends lines with CR LF on Windows; compare lines alike.
+  for (std::string* text : {&run.out, &run.err}) {
+    for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;) text->erase(at, 1);
+  }
+#endif
+  return run;
 }
 
 std::map<std::string, std::string> ReadTree(const fs::path& root) {
@@ -63,16 +90,16 @@ TEST(CliEndToEndTest, UdaExtractRepackVerifyForEveryProfile) {
     const std::string path = home.Write("fw/RM-1.uda.fpsx", input);
     const std::string model = " --model " + std::to_string(c.model) + " ";
 
-    CliRun run = RunCli(home, model + "--home '" + home.path() + "' extract '" + path + "'");
+    CliRun run = RunCli(home, model + "--home " + Q(home.path()) + " extract " + Q(path));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(home.Read("fat16/fat16.img") == image) << c.model;
     EXPECT_NE(run.out.find("fat16.img 文件创建成功\n"), std::string::npos);
 
-    run = RunCli(home, model + "--home '" + home.path() + "' repack '" + path + "'");
+    run = RunCli(home, model + "--home " + Q(home.path()) + " repack " + Q(path));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(home.Read("REB-RM-1.uda.fpsx") == input) << "unchanged round trip, model " << c.model;
 
-    run = RunCli(home, model + "verify '" + home.Path("REB-RM-1.uda.fpsx") + "'");
+    run = RunCli(home, model + "verify " + Q(home.Path("REB-RM-1.uda.fpsx")));
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(run.out, "");
   }
@@ -93,7 +120,12 @@ TEST(CliEndToEndTest, RofsExtractEditRepackWithTheRealTools) {
                  "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\n"
                  "data=\"..\\rofs2\\sys\\bin\\app.exe\" \"sys\\bin\\app.exe\"\r\n"
                  "data=\"..\\rofs2\\resource\\Grüße.txt\" \"resource\\Grüße.txt\"\r\n");
-    ASSERT_EQ(std::system(("cd '" + source.Path("exebat") + "' && ./rofsbuild ../temp/rofs2.obey").c_str()), 0);
+    // The tool folder as the current directory, as the tool runner sets it.
+    const std::string saved_folder = port::CurrentDirectory();
+    ASSERT_TRUE(port::SetCurrentDirectory(source.Path("exebat")));
+    const port::ProcessOutcome built = port::RunCommandLine("rofsbuild.exe ../temp/rofs2.obey", true);
+    port::SetCurrentDirectory(saved_folder);
+    ASSERT_TRUE(built.started && built.waited && built.exit_status == 0) << built.reason;
     const std::string image = source.Read("exebat/rofs2r.img");
     ASSERT_EQ(image.substr(0, 4), "ROFS");
 
@@ -101,26 +133,26 @@ TEST(CliEndToEndTest, RofsExtractEditRepackWithTheRealTools) {
     stream.append((256 - stream.size() % 256) % 256, '\xFF');
     const FirmwareSpec spec{.model = model, .prefix = "HEAD", .start_address = 0x1234500, .n96_short_first_block = model == 1};
     const std::string path = home.Write("RM-2.rofs2.V30", MakeFirmware(spec, stream));
-    const std::string options = " --model " + std::to_string(model) + " --home '" + home.path() + "' ";
+    const std::string options = " --model " + std::to_string(model) + " --home " + Q(home.path()) + " ";
 
-    CliRun run = RunCli(home, options + "extract '" + path + "'");
+    CliRun run = RunCli(home, options + "extract " + Q(path));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(home.Read("temp/rofs2.img").substr(0, image.size()) == image);
     EXPECT_EQ(ReadTree(home.Path("rofs2")), ReadTree(source.Path("rofs2")));
 
     home.Write("rofs2/readme.txt", "edited");
     home.Write("rofs2/new folder/added.dat", PatternBytes(5000, 9));
-    run = RunCli(home, options + "repack '" + path + "'");
+    run = RunCli(home, options + "repack " + Q(path));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::string output = home.Path("REB-RM-2.rofs2.V30");
-    run = RunCli(home, "--model " + std::to_string(model) + " verify '" + output + "'");
+    run = RunCli(home, "--model " + std::to_string(model) + " verify " + Q(output));
     EXPECT_EQ(run.status, 0) << run.out;
 
     // The repacked file extracts to the edited tree.
     const auto edited = ReadTree(home.Path("rofs2"));
     fs::remove_all(home.Path("rofs2"));
     fs::create_directory(home.Path("rofs2"));
-    run = RunCli(home, options + "extract '" + output + "'");
+    run = RunCli(home, options + "extract " + Q(output));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(ReadTree(home.Path("rofs2")), edited);
     EXPECT_EQ(home.Read("rofs2/readme.txt"), "edited");
@@ -131,15 +163,15 @@ TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
   ProgramFolder home;
   std::string file = MakeFirmware({.prefix = "P"}, PatternBytes(0x90000));
   file[1 + 19 + 0x40000 + 18] ^= 1;  // block 1's header checksum
-  const CliRun broken = RunCli(home, "verify '" + home.Write("a.rofs2.bin", file) + "'");
+  const CliRun broken = RunCli(home, "verify " + Q(home.Write("a.rofs2.bin", file)));
   EXPECT_EQ(broken.status, 1);
   EXPECT_EQ(broken.out.rfind("block 1 at file offset 0x00040014: header checksum expected", 0), 0u) << broken.out;
 
-  const CliRun plain = RunCli(home, "verify '" + home.Write("b.rofs2.bin", "no headers here") + "'");
+  const CliRun plain = RunCli(home, "verify " + Q(home.Write("b.rofs2.bin", "no headers here")));
   EXPECT_EQ(plain.status, 1);
   EXPECT_NE(plain.out.find("no block header"), std::string::npos);
 
-  const CliRun info = RunCli(home, "info '" + home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz")) + "'");
+  const CliRun info = RunCli(home, "info " + Q(home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz"))));
   EXPECT_EQ(info.status, 0);
   EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos);
   EXPECT_NE(info.out.find("headers:        all 1 right"), std::string::npos) << info.out;
@@ -149,7 +181,7 @@ TEST(CliEndToEndTest, ErrorsAndUsage) {
   ProgramFolder home;
   EXPECT_EQ(RunCli(home, "").status, 2);
   EXPECT_EQ(RunCli(home, "--model 7 info x").status, 2);
-  const CliRun missing = RunCli(home, "--home '" + home.path() + "' extract '" + home.Path("none.uda.bin") + "'");
+  const CliRun missing = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(home.Path("none.uda.bin")));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("[Marrowby] Cannot open file"), std::string::npos) << missing.err;
   EXPECT_EQ(RunCli(home, "--version").out, "larkspur-cli 0.7.0.0\n");
