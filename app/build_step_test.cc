@@ -6,6 +6,7 @@
 
 #include "app/test_support.h"
 #include "format/firmware_fixture.h"
+#include "port/files.h"
 
 namespace larkspur {
 namespace {
@@ -20,8 +21,8 @@ TEST(BuildStepTest, AnImageThatCannotBeMovedStaysInTheToolFolderAndIsNamed) {
   s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, "ROFS0\xFF" "abc")));
   s.Repack();
   EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
-  const std::string expected = "新的 rofs 文件仍在 " + home.path() + "exebat/rofs2r.img (未能移动到 " + home.path() +
-                               "temp/rofs2r.img: 旧文件无法删除).";
+  const std::string expected = "新的 rofs 文件仍在 " + port::JoinPath(home.path(), "exebat/rofs2r.img") + " (未能移动到 " +
+                               port::JoinPath(home.path(), "temp/rofs2r.img") + ": 旧文件无法删除).";
   EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), expected), s.window.log.end());
   EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);

@@ -47,15 +47,16 @@ class ScratchFolder {
  private:
   // Names in tests are UTF-8, as the source files are; Windows would read a
   // plain string in the ANSI code page. Bytes that are not UTF-8 are taken
-  // as they are.
+  // as they are. The paths given back use the platform's separator, as the
+  // program's own paths do.
   static std::filesystem::path Name(const std::string& relative) {
 #ifdef _WIN32
     try {
-      return std::filesystem::path(std::u8string(relative.begin(), relative.end()));
+      return std::filesystem::path(std::u8string(relative.begin(), relative.end())).make_preferred();
     } catch (const std::exception&) {
     }
 #endif
-    return std::filesystem::path(relative);
+    return std::filesystem::path(relative).make_preferred();
   }
 
   std::filesystem::path path_;
