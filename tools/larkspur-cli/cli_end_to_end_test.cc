@@ -10,52 +10,20 @@
 #include "format/firmware_fixture.h"
 #include "port/files.h"
 #include "port/process.h"
+#include "tools/larkspur-cli/cli_runner.h"
 
 namespace larkspur {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CliRun;
+using testing::Q;
+using testing::RunCli;
 using testing::FirmwareSpec;
 using testing::MakeFirmware;
 using testing::PatternBytes;
 using testing::ProgramFolder;
 
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-// One argument for the shell that std::system starts: sh on POSIX, cmd on
-// Windows, where a backslash before the closing quote would escape it.
-std::string Q(const std::string& argument) {
-#ifdef _WIN32
-  return "\"" + argument + (argument.ends_with('\\') ? "\\\"" : "\"");
-#else
-  return "'" + argument + "'";
-#endif
-}
-
-CliRun RunCli(const ProgramFolder& home, const std::string& arguments) {
-  const std::string out = home.Path("cli.out"), err = home.Path("cli.err");
-#ifdef _WIN32
-  // cmd /c drops the first and the last quote of the line; the extra pair
-  // keeps the quotes of the program's path.
-  const std::string command = "\"" + Q(port::JoinPath(LARKSPUR_BIN_DIR, "larkspur-cli.exe")) + " " + arguments +
-                              " >" + Q(out) + " 2>" + Q(err) + "\"";
-  const int status = std::system(command.c_str());
-#else
-  const std::string command = std::string(LARKSPUR_BIN_DIR) + "/larkspur-cli " + arguments + " >" + Q(out) + " 2>" + Q(err);
-  const int status = WEXITSTATUS(std::system(command.c_str()));
-#endif
-  CliRun run{status, home.Read("cli.out"), home.Read("cli.err")};
-#ifdef _WIN32
-  // Text-mode output ends lines with CR LF on Windows; compare lines alike.
-  for (std::string* text : {&run.out, &run.err}) {
-    for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;) text->erase(at, 1);
-  }
-#endif
-  return run;
-}
 
 std::map<std::string, std::string> ReadTree(const fs::path& root) {
   std::map<std::string, std::string> tree;

@@ -27,11 +27,15 @@
 #include "port/expected_reasons.h"
 #include "port/files.h"
 #include "port/process.h"
+#include "tools/larkspur-cli/cli_runner.h"
 
 namespace larkspur {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CliRun;
+using testing::Q;
+using testing::RunCli;
 using testing::MakeFirmware;
 using testing::PatternBytes;
 using testing::ProgramFolder;
@@ -39,34 +43,6 @@ using testing::ProgramFolder;
 const std::string kRofsMagic = "ROFS0\xFF";
 const std::string kFatMagic("\xE9\x00\x90", 3);
 
-// One argument for the shell std::system starts (sh, or cmd on Windows,
-// where a backslash before the closing quote would escape it).
-std::string Q(const std::string& argument) {
-#ifdef _WIN32
-  return "\"" + argument + (argument.ends_with('\\') ? "\\\"" : "\"");
-#else
-  return "'" + argument + "'";
-#endif
-}
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-// Runs larkspur-cli with its output in `outputs`, outside the program folder.
-CliRun RunCli(const testing::ScratchFolder& outputs, const std::string& arguments) {
-  const std::string out = outputs.Path("cli.out"), err = outputs.Path("cli.err");
-#ifdef _WIN32
-  const std::string command = "\"" + Q(port::JoinPath(LARKSPUR_BIN_DIR, "larkspur-cli.exe")) + " " + arguments +
-                              " >" + Q(out) + " 2>" + Q(err) + "\"";
-  const int status = std::system(command.c_str());
-#else
-  const std::string command = std::string(LARKSPUR_BIN_DIR) + "/larkspur-cli " + arguments + " >" + Q(out) + " 2>" + Q(err);
-  const int status = WEXITSTATUS(std::system(command.c_str()));
-#endif
-  return {status, outputs.Read("cli.out"), outputs.Read("cli.err")};
-}
 
 // Every file below `root` with its bytes, and every folder (ending in '/').
 std::map<std::string, std::string> TreeOf(const fs::path& root) {
