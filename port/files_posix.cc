@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "port/errors.h"
+#include "port/file_for_loading.h"
 #include "port/files.h"
 
 namespace larkspur::port {
@@ -34,40 +35,6 @@ class Descriptor {
   int fd_;
 };
 
-// Opens `path` for loading and sets `size`. Returns -1 when `path` names no
-// regular file or the file is empty; throws FileOpenError when it cannot be
-// opened and FileIoError when it is larger than `max_size`.
-int OpenForLoading(const std::string& path, std::uint64_t max_size, std::uint64_t& size) {
-  if (!IsRegularFile(path)) return -1;
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) throw FileOpenError(path, SystemReason(errno));
-  struct stat st;
-  if (::fstat(file.get(), &st) != 0) throw FileOpenError(path, SystemReason(errno));
-  if (st.st_size == 0) return -1;
-  size = static_cast<std::uint64_t>(st.st_size);
-  if (size > max_size) {
-    throw FileIoError("File too large to load", path,
-                      std::to_string(size) + " bytes; at most " + std::to_string(max_size) +
-                          " bytes can be loaded");
-  }
-  return file.release();
-}
-
-// Reads exactly `count` bytes into `to`; throws FileIoError when a read
-// fails or the file ends sooner.
-void ReadExactly(int fd, char* to, std::uint64_t count, const std::string& path) {
-  std::uint64_t done = 0;
-  while (done < count) {
-    const ssize_t got = ::read(fd, to + done, count - done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw FileIoError("Cannot read file", path, SystemReason(errno));
-    }
-    if (got == 0) throw FileIoError("Cannot read file", path, "the file ended early");
-    done += static_cast<std::uint64_t>(got);
-  }
-}
-
 }  // namespace
 
 bool IsRegularFile(const std::string& path) {
@@ -86,35 +53,37 @@ std::int64_t FileSize(const std::string& path) {
   return st.st_size;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
-                   std::size_t front_room, std::size_t back_room) {
-  std::uint64_t size = 0;
-  Descriptor file(OpenForLoading(path, max_size, size));
-  if (file.get() < 0) return false;
-  std::string content;
-  content.reserve(front_room + size + back_room);
-  content.resize(front_room + size);
-  ReadExactly(file.get(), content.data() + front_room, size, path);
-  dest.swap(content);
-  return true;
+FileForLoading::FileForLoading(const std::string& path) : path_(path) {
+  if (!IsRegularFile(path)) return;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileOpenError(path, SystemReason(errno));
+  handle_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int error_number = errno;
+    ::close(fd);
+    handle_ = -1;
+    throw FileOpenError(path, SystemReason(error_number));
+  }
+  opened_ = true;
+  size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size) {
-  std::uint64_t size = 0;
-  Descriptor file(OpenForLoading(path, max_size, size));
-  if (file.get() < 0) return false;
-  // Growing past the capacity would copy the old bytes into the new buffer
-  // and hold both at once; dropping them first does neither.
-  if (size > dest.capacity()) std::string().swap(dest);
-  // Within the capacity, resize zeroes only the bytes past the old size.
-  dest.resize(size);
-  try {
-    ReadExactly(file.get(), dest.data(), size, path);
-  } catch (...) {
-    dest.clear();
-    throw;
+FileForLoading::~FileForLoading() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::read(static_cast<int>(handle_), to + done, count - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileIoError("Cannot read file", path_, SystemReason(errno));
+    }
+    if (got == 0) throw FileIoError("Cannot read file", path_, "the file ended early");
+    done += static_cast<std::uint64_t>(got);
   }
-  return true;
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces) {

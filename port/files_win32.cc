@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "port/errors.h"
+#include "port/file_for_loading.h"
 #include "port/files.h"
 
 namespace larkspur::port {
@@ -38,11 +39,6 @@ class Handle {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
   }
-  HANDLE Release() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
 
  private:
   HANDLE handle_;
@@ -69,76 +65,39 @@ std::int64_t FileSize(const std::string& path) {
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-namespace {
-
-// Opens `path` for loading (with no sharing: the open fails while another
-// program holds the file open) and sets `size`. Returns an invalid handle
-// when `path` names no regular file or the file is empty; throws
-// FileOpenError when it cannot be opened and FileIoError when it is larger
-// than `max_size`.
-HANDLE OpenForLoading(const std::string& path, std::uint64_t max_size, std::uint64_t& size) {
-  if (!IsRegularFile(path)) return INVALID_HANDLE_VALUE;
-  Handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) throw FileOpenError(path, WindowsErrorText(GetLastError()));
+FileForLoading::FileForLoading(const std::string& path) : path_(path) {
+  if (!IsRegularFile(path)) return;
+  // No sharing: the open fails while another program holds the file open.
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw FileOpenError(path, WindowsErrorText(GetLastError()));
+  handle_ = reinterpret_cast<std::intptr_t>(file);
   LARGE_INTEGER length;
-  if (!GetFileSizeEx(file.get(), &length)) throw FileOpenError(path, WindowsErrorText(GetLastError()));
-  if (length.QuadPart == 0) return INVALID_HANDLE_VALUE;
-  size = static_cast<std::uint64_t>(length.QuadPart);
-  if (size > max_size) {
-    throw FileIoError("File too large to load", path,
-                      std::to_string(size) + " bytes; at most " + std::to_string(max_size) +
-                          " bytes can be loaded");
+  if (!GetFileSizeEx(file, &length)) {
+    const DWORD code = GetLastError();
+    CloseHandle(file);
+    handle_ = -1;
+    throw FileOpenError(path, WindowsErrorText(code));
   }
-  return file.Release();
+  opened_ = true;
+  size_ = static_cast<std::uint64_t>(length.QuadPart);
 }
 
-// Reads exactly `count` bytes into `to`; throws FileIoError when a read
-// fails or the file ends sooner.
-void ReadExactly(HANDLE file, char* to, std::uint64_t count, const std::string& path) {
+FileForLoading::~FileForLoading() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(count - done, 1u << 30));
-    if (!ReadFile(file, to + done, want, &got, nullptr)) {
-      throw FileIoError("Cannot read file", path, WindowsErrorText(GetLastError()));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), to + done, want, &got, nullptr)) {
+      throw FileIoError("Cannot read file", path_, WindowsErrorText(GetLastError()));
     }
-    if (got == 0) throw FileIoError("Cannot read file", path, "the file ended early");
+    if (got == 0) throw FileIoError("Cannot read file", path_, "the file ended early");
     done += got;
   }
-}
-
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
-                   std::size_t front_room, std::size_t back_room) {
-  std::uint64_t size = 0;
-  Handle file(OpenForLoading(path, max_size, size));
-  if (file.get() == INVALID_HANDLE_VALUE) return false;
-  std::string content;
-  content.reserve(front_room + size + back_room);
-  content.resize(front_room + size);
-  ReadExactly(file.get(), content.data() + front_room, size, path);
-  dest.swap(content);
-  return true;
-}
-
-bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size) {
-  std::uint64_t size = 0;
-  Handle file(OpenForLoading(path, max_size, size));
-  if (file.get() == INVALID_HANDLE_VALUE) return false;
-  // Growing past the capacity would copy the old bytes into the new buffer
-  // and hold both at once; dropping them first does neither.
-  if (size > dest.capacity()) std::string().swap(dest);
-  // Within the capacity, resize zeroes only the bytes past the old size.
-  dest.resize(size);
-  try {
-    ReadExactly(file.get(), dest.data(), size, path);
-  } catch (...) {
-    dest.clear();
-    throw;
-  }
-  return true;
 }
 
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces) {

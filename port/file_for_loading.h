@@ -1,0 +1,39 @@
+// A file opened to be loaded whole: the platform part of ReadWholeFile and
+// ReloadWholeFile (files_loading.cc holds what both platforms share). For
+// the platform layer only.
+#ifndef LARKSPUR_PORT_FILE_FOR_LOADING_H_
+#define LARKSPUR_PORT_FILE_FOR_LOADING_H_
+
+#include <cstdint>
+#include <string>
+
+namespace larkspur::port {
+
+class FileForLoading {
+ public:
+  // Opens `path` for reading only (on Windows with no sharing, so the open
+  // fails while another program holds the file open). opened() is false when
+  // `path` names no regular file; throws FileOpenError when the file exists
+  // but cannot be opened.
+  explicit FileForLoading(const std::string& path);
+  ~FileForLoading();
+  FileForLoading(const FileForLoading&) = delete;
+  FileForLoading& operator=(const FileForLoading&) = delete;
+
+  bool opened() const { return opened_; }
+  std::uint64_t size() const { return size_; }
+
+  // Reads exactly `count` bytes into `to`; throws FileIoError when a read
+  // fails or the file ends sooner.
+  void ReadExactly(char* to, std::uint64_t count);
+
+ private:
+  const std::string path_;
+  bool opened_ = false;
+  std::uint64_t size_ = 0;
+  std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+};
+
+}  // namespace larkspur::port
+
+#endif  // LARKSPUR_PORT_FILE_FOR_LOADING_H_

@@ -1,0 +1,52 @@
+// Loading whole files, the same on every platform; FileForLoading does the
+// platform's part.
+#include "port/errors.h"
+#include "port/file_for_loading.h"
+#include "port/files.h"
+
+namespace larkspur::port {
+namespace {
+
+// False for no file or an empty one; an error for one over `max_size`.
+bool OpenedWithContent(const FileForLoading& file, const std::string& path, std::uint64_t max_size) {
+  if (!file.opened() || file.size() == 0) return false;
+  if (file.size() > max_size) {
+    throw FileIoError("File too large to load", path,
+                      std::to_string(file.size()) + " bytes; at most " + std::to_string(max_size) +
+                          " bytes can be loaded");
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
+                   std::size_t front_room, std::size_t back_room) {
+  FileForLoading file(path);
+  if (!OpenedWithContent(file, path, max_size)) return false;
+  std::string content;
+  content.reserve(front_room + file.size() + back_room);
+  content.resize(front_room + file.size());
+  file.ReadExactly(content.data() + front_room, file.size());
+  dest.swap(content);
+  return true;
+}
+
+bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size) {
+  FileForLoading file(path);
+  if (!OpenedWithContent(file, path, max_size)) return false;
+  // Growing past the capacity would copy the old bytes into the new buffer
+  // and hold both at once; dropping them first does neither.
+  if (file.size() > dest.capacity()) std::string().swap(dest);
+  // Within the capacity, resize zeroes only the bytes past the old size.
+  dest.resize(file.size());
+  try {
+    file.ReadExactly(dest.data(), file.size());
+  } catch (...) {
+    dest.clear();
+    throw;
+  }
+  return true;
+}
+
+}  // namespace larkspur::port
