@@ -41,22 +41,15 @@ class ObeyBuilder {
       : obey_(obey), base_folder_(base_folder) {}
 
   BuildResult Run(std::int64_t default_time) {
-    ImageSpec spec;
-    spec.origin = obey_.origin;
-    spec.max_image_size = obey_.rofs_size;
-    spec.max_image_size_line = obey_.rofs_size_line;
-    spec.time = obey_.time.value_or(default_time);
-    spec.version = obey_.version;
-    for (const ObeyFileLine& line : obey_.files) {
-      ImageFileSpec file;
-      file.path = line.image_path;
-      file.attributes = line.attributes;
-      file.hidden = line.hidden;
-      file.line = line.line;
+    // The spec's files stand in obey order, one for each file line; only
+    // their sizes and UIDs come from the disk.
+    ImageSpec spec = SpecFromObey(obey_, default_time);
+    for (std::size_t i = 0; i < obey_.files.size(); ++i) {
+      const ObeyFileLine& line = obey_.files[i];
+      ImageFileSpec& file = spec.files[i];
       sources_.push_back(line.hidden ? std::filesystem::path() : SourcePath(line));
       if (!line.hidden) MeasureSource(line, sources_.back(), file);
       sizes_.push_back(file.size);
-      spec.files.push_back(std::move(file));
     }
     const ImageLayout layout = LayOutImage(spec);
 
