@@ -118,7 +118,26 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
                              Hex(file.substr(damaged, signature.size())));
   }
 
-  std::string payloads;  // for the magic's offset
+  // The magic is looked for in the payloads laid end to end without
+  // copying them: each payload is searched together with the last few bytes
+  // before it, so a magic split across two blocks is found too.
+  const std::string magic = HexToBytes(uda ? "E90090" : "524F465330FF");
+  std::string carried;            // the stream's last magic.size() - 1 bytes
+  std::uint64_t stream_size = 0;  // payload bytes seen so far
+  auto find_magic = [&](std::string_view payload) {
+    if (check.magic_offset || payload.empty()) return;
+    std::string joint = carried;
+    joint.append(payload.substr(0, std::min(payload.size(), magic.size() - 1)));
+    std::size_t at = joint.find(magic);
+    if (at != std::string::npos) {
+      check.magic_offset = static_cast<std::size_t>(stream_size - carried.size() + at);
+    } else if ((at = payload.find(magic)) != std::string_view::npos) {
+      check.magic_offset = static_cast<std::size_t>(stream_size + at);
+    }
+    carried.append(payload.substr(payload.size() - std::min(payload.size(), magic.size() - 1)));
+    if (carried.size() > magic.size() - 1) carried.erase(0, carried.size() - (magic.size() - 1));
+    stream_size += payload.size();
+  };
   std::optional<std::uint32_t> expected_address;
   while (at != std::string_view::npos && at < size) {
     BlockCheck block;
@@ -167,7 +186,7 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
       if (found_check != expected_check) {
         block.problems.push_back("check value expected " + Hex(expected_check) + ", found " + Hex(found_check));
       }
-      payloads.append(payload);
+      find_magic(payload);
       const std::uint64_t end = payload_start + block.payload_length;
       if (end < size && file.substr(static_cast<std::size_t>(end), signature.size()) != signature) {
         block.problems.push_back("no block header where this block ends, at file offset " + Hex32(static_cast<std::uint32_t>(end)));
@@ -182,9 +201,6 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
     at = next;
   }
 
-  const std::string magic = HexToBytes(uda ? "E90090" : "524F465330FF");
-  const std::size_t magic_at = payloads.find(magic);
-  if (magic_at != std::string::npos) check.magic_offset = magic_at;
   return check;
 }
 

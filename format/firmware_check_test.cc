@@ -132,5 +132,20 @@ TEST(FirmwareCheckTest, EveryTruncationIsAProblemUnlessItEndsAfterABlock) {
   }
 }
 
+TEST(FirmwareCheckTest, FindsTheMagicAcrossABlockBoundary) {
+  const std::string magic = "ROFS0\xFF";
+  for (const std::size_t at : {std::size_t{0}, std::size_t{0x8000 - 3}, std::size_t{0x8000 - 6}, std::size_t{0x8000},
+                               std::size_t{0x10000 - 1}}) {
+    std::string partition(0x18000, 'x');
+    partition.replace(at, magic.size(), magic);
+    const std::string file = testing::MakeFirmware({.model = 1, .prefix = "P"}, partition);
+    const FirmwareCheck check = CheckFirmware(file, "ROFS", ProfileForModel(1));
+    EXPECT_EQ(check.magic_offset, at) << at;
+  }
+  const FirmwareCheck none = CheckFirmware(testing::MakeFirmware({.model = 1}, std::string(0x9000, 'x')), "ROFS",
+                                           ProfileForModel(1));
+  EXPECT_FALSE(none.magic_offset);
+}
+
 }  // namespace
 }  // namespace larkspur
