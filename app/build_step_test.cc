@@ -18,7 +18,9 @@ TEST(BuildStepTest, AnImageThatCannotBeMovedStaysInTheToolFolderAndIsNamed) {
   // Something that cannot be deleted stands where the image must go.
   home.Write("temp/rofs2r.img/keep", "x");
   testing::Session s(home);
-  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, "ROFS0\xFF" "abc")));
+  const std::string input = home.Write("fw.rofs2.V1", testing::MakeFirmware({}, "ROFS0\xFF" "abc"));
+  home.MarkExtracted(input);
+  s.Open(input);
   s.Repack();
   EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
   const std::string expected = "新的 rofs 文件仍在 " + port::JoinPath(home.path(), "exebat/rofs2r.img") + " (未能移动到 " +

@@ -123,8 +123,10 @@ TEST(ExtractFlowTest, MissingToolShowsUnableToRunThenReportsTheFailure) {
   ASSERT_EQ(s.window.messages.size(), 1u);
   EXPECT_EQ(s.window.messages[0].text, "Unable to run readimage.exe -z ../rofs2 ../temp/rofs2.img");
   EXPECT_EQ(s.window.messages[0].title, "Marrowby");
-  EXPECT_EQ(s.window.log[s.window.log.size() - 2],
+  EXPECT_EQ(s.window.log[s.window.log.size() - 3],
             "rofs2.img 文件解包失败: readimage could not be started (" + testing::MissingFileReason() + ").");
+  EXPECT_EQ(s.window.log[s.window.log.size() - 2],
+            "rofs2 文件夹保持不变 (" + home.Path("rofs2") + " was left as it was before this Extract).");
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
 }
@@ -135,7 +137,7 @@ TEST(ExtractFlowTest, FailingToolIsReportedWithItsStatus) {
   Session s(home);
   s.Open(home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc")));
   s.Extract();
-  EXPECT_EQ(s.window.log[s.window.log.size() - 2], "rofs2.img 文件解包失败: readimage exit status 2.");
+  EXPECT_EQ(s.window.log[s.window.log.size() - 3], "rofs2.img 文件解包失败: readimage exit status 2.");
 }
 
 TEST(ExtractFlowTest, MissingTempFolderIsAnApplicationErrorAndTheMenuComesBack) {

@@ -118,7 +118,9 @@ TEST(RepackFlowTest, MissingRebuiltImageWritesNothingAndKeepsAnEarlierOutput) {
   home.Write("REB-fw.rofs2.V1", "earlier output");
   home.Write("temp/rofs2r.img", "stale image from an earlier run");
   Session s(home);
-  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
+  const std::string input = home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  home.MarkExtracted(input);
+  s.Open(input);
   s.Repack();
   EXPECT_EQ(home.Read("REB-fw.rofs2.V1"), "earlier output");
   EXPECT_FALSE(home.Exists("temp/rofs2r.img"));
@@ -132,11 +134,14 @@ TEST(RepackFlowTest, AFailingBuildToolIsReportedAndItsLeftoverIsNotUsed) {
   ProgramFolder home;
   home.InstallStandInTool("rofsbuild", "write rofs2r.img ROFS0; exit 254");
   Session s(home);
-  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
+  const std::string input = home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  home.MarkExtracted(input);
+  s.Open(input);
   s.Repack();
   EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
   EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild exit status 254: rofs 文件重建失败."),
             s.window.log.end());
+  EXPECT_EQ(s.window.log.back(), "错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件.");
   // The tool's image stays where it is, and the log says so.
   EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
 }
@@ -163,6 +168,7 @@ TEST(RepackFlowTest, RepacksThatCannotBeDoneNameTheCauseAndKeepTheEarlierOutput)
     home.Write("REB-" + c.name, "earlier output");
     Session s(home);
     const std::string path = home.Write(c.name, c.file);
+    home.MarkExtracted(path, c.name.find("uda") != std::string::npos);
     s.Open(path);
     s.Repack();
     std::string expected = c.expected;
@@ -187,17 +193,33 @@ TEST(RepackFlowTest, InputMissingAtTheReloadWritesNothing) {
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kRepack));
 }
 
-TEST(RepackFlowTest, MissingTempFolderStopsWithTheErrorBoxAndTheMenuComesBack) {
+TEST(RepackFlowTest, AnObeyFileThatCannotBeWrittenStopsWithTheErrorBoxAndTheMenuComesBack) {
+  ProgramFolder home;
+  Session s(home);
+  const std::string input = home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  home.MarkExtracted(input);
+  // A folder stands where the obey file's temporary file goes.
+  home.Write("temp/rofs2.obey.partial/keep", "x");
+  s.Open(input);
+  s.Repack();
+  ASSERT_EQ(s.window.messages.size(), 1u);
+  EXPECT_EQ(s.window.messages[0].text.rfind("Cannot create file \"" + port::JoinPath(home.path(), "temp/rofs2.obey") + "\". ", 0), 0u)
+      << s.window.messages[0].text;
+  EXPECT_EQ(s.window.log.back(), "正在创建 obey 文件.    ");
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
+}
+
+TEST(RepackFlowTest, MissingTempFolderMeansNothingWasExtractedAndTheMenuComesBack) {
   ProgramFolder home;
   std::filesystem::remove(home.Path("temp"));
   Session s(home);
-  s.Open(home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc")));
+  const std::string input = home.Write("fw.rofs2.V1", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  s.Open(input);
   s.Repack();
-  ASSERT_EQ(s.window.messages.size(), 1u);
-  EXPECT_EQ(s.window.messages[0].text,
-            "Cannot create file \"" + port::JoinPath(home.path(), "temp/rofs2.obey") + "\". " +
-                testing::MissingFolderReason() + ".");
-  EXPECT_EQ(s.window.log.back(), "正在创建 obey 文件.    ");
+  EXPECT_TRUE(s.window.messages.empty());
+  EXPECT_EQ(s.window.log.back(), "错误: 不知道 " + home.Path("rofs2") + " 是从哪个文件解包的 (no record of an Extract), 请先解包 " +
+                                     input + ". 未生成任何文件.");
+  EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
 }
 
@@ -206,7 +228,9 @@ TEST(RepackFlowTest, N96RofsWritesTheShortFirstBlock) {
   home.InstallStandInTool("rofsbuild", "fill rofs2r.img 40000 r");
   Session s(home);
   s.SelectModel(1);
-  s.Open(home.Write("n96.rofs2.bin", testing::MakeFirmware({.model = 1, .start_address = 0x100}, "x")));
+  const std::string input = home.Write("n96.rofs2.bin", testing::MakeFirmware({.model = 1, .start_address = 0x100}, "x"));
+  home.MarkExtracted(input);
+  s.Open(input);
   s.Repack();
   const Blocks blocks = ReadBlocks(home.Read("REB-n96.rofs2.bin"), 0, 19);
   ASSERT_GE(blocks.lengths.size(), 3u);

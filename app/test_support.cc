@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "format/tree_source.h"
+#include "port/files.h"
 #include "port/stand_in_tool.h"
 
 namespace larkspur::testing {
@@ -20,6 +22,18 @@ void ProgramFolder::InstallBuiltTools() const {
     std::filesystem::copy_file(std::string(LARKSPUR_BIN_DIR) + "/exebat/" + file, Path("exebat/" + file),
                                std::filesystem::copy_options::overwrite_existing);
   }
+}
+
+void ProgramFolder::MarkExtracted(const std::string& firmware_path, bool uda) const {
+  const port::FileStamp stamp = port::StampOfFile(firmware_path);
+  TreeSource source;
+  source.path = firmware_path;
+  source.size = stamp.size;
+  source.write_time = stamp.write_time;
+  // Large enough that no rebuilt partition of a test counts as grown.
+  source.partition_size = std::uint64_t{1} << 40;
+  Write(uda ? "temp/fat16.source" : "temp/rofs2.source", FormatTreeSource(source));
+  if (!uda && std::filesystem::is_empty(Path("rofs2"))) Write("rofs2/readme.txt", "extracted");
 }
 
 Session::Session(const ProgramFolder& home) : form(window, home.path()) { form.FormCreate(); }

@@ -22,6 +22,10 @@ class ProgramFolder : public ScratchFolder {
   void InstallStandInTool(const std::string& name, const std::string& steps) const;
   // The project's own readimage and rofsbuild, copied from the build.
   void InstallBuiltTools() const;
+  // What an Extract of `firmware_path` leaves for Repack, without running
+  // one: the record naming the file (temp/rofs2.source, or temp/fat16.source
+  // for a UDA file) and, for ROFS, a file in rofs2 when it is empty.
+  void MarkExtracted(const std::string& firmware_path, bool uda = false) const;
 };
 
 // A stand-in unpacker: copies the image into rofs2 as "image.bin".

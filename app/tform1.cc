@@ -1,5 +1,7 @@
 #include "app/tform1.h"
 
+#include <cstdio>
+
 #include "format/block_header.h"
 #include "format/firmware_check.h"
 #include "format/hex_text.h"
@@ -42,6 +44,7 @@ void TForm1::FormCreate() {
   window_.SetMenuEnabled(MenuItem::kRepack, false);
   std::lock_guard lock(profile_mutex_);
   profile_ = ProfileForModel(0);
+  profile_index_ = 0;
   OpenDialogFilterIndex = profile_.OpenDialogFilterIndex;
 }
 
@@ -73,6 +76,11 @@ ModelProfile TForm1::Profile() const {
   return profile_;
 }
 
+int TForm1::ProfileIndex() const {
+  std::lock_guard lock(profile_mutex_);
+  return profile_index_;
+}
+
 bool TForm1::N96Selected() const { return window_.SelectorIndex() == kN96ModelIndex; }
 
 void TForm1::ComboBox1Change() {
@@ -80,6 +88,7 @@ void TForm1::ComboBox1Change() {
   if (index < 0 || index >= kModelCount) return;
   std::lock_guard lock(profile_mutex_);
   profile_ = ProfileForModel(index);
+  profile_index_ = index;
   OpenDialogFilterIndex = profile_.OpenDialogFilterIndex;
 }
 
@@ -114,25 +123,118 @@ void TForm1::Open1Click() {
   }
   ImageData.swap(loaded);
   loaded = ByteString();
+  SourceStamp = port::StampOfFile(SourcePath);
   CarvedImage = {};
   ImageStripped = false;
-  ImageKind = KindOfPath(SourcePath);
+  // The kind comes from the file's own name, never from its folders (a
+  // folder named "Budapest" says nothing about the file); Extract then
+  // checks it against the content.
+  ImageKind = KindOverride.empty() ? KindOfPath(port::FileNamePart(SourcePath)) : KindOverride;
   EnableMenu(true);
   SourceFileName = port::FileNamePart(SourcePath);
   window_.AppendLog("正在打开文件...  ");
 
-  // The load address of the first block header, under the profile in force.
-  const ModelProfile profile = Profile();
-  const bool rofs = ImageKind == "ROFS";
-  const ByteString signature = HexToBytes(rofs ? profile.RofsSignatureHex : profile.UdaSignatureHex);
-  const std::int64_t found = PosFrom(signature, ImageData, 1);
-  const int address_index = rofs ? profile.RofsAddressIndex : profile.UdaAddressIndex;
-  StartAddress = ByteString(Take(ImageData, found + address_index - 1, profile.AddressLength));
+  // The block layout and the load address of the first block header, under
+  // the profile in force.
+  ReadLayout(Profile());
 
   window_.SetStatusText(0, kStatusFilePrefix + SourceFileName);
   window_.SetStatusText(1, kStatusKindPrefix + ImageKind);
   window_.AppendLog("文件: " + SourcePath);
   window_.AppendLog("");
+}
+
+void TForm1::ReadLayout(const ModelProfile& profile) {
+  const bool rofs = ImageKind == "ROFS";
+  Layout = ReadFirmwareLayout(ImageData, ImageKind, profile);
+  // Without a header the address is read where a header at the file's
+  // start would hold it; Extract and Repack refuse such a file anyway.
+  const std::int64_t found = Layout.prefix_length ? static_cast<std::int64_t>(*Layout.prefix_length) + 1 : 0;
+  const int address_index = rofs ? profile.RofsAddressIndex : profile.UdaAddressIndex;
+  StartAddress = ByteString(Take(ImageData, found + address_index - 1, profile.AddressLength));
+}
+
+bool TForm1::EnsureLayout(const ModelProfile& profile) {
+  const bool rofs = ImageKind == "ROFS";
+  const std::string signature = HexToBytes(rofs ? profile.RofsSignatureHex : profile.UdaSignatureHex);
+  const int header_size = rofs ? profile.RofsHeaderSize : profile.UdaHeaderSize;
+  if (Layout.signature == signature && Layout.header_size == header_size) return true;
+  if (ImageStripped) {
+    // The headers are gone from memory: the file itself is read again.
+    CarvedImage = {};
+    ImageStripped = false;
+    if (!ReloadFileBytes(SourcePath, ImageData)) return false;
+  }
+  ReadLayout(profile);
+  return true;
+}
+
+std::optional<std::string> TForm1::OtherModelLine(const ModelProfile& profile, int model_index) {
+  const auto block_size = static_cast<std::uint32_t>(BlockSizeOf(profile, ImageKind));
+  const BlockSizeVerdict verdict = JudgeBlockSizes(Layout, block_size, WritesShortFirstBlock(model_index, ImageKind));
+  char text[160];
+  if (verdict.other_model) {
+    std::vector<int> fitting;
+    for (int model = 0; model < kModelCount; ++model) {
+      const ModelProfile& other = ProfileForModel(model);
+      const bool rofs = ImageKind == "ROFS";
+      const bool same_headers = HexToBytes(rofs ? other.RofsSignatureHex : other.UdaSignatureHex) == Layout.signature;
+      if (same_headers && static_cast<std::uint32_t>(BlockSizeOf(other, ImageKind)) == *verdict.regular_length) {
+        fitting.push_back(model);
+      }
+    }
+    std::snprintf(text, sizeof text, "blocks of 0x%X bytes, the model chosen has blocks of 0x%X bytes",
+                  *verdict.regular_length, block_size);
+    return "错误: 文件 " + SourcePath + " 不是为所选手机型号制作的 (" + text + "; " +
+           (fitting.empty() ? std::string("no model Larkspur knows has such blocks")
+                            : "the file fits " + ModelNames(fitting)) +
+           "), 请选择正确的手机型号. 未生成任何文件.";
+  }
+  if (!verdict.irregular_blocks.empty()) {
+    std::string named;
+    constexpr std::size_t kNamedAtMost = 8;
+    for (std::size_t i = 0; i < verdict.irregular_blocks.size() && i < kNamedAtMost; ++i) {
+      const LayoutBlock& block = Layout.blocks[verdict.irregular_blocks[i]];
+      std::snprintf(text, sizeof text, "%sblock %zu: 0x%X", named.empty() ? "" : ", ", verdict.irregular_blocks[i],
+                    block.payload_length);
+      named += text;
+    }
+    if (verdict.irregular_blocks.size() > kNamedAtMost) {
+      named += " and " + std::to_string(verdict.irregular_blocks.size() - kNamedAtMost) + " more";
+    }
+    window_.RunOnUiThread([this, &named] {
+      window_.AppendLog("警告: 块的长度不一致 (blocks of irregular lengths: " + named + "), 请检查所选手机型号.");
+    });
+  }
+  return std::nullopt;
+}
+
+void TForm1::FinishRun(Outcome outcome) {
+  outcome_ = outcome;
+  {
+    std::lock_guard lock(run_lock_mutex_);
+    run_lock_.reset();
+  }
+  EnableMenu(true);
+}
+
+bool TForm1::TakeRunLock() {
+  std::unique_ptr<port::RunLock> taken;
+  std::string reason = "another Extract or Repack holds its lock";
+  try {
+    taken = port::RunLock::TryTake(program_folder_);
+  } catch (const std::exception& error) {
+    reason = error.what();
+  }
+  if (!taken) {
+    window_.AppendLog("错误: 本程序文件夹 " + program_folder_ + " 正被另一个解包或打包使用 (" + reason +
+                      "), 请等它结束后再试. 未生成任何文件.");
+    FinishRun(Outcome::kFailed);
+    return false;
+  }
+  std::lock_guard lock(run_lock_mutex_);
+  run_lock_ = std::move(taken);
+  return true;
 }
 
 std::string TForm1::crcdata(std::string_view payload) const { return CheckValueHex(payload); }
@@ -184,6 +286,10 @@ void TForm1::ReportWorkerError(std::exception_ptr error) {
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<const void*>(&error));
   outcome_ = Outcome::kFailed;
+  {
+    std::lock_guard lock(run_lock_mutex_);
+    run_lock_.reset();
+  }
   window_.ShowMessage("Application Error",
                       "Exception " + class_name + " in module larkspur at " + address + ".\r\n" +
                           message + "\r\n",

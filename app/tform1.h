@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,12 @@
 #include "app/window.h"
 #include "extract/worker.h"
 #include "format/byte_string.h"
+#include "format/firmware_layout.h"
 #include "format/model_profile.h"
+#include "format/tree_source.h"
+#include "port/files.h"
+#include "port/process.h"
+#include "port/run_lock.h"
 #include "repack/reassemble.h"
 
 namespace larkspur {
@@ -82,15 +88,18 @@ class TForm1 {
   void Trofs3Execute();
   void TfatExecute();
 
-  // Repack steps.
+  // Repack steps. crobey returns false when it refused the tree (a name
+  // the obey file cannot carry, a folder that cannot be listed), having
+  // logged why.
   void FileSearch(const std::string& folder, const std::string& pattern, bool recurse);
-  void crobey();
-  void buildrofs();
+  bool crobey();
+  bool buildrofs();  // true when the build tool succeeded
   void Button5Click();
   void Button2Click();
 
   // The profile in force; a copy, so a reader never sees it half replaced.
   ModelProfile Profile() const;
+  int ProfileIndex() const;  // the selector's item whose profile is in force
   bool N96Selected() const;  // the selector's item is the N96 one
 
   // Where the program's own files lie.
@@ -104,6 +113,16 @@ class TForm1 {
   std::string SourcePath;
   std::string SourceFileName;
   ByteString StartAddress;
+  // The kind given on the command line (--kind), which the file's name then
+  // does not decide; empty for the window.
+  std::string KindOverride;
+  // The file's size and write time when it was opened: Repack refuses a
+  // file that changed since, and the record of an extracted tree names it.
+  port::FileStamp SourceStamp;
+  // The file's block layout, read at Open under the profile in force, read
+  // again when Extract or Repack runs under another one. Its prefix stays at
+  // the front of ImageData when Extract strips the headers.
+  FirmwareLayout Layout;
   // The carved partition image: a view into ImageData, valid until ImageData
   // is replaced (Open, Repack), so carving never copies the image.
   std::string_view CarvedImage;
@@ -118,6 +137,7 @@ class TForm1 {
   std::string DonationUrl;
   std::vector<std::string> ListBox1;  // relative paths found by FileSearch
   std::vector<std::string> obey;      // lines of the obey file
+  std::vector<std::string> UncarriedNames;  // paths FileSearch could not list
 
   // True while any worker component is busy. Tfix starts the carving
   // component before it counts as idle, so an Extract is over once this is
@@ -141,9 +161,29 @@ class TForm1 {
   void EnableMenu(bool enabled);
   void ShowUnableToRun(const std::string& text);
   void ReportWorkerError(std::exception_ptr error);
-  void CarveInto(std::string_view magic_hex, std::string_view relative_path);
+  void CarveInto(std::size_t offset, std::string_view relative_path);
+  void WriteTreeSource(const std::string& record_relative);
   void FailExtract(const std::string& line);
   void FailRepack(const std::string& line);
+  // Ends a run: records the outcome, gives back the program folder's lock
+  // and enables the menu. Safe from any thread.
+  void FinishRun(Outcome outcome);
+  // Takes the program folder's lock for a run; false (with the log line
+  // that says so, and the menu enabled) when another run holds it.
+  bool TakeRunLock();
+  // Reads Layout (and StartAddress) again when it was read under another
+  // signature or header size than `profile`'s, from ImageData or, once that
+  // is stripped, from the file. False when the file cannot be read again.
+  bool EnsureLayout(const ModelProfile& profile);
+  void ReadLayout(const ModelProfile& profile);
+  // The log lines of a refused model: nothing when the layout's block
+  // lengths fit `profile`; warnings about irregular blocks go to the log.
+  std::optional<std::string> OtherModelLine(const ModelProfile& profile, int model_index);
+  // Repack's checks before anything is built: the input file is the one
+  // opened, it has block headers of the model, and the tree in
+  // `tree_relative` (with its record `record_relative`) came from it.
+  bool CheckRepackInputs(const std::string& tree_relative, const std::string& record_relative);
+  void LogToolOutput(const std::string& tool, const port::ProcessOutcome& outcome);
   void ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
                           const BlockCutting& cutting, const ByteString& signature, bool uda);
 
@@ -154,6 +194,14 @@ class TForm1 {
   // The profile taken at the start of an Extract, so a model change during
   // the run cannot tear it.
   ModelProfile extract_profile_;
+  int extract_model_ = 0;
+  int profile_index_ = 0;
+  // Where the partition image starts in the stripped ImageData.
+  std::size_t carve_offset_ = 0;
+  // The partition size recorded with the tree Repack packs.
+  std::uint64_t original_partition_size_ = 0;
+  std::mutex run_lock_mutex_;
+  std::unique_ptr<port::RunLock> run_lock_;
   std::atomic<Outcome> outcome_{Outcome::kNone};
   bool destroyed_ = false;
   std::unique_ptr<TJvThread> tfix_;

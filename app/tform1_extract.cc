@@ -4,32 +4,46 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 
 #include "extract/carve.h"
 #include "extract/strip.h"
 #include "extract/tool_runner.h"
 #include "format/block_chain.h"
 #include "format/hex_text.h"
+#include "format/load_file_bytes.h"
+#include "format/partition.h"
 #include "port/files.h"
 
 namespace larkspur {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr char kUnpackCommand[] = "readimage.exe -z ../rofs2 ../temp/rofs2.img";
 
-// Every path below a folder with its last write time; empty when the folder
-// cannot be read. Symbolic links are not followed.
-using FolderState = std::map<std::filesystem::path, std::filesystem::file_time_type>;
+// The tree the unpacker writes into is always a fresh folder: the earlier
+// tree waits beside it until the unpack has succeeded, and is then kept
+// once as rofs2.previous.
+constexpr char kTreeFolder[] = "rofs2";
+constexpr char kHeldTreeFolder[] = "rofs2.held";
+constexpr char kPreviousTreeFolder[] = "rofs2.previous";
 
-FolderState StateOfFolder(const std::string& folder) {
-  FolderState state;
+bool FolderHasEntries(const std::string& folder) {
   std::error_code error;
-  for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::error_code time_error;
-    state[it->path()] = it->last_write_time(time_error);
-  }
-  return state;
+  return fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !error;
+}
+
+// Throws the system's reason for a folder that cannot be moved, naming it.
+void MoveFolder(const std::string& from, const std::string& to) {
+  std::error_code error;
+  fs::rename(from, to, error);
+  if (error) throw Error("Cannot move folder \"" + from + "\" to \"" + to + "\". " + error.message());
+}
+
+void RemoveTree(const std::string& folder) {
+  std::error_code error;
+  fs::remove_all(folder, error);
+  if (error) throw Error("Cannot remove folder \"" + folder + "\". " + error.message());
 }
 
 }  // namespace
@@ -38,17 +52,26 @@ void TForm1::Extract1Click() {
   window_.SetMenuEnabled(MenuItem::kOpen, false);
   window_.SetMenuEnabled(MenuItem::kExtract, false);
   window_.SetMenuEnabled(MenuItem::kRepack, false);
-  // The selector stays usable during an Extract; the run works with the
-  // profile in force when it started.
+  if (!TakeRunLock()) return;
+  // The run works with the profile in force when it started.
   extract_profile_ = Profile();
+  extract_model_ = ProfileIndex();
   outcome_ = Outcome::kRunning;
+  try {
+    if (!EnsureLayout(extract_profile_)) {
+      FailExtract("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
+      return;
+    }
+  } catch (...) {
+    FinishRun(Outcome::kFailed);
+    throw;
+  }
   StartWorker(*tfix_);
 }
 
 void TForm1::FailExtract(const std::string& line) {
   Log(line);
-  outcome_ = Outcome::kFailed;
-  EnableMenu(true);
+  FinishRun(Outcome::kFailed);
 }
 
 void TForm1::TfixExecute() {
@@ -56,26 +79,32 @@ void TForm1::TfixExecute() {
   const ModelProfile& profile = extract_profile_;
   StripResult result;
   const bool has_kind = ImageKind == "ROFS" || ImageKind == "UDA";
+  const bool rofs = ImageKind == "ROFS";
   if (has_kind && !ImageStripped) {
-    const bool rofs = ImageKind == "ROFS";
-    const ByteString signature = HexToBytes(rofs ? profile.RofsSignatureHex : profile.UdaSignatureHex);
-    const int header_size = rofs ? profile.RofsHeaderSize : profile.UdaHeaderSize;
+    const std::string& signature = Layout.signature;
     // Without a header, or with its last block cut short, the file would
     // give a partition image that looks finished and is not; nothing is
     // stripped or written then.
-    if (ImageData.find(signature) == ByteString::npos) {
+    if (!Layout.HasHeader()) {
       FailExtract("错误: 文件 " + SourcePath + " 中没有块头 (no block header: signature " + BytesToHex(signature) +
                   " not found), 请检查所选手机型号. 未生成任何文件.");
       return;
     }
-    if (const auto cut = FindChainCut(ImageData, signature, header_size)) {
-      char where[64];
-      std::snprintf(where, sizeof where, "block %zu at file offset 0x%08zX", cut->block_index, cut->header_offset);
-      FailExtract("错误: 文件 " + SourcePath + " 不完整 (cut short inside the " +
-                  (cut->inside_header ? "header" : "payload") + " of " + where + "). 未生成任何文件.");
+    if (!Layout.chain_intact) {
+      if (const auto cut = FindChainCut(ImageData, signature, Layout.header_size)) {
+        char where[64];
+        std::snprintf(where, sizeof where, "block %zu at file offset 0x%08zX", cut->block_index, cut->header_offset);
+        FailExtract("错误: 文件 " + SourcePath + " 不完整 (cut short inside the " +
+                    (cut->inside_header ? "header" : "payload") + " of " + where + "). 未生成任何文件.");
+        return;
+      }
+    }
+    if (const auto refused = OtherModelLine(profile, extract_model_)) {
+      FailExtract(*refused);
       return;
     }
-    result = StripBlockHeaders(ImageData, signature, header_size);
+    result = Layout.chain_intact ? StripLayoutBlocks(ImageData, Layout)
+                                 : StripResult{StripEveryOccurrence(ImageData, signature, Layout.header_size), false};
     ImageStripped = true;
   }
   CarvedImage = {};
@@ -83,49 +112,146 @@ void TForm1::TfixExecute() {
     Log("警告: 块链不完整 (block chain broken), 已在每个标识处删除块头, 请检查所选手机型号.");
   }
   Log("定位成功-偏移        " + std::to_string(result.headers_removed) + " 标识   ");
-  if (ImageKind == "ROFS") StartWorker(*trofs3_);
-  if (ImageKind == "UDA") StartWorker(*tfat_);
+  if (!has_kind) return;
+
+  // Where the partition starts, decided by the payload's content: the
+  // prefix in front of the first header never belongs to it.
+  const std::size_t prefix_length = Layout.prefix_length.value_or(0);
+  const std::string_view payload = std::string_view(ImageData).substr(std::min(prefix_length, ImageData.size()));
+  if (rofs) {
+    const auto rofs_header = FindRofsHeader(payload);
+    if (!rofs_header) {
+      FailExtract("错误: 文件 " + SourcePath +
+                  (FindFatBootSector(payload)
+                       ? " 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts with a "
+                         "FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda)"
+                       : " 中没有 ROFS 头 (no ROFS header in the payload)") +
+                  ". 未生成任何文件.");
+      return;
+    }
+    carve_offset_ = prefix_length + *rofs_header;
+    StartWorker(*trofs3_);
+    return;
+  }
+  if (const auto boot_sector = FindFatBootSector(payload)) {
+    carve_offset_ = prefix_length + *boot_sector;
+  } else if (StartsWithRofsHeader(payload)) {
+    FailExtract("错误: 文件 " + SourcePath +
+                " 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload starts with a ROFS "
+                "header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.");
+    return;
+  } else {
+    const std::size_t magic = payload.find(HexToBytes(kFat16MagicHex));
+    carve_offset_ = prefix_length + (magic == std::string_view::npos ? 0 : magic);
+    Log("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img 从" +
+        std::string(magic == std::string_view::npos ? "载荷开头" : "第一个 E9 00 90") + "开始, 请检查.");
+  }
+  StartWorker(*tfat_);
 }
 
-void TForm1::CarveInto(std::string_view magic_hex, std::string_view relative_path) {
-  const std::string_view carved = CarvePartition(ImageData, HexToBytes(magic_hex));
+void TForm1::CarveInto(std::size_t offset, std::string_view relative_path) {
+  const std::string_view carved = std::string_view(ImageData).substr(std::min(offset, ImageData.size()));
   port::WriteFileReplacing(ProgramPath(relative_path), {carved});
   CarvedImage = carved;
 }
 
+void TForm1::WriteTreeSource(const std::string& record_relative) {
+  TreeSource source;
+  source.path = SourcePath;
+  source.size = SourceStamp.size;
+  source.write_time = SourceStamp.write_time;
+  source.partition_size = CarvedImage.size();
+  source.model = extract_model_;
+  const std::string text = FormatTreeSource(source);
+  port::WriteFileReplacing(ProgramPath(record_relative), {text});
+}
+
+void TForm1::LogToolOutput(const std::string& tool, const port::ProcessOutcome& outcome) {
+  for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) Log("    " + tool + ": " + line);
+}
+
 void TForm1::Trofs3Execute() {
-  CarveInto(kRofsMagicHex, "./temp/rofs2.img");
+  CarveInto(carve_offset_, "./temp/rofs2.img");
   Log("rofs2.img 文件创建成功");
   Log("正在解包 rofs2.img 文件. ");
   Log("请稍等...       ");
-  const std::string unpacked_folder = ProgramPath("rofs2");
-  const FolderState before = StateOfFolder(unpacked_folder);
+
+  const std::string tree = ProgramPath(kTreeFolder);
+  const std::string held = ProgramPath(kHeldTreeFolder);
+  const std::string previous = ProgramPath(kPreviousTreeFolder);
+  const std::string record = ProgramPath("temp/rofs2.source");
+  // A run that was ended half way left the earlier tree held aside: it goes
+  // back first, so it is never lost.
+  if (fs::exists(held)) {
+    RemoveTree(tree);
+    MoveFolder(held, tree);
+  }
+  // The record names the tree's firmware; while the tree is being replaced
+  // there is none, so a run ended half way leaves a tree Repack refuses.
+  ByteString earlier_record;
+  const bool had_record = LoadFileBytes(record, earlier_record);
+  if (had_record && !port::DeleteFile(record)) throw FileCreateError(record, "the earlier record cannot be removed");
+  const bool had_tree = fs::exists(tree);
+  if (had_tree) MoveFolder(tree, held);
+  std::error_code error;
+  fs::create_directory(tree, error);
+  if (error) {
+    if (had_tree) MoveFolder(held, tree);
+    throw FileCreateError(tree, error.message());
+  }
+
   const port::ProcessOutcome outcome =
       RunInToolFolder(program_folder_, kUnpackCommand, [this](const std::string& text) { ShowUnableToRun(text); });
-  // A tool that reports success but leaves rofs2 as it was has unpacked
-  // nothing; saying it did would send the user to edit stale files.
-  const bool unpacked = Succeeded(outcome) && StateOfFolder(unpacked_folder) != before;
+  // A tool that reports success but writes nothing has unpacked nothing
+  // (every ROFS image holds at least one file).
+  const bool unpacked = Succeeded(outcome) && FolderHasEntries(tree);
   Log(kSeparatorLine);
   if (unpacked) {
     Log("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         ");
-  } else if (Succeeded(outcome)) {
-    Log("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into " + unpacked_folder + ".");
+    RemoveTree(previous);
+    if (had_tree && FolderHasEntries(held)) {
+      MoveFolder(held, previous);
+      Log("上一次解包的文件已保存在 " + previous + " (the earlier tree was kept there).");
+    } else if (had_tree) {
+      RemoveTree(held);
+    }
+    WriteTreeSource("temp/rofs2.source");
   } else {
-    Log("rofs2.img 文件解包失败: readimage " + DescribeOutcome(outcome) + ".");
+    if (Succeeded(outcome)) {
+      Log("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into " + tree + ".");
+    } else {
+      Log("rofs2.img 文件解包失败: readimage " + DescribeOutcome(outcome) + ".");
+      LogToolOutput("readimage", outcome);
+    }
+    // The half-written tree goes; the earlier one, and its record, come back
+    // exactly as they were.
+    RemoveTree(tree);
+    if (had_tree) {
+      MoveFolder(held, tree);
+    } else {
+      fs::create_directory(tree, error);
+    }
+    if (had_record) port::WriteFileReplacing(record, {earlier_record});
+    Log("rofs2 文件夹保持不变 (" + tree + " was left as it was before this Extract).");
   }
   Log(kSeparatorLine);
-  outcome_ = unpacked ? Outcome::kDone : Outcome::kFailed;
-  EnableMenu(true);
+  FinishRun(unpacked ? Outcome::kDone : Outcome::kFailed);
 }
 
 void TForm1::TfatExecute() {
-  CarveInto(kFat16MagicHex, "./fat16/fat16.img");
+  // The old record goes first: an image written without its record is
+  // refused by Repack, never taken for the earlier file's.
+  const std::string record = ProgramPath("temp/fat16.source");
+  if (port::IsRegularFile(record) && !port::DeleteFile(record)) {
+    throw FileCreateError(record, "the earlier record cannot be removed");
+  }
+  CarveInto(carve_offset_, "./fat16/fat16.img");
+  WriteTreeSource("temp/fat16.source");
   Log("fat16.img 文件创建成功");
   Log(kSeparatorLine);
   Log("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  ");
   Log(kSeparatorLine);
-  outcome_ = Outcome::kDone;
-  EnableMenu(true);
+  FinishRun(Outcome::kDone);
 }
 
 }  // namespace larkspur

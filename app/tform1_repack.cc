@@ -1,12 +1,16 @@
 // The Repack command: obey file and ROFS build for ROFS images, then the
 // reassembly of a flashable "REB-" file. Runs on the user-interface thread.
 #include "app/tform1.h"
+
+#include <filesystem>
+
 #include "extract/tool_runner.h"
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "repack/obey_file.h"
+#include "repack/obey_names.h"
 #include "repack/reassemble.h"
 
 namespace larkspur {
@@ -27,30 +31,62 @@ void TForm1::FileSearch(const std::string& folder, const std::string& pattern, b
     if (c == '/') c = '\\';
   }
   if (!relative_prefix.empty() && relative_prefix.back() != '\\') relative_prefix += '\\';
-  ListFilesDepthFirst(folder, pattern, recurse, relative_prefix, ListBox1);
+  ListFilesDepthFirst(folder, pattern, recurse, relative_prefix, ListBox1, &UncarriedNames);
 }
 
-void TForm1::crobey() {
+bool TForm1::crobey() {
   window_.AppendLog("正在创建 obey 文件.    ");
   obey.clear();
   ListBox1.clear();
-  FileSearch(ProgramPath("rofs2"), "*.*", true);
+  UncarriedNames.clear();
+  try {
+    FileSearch(ProgramPath("rofs2"), "*.*", true);
+  } catch (const FolderListError& error) {
+    FailRepack("错误: 无法读取文件夹 " + error.folder() +
+               " (the folder cannot be listed; its files would be missing from the image). 未生成任何文件.");
+    return false;
+  }
+  // A name the obey file cannot carry would fail deep in the build, or end
+  // up in the image under another name: each one is named, and nothing is
+  // built.
+#ifdef _WIN32
+  constexpr bool kUtf8Names = false;
+#else
+  constexpr bool kUtf8Names = true;
+#endif
+  std::vector<std::string> refused;
+  for (const std::string& path : UncarriedNames) refused.push_back(path + " (a backslash cannot stand in a name)");
+  for (const std::string& relative_path : ListBox1) {
+    const std::string problem = ObeyPathProblem(relative_path, kUtf8Names);
+    if (!problem.empty()) refused.push_back(ProgramPath(relative_path) + " (" + problem + ")");
+  }
+  if (!refused.empty()) {
+    for (const std::string& line : refused) window_.AppendLog("错误: 文件名无法写入 obey 文件: " + line);
+    FailRepack("错误: " + std::to_string(refused.size()) +
+               " 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.");
+    return false;
+  }
   obey.push_back(kObeyNameLine);
   obey.push_back(kObeySizeLine);
   for (const std::string& relative_path : ListBox1) obey.push_back(ObeyDataLine(relative_path));
   const std::string text = JoinObeyLines(obey);
   port::WriteFileReplacing(ProgramPath("temp/rofs2.obey"), {text});
   window_.AppendLog("完成!    ");
+  return true;
 }
 
-void TForm1::buildrofs() {
+bool TForm1::buildrofs() {
   window_.AppendLog("正在重建 rofs 文件.       ");
   window_.AppendLog("请稍等...       ");
   const port::ProcessOutcome outcome = RunInToolFolder(
       program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); });
-  window_.AppendLog("完成!   ");
-  if (!Succeeded(outcome)) {
+  if (Succeeded(outcome)) {
+    window_.AppendLog("完成!   ");
+  } else {
     window_.AppendLog("rofsbuild " + DescribeOutcome(outcome) + ": rofs 文件重建失败.");
+    for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) {
+      window_.AppendLog("    rofsbuild: " + line);
+    }
   }
 
   const std::string built = ProgramPath("exebat/rofs2r.img");
@@ -67,34 +103,102 @@ void TForm1::buildrofs() {
                       (port::IsRegularFile(target) || port::IsDirectory(target) ? ": 旧文件无法删除" : "") + ").");
   }
   port::SleepMilliseconds(kBuildPauseMilliseconds);
+  return Succeeded(outcome);
 }
 
 void TForm1::Repack1Click() {
   window_.SetMenuEnabled(MenuItem::kOpen, false);
   window_.SetMenuEnabled(MenuItem::kExtract, false);
   window_.SetMenuEnabled(MenuItem::kRepack, false);
+  if (!TakeRunLock()) return;
   outcome_ = Outcome::kRunning;
   try {
     if (ImageKind == "ROFS") Button5Click();
     if (ImageKind == "UDA") Button2Click();
   } catch (...) {
     // After the error box the user can mend the cause and try again.
-    outcome_ = Outcome::kFailed;
-    EnableMenu(true);
+    FinishRun(Outcome::kFailed);
     throw;
   }
 }
 
 void TForm1::FailRepack(const std::string& line) {
   window_.AppendLog(line);
-  outcome_ = Outcome::kFailed;
-  EnableMenu(true);
+  FinishRun(Outcome::kFailed);
+}
+
+bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::string& record_relative) {
+  // The file must still be the one opened: its prefix and layout were read
+  // from it then, and the tree's record names it as it was.
+  const port::FileStamp now = port::StampOfFile(SourcePath);
+  if (!now.regular || now.size == 0) {
+    FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
+    return false;
+  }
+  if (now != SourceStamp) {
+    FailRepack("错误: 输入文件 " + SourcePath +
+               " 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. 未生成任何文件.");
+    return false;
+  }
+  const ModelProfile profile = Profile();
+  if (!EnsureLayout(profile)) {
+    FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
+    return false;
+  }
+  // Without a block header the file has no prefix and no start address:
+  // what Open took for the address is any four bytes, and a file built on
+  // them would not flash.
+  if (!Layout.HasHeader()) {
+    FailRepack("错误: 文件 " + SourcePath + " 中没有块头 (no block header: signature " +
+               BytesToHex(Layout.signature) + " not found), 请检查所选手机型号. 未生成任何文件.");
+    return false;
+  }
+  if (StartAddress.size() != 4) {
+    FailRepack("错误: 起始地址不是 4 字节 (" + BytesToHex(StartAddress) + "), 未生成任何文件.");
+    return false;
+  }
+  if (const auto refused = OtherModelLine(profile, ProfileIndex())) {
+    FailRepack(*refused);
+    return false;
+  }
+
+  const std::string tree = ProgramPath(tree_relative);
+  ByteString record_text;
+  std::optional<TreeSource> record;
+  if (LoadFileBytes(ProgramPath(record_relative), record_text)) record = ParseTreeSource(record_text);
+  TreeSource opened;
+  opened.path = SourcePath;
+  opened.size = SourceStamp.size;
+  opened.write_time = SourceStamp.write_time;
+  if (!record) {
+    FailRepack("错误: 不知道 " + tree + " 是从哪个文件解包的 (no record of an Extract), 请先解包 " + SourcePath +
+               ". 未生成任何文件.");
+    return false;
+  }
+  if (!record->SameFile(opened)) {
+    FailRepack("错误: " + tree + " 是从另一个文件解包的 (extracted from " + record->path +
+               (record->path == SourcePath ? " before it changed" : "") + "), 请先解包 " + SourcePath +
+               ". 未生成任何文件.");
+    return false;
+  }
+  std::error_code error;
+  // A missing or empty FAT image is named when it is read.
+  if (ImageKind == "ROFS" && (!std::filesystem::exists(tree, error) || std::filesystem::is_empty(tree, error))) {
+    FailRepack("错误: " + tree + " 是空的 (nothing to pack), 请先解包 " + SourcePath + ". 未生成任何文件.");
+    return false;
+  }
+  original_partition_size_ = record->partition_size;
+  return true;
 }
 
 void TForm1::Button5Click() {
   FirstBlockDone = false;
-  crobey();
-  buildrofs();
+  if (!CheckRepackInputs("rofs2", "temp/rofs2.source")) return;
+  if (!crobey()) return;
+  if (!buildrofs()) {
+    FailRepack("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件.");
+    return;
+  }
   window_.AppendLog("Rebuilding rofs2.....");
   window_.AppendLog("请稍等...       ");
   const ModelProfile profile = Profile();
@@ -105,6 +209,7 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::Button2Click() {
+  if (!CheckRepackInputs("fat16/fat16.img", "temp/fat16.source")) return;
   window_.AppendLog("正在重建 fat16 文件. ");
   window_.AppendLog("请稍等...       ");
   const ModelProfile profile = Profile();
@@ -119,37 +224,17 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   // held while the new one is read.
   ByteString().swap(RebuiltData);
 
-  // The input file again, for its prefix: Extract has stripped the copy in
-  // memory. Read into ImageData's own storage, before the rebuilt image, so
-  // the file is never held twice and its pages are not faulted in afresh.
-  CarvedImage = {};
-  ImageStripped = false;
-  if (!ReloadFileBytes(SourcePath, ImageData)) {
-    FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
-    return;
-  }
-
   const std::string rebuilt_path = ProgramPath(rebuilt_relative_path);
   if (!port::ReadWholeFile(rebuilt_path, RebuiltData, static_cast<std::uint64_t>(kMaxByteStringLength) - filler,
                            filler, kTailAlignment)) {
     FailRepack("错误: " + rebuilt_path + " 不存在或为空, 未生成任何文件.");
     return;
   }
-  // Without a block header the file has no prefix and no start address:
-  // what Open took for the address is any four bytes, and a file built on
-  // them would not flash.
-  const std::int64_t found = PosFrom(signature, ImageData, 1);
-  if (found == 0) {
-    FailRepack("错误: 文件 " + SourcePath + " 中没有块头 (no block header: signature " + BytesToHex(signature) +
-               " not found), 请检查所选手机型号. 未生成任何文件.");
-    return;
-  }
-  if (StartAddress.size() != 4) {
-    FailRepack("错误: 起始地址不是 4 字节 (" + BytesToHex(StartAddress) + "), 未生成任何文件.");
-    return;
-  }
 
-  const std::string_view prefix = found > 1 ? Take(ImageData, 1, found - 1) : std::string_view();
+  // The prefix was read at Open and stays at the front of ImageData, whether
+  // Extract has stripped the headers behind it or not.
+  const std::size_t prefix_length = *Layout.prefix_length;
+  const std::string_view prefix = std::string_view(ImageData).substr(0, prefix_length);
   const HeaderBuilder build = [this, uda](std::string_view payload, std::string_view address, std::int32_t length) {
     return HexToBytes(uda ? createhederfat(payload, address, length) : createheder(payload, address, length));
   };
@@ -158,14 +243,24 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
 
   port::WriteFileReplacing(ProgramPath("REB-" + SourceFileName), blocks.pieces);
 
+  // The phone's partition does not grow with the image: a bigger one may not
+  // fit, and only the user can know.
+  const std::uint64_t rebuilt_size = RebuiltData.size() - filler;
+  if (rebuilt_size > original_partition_size_) {
+    const std::size_t new_blocks = blocks.headers.size();
+    const std::size_t added = new_blocks > Layout.blocks.size() ? new_blocks - Layout.blocks.size() : 0;
+    window_.AppendLog("警告: 新的分区比原来的大 (the rebuilt partition is " + std::to_string(rebuilt_size) +
+                      " bytes, the original " + std::to_string(original_partition_size_) + " bytes; " +
+                      std::to_string(added) + " blocks added), 请确认手机的分区装得下.");
+  }
+
   window_.AppendLog(kSeparatorLine);
   window_.AppendLog("完成! 完成! 完成!          ");
   window_.AppendLog(kSeparatorLine);
   window_.AppendLog("REB-" + SourceFileName +
                     " 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ");
   window_.AppendLog(kSeparatorLine);
-  outcome_ = Outcome::kDone;
-  EnableMenu(true);
+  FinishRun(Outcome::kDone);
 }
 
 }  // namespace larkspur

@@ -40,13 +40,14 @@ TEST(TForm1Test, OpenFillsLogStatusBarAndMenu) {
   EXPECT_EQ(s.window.dialog_requests[0].filter_index, 1);
 }
 
-TEST(TForm1Test, KindIsDecidedFromTheWholePathCaseSensitively) {
+TEST(TForm1Test, KindIsDecidedFromTheFileNameCaseSensitivelyNeverFromItsFolders) {
   const struct {
     const char* relative;
     const char* kind;
   } cases[] = {
-      {"x.uda.fpsx", "UDA"},          {"X.UDA.FPSX", "UDA"},       {"Bermuda/x.rofs2.fpsx", "UDA"},
-      {"x.Uda.fpsx", "ROFS"},         {"x.language.fpsx", "ROFS"}, {"x.rofs2.fpsx", "ROFS"},
+      {"x.uda.fpsx", "UDA"},           {"X.UDA.FPSX", "UDA"},          {"Bermuda/x.rofs2.fpsx", "ROFS"},
+      {"claudia/x.rofs2.fpsx", "ROFS"}, {"UDA/x.rofs2.fpsx", "ROFS"},   {"Budapest/RM-1.uda.fpsx", "UDA"},
+      {"x.Uda.fpsx", "ROFS"},          {"x.language.fpsx", "ROFS"},    {"x.rofs2.fpsx", "ROFS"},
   };
   for (const auto& c : cases) {
     ProgramFolder home;

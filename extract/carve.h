@@ -5,10 +5,10 @@
 
 #include <string_view>
 
+#include "format/partition.h"
+
 namespace larkspur {
 
-inline constexpr char kRofsMagicHex[] = "524F465330FF";
-inline constexpr char kFat16MagicHex[] = "E90090";
 
 // The bytes of `stripped` from the first occurrence of `magic` to the end,
 // or all of `stripped` when the magic does not occur. A view, not a copy.

@@ -53,4 +53,17 @@ StripResult StripBlockHeaders(ByteString& data, std::string_view signature, int 
   return {static_cast<std::int64_t>(chain->size()), true};
 }
 
+StripResult StripLayoutBlocks(ByteString& data, const FirmwareLayout& layout) {
+  if (!layout.chain_intact || layout.blocks.empty()) return {};
+  const auto header_bytes = static_cast<std::size_t>(layout.header_size);
+  std::size_t write = layout.blocks.front().header_offset;  // the prefix stays
+  for (const LayoutBlock& block : layout.blocks) {
+    const std::size_t payload = block.header_offset + header_bytes;
+    MoveDown(data, write, payload, block.payload_length);
+    write += block.payload_length;
+  }
+  data.resize(write);
+  return {static_cast<std::int64_t>(layout.blocks.size()), true};
+}
+
 }  // namespace larkspur

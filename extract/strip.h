@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "format/byte_string.h"
+#include "format/firmware_layout.h"
 
 namespace larkspur {
 
@@ -29,6 +30,10 @@ struct StripResult {
 // data) and the search goes on after them, never going back; this gives the
 // same bytes as deleting each header in turn.
 StripResult StripBlockHeaders(ByteString& data, std::string_view signature, int header_size);
+
+// Removes exactly the headers of `layout`'s blocks (an intact chain read
+// from `data`), keeping the prefix in front.
+StripResult StripLayoutBlocks(ByteString& data, const FirmwareLayout& layout);
 
 // The scan alone (every occurrence of the signature), as above.
 std::int64_t StripEveryOccurrence(ByteString& data, std::string_view signature, int header_size);

@@ -43,6 +43,24 @@ std::string DescribeOutcome(const port::ProcessOutcome& outcome) {
   return "exit status " + std::to_string(outcome.exit_status);
 }
 
+std::vector<std::string> LastOutputLines(const port::ProcessOutcome& outcome, std::size_t count) {
+  std::vector<std::string> lines;
+  std::string_view rest = outcome.output_tail;
+  while (!rest.empty() && lines.size() < count) {
+    std::size_t end = rest.size();
+    while (end > 0 && (rest[end - 1] == '\n' || rest[end - 1] == '\r')) --end;
+    rest = rest.substr(0, end);
+    if (rest.empty()) break;
+    const std::size_t start = rest.find_last_of("\r\n");
+    const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
+    std::string line(rest.substr(from));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (!line.empty()) lines.insert(lines.begin(), std::move(line));
+    rest = rest.substr(0, from);
+  }
+  return lines;
+}
+
 bool Succeeded(const port::ProcessOutcome& outcome) {
   return outcome.started && outcome.waited && outcome.signal == 0 && outcome.exit_status == 0;
 }

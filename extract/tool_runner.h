@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "port/process.h"
 
@@ -37,6 +38,11 @@ port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
 // A short description of how a tool run ended, for the log: "exit status 3",
 // "ended by signal 11", "could not be started (No such file or directory)".
 std::string DescribeOutcome(const port::ProcessOutcome& outcome);
+
+// The last `count` non-empty lines a tool wrote (its output tail), without
+// line ends, for the log after a failure line.
+inline constexpr std::size_t kToolLinesLogged = 6;
+std::vector<std::string> LastOutputLines(const port::ProcessOutcome& outcome, std::size_t count);
 
 // True when the tool ran and exited with status 0.
 bool Succeeded(const port::ProcessOutcome& outcome);

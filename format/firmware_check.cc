@@ -5,6 +5,8 @@
 #include <set>
 
 #include "format/block_header.h"
+#include "format/firmware_layout.h"
+#include "format/partition.h"
 #include "format/hex_text.h"
 
 namespace larkspur {
@@ -83,12 +85,15 @@ bool FirmwareCheck::AllRight() const {
 }
 
 std::string KindOfPath(std::string_view path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  if (separator != std::string_view::npos) path.remove_prefix(separator + 1);
   if (path.find("uda") != std::string_view::npos) return "UDA";
   if (path.find("UDA") != std::string_view::npos) return "UDA";
   return "ROFS";
 }
 
-FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile) {
+FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile,
+                            int model_index) {
   FirmwareCheck check;
   check.kind = kind;
   check.file_size = file.size();
@@ -111,6 +116,18 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
     return check;
   }
   check.prefix_length = at;
+  if (model_index >= 0) {
+    const FirmwareLayout layout = ReadFirmwareLayout(file, signature, check.header_size);
+    const BlockSizeVerdict verdict = JudgeBlockSizes(layout, static_cast<std::uint32_t>(check.block_size),
+                                                     WritesShortFirstBlock(model_index, kind));
+    if (verdict.other_model) {
+      const std::vector<int> fitting = ModelsThatFit(file, kind);
+      check.problems.push_back("blocks of " + Hex32(*verdict.regular_length) + " bytes, the model has blocks of " +
+                               Hex32(static_cast<std::uint32_t>(check.block_size)) + ": the file " +
+                               (fitting.empty() ? std::string("fits no known model")
+                                                : "was made for " + ModelNames(fitting)));
+    }
+  }
   for (const std::size_t damaged :
        DamagedHeadersBefore(file, at, *layout, signature, type_field, static_cast<std::uint32_t>(check.block_size))) {
     check.problems.push_back("damaged block header at file offset " + Hex32(static_cast<std::uint32_t>(damaged)) +
@@ -121,7 +138,7 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
   // The magic is looked for in the payloads laid end to end without
   // copying them: each payload is searched together with the last few bytes
   // before it, so a magic split across two blocks is found too.
-  const std::string magic = HexToBytes(uda ? "E90090" : "524F465330FF");
+  const std::string magic = HexToBytes(uda ? kFat16MagicHex : kRofsMagicHex);
   std::string carried;            // the stream's last magic.size() - 1 bytes
   std::uint64_t stream_size = 0;  // payload bytes seen so far
   auto find_magic = [&](std::string_view payload) {

@@ -37,14 +37,20 @@ struct FirmwareCheck {
   bool AllRight() const;
 };
 
-// "UDA" when `path` holds "uda", else when it holds "UDA"; else "ROFS".
+// "UDA" when the file name of `path` (what follows its last folder
+// separator) holds "uda", else when it holds "UDA"; else "ROFS". The
+// folders never count: a folder named "Budapest" says nothing of its files.
 std::string KindOfPath(std::string_view path);
 
 // Checks every block of `file`, taken as a firmware file of `kind` under
 // `profile`. Blocks are followed by their payload lengths; where the chain
 // breaks, the problem is recorded and the walk resumes at the next block
 // signature. A file with no block header at all is a problem, not a pass.
-FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile);
+// With `model_index` (the selector's item of `profile`), a file whose
+// blocks all have one length that is not the profile's block size is a
+// problem too: it was made for another model.
+FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile,
+                            int model_index = -1);
 
 }  // namespace larkspur
 

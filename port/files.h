@@ -61,6 +61,17 @@ std::int64_t FileSize(const std::string& path);
 // system's reason when the file cannot be created or a write stops short.
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces);
 
+// What identifies a file's content without reading it: its size and last
+// write time. `regular` is false (and the rest 0) when `path` names no
+// regular file.
+struct FileStamp {
+  bool regular = false;
+  std::int64_t size = 0;
+  std::int64_t write_time = 0;  // in the file system's clock ticks
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOfFile(const std::string& path);
+
 // Deletes a file. Returns false when it could not (missing, in use, ...).
 bool DeleteFile(const std::string& path);
 

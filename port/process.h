@@ -5,6 +5,7 @@
 #ifndef LARKSPUR_PORT_PROCESS_H_
 #define LARKSPUR_PORT_PROCESS_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,13 @@ struct ProcessOutcome {
   int exit_status = 0;    // the program's exit code, when it exited
   int signal = 0;         // POSIX: the signal that ended it, 0 when it exited
   std::string reason;     // why it could not be started
+  // With `wait`: the end of what the program wrote to its standard output
+  // and standard error (the last kOutputTailLimit bytes), so a caller can
+  // show why it failed.
+  std::string output_tail;
 };
+
+inline constexpr std::size_t kOutputTailLimit = 16384;
 
 // Runs `command_line` with no console window shown. With `wait`, returns
 // only when the program has ended, without a time limit. Never throws for a
@@ -24,9 +31,10 @@ struct ProcessOutcome {
 //
 // On POSIX a first word ending in ".exe" that names no program is tried once
 // more without ".exe", so command lines written for Windows run the
-// platform's own build of the same tool. The program's standard output goes
-// to our standard error, so it never mixes with what the program prints as
-// its own results.
+// platform's own build of the same tool. The program's standard output and
+// standard error go to our standard error as it writes them, so they never
+// mix with what the program prints as its own results; with `wait` they are
+// also kept in `output_tail`.
 ProcessOutcome RunCommandLine(const std::string& command_line, bool wait);
 
 // Splits a command line into words: blanks and tabs separate words, double

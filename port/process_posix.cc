@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -62,18 +63,53 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  // With `wait` the tool writes into a pipe that we read to its end,
+  // passing every byte on to our standard error.
+  int output[2] = {-1, -1};
+  if (wait && ::pipe2(output, O_CLOEXEC) != 0) {
+    outcome.reason = SystemReason(errno);
+    return outcome;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  if (wait) {
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  }
   pid_t pid = 0;
   const int error_number = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (wait) ::close(output[1]);
   if (error_number != 0) {
+    if (wait) ::close(output[0]);
     outcome.reason = SystemReason(error_number);
     return outcome;
   }
   outcome.started = true;
   if (!wait) return outcome;
+
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(output[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    for (ssize_t written = 0; written < got;) {
+      const ssize_t step = ::write(STDERR_FILENO, buffer + written, static_cast<std::size_t>(got - written));
+      if (step < 0 && errno == EINTR) continue;
+      if (step <= 0) break;
+      written += step;
+    }
+    outcome.output_tail.append(buffer, static_cast<std::size_t>(got));
+    if (outcome.output_tail.size() > 2 * kOutputTailLimit) {
+      outcome.output_tail.erase(0, outcome.output_tail.size() - kOutputTailLimit);
+    }
+  }
+  ::close(output[0]);
+  if (outcome.output_tail.size() > kOutputTailLimit) {
+    outcome.output_tail.erase(0, outcome.output_tail.size() - kOutputTailLimit);
+  }
 
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {

@@ -43,18 +43,27 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
 }
 
 void ListFilesDepthFirst(const std::string& folder, const std::string& pattern, bool recurse,
-                         const std::string& relative_prefix, std::vector<std::string>& found) {
+                         const std::string& relative_prefix, std::vector<std::string>& found,
+                         std::vector<std::string>* backslash_names) {
   std::vector<port::DirEntry> entries;
-  if (!port::ListDirectory(folder, entries)) return;
+  if (!port::ListDirectory(folder, entries)) throw FolderListError(folder);
+  const auto refused = [&](const port::DirEntry& entry) {
+    if (entry.name.find('\\') == std::string::npos) return false;
+    // Joined by hand: JoinPath would take the backslash for a separator.
+    if (backslash_names) {
+      backslash_names->push_back(folder + (folder.ends_with(port::kPathSeparator) ? "" : "/") + entry.name);
+    }
+    return true;
+  };
   for (const port::DirEntry& entry : entries) {
-    if (entry.is_directory || !MatchesPattern(entry.name, pattern)) continue;
+    if (entry.is_directory || !MatchesPattern(entry.name, pattern) || refused(entry)) continue;
     found.push_back(relative_prefix + entry.name);
   }
   if (!recurse) return;
   for (const port::DirEntry& entry : entries) {
-    if (!entry.is_directory || entry.is_hidden || entry.is_system || entry.is_symlink) continue;
+    if (!entry.is_directory || entry.is_hidden || entry.is_system || entry.is_symlink || refused(entry)) continue;
     ListFilesDepthFirst(port::JoinPath(folder, entry.name), pattern, true,
-                        relative_prefix + entry.name + "\\", found);
+                        relative_prefix + entry.name + "\\", found, backslash_names);
   }
 }
 

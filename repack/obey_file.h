@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "port/errors.h"
+
 namespace larkspur {
 
 inline constexpr char kObeyNameLine[] = "rofsname=rofs2r.img";
@@ -31,9 +33,25 @@ bool MatchesPattern(const std::string& name, const std::string& pattern);
 // are symbolic links to folders (a loop must not hang the walk); hidden and
 // system files are listed. Each file found is appended to `found` as
 // `relative_prefix` followed by its path below `folder`, with backslashes.
-// A folder that cannot be listed contributes nothing.
+// A file or folder whose name holds a backslash (possible on POSIX) cannot
+// be told apart in such a path: it goes to `backslash_names` instead (its
+// path with the platform's separators), and a folder of that kind is not
+// entered. Throws FolderListError when a folder cannot be listed: a file
+// silently left out would be missing from the image.
 void ListFilesDepthFirst(const std::string& folder, const std::string& pattern, bool recurse,
-                         const std::string& relative_prefix, std::vector<std::string>& found);
+                         const std::string& relative_prefix, std::vector<std::string>& found,
+                         std::vector<std::string>* backslash_names = nullptr);
+
+// "Cannot list folder "%s"."
+class FolderListError : public Error {
+ public:
+  explicit FolderListError(const std::string& folder)
+      : Error("Cannot list folder \"" + folder + "\""), folder_(folder) {}
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+};
 
 }  // namespace larkspur
 

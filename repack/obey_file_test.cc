@@ -50,11 +50,31 @@ TEST(ObeyFileTest, WalksFilesFirstThenEachSubtreeAndSkipsHiddenFolders) {
 }
 #endif
 
-TEST(ObeyFileTest, AMissingFolderContributesNothing) {
+TEST(ObeyFileTest, AFolderThatCannotBeListedIsAnErrorNamingIt) {
   std::vector<std::string> found;
-  ListFilesDepthFirst("/no/such/folder", "*.*", true, "rofs2\\", found);
+  try {
+    ListFilesDepthFirst("/no/such/folder", "*.*", true, "rofs2\\", found);
+    FAIL() << "no error";
+  } catch (const FolderListError& error) {
+    EXPECT_EQ(error.folder(), "/no/such/folder");
+    EXPECT_STREQ(error.what(), "Cannot list folder \"/no/such/folder\"");
+  }
   EXPECT_TRUE(found.empty());
 }
+
+#ifndef _WIN32
+TEST(ObeyFileTest, NamesHoldingABackslashAreSetApartNotListed) {
+  testing::ScratchFolder rofs2;
+  rofs2.Write("ok.txt", "");
+  rofs2.Write("a\\b.txt", "");
+  rofs2.Write("sub\\dir/inner.txt", "");
+  std::vector<std::string> found, refused;
+  ListFilesDepthFirst(rofs2.path(), "*.*", true, "rofs2\\", found, &refused);
+  EXPECT_EQ(found, std::vector<std::string>{"rofs2\\ok.txt"});
+  std::sort(refused.begin(), refused.end());
+  EXPECT_EQ(refused, (std::vector<std::string>{rofs2.Path("a\\b.txt"), rofs2.Path("sub\\dir")}));
+}
+#endif
 
 }  // namespace
 }  // namespace larkspur

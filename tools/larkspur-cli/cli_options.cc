@@ -7,15 +7,17 @@
 namespace larkspur {
 
 const char kCliUsage[] =
-    "usage: larkspur-cli [--model 0|1|2|3] [--home DIR] extract FILE\n"
-    "       larkspur-cli [--model 0|1|2|3] [--home DIR] repack FILE\n"
-    "       larkspur-cli [--model 0|1|2|3] info FILE\n"
-    "       larkspur-cli [--model 0|1|2|3] verify FILE\n"
+    "usage: larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] extract FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] repack FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] info FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] verify FILE\n"
     "       larkspur-cli --help | --version\n"
     "\n"
     "  --model   the phone model: 0 or 5800 (5530, 5800, N97, N86), 1 or n96,\n"
     "            2 or 5320, 3 or n78; without it the 5530/5800/N97/N86 profile\n"
     "            is in force and no model is selected, as in the window\n"
+    "  --kind    what the file holds, a ROFS image or user data (FAT); without it\n"
+    "            the file's name decides: \"uda\" or \"UDA\" in it means user data\n"
     "  --home    the folder that plays the program folder (exebat, temp, rofs2,\n"
     "            fat16, and where REB- files go); default: this program's folder\n"
     "\n"
@@ -61,6 +63,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       options.model = ParseModel(value());
     } else if (argument.rfind("--model=", 0) == 0) {
       options.model = ParseModel(argument.substr(8));
+    } else if (argument == "--kind" || argument.rfind("--kind=", 0) == 0) {
+      std::string kind = argument == "--kind" ? value() : argument.substr(7);
+      std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::toupper(c); });
+      if (kind != "ROFS" && kind != "UDA") throw UsageError("unknown kind '" + kind + "' (use rofs or uda)");
+      options.kind = kind;
     } else if (argument == "--home") {
       options.home = value();
     } else if (argument.rfind("--home=", 0) == 0) {

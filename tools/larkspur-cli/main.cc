@@ -7,6 +7,7 @@
 #include "app/console_window.h"
 #include "app/tform1.h"
 #include "format/firmware_check.h"
+#include "format/firmware_layout.h"
 #include "format/load_file_bytes.h"
 #include "port/console.h"
 #include "port/files.h"
@@ -41,6 +42,7 @@ int RunWindowCommand(const CliOptions& options) {
     window.SetSelectorIndex(*options.model);
     form.RunUiCommand([&] { form.ComboBox1Change(); });
   }
+  form.KindOverride = options.kind;
   window.QueueOpenDialogAnswer(AbsolutePath(options.file));
   form.RunUiCommand([&] { form.Open1Click(); });
   if (!window.messages.empty()) return kExitFailed;
@@ -71,10 +73,14 @@ int RunCheck(const CliOptions& options) {
               << '\n';
     return kExitFailed;
   }
-  const FirmwareCheck check = CheckFirmware(file, KindOfPath(path), ProfileForModel(options.model.value_or(0)));
+  const std::string kind = options.kind.empty() ? KindOfPath(port::FileNamePart(path)) : options.kind;
+  const int model = options.model.value_or(0);
+  const FirmwareCheck check = CheckFirmware(file, kind, ProfileForModel(model), model);
   if (options.command == CliOptions::Command::kInfo) {
     std::cout << "file:           " << path << '\n';
     PrintInfo(std::cout, check);
+    const std::vector<int> fitting = ModelsThatFit(file, kind);
+    std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : ModelNames(fitting)) << '\n';
     return kExitDone;
   }
   PrintProblems(std::cout, check);

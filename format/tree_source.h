@@ -1,0 +1,35 @@
+// Which firmware file an extracted tree (rofs2) or FAT image (fat16.img)
+// came from. Extract writes the record into the temp folder once the tree
+// stands; Repack reads it and refuses to pack a tree into another file.
+// A small text of "key=value" lines. Pure functions.
+#ifndef LARKSPUR_FORMAT_TREE_SOURCE_H_
+#define LARKSPUR_FORMAT_TREE_SOURCE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace larkspur {
+
+struct TreeSource {
+  std::string path;                   // full path of the firmware file
+  std::int64_t size = 0;              // its size and last write time
+  std::int64_t write_time = 0;        // when it was extracted
+  std::uint64_t partition_size = 0;  // bytes of the partition image carved from it
+  int model = 0;                      // the selector's item it was extracted under
+
+  bool SameFile(const TreeSource& other) const {
+    return path == other.path && size == other.size && write_time == other.write_time;
+  }
+};
+
+std::string FormatTreeSource(const TreeSource& source);
+
+// Nothing when `text` is not a whole record (a damaged record is as good as
+// none: the tree is then extracted again).
+std::optional<TreeSource> ParseTreeSource(std::string_view text);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_FORMAT_TREE_SOURCE_H_

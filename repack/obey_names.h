@@ -1,0 +1,21 @@
+// Which paths below rofs2 the obey file can carry to the ROFS build. A line
+// of the obey file groups a word with double quotes and ends at a line end,
+// and the image stores each name as at most 255 UTF-16 code units, taken
+// from the line's bytes as UTF-8: a path that breaks one of these rules
+// would fail deep in the build or be stored under another name. Pure.
+#ifndef LARKSPUR_REPACK_OBEY_NAMES_H_
+#define LARKSPUR_REPACK_OBEY_NAMES_H_
+
+#include <string>
+#include <string_view>
+
+namespace larkspur {
+
+// Why `relative_path` (folders separated by backslashes) cannot go into the
+// obey file, in a few English words; empty when it can. `utf8_names`: the
+// host gives names as UTF-8 bytes (POSIX), so they must be valid UTF-8.
+std::string ObeyPathProblem(std::string_view relative_path, bool utf8_names);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_REPACK_OBEY_NAMES_H_
