@@ -200,6 +200,7 @@ class TForm1 {
   std::size_t carve_offset_ = 0;
   // The partition size recorded with the tree Repack packs.
   std::uint64_t original_partition_size_ = 0;
+  std::uint64_t original_lead_ = 0;
   std::mutex run_lock_mutex_;
   std::unique_ptr<port::RunLock> run_lock_;
   std::atomic<Outcome> outcome_{Outcome::kNone};

@@ -162,6 +162,7 @@ void TForm1::WriteTreeSource(const std::string& record_relative) {
   source.write_time = SourceStamp.write_time;
   source.partition_size = CarvedImage.size();
   source.model = extract_model_;
+  source.lead = carve_offset_ - std::min<std::size_t>(Layout.prefix_length.value_or(0), carve_offset_);
   const std::string text = FormatTreeSource(source);
   port::WriteFileReplacing(ProgramPath(record_relative), {text});
 }

@@ -188,6 +188,7 @@ bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::stri
     return false;
   }
   original_partition_size_ = record->partition_size;
+  original_lead_ = record->lead;
   return true;
 }
 
@@ -213,7 +214,8 @@ void TForm1::Button2Click() {
   window_.AppendLog("正在重建 fat16 文件. ");
   window_.AppendLog("请稍等...       ");
   const ModelProfile profile = Profile();
-  ReassembleAndWrite("fat16/fat16.img", 0, {profile.UdaBlockSize, false, '\0'},
+  // Zero sectors that stood in front of the FAT image go back in front of it.
+  ReassembleAndWrite("fat16/fat16.img", static_cast<std::size_t>(original_lead_), {profile.UdaBlockSize, false, '\0'},
                      HexToBytes(profile.UdaSignatureHex), true);
 }
 

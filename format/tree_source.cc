@@ -16,7 +16,7 @@ bool ParseNumber(std::string_view text, Number& value) {
 std::string FormatTreeSource(const TreeSource& source) {
   // The path goes last, so any byte but a line end may stand in it.
   return "size=" + std::to_string(source.size) + "\nwrite_time=" + std::to_string(source.write_time) +
-         "\npartition_size=" + std::to_string(source.partition_size) + "\nmodel=" + std::to_string(source.model) +
+         "\npartition_size=" + std::to_string(source.partition_size) + "\nlead=" + std::to_string(source.lead) + "\nmodel=" + std::to_string(source.model) +
          "\npath=" + source.path + "\n";
 }
 
@@ -39,6 +39,8 @@ std::optional<TreeSource> ParseTreeSource(std::string_view text) {
       ok = ParseNumber(value, source.write_time), seen |= 2;
     } else if (key == "partition_size") {
       ok = ParseNumber(value, source.partition_size), seen |= 4;
+    } else if (key == "lead") {
+      ok = ParseNumber(value, source.lead), seen |= 32;
     } else if (key == "model") {
       ok = ParseNumber(value, source.model), seen |= 8;
     } else if (key == "path") {
@@ -46,7 +48,7 @@ std::optional<TreeSource> ParseTreeSource(std::string_view text) {
     }
     if (!ok) return std::nullopt;
   }
-  if (seen != 31 || source.path.empty()) return std::nullopt;
+  if (seen != 63 || source.path.empty()) return std::nullopt;
   return source;
 }
 

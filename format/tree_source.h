@@ -17,6 +17,9 @@ struct TreeSource {
   std::int64_t size = 0;              // its size and last write time
   std::int64_t write_time = 0;        // when it was extracted
   std::uint64_t partition_size = 0;  // bytes of the partition image carved from it
+  // Zero bytes in front of the partition in the file's payload (a FAT image
+  // some files put behind a few empty sectors), written back by Repack.
+  std::uint64_t lead = 0;
   int model = 0;                      // the selector's item it was extracted under
 
   bool SameFile(const TreeSource& other) const {

@@ -151,14 +151,18 @@ bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries) {
     entry.is_hidden = name[0] == '.';
     struct stat st;
     const std::string full = base + name;
-    if (::lstat(full.c_str(), &st) == 0) {
-      entry.is_symlink = S_ISLNK(st.st_mode);
-      if (entry.is_symlink) {
-        struct stat target;
-        entry.is_directory = ::stat(full.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-      } else {
-        entry.is_directory = S_ISDIR(st.st_mode);
-      }
+    // An entry whose kind cannot be learnt (its path too long, a race) would
+    // be taken for a file, and a folder's files lost: the listing fails.
+    if (::lstat(full.c_str(), &st) != 0) {
+      ::closedir(dir);
+      return false;
+    }
+    entry.is_symlink = S_ISLNK(st.st_mode);
+    if (entry.is_symlink) {
+      struct stat target;
+      entry.is_directory = ::stat(full.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    } else {
+      entry.is_directory = S_ISDIR(st.st_mode);
     }
     entries.push_back(std::move(entry));
   }

@@ -82,6 +82,8 @@ void RunStep(const std::string& step, const std::vector<std::string>& arguments)
     std::string folder = larkspur::port::CurrentDirectory();
     if (folder.size() > 1 && folder.back() == larkspur::port::kPathSeparator) folder.pop_back();
     WriteAll(first, folder + "\n" + Expand("$@", arguments) + "\n", std::ios::app, step);
+  } else if (verb == "say") {
+    std::cerr << first << (rest.empty() ? "" : " " + rest) << std::endl;
   } else if (verb == "write") {
     WriteAll(first, rest, std::ios::trunc, step);  // the text as bytes, unexpanded
   } else if (verb == "copy" || verb == "append") {

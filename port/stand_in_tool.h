@@ -16,6 +16,7 @@
 //   hold FILE SECONDS     keep FILE open for reading that long; FILE.held
 //                         appears once it is open
 //   sleep SECONDS         wait
+//   say TEXT              write TEXT and a line end to standard error
 // A step that fails ends the tool with exit status 1.
 #ifndef LARKSPUR_PORT_STAND_IN_TOOL_H_
 #define LARKSPUR_PORT_STAND_IN_TOOL_H_

@@ -1,0 +1,392 @@
+// Extract and Repack decide by the file's content, check the model against
+// the file, keep each tree to its own firmware and run one at a time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "app/test_support.h"
+#include "format/firmware_fixture.h"
+#include "port/run_lock.h"
+#include "port/stand_in_tool.h"
+
+namespace larkspur {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ProgramFolder;
+using testing::Session;
+
+const std::string kRofsMagic = "ROFS0\xFF";
+
+// A FAT16 boot sector as common formatters write it: a short jump EB 3C 90,
+// a sane BIOS parameter block and 55 AA at its end.
+std::string BootSector(std::uint32_t total_sectors) {
+  std::string sector(512, '\0');
+  const auto put16 = [&](std::size_t at, unsigned value) {
+    sector[at] = static_cast<char>(value & 0xFF);
+    sector[at + 1] = static_cast<char>(value >> 8);
+  };
+  sector[0] = '\xEB', sector[1] = '\x3C', sector[2] = '\x90';
+  sector.replace(3, 8, "mkfs.fat");
+  put16(11, 512);                                        // bytes per sector
+  sector[13] = 4;                                        // sectors per cluster
+  put16(14, 4);                                          // reserved sectors
+  sector[16] = 2;                                        // FATs
+  put16(17, 512);                                        // root entries
+  put16(19, static_cast<unsigned>(total_sectors));       // total sectors
+  sector[21] = '\xF8';                                   // media
+  put16(22, 32);                                         // sectors per FAT
+  sector[510] = '\x55', sector[511] = '\xAA';
+  return sector;
+}
+
+// A FAT image whose data holds the long jump E9 00 90 that the plain magic
+// search would cut at.
+std::string FatImageWithJumpInItsData(std::size_t size) {
+  std::string image = BootSector(static_cast<std::uint32_t>(size / 512)) + testing::PatternBytes(size - 512);
+  image.replace(size / 2, 9, std::string("\xE9\x00\x90" "abcdef", 9));
+  return image;
+}
+
+bool Logged(const Session& s, const std::string& part) {
+  return std::any_of(s.window.log.begin(), s.window.log.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+std::set<std::string> FilesBelow(const std::string& folder) {
+  std::set<std::string> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).generic_string());
+  }
+  return files;
+}
+
+TEST(SafeFirmwareTest, TheContentHasTheLastWordOverTheName) {
+  const std::string fat = FatImageWithJumpInItsData(0x10000);
+  const std::string rofs = kRofsMagic + testing::PatternBytes(0x5000);
+  const struct {
+    const char* label;
+    std::string name;
+    std::string kind_override;
+    bool uda;  // how the blocks are made
+    std::string payload;
+    std::string expected;  // in the log; empty: the Extract succeeds
+  } cases[] = {
+      {"UDA name, ROFS content", "fw.uda.bin", "", true, rofs, "the name says UDA, the payload starts with a ROFS header"},
+      {"UDA name, ROFS content behind a header", "fw.uda.bin", "", true, std::string(0x400, '\xA3') + rofs,
+       "the name says UDA, the payload starts with a ROFS header"},
+      {"ROFS name, FAT content", "fw.rofs2.bin", "", false, fat, "the name says ROFS, the payload starts with a FAT boot sector"},
+      {"ROFS name, neither", "fw.rofs2.bin", "", false, testing::PatternBytes(0x3000), "no ROFS header in the payload"},
+      {"ROFS in a folder whose name holds uda", "Budapest/fw.rofs2.bin", "", false, rofs, ""},
+      {"--kind uda on a ROFS name", "fw.rofs2.bin", "UDA", false, fat, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    home.InstallStandInTool("readimage", testing::kStandInReadimage);
+    home.Write("fat16/fat16.img", "earlier");
+    Session s(home);
+    s.form.KindOverride = c.kind_override;
+    s.Open(home.Write(c.name, testing::MakeFirmware({.uda = c.uda}, c.payload)));
+    s.Extract();
+    if (c.expected.empty()) {
+      EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
+    } else {
+      EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+      EXPECT_NE(s.window.log.back().find(c.expected), std::string::npos) << s.window.log.back();
+      EXPECT_NE(s.window.log.back().find(home.Path(c.name)), std::string::npos);
+      EXPECT_EQ(home.Read("fat16/fat16.img"), "earlier");
+      EXPECT_FALSE(home.Exists("temp/rofs2.img"));
+    }
+  }
+}
+
+TEST(SafeFirmwareTest, UdaCarvingStartsAtTheBootSectorAndTheRoundTripIsIdentical) {
+  const std::string image = FatImageWithJumpInItsData(0x48000);
+  const struct {
+    const char* label;
+    std::string prefix;
+    std::size_t zero_lead;
+  } cases[] = {
+      {"no prefix", "", 0},
+      {"a prefix", "HEADER-BYTES", 0},
+      {"a prefix and empty sectors before the FAT image", "HEAD", 0x1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    Session s(home);
+    const std::string input =
+        testing::MakeFirmware({.uda = true, .prefix = c.prefix}, std::string(c.zero_lead, '\0') + image);
+    s.Open(home.Write("RM-1.uda.fpsx", input));
+    s.Extract();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+    EXPECT_TRUE(home.Read("fat16/fat16.img") == image) << "the FAT image starts at its boot sector, whole";
+    EXPECT_FALSE(Logged(s, "警告"));
+    s.Repack();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
+    EXPECT_TRUE(home.Read("REB-RM-1.uda.fpsx") == input) << "the unchanged round trip gives the file back";
+  }
+}
+
+TEST(SafeFirmwareTest, EachExtractGivesAFreshTreeAndKeepsThePreviousOneOnce) {
+  ProgramFolder home;
+  home.Write("rofs2/from-before.txt", "x");
+  Session s(home);
+  const std::string first = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "first"));
+  const std::string second = home.Write("b.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "second"));
+  home.InstallStandInTool("readimage", "copy $3 $2/first.bin");
+  s.Open(first);
+  s.Extract();
+  home.InstallStandInTool("readimage", "copy $3 $2/second.bin");
+  s.Open(second);
+  s.Extract();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+  EXPECT_EQ(FilesBelow(home.Path("rofs2")), std::set<std::string>{"second.bin"});
+  EXPECT_EQ(FilesBelow(home.Path("rofs2.previous")), std::set<std::string>{"first.bin"});
+  EXPECT_TRUE(Logged(s, "上一次解包的文件已保存在 " + home.Path("rofs2.previous")));
+  EXPECT_FALSE(home.Exists("rofs2.held"));
+
+  // Repack of the first file now would pack the second file's tree.
+  s.Open(first);
+  s.Repack();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+  EXPECT_EQ(s.window.log.back(), "错误: " + home.Path("rofs2") + " 是从另一个文件解包的 (extracted from " + second +
+                                     "), 请先解包 " + first + ". 未生成任何文件.");
+  EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
+}
+
+TEST(SafeFirmwareTest, AFailedUnpackLeavesTheEarlierTreeAndRepackRefuses) {
+  const struct {
+    const char* label;
+    const char* steps;
+  } cases[] = {
+      {"damaged image", "write $2/half.bin x; say ROFS directory at 0x30: entry runs past its block; exit 1"},
+      {"nothing written", "exit 0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    Session s(home);
+    const std::string good = home.Write("good.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "good"));
+    const std::string damaged = home.Write("damaged.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "bad"));
+    home.InstallStandInTool("readimage", "copy $3 $2/good.bin");
+    s.Open(good);
+    s.Extract();
+    const std::string record = home.Read("temp/rofs2.source");
+    home.InstallStandInTool("readimage", c.steps);
+    s.Open(damaged);
+    s.Extract();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_EQ(FilesBelow(home.Path("rofs2")), std::set<std::string>{"good.bin"});
+    EXPECT_EQ(home.Read("temp/rofs2.source"), record);
+    EXPECT_FALSE(home.Exists("rofs2.held"));
+    EXPECT_FALSE(home.Exists("rofs2.previous"));
+    s.Repack();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_NE(s.window.log.back().find("extracted from " + good), std::string::npos) << s.window.log.back();
+    EXPECT_FALSE(home.Exists("REB-damaged.rofs2.bin"));
+  }
+}
+
+TEST(SafeFirmwareTest, ATreeNeverExtractedOrEmptiedIsRefused) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", testing::kStandInRofsbuild);
+  Session s(home);
+  const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  s.Open(input);
+  s.Repack();
+  EXPECT_EQ(s.window.log.back(), "错误: 不知道 " + home.Path("rofs2") + " 是从哪个文件解包的 (no record of an Extract), 请先解包 " +
+                                     input + ". 未生成任何文件.");
+  home.MarkExtracted(input);
+  fs::remove_all(home.Path("rofs2"));
+  fs::create_directory(home.Path("rofs2"));
+  s.Repack();
+  EXPECT_EQ(s.window.log.back(), "错误: " + home.Path("rofs2") + " 是空的 (nothing to pack), 请先解包 " + input +
+                                     ". 未生成任何文件.");
+  // A file changed since it was opened is not the one the tree came from.
+  home.Write("rofs2/a.txt", "a");
+  home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abcd"));
+  s.Repack();
+  EXPECT_NE(s.window.log.back().find("the file changed since it was opened"), std::string::npos);
+  EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
+}
+
+#ifndef _WIN32
+// A disk that fills during the unpack: the program folder on a small tmpfs.
+TEST(SafeFirmwareTest, ADiskThatFillsDuringTheUnpackLeavesTheEarlierTree) {
+  testing::ScratchFolder outside;
+  const std::string mount_point = outside.Path("small");
+  fs::create_directory(mount_point);
+  if (std::system(("mount -t tmpfs -o size=16m tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  }
+  const std::string saved_folder = port::CurrentDirectory();  // the tool runner leaves it in the program folder
+  {
+    const std::string home_path = mount_point + "/";
+    for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) fs::create_directory(home_path + folder);
+    testing::InstallStandInTool(home_path + "exebat", "readimage", "copy $3 $2/image.bin; fill $2/big.bin 33554432 x");
+    std::ofstream(home_path + "rofs2/earlier.txt") << "earlier";
+    const std::string input = outside.Write("fw.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
+    ConsoleWindow window(nullptr, nullptr);
+    TForm1 form(window, home_path);
+    form.FormCreate();
+    window.QueueOpenDialogAnswer(input);
+    form.RunUiCommand([&] { form.Open1Click(); });
+    form.RunUiCommand([&] { form.Extract1Click(); });
+    window.ServeUntil([&] { return !form.WorkersBusy(); });
+    form.FormDestroy();
+    EXPECT_EQ(form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_EQ(FilesBelow(home_path + "rofs2"), std::set<std::string>{"earlier.txt"});
+    EXPECT_FALSE(fs::exists(home_path + "rofs2.held"));
+  }
+  port::SetCurrentDirectory(saved_folder);
+  EXPECT_EQ(std::system(("umount '" + mount_point + "'").c_str()), 0);
+}
+#endif
+
+TEST(SafeFirmwareTest, AFileOfAnotherModelIsRefusedAndTheFittingModelsAreNamed) {
+  // A 5320 file: blocks of 0x20000 bytes, the signature of the 5530/5800 profile.
+  const std::string input = testing::MakeFirmware({.model = 2}, kRofsMagic + testing::PatternBytes(0x50000));
+  const std::string refusal =
+      "不是为所选手机型号制作的 (blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits "
+      "手机型号(5320), 手机型号(N78)), 请选择正确的手机型号. 未生成任何文件.";
+  ProgramFolder home;
+  home.InstallStandInTool("readimage", testing::kStandInReadimage);
+  home.InstallStandInTool("rofsbuild", testing::kStandInRofsbuild);
+  Session s(home);
+  const std::string path = home.Write("RM-0.rofs2.bin", input);
+  s.Open(path);
+  s.Extract();
+  EXPECT_EQ(s.window.log.back(), "错误: 文件 " + path + " " + refusal);
+  EXPECT_FALSE(home.Exists("temp/rofs2.img"));
+  home.MarkExtracted(path);
+  s.Repack();
+  EXPECT_EQ(s.window.log.back(), "错误: 文件 " + path + " " + refusal);
+  EXPECT_FALSE(home.Exists("REB-RM-0.rofs2.bin"));
+
+  // Under the right model both go through.
+  s.SelectModel(2);
+  s.Extract();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+  s.Repack();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
+}
+
+TEST(SafeFirmwareTest, OneRunAtATimeInAProgramFolder) {
+  ProgramFolder home;
+  home.InstallStandInTool("readimage", testing::kStandInReadimage);
+  Session s(home);
+  const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  s.Open(input);
+  {
+    const auto other_run = port::RunLock::TryTake(home.path());
+    ASSERT_TRUE(other_run);
+    EXPECT_FALSE(port::RunLock::TryTake(home.path())) << "a second lock of one folder";
+    s.Extract();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_EQ(s.window.log.back(), "错误: 本程序文件夹 " + home.path() +
+                                       " 正被另一个解包或打包使用 (another Extract or Repack holds its lock), "
+                                       "请等它结束后再试. 未生成任何文件.");
+    EXPECT_TRUE(s.MenuEnabled(MenuItem::kExtract));
+    s.Repack();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_FALSE(home.Exists("temp/rofs2.img"));
+  }
+  // The lock goes with the run that held it.
+  s.Extract();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+  EXPECT_TRUE(port::RunLock::TryTake(home.path())) << "the finished run gave its lock back";
+}
+
+TEST(SafeFirmwareTest, AFailingBuildToolsReasonReachesTheLog) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", "say rofsbuild starting; say Failed placing files - rofssize is too small; exit 1");
+  Session s(home);
+  const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  home.MarkExtracted(input);
+  s.Open(input);
+  s.Repack();
+  const auto failure = std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild exit status 1: rofs 文件重建失败.");
+  ASSERT_NE(failure, s.window.log.end());
+  ASSERT_GE(s.window.log.end() - failure, 3);
+  EXPECT_EQ(failure[1], "    rofsbuild: rofsbuild starting");
+  EXPECT_EQ(failure[2], "    rofsbuild: Failed placing files - rofssize is too small");
+  EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
+}
+
+#ifndef _WIN32
+TEST(SafeFirmwareTest, NamesTheObeyFileCannotCarryAreEachNamedAndNothingIsBuilt) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", "record ../built.txt; " + std::string(testing::kStandInRofsbuild));
+  Session s(home);
+  const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  home.MarkExtracted(input);
+  home.Write("rofs2/fine.txt", "ok");
+  home.Write("rofs2/say \"hi\".txt", "q");
+  home.Write("rofs2/back\\slash.txt", "b");
+  home.Write("rofs2/sub/Gr\xFC\xDF" "e.txt", "latin-1 bytes");
+  s.Open(input);
+  s.Repack();
+  EXPECT_TRUE(Logged(s, "错误: 文件名无法写入 obey 文件: " + home.Path("rofs2/say \"hi\".txt") +
+                            " (a double quote cannot stand in a line of the obey file)"));
+  EXPECT_TRUE(Logged(s, "错误: 文件名无法写入 obey 文件: " + home.path() + "rofs2/back\\slash.txt" +
+                            " (a backslash cannot stand in a name)"));
+  EXPECT_TRUE(Logged(s, "rofs2/sub/Gr\xFC\xDF" "e.txt (the name is not UTF-8 text)"));
+  EXPECT_EQ(s.window.log.back(), "错误: 3 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.");
+  EXPECT_FALSE(home.Exists("built.txt"));
+  EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
+}
+
+// A folder below rofs2 that cannot be listed (its path is longer than the
+// system takes, which stops root too) stops Repack with its path.
+TEST(SafeFirmwareTest, AFolderThatCannotBeListedStopsRepackWithItsPath) {
+  ProgramFolder home;
+  home.InstallStandInTool("rofsbuild", testing::kStandInRofsbuild);
+  Session s(home);
+  const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
+  home.MarkExtracted(input);
+  const std::string level(200, 'd');
+  std::string relative;
+  const std::string saved = port::CurrentDirectory();
+  ASSERT_TRUE(port::SetCurrentDirectory(home.Path("rofs2")));
+  for (int depth = 0; depth < 24; ++depth) {
+    fs::create_directory(level);
+    port::SetCurrentDirectory(level);
+    relative += "/" + level;
+  }
+  std::ofstream("deep.txt") << "deep";
+  port::SetCurrentDirectory(saved);
+  s.Open(input);
+  s.Repack();
+  EXPECT_EQ(s.window.log.back().rfind("错误: 无法读取文件夹 " + home.Path("rofs2") + "/" + level, 0), 0u) << s.window.log.back();
+  EXPECT_NE(s.window.log.back().find("(the folder cannot be listed; its files would be missing from the image). 未生成任何文件."),
+            std::string::npos);
+  EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
+  // rm walks the tree relative to each folder, which deep paths need.
+  std::system(("rm -rf '" + home.Path("rofs2") + "/" + level + "'").c_str());
+}
+#endif
+
+TEST(SafeFirmwareTest, APartitionThatGrewIsWrittenWithAWarningNamingBothSizes) {
+  ProgramFolder home;
+  Session s(home);
+  const std::string image = FatImageWithJumpInItsData(0x40000);
+  const std::string input = home.Write("g.uda.bin", testing::MakeFirmware({.uda = true}, image));
+  s.Open(input);
+  s.Extract();
+  home.Write("fat16/fat16.img", image + std::string(0x50000, '\0'));
+  s.Repack();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+  EXPECT_TRUE(Logged(s, "警告: 新的分区比原来的大 (the rebuilt partition is 589824 bytes, the original 262144 bytes; "
+                        "2 blocks added), 请确认手机的分区装得下."));
+  EXPECT_TRUE(home.Exists("REB-g.uda.bin"));
+}
+
+}  // namespace
+}  // namespace larkspur
