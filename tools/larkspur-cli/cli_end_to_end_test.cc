@@ -10,6 +10,7 @@
 #include "format/firmware_fixture.h"
 #include "port/files.h"
 #include "port/process.h"
+#include "port/run_lock.h"
 #include "tools/larkspur-cli/cli_runner.h"
 
 namespace larkspur {
@@ -143,6 +144,51 @@ TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
   EXPECT_EQ(info.status, 0);
   EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos);
   EXPECT_NE(info.out.find("headers:        all 1 right"), std::string::npos) << info.out;
+}
+
+// A 5320 file (blocks of 0x20000 bytes) shares its signature with the
+// 5530/5800 profile: only the block lengths tell them apart.
+TEST(CliEndToEndTest, AFileOfAnotherModelFailsVerifyAndInfoNamesTheModelsThatFit) {
+  ProgramFolder home;
+  const std::string file = home.Write("RM-5.rofs2.bin", MakeFirmware({.model = 2}, "ROFS0\xFF" + PatternBytes(0x50000)));
+  const CliRun wrong = RunCli(home, "--model 0 verify " + Q(file));
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.out.find("blocks of 0x00020000 bytes, the model has blocks of 0x00040000: the file was made for "
+                           "手机型号(5320), 手机型号(N78)"),
+            std::string::npos)
+      << wrong.out;
+  EXPECT_EQ(RunCli(home, "--model 5320 verify " + Q(file)).status, 0);
+  const CliRun info = RunCli(home, "info " + Q(file));
+  EXPECT_NE(info.out.find("models that fit: 手机型号(5320), 手机型号(N78)\n"), std::string::npos) << info.out;
+  const CliRun extract = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file));
+  EXPECT_EQ(extract.status, 1);
+  EXPECT_NE(extract.out.find("the file fits 手机型号(5320), 手机型号(N78)"), std::string::npos) << extract.out;
+}
+
+// --kind overrides what the file's name says; the content still has the
+// last word.
+TEST(CliEndToEndTest, KindOptionOverridesTheName) {
+  ProgramFolder home;
+  const std::string fat = home.Write("data.rofs2.bin", MakeFirmware({.uda = true}, kFatMagic + PatternBytes(0x1000)));
+  CliRun info = RunCli(home, "--kind uda info " + Q(fat));
+  EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos) << info.out;
+  const CliRun extract = RunCli(home, "--kind uda --home " + Q(home.path()) + " extract " + Q(fat));
+  EXPECT_EQ(extract.status, 0) << extract.out << extract.err;
+  EXPECT_TRUE(home.Read("fat16/fat16.img") == kFatMagic + PatternBytes(0x1000));
+  EXPECT_EQ(RunCli(home, "--kind fat info " + Q(fat)).status, 2);
+}
+
+// A second run in the same program folder is refused at once.
+TEST(CliEndToEndTest, ASecondRunInTheSameProgramFolderIsRefused) {
+  ProgramFolder home;
+  const std::string file = home.Write("a.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "abc"));
+  const auto held = port::RunLock::TryTake(home.path());
+  ASSERT_TRUE(held);
+  const CliRun run = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("正被另一个解包或打包使用 (another Extract or Repack holds its lock)"), std::string::npos)
+      << run.out;
+  EXPECT_FALSE(home.Exists("fat16/fat16.img"));
 }
 
 TEST(CliEndToEndTest, ErrorsAndUsage) {
