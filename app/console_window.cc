@@ -57,6 +57,15 @@ void ConsoleWindow::AppendLog(const std::string& line) {
 
 void ConsoleWindow::ClearLog() { log.clear(); }
 
+void ConsoleWindow::ShowProgress(const std::string& text) {
+  progress.push_back(text);
+  if (!progress_stream) return;
+  // Over the report before, blanking what is left of a longer one.
+  static constexpr std::size_t kWidth = 60;
+  *progress_stream << '\r' << text << std::string(text.size() < kWidth ? kWidth - text.size() : 0, ' ') << '\r'
+                   << std::flush;
+}
+
 void ConsoleWindow::SetMenuEnabled(MenuItem item, bool enabled) { menu_enabled[item] = enabled; }
 
 void ConsoleWindow::SetStatusText(int panel, const std::string& text) { status[panel] = text; }

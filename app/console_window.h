@@ -44,6 +44,8 @@ class ConsoleWindow : public Window {
   void SetMenuEnabled(MenuItem item, bool enabled) override;
   void SetStatusText(int panel, const std::string& text) override;
   int SelectorIndex() const override { return selector_index_; }
+  void SetSelectorEnabled(bool enabled) override { selector_enabled = enabled; }
+  void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
   void OpenUrl(const std::string& url) override { opened_urls.push_back(url); }
@@ -64,6 +66,11 @@ class ConsoleWindow : public Window {
   std::vector<Message> messages;
   std::vector<OpenDialogRequest> dialog_requests;
   std::vector<std::string> opened_urls;
+  bool selector_enabled = true;
+  std::vector<std::string> progress;  // every progress report, in order
+  // Where progress reports go as they come (a terminal's standard error),
+  // each over the one before; null: only kept in `progress`.
+  std::ostream* progress_stream = nullptr;
   // Called when a message box is shown, as if the user were looking at it
   // (tests use it to act while a worker waits for the box).
   std::function<void(const Message&)> on_message;

@@ -38,6 +38,7 @@ TEST(ExtractFlowTest, RofsFileIsStrippedCarvedAndUnpacked) {
       "=========================================================       ",
       "rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         ",
       "=========================================================       ",
+      "rofs2 文件夹: " + home.Path("rofs2"),
   };
   EXPECT_EQ(std::vector<std::string>(s.window.log.begin() + 3, s.window.log.end()), expected);
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen) && s.MenuEnabled(MenuItem::kExtract) && s.MenuEnabled(MenuItem::kRepack));
@@ -55,8 +56,9 @@ TEST(ExtractFlowTest, UdaFileOfEveryProfileGivesTheFat16Image) {
     s.Open(home.Write("x.uda.fpsx", testing::MakeFirmware({.model = model, .uda = true, .prefix = "PRE"}, with_chance)));
     s.Extract();
     EXPECT_TRUE(home.Read("fat16/fat16.img") == with_chance) << model << ": " << home.Read("fat16/fat16.img").size() << " vs " << with_chance.size() << " " << s.window.log[4];
-    EXPECT_EQ(s.window.log.back(), "=========================================================       ");
-    EXPECT_EQ(s.window.log[s.window.log.size() - 2], "fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  ");
+    EXPECT_EQ(s.window.log.back(), "fat16.img 文件: " + home.Path("fat16/fat16.img"));
+    EXPECT_EQ(s.window.log[s.window.log.size() - 2], "=========================================================       ");
+    EXPECT_EQ(s.window.log[s.window.log.size() - 3], "fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  ");
   }
 }
 

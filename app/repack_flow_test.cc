@@ -62,8 +62,9 @@ TEST(RepackFlowTest, UnchangedUdaRoundTripGivesTheInputBackForEveryProfile) {
     s.Extract();
     s.Repack();
     EXPECT_TRUE(home.Read("REB-RM-9.uda.fpsx") == input) << "model " << model << " " << home.Read("REB-RM-9.uda.fpsx").size() << " vs " << input.size();
-    EXPECT_EQ(s.window.log.back(), "=========================================================       ");
-    EXPECT_EQ(s.window.log[s.window.log.size() - 2],
+    EXPECT_EQ(s.window.log.back(), "REB 文件: " + home.Path("REB-RM-9.uda.fpsx"));
+    EXPECT_EQ(s.window.log[s.window.log.size() - 2], "=========================================================       ");
+    EXPECT_EQ(s.window.log[s.window.log.size() - 3],
               "REB-RM-9.uda.fpsx 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ");
     EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
     EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);

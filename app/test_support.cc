@@ -57,6 +57,7 @@ void Session::Extract() {
 
 void Session::Repack() {
   form.RunUiCommand([&] { form.Repack1Click(); });
+  window.ServeUntil([&] { return !form.WorkersBusy(); });
 }
 
 }  // namespace larkspur::testing

@@ -46,6 +46,7 @@ class Session {
   void Open(const std::string& path);
   // Extract, then wait for the workers as the window's user would.
   void Extract();
+  // Repack, then wait for its worker.
   void Repack();
   bool MenuEnabled(MenuItem item) { return window.menu_enabled[item]; }
 };

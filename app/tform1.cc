@@ -30,6 +30,7 @@ TForm1::TForm1(Window& window, std::string program_folder)
   tfix_ = std::make_unique<TJvThread>(window_, "Tfix", [this] { TfixExecute(); }, report);
   trofs3_ = std::make_unique<TJvThread>(window_, "Trofs3", [this] { Trofs3Execute(); }, report);
   tfat_ = std::make_unique<TJvThread>(window_, "Tfat", [this] { TfatExecute(); }, report);
+  trepack_ = std::make_unique<TJvThread>(window_, "Trepack", [this] { TrepackExecute(); }, report);
 }
 
 TForm1::~TForm1() { FormDestroy(); }
@@ -56,6 +57,7 @@ void TForm1::FormDestroy() {
   tfix_->Teardown();
   trofs3_->Teardown();
   tfat_->Teardown();
+  trepack_->Teardown();
 }
 
 void TForm1::RunUiCommand(const std::function<void()>& handler) {
@@ -63,7 +65,7 @@ void TForm1::RunUiCommand(const std::function<void()>& handler) {
     handler();
   } catch (const std::exception& error) {
     if (outcome_.load() == Outcome::kRunning) outcome_ = Outcome::kFailed;
-    window_.ShowMessage(kApplicationTitle, WithFullStop(error.what()), MessageIcon::kError);
+    ShowErrorBox(error.what());
   }
 }
 
@@ -108,18 +110,30 @@ void TForm1::Open1Click() {
   // of the old program know it.)
   ByteString loaded;
   bool loaded_ok = false;
+  // After a failed Open the earlier file stays open, and the log, cleared
+  // for the new one, says so.
+  const auto still_open = [&] {
+    if (!previous_path.empty() && !ImageData.empty()) {
+      window_.AppendLog("仍然打开的文件: " + previous_path + " (the earlier file is still open)");
+    }
+  };
   try {
     loaded_ok = LoadFileBytes(*chosen, loaded);
   } catch (const FileOpenError&) {
+    still_open();
     throw;
   } catch (...) {
     SourcePath = previous_path;
+    still_open();
     throw;
   }
   if (!loaded_ok) {
     SourcePath = previous_path;
+    still_open();
     throw Error("Cannot open file \"" + *chosen + "\". " +
-                (port::IsRegularFile(*chosen) ? "The file is empty" : "The file does not exist"));
+                (port::IsRegularFile(*chosen)  ? "The file is empty"
+                 : port::IsDirectory(*chosen) ? "It is a folder, not a file"
+                                              : "The file does not exist"));
   }
   ImageData.swap(loaded);
   loaded = ByteString();
@@ -215,6 +229,10 @@ void TForm1::FinishRun(Outcome outcome) {
     std::lock_guard lock(run_lock_mutex_);
     run_lock_.reset();
   }
+  window_.RunOnUiThread([this] {
+    window_.ShowProgress("");
+    window_.SetSelectorEnabled(true);
+  });
   EnableMenu(true);
 }
 
@@ -265,6 +283,22 @@ void TForm1::EnableMenu(bool enabled) {
   });
 }
 
+void TForm1::DisableForRun() {
+  window_.SetMenuEnabled(MenuItem::kOpen, false);
+  window_.SetMenuEnabled(MenuItem::kExtract, false);
+  window_.SetMenuEnabled(MenuItem::kRepack, false);
+  window_.SetSelectorEnabled(false);
+}
+
+void TForm1::Progress(const std::string& text) {
+  window_.RunOnUiThread([this, &text] { window_.ShowProgress(text); });
+}
+
+void TForm1::ShowErrorBox(const std::string& message) {
+  window_.RunOnUiThread(
+      [this, &message] { window_.ShowMessage(kApplicationTitle, WithFullStop(message), MessageIcon::kError); });
+}
+
 void TForm1::ShowUnableToRun(const std::string& text) {
   window_.RunOnUiThread([this, &text] { window_.ShowMessage(kApplicationTitle, text, MessageIcon::kNone); });
 }
@@ -290,6 +324,8 @@ void TForm1::ReportWorkerError(std::exception_ptr error) {
     std::lock_guard lock(run_lock_mutex_);
     run_lock_.reset();
   }
+  window_.ShowProgress("");
+  window_.SetSelectorEnabled(true);
   window_.ShowMessage("Application Error",
                       "Exception " + class_name + " in module larkspur at " + address + ".\r\n" +
                           message + "\r\n",

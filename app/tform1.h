@@ -83,7 +83,9 @@ class TForm1 {
   std::string createheder(std::string_view payload, std::string_view address, std::int32_t length) const;
   std::string createhederfat(std::string_view payload, std::string_view address, std::int32_t length) const;
 
-  // Worker bodies.
+  // Worker bodies. Repack runs on Trepack, so the window stays live while
+  // the build tool runs and through its pauses.
+  void TrepackExecute();
   void TfixExecute();
   void Trofs3Execute();
   void TfatExecute();
@@ -116,6 +118,9 @@ class TForm1 {
   // The kind given on the command line (--kind), which the file's name then
   // does not decide; empty for the window.
   std::string KindOverride;
+  // True when the program folder was given (--home) rather than being the
+  // executable's own: the closing line of Repack then names it.
+  bool ProgramFolderGiven = false;
   // The file's size and write time when it was opened: Repack refuses a
   // file that changed since, and the record of an extracted tree names it.
   port::FileStamp SourceStamp;
@@ -142,11 +147,12 @@ class TForm1 {
   // True while any worker component is busy. Tfix starts the carving
   // component before it counts as idle, so an Extract is over once this is
   // false.
-  bool WorkersBusy() const { return tfix_->Busy() || trofs3_->Busy() || tfat_->Busy(); }
+  bool WorkersBusy() const { return tfix_->Busy() || trofs3_->Busy() || tfat_->Busy() || trepack_->Busy(); }
 
   TJvThread& Tfix() { return *tfix_; }
   TJvThread& Trofs3() { return *trofs3_; }
   TJvThread& Tfat() { return *tfat_; }
+  TJvThread& Trepack() { return *trepack_; }
 
   // How the last command ended, for the command line: true once its closing
   // lines were written, false when it ended with an error.
@@ -159,7 +165,12 @@ class TForm1 {
   // Window requests that are safe from any thread.
   void Log(const std::string& line);
   void EnableMenu(bool enabled);
+  // The menu items and the model selector, off for the length of a run.
+  void DisableForRun();
+  void Progress(const std::string& text);
   void ShowUnableToRun(const std::string& text);
+  // The error box of a command, from any thread.
+  void ShowErrorBox(const std::string& message);
   void ReportWorkerError(std::exception_ptr error);
   void CarveInto(std::size_t offset, std::string_view relative_path);
   void WriteTreeSource(const std::string& record_relative);
@@ -195,6 +206,9 @@ class TForm1 {
   // the run cannot tear it.
   ModelProfile extract_profile_;
   int extract_model_ = 0;
+  // The same for a Repack.
+  ModelProfile repack_profile_;
+  int repack_model_ = 0;
   int profile_index_ = 0;
   // Where the partition image starts in the stripped ImageData.
   std::size_t carve_offset_ = 0;
@@ -208,6 +222,7 @@ class TForm1 {
   std::unique_ptr<TJvThread> tfix_;
   std::unique_ptr<TJvThread> trofs3_;
   std::unique_ptr<TJvThread> tfat_;
+  std::unique_ptr<TJvThread> trepack_;
 };
 
 }  // namespace larkspur

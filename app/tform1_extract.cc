@@ -49,11 +49,10 @@ void RemoveTree(const std::string& folder) {
 }  // namespace
 
 void TForm1::Extract1Click() {
-  window_.SetMenuEnabled(MenuItem::kOpen, false);
-  window_.SetMenuEnabled(MenuItem::kExtract, false);
-  window_.SetMenuEnabled(MenuItem::kRepack, false);
+  DisableForRun();
   if (!TakeRunLock()) return;
-  // The run works with the profile in force when it started.
+  // The run works with the profile in force when it started (the selector
+  // is off until it ends).
   extract_profile_ = Profile();
   extract_model_ = ProfileIndex();
   outcome_ = Outcome::kRunning;
@@ -236,6 +235,7 @@ void TForm1::Trofs3Execute() {
     Log("rofs2 文件夹保持不变 (" + tree + " was left as it was before this Extract).");
   }
   Log(kSeparatorLine);
+  if (unpacked) Log("rofs2 文件夹: " + tree);
   FinishRun(unpacked ? Outcome::kDone : Outcome::kFailed);
 }
 
@@ -252,6 +252,7 @@ void TForm1::TfatExecute() {
   Log(kSeparatorLine);
   Log("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  ");
   Log(kSeparatorLine);
+  Log("fat16.img 文件: " + ProgramPath("fat16/fat16.img"));
   FinishRun(Outcome::kDone);
 }
 

@@ -35,7 +35,7 @@ void TForm1::FileSearch(const std::string& folder, const std::string& pattern, b
 }
 
 bool TForm1::crobey() {
-  window_.AppendLog("正在创建 obey 文件.    ");
+  Log("正在创建 obey 文件.    ");
   obey.clear();
   ListBox1.clear();
   UncarriedNames.clear();
@@ -61,7 +61,7 @@ bool TForm1::crobey() {
     if (!problem.empty()) refused.push_back(ProgramPath(relative_path) + " (" + problem + ")");
   }
   if (!refused.empty()) {
-    for (const std::string& line : refused) window_.AppendLog("错误: 文件名无法写入 obey 文件: " + line);
+    for (const std::string& line : refused) Log("错误: 文件名无法写入 obey 文件: " + line);
     FailRepack("错误: " + std::to_string(refused.size()) +
                " 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.");
     return false;
@@ -71,21 +71,21 @@ bool TForm1::crobey() {
   for (const std::string& relative_path : ListBox1) obey.push_back(ObeyDataLine(relative_path));
   const std::string text = JoinObeyLines(obey);
   port::WriteFileReplacing(ProgramPath("temp/rofs2.obey"), {text});
-  window_.AppendLog("完成!    ");
+  Log("完成!    ");
   return true;
 }
 
 bool TForm1::buildrofs() {
-  window_.AppendLog("正在重建 rofs 文件.       ");
-  window_.AppendLog("请稍等...       ");
+  Log("正在重建 rofs 文件.       ");
+  Log("请稍等...       ");
   const port::ProcessOutcome outcome = RunInToolFolder(
       program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); });
   if (Succeeded(outcome)) {
-    window_.AppendLog("完成!   ");
+    Log("完成!   ");
   } else {
-    window_.AppendLog("rofsbuild " + DescribeOutcome(outcome) + ": rofs 文件重建失败.");
+    Log("rofsbuild " + DescribeOutcome(outcome) + ": rofs 文件重建失败.");
     for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) {
-      window_.AppendLog("    rofsbuild: " + line);
+      Log("    rofsbuild: " + line);
     }
   }
 
@@ -99,7 +99,7 @@ bool TForm1::buildrofs() {
   port::SleepMilliseconds(kBuildPauseMilliseconds);
   if (!moved && port::IsRegularFile(built)) {
     // Keep the new image where it is rather than delete the only copy.
-    window_.AppendLog("新的 rofs 文件仍在 " + built + " (未能移动到 " + target +
+    Log("新的 rofs 文件仍在 " + built + " (未能移动到 " + target +
                       (port::IsRegularFile(target) || port::IsDirectory(target) ? ": 旧文件无法删除" : "") + ").");
   }
   port::SleepMilliseconds(kBuildPauseMilliseconds);
@@ -107,23 +107,29 @@ bool TForm1::buildrofs() {
 }
 
 void TForm1::Repack1Click() {
-  window_.SetMenuEnabled(MenuItem::kOpen, false);
-  window_.SetMenuEnabled(MenuItem::kExtract, false);
-  window_.SetMenuEnabled(MenuItem::kRepack, false);
+  DisableForRun();
   if (!TakeRunLock()) return;
+  repack_profile_ = Profile();
+  repack_model_ = ProfileIndex();
   outcome_ = Outcome::kRunning;
+  StartWorker(*trepack_);
+}
+
+void TForm1::TrepackExecute() {
   try {
     if (ImageKind == "ROFS") Button5Click();
     if (ImageKind == "UDA") Button2Click();
-  } catch (...) {
-    // After the error box the user can mend the cause and try again.
+  } catch (const std::exception& error) {
+    // The same error box as a command on the window's own thread; after it
+    // the user can mend the cause and try again.
+    outcome_ = Outcome::kFailed;
+    ShowErrorBox(error.what());
     FinishRun(Outcome::kFailed);
-    throw;
   }
 }
 
 void TForm1::FailRepack(const std::string& line) {
-  window_.AppendLog(line);
+  Log(line);
   FinishRun(Outcome::kFailed);
 }
 
@@ -140,7 +146,7 @@ bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::stri
                " 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. 未生成任何文件.");
     return false;
   }
-  const ModelProfile profile = Profile();
+  const ModelProfile& profile = repack_profile_;
   if (!EnsureLayout(profile)) {
     FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
     return false;
@@ -157,7 +163,7 @@ bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::stri
     FailRepack("错误: 起始地址不是 4 字节 (" + BytesToHex(StartAddress) + "), 未生成任何文件.");
     return false;
   }
-  if (const auto refused = OtherModelLine(profile, ProfileIndex())) {
+  if (const auto refused = OtherModelLine(profile, repack_model_)) {
     FailRepack(*refused);
     return false;
   }
@@ -200,10 +206,10 @@ void TForm1::Button5Click() {
     FailRepack("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件.");
     return;
   }
-  window_.AppendLog("Rebuilding rofs2.....");
-  window_.AppendLog("请稍等...       ");
-  const ModelProfile profile = Profile();
-  const bool short_first = N96Selected();
+  Log("Rebuilding rofs2.....");
+  Log("请稍等...       ");
+  const ModelProfile& profile = repack_profile_;
+  const bool short_first = repack_model_ == kN96ModelIndex;
   ReassembleAndWrite("temp/rofs2r.img", kRofsFiller,
                      {profile.RofsBlockSize, short_first, static_cast<char>(0xFF)},
                      HexToBytes(profile.RofsSignatureHex), false);
@@ -211,9 +217,9 @@ void TForm1::Button5Click() {
 
 void TForm1::Button2Click() {
   if (!CheckRepackInputs("fat16/fat16.img", "temp/fat16.source")) return;
-  window_.AppendLog("正在重建 fat16 文件. ");
-  window_.AppendLog("请稍等...       ");
-  const ModelProfile profile = Profile();
+  Log("正在重建 fat16 文件. ");
+  Log("请稍等...       ");
+  const ModelProfile& profile = repack_profile_;
   // Zero sectors that stood in front of the FAT image go back in front of it.
   ReassembleAndWrite("fat16/fat16.img", static_cast<std::size_t>(original_lead_), {profile.UdaBlockSize, false, '\0'},
                      HexToBytes(profile.UdaSignatureHex), true);
@@ -251,17 +257,20 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   if (rebuilt_size > original_partition_size_) {
     const std::size_t new_blocks = blocks.headers.size();
     const std::size_t added = new_blocks > Layout.blocks.size() ? new_blocks - Layout.blocks.size() : 0;
-    window_.AppendLog("警告: 新的分区比原来的大 (the rebuilt partition is " + std::to_string(rebuilt_size) +
+    Log("警告: 新的分区比原来的大 (the rebuilt partition is " + std::to_string(rebuilt_size) +
                       " bytes, the original " + std::to_string(original_partition_size_) + " bytes; " +
                       std::to_string(added) + " blocks added), 请确认手机的分区装得下.");
   }
 
-  window_.AppendLog(kSeparatorLine);
-  window_.AppendLog("完成! 完成! 完成!          ");
-  window_.AppendLog(kSeparatorLine);
-  window_.AppendLog("REB-" + SourceFileName +
-                    " 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ");
-  window_.AppendLog(kSeparatorLine);
+  Log(kSeparatorLine);
+  Log("完成! 完成! 完成!          ");
+  Log(kSeparatorLine);
+  // A program folder given on the command line is named: "the program's
+  // folder" would send the user to the wrong one.
+  Log("REB-" + SourceFileName + (ProgramFolderGiven ? " 文件生成在 " + program_folder_ + "," : " 文件生成在本程序根目录,") +
+      " 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ");
+  Log(kSeparatorLine);
+  Log("REB 文件: " + ProgramPath("REB-" + SourceFileName));
   FinishRun(Outcome::kDone);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/test_support.h"
 #include "format/firmware_fixture.h"
 
@@ -128,8 +130,14 @@ TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
     const std::string before_data = s.form.ImageData;
     const auto before_menu = s.window.menu_enabled;
     const auto before_status = s.window.status;
-    for (const std::string& bad : {home.Path("missing.uda.bin"), home.Write("empty.uda.bin", "")}) {
+    std::filesystem::create_directory(home.Path("folder.uda.bin"));
+    for (const std::string& bad :
+         {home.Path("missing.uda.bin"), home.Write("empty.uda.bin", ""), home.Path("folder.uda.bin")}) {
       s.Open(bad);
+      // The log, cleared for the new file, says which file is still open.
+      EXPECT_EQ(s.window.log, first ? std::vector<std::string>{}
+                                    : std::vector<std::string>{"仍然打开的文件: " + good +
+                                                               " (the earlier file is still open)"});
       ASSERT_FALSE(s.window.messages.empty());
       const auto& box = s.window.messages.back();
       EXPECT_EQ(box.title, "Marrowby");
@@ -143,6 +151,7 @@ TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
     }
     EXPECT_NE(s.window.messages[0].text.find("does not exist."), std::string::npos);
     EXPECT_NE(s.window.messages[1].text.find("is empty."), std::string::npos);
+    EXPECT_NE(s.window.messages[2].text.find("It is a folder, not a file."), std::string::npos);
   }
 }
 

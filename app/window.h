@@ -42,6 +42,13 @@ class Window : public UiThread {
   // The model selector's current item, -1 when none is selected.
   virtual int SelectorIndex() const = 0;
 
+  // The model selector takes no change while an Extract or Repack runs.
+  virtual void SetSelectorEnabled(bool enabled) = 0;
+
+  // How far the running step is ("files 12 of 210"), shown until the next
+  // report; an empty text takes the report away.
+  virtual void ShowProgress(const std::string& text) = 0;
+
   // A modal message box with an OK button; returns when it is dismissed.
   virtual void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) = 0;
 

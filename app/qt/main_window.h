@@ -66,6 +66,8 @@ class MainWindow : public QMainWindow, public Window {
   void SetMenuEnabled(MenuItem item, bool enabled) override;
   void SetStatusText(int panel, const std::string& text) override;
   int SelectorIndex() const override;
+  void SetSelectorEnabled(bool enabled) override;
+  void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
   void OpenUrl(const std::string& url) override;
@@ -96,6 +98,7 @@ class MainWindow : public QMainWindow, public Window {
   QLabel* label1_ = nullptr;
   PictureButton* image1_ = nullptr;
   QLabel* status_panels_[3] = {};
+  QString panel2_text_;  // the third panel's own text, under any progress report
   bool log_empty_ = true;  // the log pane holds no line yet
 };
 

@@ -2,8 +2,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include "app/qt/window_fixture.h"
 #include "format/firmware_fixture.h"
+#include "format/tree_source.h"
+#include "port/files.h"
 
 namespace larkspur {
 namespace {
@@ -60,9 +67,50 @@ TEST_F(WindowFlowTest, UdaExtractThenRepackGivesTheInputBack) {
   ServeUntil([&] { return !form_.WorkersBusy(); });
   EXPECT_TRUE(Read("fat16/fat16.img") == image);
   Action("Repack1")->trigger();
+  ServeUntil([&] { return !form_.WorkersBusy(); });
   EXPECT_TRUE(Read("REB-fw.uda.fpsx") == input);
-  EXPECT_EQ(LogLines().last().toStdString(), "=========================================================       ");
+  EXPECT_EQ(LogLines().last().toStdString(), "REB 文件: " + program_folder() + "REB-fw.uda.fpsx");
   EXPECT_TRUE(MenuEnabled());
+}
+
+// The build tool takes its time: the window's own event loop keeps running
+// (a timer fires), the menu and the model selector stay off until the end,
+// and the log keeps its order.
+TEST_F(WindowFlowTest, RepackKeepsTheWindowLiveWithTheMenuAndSelectorOff) {
+  const std::string script = Write("exebat/rofsbuild", "#!/bin/sh\nsleep 1\nprintf 'ROFS0\\377abc' > rofs2r.img\n");
+  fs::permissions(script, fs::perms::owner_all);
+  const std::string input = Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc"));
+  Write("rofs2/readme.txt", "edited");
+  TreeSource source;
+  const port::FileStamp stamp = port::StampOfFile(input);
+  source.path = input, source.size = stamp.size, source.write_time = stamp.write_time, source.partition_size = 1 << 20;
+  Write("temp/rofs2.source", FormatTreeSource(source));
+  OpenFile(input);
+  QComboBox* selector = window_.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+  int ticks = 0, ticks_while_off = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    if (form_.WorkersBusy() && !selector->isEnabled() && !Action("Open1")->isEnabled() && !Action("Repack1")->isEnabled()) {
+      ++ticks_while_off;
+    }
+  });
+  timer.start(20);
+  Action("Repack1")->trigger();
+  QElapsedTimer waited;
+  waited.start();
+  while (form_.WorkersBusy() && waited.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_GT(ticks_while_off, 10) << "the event loop stood still during the build";
+  EXPECT_TRUE(selector->isEnabled());
+  EXPECT_TRUE(MenuEnabled());
+  const QStringList log = LogLines();
+  const int build = static_cast<int>(log.indexOf(QString::fromUtf8("正在重建 rofs 文件.       ")));
+  ASSERT_GT(build, 0);
+  EXPECT_EQ(log[build - 2].toStdString(), "正在创建 obey 文件.    ");
+  EXPECT_EQ(log[build + 2].toStdString(), "完成!   ");
+  EXPECT_EQ(log[build + 3].toStdString(), "Rebuilding rofs2.....");
+  EXPECT_EQ(log.last().toStdString(), "REB 文件: " + program_folder() + "REB-a.rofs2.bin");
+  EXPECT_TRUE(fs::exists(program_folder() + "REB-a.rofs2.bin"));
 }
 
 TEST_F(WindowFlowTest, AWorkerErrorShowsTheApplicationErrorBoxAndTheMenuComesBack) {
@@ -84,7 +132,7 @@ TEST_F(WindowFlowTest, ClosingDuringAnUnpackWaitsForTheToolAndItsClosingLines) {
   window_.close();
   form_.FormDestroy();  // what main does once the window is closed
   EXPECT_TRUE(fs::exists(program_folder() + "rofs2/done"));
-  EXPECT_EQ(LogLines().last().toStdString(), "=========================================================       ");
+  EXPECT_EQ(LogLines().last().toStdString(), "rofs2 文件夹: " + program_folder() + "rofs2");
   EXPECT_FALSE(form_.WorkersBusy());
 }
 

@@ -142,6 +142,12 @@ TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
 
   const CliRun info = RunCli(home, "info " + Q(home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz"))));
   EXPECT_EQ(info.status, 0);
+  // info, like verify, does not pass a file without headers.
+  EXPECT_EQ(RunCli(home, "info " + Q(home.Path("b.rofs2.bin"))).status, 1);
+  fs::create_directory(home.Path("folder.rofs2.bin"));
+  const CliRun folder = RunCli(home, "info " + Q(home.Path("folder.rofs2.bin")));
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.err.find("folder.rofs2.bin: is a folder, not a file"), std::string::npos) << folder.err;
   EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos);
   EXPECT_NE(info.out.find("headers:        all 1 right"), std::string::npos) << info.out;
 }
@@ -189,6 +195,20 @@ TEST(CliEndToEndTest, ASecondRunInTheSameProgramFolderIsRefused) {
   EXPECT_NE(run.out.find("正被另一个解包或打包使用 (another Extract or Repack holds its lock)"), std::string::npos)
       << run.out;
   EXPECT_FALSE(home.Exists("fat16/fat16.img"));
+}
+
+// With --home the closing line names that folder, and the last line gives
+// the output's full path.
+TEST(CliEndToEndTest, TheClosingLinesNameTheFolderGivenAndTheFullPath) {
+  ProgramFolder home;
+  const std::string file = home.Write("in/a.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "abc"));
+  EXPECT_EQ(RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file)).status, 0);
+  const CliRun run = RunCli(home, "--home " + Q(home.path()) + " repack " + Q(file));
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("REB-a.uda.bin 文件生成在 " + home.path() + ", 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("REB 文件: " + home.Path("REB-a.uda.bin") + "\n"), std::string::npos) << run.out;
 }
 
 TEST(CliEndToEndTest, ErrorsAndUsage) {

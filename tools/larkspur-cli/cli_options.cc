@@ -13,7 +13,7 @@ const char kCliUsage[] =
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] verify FILE\n"
     "       larkspur-cli --help | --version\n"
     "\n"
-    "  --model   the phone model: 0 or 5800 (5530, 5800, N97, N86), 1 or n96,\n"
+    "  --model   the phone model: 0, 5530, 5800, n97 or n86; 1 or n96;\n"
     "            2 or 5320, 3 or n78; without it the 5530/5800/N97/N86 profile\n"
     "            is in force and no model is selected, as in the window\n"
     "  --kind    what the file holds, a ROFS image or user data (FAT); without it\n"
@@ -35,10 +35,11 @@ namespace {
 int ParseModel(std::string value) {
   std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
   static const std::map<std::string, int> kNames = {
-      {"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}, {"5800", 0}, {"n96", 1}, {"5320", 2}, {"n78", 3},
+      {"0", 0},    {"1", 1},   {"2", 2},   {"3", 3},    {"5530", 0}, {"5800", 0},
+      {"n97", 0},  {"n86", 0}, {"n96", 1}, {"5320", 2}, {"n78", 3},
   };
   const auto found = kNames.find(value);
-  if (found == kNames.end()) throw UsageError("unknown model '" + value + "' (use 0, 1, 2, 3, 5800, n96, 5320 or n78)");
+  if (found == kNames.end()) throw UsageError("unknown model '" + value + "' (use 0, 1, 2, 3, 5530, 5800, n97, n86, n96, 5320 or n78)");
   return found->second;
 }
 

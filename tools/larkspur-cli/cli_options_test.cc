@@ -11,16 +11,19 @@ TEST(CliOptionsTest, ParsesCommandsModelsAndHome) {
   EXPECT_EQ(a.model, 1);
   EXPECT_EQ(a.home, "/h");
   EXPECT_EQ(a.file, "f.uda.bin");
-  const std::pair<const char*, int> models[] = {{"0", 0}, {"5800", 0}, {"N96", 1}, {"2", 2}, {"5320", 2}, {"n78", 3}};
+  const std::pair<const char*, int> models[] = {{"0", 0},    {"5530", 0}, {"5800", 0}, {"N97", 0}, {"n86", 0},
+                                                     {"N96", 1},  {"2", 2},    {"5320", 2}, {"n78", 3}};
   for (const auto& [name, index] : models) EXPECT_EQ(ParseCliOptions({"--model", name, "info", "f"}).model, index);
   EXPECT_FALSE(ParseCliOptions({"verify", "f"}).model);
   EXPECT_EQ(ParseCliOptions({"--version"}).command, CliOptions::Command::kVersion);
+  EXPECT_EQ(ParseCliOptions({"--kind", "Uda", "info", "f"}).kind, "UDA");
+  EXPECT_EQ(ParseCliOptions({"--kind=rofs", "info", "f"}).kind, "ROFS");
 }
 
 TEST(CliOptionsTest, UsageErrors) {
   const std::vector<std::vector<std::string>> bad = {
       {}, {"extract"}, {"frobnicate", "f"}, {"--model", "9", "info", "f"}, {"--model"}, {"--bogus", "info", "f"},
-      {"info", "a", "b"}, {"--home", "/h", "verify", "f"},
+      {"info", "a", "b"}, {"--home", "/h", "verify", "f"}, {"--kind", "fat", "info", "f"},
   };
   for (const auto& arguments : bad) EXPECT_THROW(ParseCliOptions(arguments), UsageError) << arguments.size();
 }

@@ -43,24 +43,20 @@ int RunWindowCommand(const CliOptions& options) {
     form.RunUiCommand([&] { form.ComboBox1Change(); });
   }
   form.KindOverride = options.kind;
+  form.ProgramFolderGiven = !options.home.empty();
   window.QueueOpenDialogAnswer(AbsolutePath(options.file));
   form.RunUiCommand([&] { form.Open1Click(); });
   if (!window.messages.empty()) return kExitFailed;
 
-  const bool progress = port::StandardErrorIsTerminal();
+  // Progress reports go to a terminal's standard error, each over the last.
+  if (port::StandardErrorIsTerminal()) window.progress_stream = &std::cerr;
   if (options.command == CliOptions::Command::kExtract) {
     form.RunUiCommand([&] { form.Extract1Click(); });
-    int ticks = 0;
-    window.ServeUntil([&] {
-      if (progress && ++ticks % 1000 == 0) std::cerr << "\r  working... " << ticks / 1000 << " s" << std::flush;
-      return !form.WorkersBusy();
-    });
-    if (progress && ticks >= 1000) std::cerr << "\r" << std::string(24, ' ') << "\r" << std::flush;
   } else {
-    if (progress) std::cerr << "  working..." << std::flush;
     form.RunUiCommand([&] { form.Repack1Click(); });
-    if (progress) std::cerr << "\r            \r" << std::flush;
   }
+  window.ServeUntil([&] { return !form.WorkersBusy(); });
+  if (window.progress_stream) std::cerr << '\r' << std::string(60, ' ') << '\r' << std::flush;
   form.FormDestroy();
   return form.LastOutcome() == TForm1::Outcome::kDone ? kExitDone : kExitFailed;
 }
@@ -69,7 +65,10 @@ int RunCheck(const CliOptions& options) {
   ByteString file;
   const std::string path = AbsolutePath(options.file);
   if (!LoadFileBytes(path, file)) {
-    std::cerr << "larkspur-cli: " << path << ": " << (port::IsRegularFile(path) ? "the file is empty" : "no such file")
+    std::cerr << "larkspur-cli: " << path << ": "
+              << (port::IsRegularFile(path)  ? "the file is empty"
+                  : port::IsDirectory(path) ? "is a folder, not a file"
+                                            : "no such file")
               << '\n';
     return kExitFailed;
   }
@@ -81,7 +80,8 @@ int RunCheck(const CliOptions& options) {
     PrintInfo(std::cout, check);
     const std::vector<int> fitting = ModelsThatFit(file, kind);
     std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : ModelNames(fitting)) << '\n';
-    return kExitDone;
+    // As verify: a file without headers, or with a wrong one, is no pass.
+    return check.AllRight() ? kExitDone : kExitFailed;
   }
   PrintProblems(std::cout, check);
   return check.AllRight() ? kExitDone : kExitFailed;
