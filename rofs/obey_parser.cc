@@ -172,21 +172,50 @@ class ObeyParser {
   }
 
   void ParseFileLine(const std::vector<std::string>& words, int line) {
-    static constexpr const char* kForm = "data=<host path> <image path> [attrib=<letters>]";
+    static constexpr const char* kForm =
+        "data=<host path> <image path> [attrib=<letters>] [exattrib=<letters>]";
     if (words.size() < 3) ExpectWords(words, 3, line, kForm);
-    if (words.size() > 3 && Lower(words[3]) != "attrib") {
-      Fail(line, "unexpected word \"" + Printable(words[3]) + "\": the form is " + kForm);
-    }
-    if (words.size() > 3) ExpectWords(words, 5, line, kForm);
     ObeyFileLine file;
     file.line = line;
     file.source = words[1];
     if (file.source.empty()) Fail(line, "the host path is empty");
     file.image_path = ImagePath(words[2], line);
-    if (words.size() == 5) {
-      file.attributes = ParseAttributes(words[4], line);
+    bool seen_attrib = false;
+    bool seen_exattrib = false;
+    for (std::size_t at = 3; at < words.size(); at += 2) {
+      const std::string option = Lower(words[at]);
+      bool* seen = option == "attrib" ? &seen_attrib : option == "exattrib" ? &seen_exattrib : nullptr;
+      if (seen == nullptr) {
+        Fail(line, "unexpected word \"" + Printable(words[at]) + "\": the form is " + kForm);
+      }
+      if (*seen) Fail(line, option + "= is given twice");
+      *seen = true;
+      if (at + 1 >= words.size()) ExpectWords(words, at + 2, line, kForm);
+      if (seen == &seen_attrib) {
+        file.attributes = ParseAttributes(words[at + 1], line);
+      } else {
+        file.extra_attributes = ParseExtraAttributes(words[at + 1], line);
+      }
     }
     result_.files.push_back(std::move(file));
+  }
+
+  // Starts from "no feature" (all bits set); U clears the unique bit, u
+  // sets it again.
+  std::uint8_t ParseExtraAttributes(std::string_view letters, int line) const {
+    std::uint8_t extra = kDefaultExtraAttributes;
+    if (letters.empty()) Fail(line, "exattrib= gives no letter");
+    for (char c : letters) {
+      if (c == 'U') {
+        extra &= static_cast<std::uint8_t>(~kExtraAttUnique);
+      } else if (c == 'u') {
+        extra |= kExtraAttUnique;
+      } else {
+        Fail(line, "extra attribute letter '" + Printable(std::string_view(&c, 1)) +
+                       "' is not one of U u");
+      }
+    }
+    return extra;
   }
 
   // Builds the byte from nothing, as the Symbian builder does: attrib=HS is

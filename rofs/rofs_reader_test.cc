@@ -59,7 +59,9 @@ TEST(RofsReaderTest, EachDamageGivesItsOwnError) {
       {"bad magic", [](Bytes& b) { b[3] = 'Z'; },
        "ROFS header at 0x0: identifier 52 4F 46 5A is not \"ROFS\" (52 4F 46 53)"},
       {"extension image", [](Bytes& b) { b[3] = 'x'; },
-       "ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be read on its own"},
+       "ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be read on its own: "
+       "it extends a core ROFS image and needs that core image in front of it (its header does "
+       "not tell the size of the core image)"},
       {"bad version", [](Bytes& b) { Put16(b, 6, 0x0300); },
        "ROFS header at 0x6: format version 0x300 is not 0x200"},
       {"image size past the file", [](Bytes& b) { Put32(b, 36, 0x159); },
