@@ -56,7 +56,8 @@ std::string ObeyDataLine(const std::string& relative_path) {
 std::string ObeyDataLine(const std::string& relative_path, std::uint8_t attributes,
                          std::uint8_t extra_attributes) {
   std::string line = ObeyDataLine(relative_path);
-  if (attributes != rofs::kDefaultFileAttributes) {
+  // Only the bits a word can set decide whether a word is written.
+  if ((attributes & kObeyAttributeBits) != rofs::kDefaultFileAttributes) {
     // attrib= builds the byte from nothing, so W alone stands for 0x00.
     std::string letters;
     if (attributes & rofs::kAttReadOnly) letters += 'R';

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "port/scratch_folder.h"
@@ -16,6 +17,79 @@ TEST(ObeyFileTest, DataLinesAreWrittenAsTheyAre) {
             "data=\"..\\rofs2\\my docs\\Grüße \"x\".txt\" \"my docs\\Grüße \"x\".txt\"");
   EXPECT_EQ(JoinObeyLines({kObeyNameLine, kObeySizeLine}), "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n");
   EXPECT_EQ(JoinObeyLines({kObeyNameLine, kObeySizeLine}).size(), 42u);
+}
+
+TEST(ObeyFileTest, AttributeWordsAreSpelledAsTheSymbianToolsWriteThem) {
+  struct Case {
+    std::uint8_t attributes, extra;
+    const char* words;
+    bool expressible;
+  };
+  const Case cases[] = {
+      {0x01, 0xFF, "", true},
+      {0x06, 0xFF, " attrib=HS", true},
+      {0x00, 0xFF, " attrib=W", true},
+      {0x07, 0xFF, " attrib=RHS", true},
+      {0x02, 0xFF, " attrib=H", true},
+      {0x01, 0xFD, " exattrib=U", true},
+      {0x04, 0xFD, " attrib=S exattrib=U", true},
+      // Archive and the extra bits besides "unique" have no obey word.
+      {0x21, 0xFF, "", false},
+      {0x20, 0xFF, " attrib=W", false},
+      {0x01, 0xFE, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words);
+    EXPECT_EQ(ObeyDataLine("rofs2\\attr\\a.txt", c.attributes, c.extra),
+              std::string(R"(data="..\rofs2\attr\a.txt" "attr\a.txt")") + c.words);
+    EXPECT_EQ(ObeyAttributesExpressible(c.attributes, c.extra), c.expressible);
+  }
+  EXPECT_EQ(ObeyHideLine({u"sys", u"bin", u"gone.dll"}), R"(hide "sys\bin\gone.dll")");
+  EXPECT_EQ(ObeyHideLine({u"my docs", u"\u65E5\u672C.dll"}), "hide \"my docs\\\u65E5\u672C.dll\"");
+}
+
+TEST(ObeyFileTest, WithoutKeptEntriesTheLinesAreThePlainDataLines) {
+  const std::vector<std::string> found = {"rofs2\\readme.txt", "rofs2\\sys\\bin\\app.exe"};
+  const ObeyFileLines lines = BuildObeyFileLines(found, {});
+  EXPECT_EQ(lines.lines, (std::vector<std::string>{ObeyDataLine(found[0]), ObeyDataLine(found[1])}));
+  EXPECT_EQ(lines.hidden_kept, 0u);
+  EXPECT_EQ(lines.attributes_kept, 0u);
+  EXPECT_TRUE(lines.hidden_replaced.empty());
+}
+
+TEST(ObeyFileTest, KeptEntriesGiveAttributeWordsAndHideLines) {
+  rofs::KeptEntries kept;
+  kept.hidden = {{u"sys", u"bin", u"gone.dll"},
+                 {u"Old", u"Thing.dll"},      // a file of rofs2 now stands there
+                 {u"data", u"x"},             // a folder of rofs2 now stands there
+                 {u"f.txt", u"sub"},          // below what is now a file
+                 {u"bad\"name"},              // no obey line can hold it
+                 {u"sys", u"bin", u"GONE.DLL"}};  // the same path again
+  kept.attributes = {{{u"attr", u"HS.txt"}, 0x06, 0xFF},
+                     {{u"ATTR", u"u.txt"}, 0x01, 0xFD},
+                     {{u"arch.txt"}, 0x21, 0xFF},
+                     {{u"deleted.txt"}, 0x00, 0xFF}};
+  const std::vector<std::string> found = {
+      "rofs2\\plain.txt",    "rofs2\\arch.txt",       "rofs2\\f.txt",  "rofs2\\attr\\hs.txt",
+      "rofs2\\attr\\U.TXT", "rofs2\\old\\thing.dll", "rofs2\\data\\x\\y.txt"};
+  const ObeyFileLines lines = BuildObeyFileLines(found, kept);
+  EXPECT_EQ(lines.lines, (std::vector<std::string>{
+                             R"(data="..\rofs2\plain.txt" "plain.txt")",
+                             R"(data="..\rofs2\arch.txt" "arch.txt")",
+                             R"(data="..\rofs2\f.txt" "f.txt")",
+                             R"(data="..\rofs2\attr\hs.txt" "attr\hs.txt" attrib=HS)",
+                             R"(data="..\rofs2\attr\U.TXT" "attr\U.TXT" exattrib=U)",
+                             R"(data="..\rofs2\old\thing.dll" "old\thing.dll")",
+                             R"(data="..\rofs2\data\x\y.txt" "data\x\y.txt")",
+                             R"(hide "sys\bin\gone.dll")",
+                         }));
+  EXPECT_EQ(lines.hidden_kept, 1u);
+  EXPECT_EQ(lines.attributes_kept, 2u);
+  EXPECT_EQ(lines.hidden_replaced,
+            (std::vector<std::string>{"Old\\Thing.dll", "data\\x", "f.txt\\sub", "sys\\bin\\GONE.DLL"}));
+  EXPECT_EQ(lines.hidden_unwritable, (std::vector<std::string>{"bad\"name: a name with a double quote"}));
+  EXPECT_EQ(lines.attributes_partial, (std::vector<std::string>{"arch.txt"}));
+  EXPECT_EQ(lines.attributes_without_file, (std::vector<std::string>{"deleted.txt"}));
 }
 
 TEST(ObeyFileTest, PatternsMatchAsTheWindowsListingDoes) {
