@@ -6,6 +6,13 @@
 #include <filesystem>
 
 #include "port/scratch_folder.h"
+#include "rofs/host_names.h"
+#include "rofs/kept_entries.h"
+#include "rofs/obey_build.h"
+#include "rofs/obey_parser.h"
+#include "rofs/rofs_extract.h"
+#include "rofs/rofs_reader.h"
+#include "rofs/rofs_test_support.h"
 
 namespace larkspur {
 namespace {
@@ -129,6 +136,120 @@ TEST(ObeyFileTest, AMissingFolderContributesNothing) {
   ListFilesDepthFirst("/no/such/folder", "*.*", true, "rofs2\\", found);
   EXPECT_TRUE(found.empty());
 }
+
+// A program folder as Extract and Repack use it: the obey file is built in
+// exebat with our rofsbuild, the files lie in rofs2.
+class ProgramFolder {
+ public:
+  ProgramFolder() { std::filesystem::create_directories(root_.Path("exebat")); }
+
+  // Builds the image of `file_lines` behind the name and size lines that
+  // Repack writes; returns its bytes.
+  std::vector<std::uint8_t> Build(const std::vector<std::string>& file_lines) const {
+    std::vector<std::string> lines = {kObeyNameLine, kObeySizeLine};
+    lines.insert(lines.end(), file_lines.begin(), file_lines.end());
+    const rofs::ObeyFile obey =
+        rofs::ParseObey(JoinObeyLines(lines), "rofs2.obey", rofs::ImageNameFromObeyBytes);
+    const rofs::BuildResult built =
+        rofs::BuildImageFromObey(obey, root_.Path("exebat"), 63'435'758'706'000'000);
+    return rofs::testing::ReadBytes(built.image_path);
+  }
+
+  // Extract: the kept record through its text, as it passes the temp
+  // folder, and the files into a fresh rofs2.
+  rofs::KeptEntries Extract(const std::vector<std::uint8_t>& image) const {
+    std::filesystem::remove_all(root_.Path("rofs2"));
+    const rofs::RofsImage parsed = rofs::ParseRofsImage(image, "rofs2.img");
+    rofs::ExtractImage(image, parsed, "rofs2.img", rofs::HostPathFromBytes(root_.Path("rofs2")));
+    return rofs::ParseKeptEntries(
+        rofs::FormatKeptEntries(rofs::KeptEntriesFromImage(image, "rofs2.img")), "kept.txt");
+  }
+
+  std::vector<std::string> Found() const {
+    std::vector<std::string> found;
+    ListFilesDepthFirst(root_.Path("rofs2"), "*.*", true, "rofs2\\", found);
+    return found;
+  }
+
+  const testing::ScratchFolder& root() const { return root_; }
+
+ private:
+  testing::ScratchFolder root_;
+};
+
+// The text of kept entries in a fixed order, so two images whose folders
+// were listed in different orders compare equal (and differences print).
+std::string SortedText(rofs::KeptEntries kept) {
+  std::sort(kept.hidden.begin(), kept.hidden.end());
+  std::sort(kept.attributes.begin(), kept.attributes.end(),
+            [](const auto& a, const auto& b) { return a.path < b.path; });
+  return rofs::FormatKeptEntries(kept);
+}
+
+TEST(ObeyFileTest, ARoundTripKeepsHiddenEntriesAndAttributes) {
+  ProgramFolder program;
+  program.root().Write("src/plain.txt", "plain");
+  program.root().Write("src/attr.txt", "attributes");
+  const rofs::KeptEntries original = program.Extract(program.Build({
+      R"(data="..\src\plain.txt" "plain.txt")",
+      R"(data="..\src\attr.txt" "attr\hidden_system.txt" attrib=HS)",
+      R"(data="..\src\attr.txt" "attr\writable.txt" attrib=W)",
+      R"(data="..\src\attr.txt" "attr\unique.txt" exattrib=U)",
+      R"(data="..\src\attr.txt" "attr\changed.txt" attrib=S)",
+      R"(hide "sys\bin\gone.dll")",
+      R"(hide "sys\bin\back.dll")",
+      R"(hide "Private\old.ini")",
+  }));
+  ASSERT_EQ(original.hidden.size(), 3u);
+  ASSERT_EQ(original.attributes.size(), 4u);
+
+  // The user edits a file and puts a real file where a hidden entry was.
+  program.root().Write("rofs2/attr/changed.txt", "edited");
+  program.root().Write("rofs2/sys/bin/back.dll", "MZ back");
+  const ObeyFileLines lines = BuildObeyFileLines(program.Found(), original);
+  EXPECT_EQ(lines.hidden_kept, 2u);
+  EXPECT_EQ(lines.attributes_kept, 4u);
+  EXPECT_EQ(lines.hidden_replaced, (std::vector<std::string>{"sys\\bin\\back.dll"}));
+  const std::vector<std::uint8_t> rebuilt = program.Build(lines.lines);
+
+  rofs::KeptEntries expected = original;
+  std::erase(expected.hidden, rofs::KeptPath{u"sys", u"bin", u"back.dll"});
+  EXPECT_EQ(SortedText(rofs::KeptEntriesFromImage(rebuilt, "rebuilt.img")), SortedText(expected));
+  const rofs::RofsImage parsed = rofs::ParseRofsImage(rebuilt, "rebuilt.img");
+  EXPECT_EQ(parsed.header.max_image_size, 0x10000000u);  // rofssize=0x10000000 kept
+  program.Extract(rebuilt);
+  EXPECT_EQ(program.root().Read("rofs2/attr/changed.txt"), "edited");
+  EXPECT_EQ(program.root().Read("rofs2/sys/bin/back.dll"), "MZ back");
+}
+
+// Windows hosts hold only the names of their ANSI code page, and case2 has
+// Cyrillic and Japanese names.
+#ifndef _WIN32
+TEST(ObeyFileTest, TheSymbianCase2ImageKeepsItsHiddenEntryAndAttributesThroughARoundTrip) {
+  const auto shared = rofs::testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto reference = rofs::testing::ReadBytes(shared / "case2_rofs2r_case2.img");
+  ProgramFolder program;
+  const rofs::KeptEntries kept = program.Extract(reference);
+  EXPECT_EQ(rofs::FormatKeptEntries(kept),
+            "larkspur kept entries 1\n"
+            "hidden sys\\bin\\gone.dll\n"
+            "attributes 06 FF attr\\hidden_system.txt\n"
+            "attributes 00 FF attr\\writable.txt\n"
+            "attributes 01 FD attr\\unique.txt\n");
+  const ObeyFileLines lines = BuildObeyFileLines(program.Found(), kept);
+  EXPECT_EQ(lines.hidden_kept, 1u);
+  EXPECT_EQ(lines.attributes_kept, 3u);
+  const std::vector<std::uint8_t> rebuilt = program.Build(lines.lines);
+  EXPECT_EQ(SortedText(rofs::KeptEntriesFromImage(rebuilt, "rebuilt.img")), SortedText(kept));
+
+  // Every file comes back with its bytes.
+  const rofs::RofsImage before = rofs::ParseRofsImage(reference, "case2");
+  const rofs::RofsImage after = rofs::ParseRofsImage(rebuilt, "rebuilt");
+  EXPECT_EQ(after.file_count, before.file_count);
+  EXPECT_EQ(after.directory_count, before.directory_count);
+}
+#endif
 
 }  // namespace
 }  // namespace larkspur
