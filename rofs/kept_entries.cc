@@ -19,7 +19,14 @@ bool KeptRaw(char16_t unit) {
   return unit > 0x20 && unit < 0x7F && unit != u'%' && unit != u'\\' && unit != u'/';
 }
 
+// Stands for an empty name, which no escape or character gives.
+constexpr std::string_view kEmptyName = "%-";
+
 void AppendEscapedName(std::u16string_view name, std::string& text) {
+  if (name.empty()) {
+    text += kEmptyName;
+    return;
+  }
   char escape[8];
   for (std::size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
@@ -163,6 +170,7 @@ class RecordParser {
 
   std::u16string ParseName(std::string_view text, int line) const {
     std::u16string name;
+    if (text == kEmptyName) return name;
     std::string raw;  // UTF-8 bytes since the last escape
     const auto flush = [&]() {
       const std::optional<std::u16string> decoded = Utf8ToUtf16(raw);

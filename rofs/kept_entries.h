@@ -16,8 +16,9 @@
 // <path> is the entry's path below the root, names joined by '\'. Each
 // name is UTF-8 with these escapes: "%XX" (two hex digits) for '%', '\',
 // '/', a blank or any other ASCII control or space character, and "%uXXXX"
-// for a UTF-16 surrogate that has no partner (no UTF-8 form). So every name
-// an image can hold survives, and a line holds no blank inside its path.
+// for a UTF-16 surrogate that has no partner (no UTF-8 form); an empty name
+// (which only a damaged image holds) is "%-". So every name an image can
+// hold survives, and a line holds no blank inside its path.
 #ifndef LARKSPUR_ROFS_KEPT_ENTRIES_H_
 #define LARKSPUR_ROFS_KEPT_ENTRIES_H_
 

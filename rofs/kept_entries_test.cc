@@ -84,6 +84,7 @@ TEST(KeptEntriesTest, EveryStorableNameSurvivesTheText) {
       {u"back\\slash", u"fwd/slash"},
       {u"lone\xD800", u"\xDC01", u"pair\U0001F600"},
       {u"del\x7F", std::u16string(u"nul\0x", 5)},
+      {u"", u"empty name above"},  // only a damaged image has one
   };
   KeptEntries kept;
   for (const KeptPath& path : paths) {
@@ -96,6 +97,7 @@ TEST(KeptEntriesTest, EveryStorableNameSurvivesTheText) {
   EXPECT_NE(text.find("hidden lone%uD800\\%uDC01\\pair\xF0\x9F\x98\x80\n"), std::string::npos)
       << text;
   EXPECT_NE(text.find("hidden tab%09here\\cr%0Dlf%0A\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("hidden %-\\empty%20name%20above\n"), std::string::npos) << text;
   EXPECT_EQ(ParseKeptEntries(text, "kept.txt"), kept);
   // Windows editors write CR LF.
   std::string crlf;
