@@ -143,14 +143,14 @@ class RecordParser {
       record.path = ParsePath(fields[3], line);
       kept_.attributes.push_back(std::move(record));
     } else {
-      Fail(line, "\"" + Printable(fields[0]) + "\" is not a record kind (hidden, attributes)");
+      Fail(line, "\"" + PrintableBytes(fields[0]) + "\" is not a record kind (hidden, attributes)");
     }
   }
 
   std::uint8_t ParseByte(std::string_view field, const char* what, int line) const {
     const std::optional<unsigned> value = HexValue(field, 2);
     if (field.size() != 2 || !value) {
-      Fail(line, std::string(what) + " \"" + Printable(field) + "\" are not two hex digits");
+      Fail(line, std::string(what) + " \"" + PrintableBytes(field) + "\" are not two hex digits");
     }
     return static_cast<std::uint8_t>(*value);
   }
@@ -161,7 +161,7 @@ class RecordParser {
     while (true) {
       const std::size_t cut = field.find('\\');
       const std::string_view name = field.substr(0, cut);
-      if (name.empty()) Fail(line, "path \"" + Printable(whole) + "\" has an empty name");
+      if (name.empty()) Fail(line, "path \"" + PrintableBytes(whole) + "\" has an empty name");
       path.push_back(ParseName(name, line));
       if (cut == std::string_view::npos) return path;
       field.remove_prefix(cut + 1);
@@ -174,7 +174,7 @@ class RecordParser {
     std::string raw;  // UTF-8 bytes since the last escape
     const auto flush = [&]() {
       const std::optional<std::u16string> decoded = Utf8ToUtf16(raw);
-      if (!decoded) Fail(line, "name \"" + Printable(text) + "\" is not valid UTF-8");
+      if (!decoded) Fail(line, "name \"" + PrintableBytes(text) + "\" is not valid UTF-8");
       name += *decoded;
       raw.clear();
     };
@@ -187,21 +187,21 @@ class RecordParser {
         if (!rest.empty() && rest[0] == 'u') {
           value = HexValue(rest.substr(1), 4);
           if (!value || *value < 0xD800 || *value > 0xDFFF) {
-            Fail(line, "name \"" + Printable(text) + "\": %u is not followed by 4 hex digits of "
+            Fail(line, "name \"" + PrintableBytes(text) + "\": %u is not followed by 4 hex digits of "
                        "a surrogate (D800 to DFFF)");
           }
           i += 5;
         } else {
           value = HexValue(rest, 2);
           if (!value || *value >= 0x80) {
-            Fail(line, "name \"" + Printable(text) + "\": % is not followed by 2 hex digits of an "
+            Fail(line, "name \"" + PrintableBytes(text) + "\": % is not followed by 2 hex digits of an "
                        "ASCII character");
           }
           i += 2;
         }
         name += static_cast<char16_t>(*value);
       } else if (c <= 0x20 || c == 0x7F) {
-        Fail(line, "name \"" + Printable(text) + "\" holds a blank or control character that "
+        Fail(line, "name \"" + PrintableBytes(text) + "\" holds a blank or control character that "
                    "is not escaped");
       } else {
         raw += static_cast<char>(c);
@@ -209,21 +209,6 @@ class RecordParser {
     }
     flush();
     return name;
-  }
-
-  // Bytes that are not printable ASCII as \xNN, for messages.
-  static std::string Printable(std::string_view bytes) {
-    std::string text;
-    for (unsigned char c : bytes) {
-      if (c >= 0x20 && c < 0x7F) {
-        text += static_cast<char>(c);
-      } else {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-        text += escaped;
-      }
-    }
-    return text;
   }
 
   std::string origin_;
