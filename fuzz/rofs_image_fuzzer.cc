@@ -3,6 +3,8 @@
 //   - only the library's own errors come out, each naming the image;
 //   - a parsed tree agrees with its counts, and every file's data lies
 //     inside the image;
+//   - the kept-entries record of a parsed image holds one record per hidden
+//     entry, and its text parses back to the same record;
 //   - extraction into scratch/out writes nothing anywhere else in scratch/,
 //     never writes through the symbolic links planted in out/ (one to a
 //     folder, one dangling), writes nothing at all when a name is refused,
@@ -22,6 +24,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "rofs/host_names.h"
+#include "rofs/kept_entries.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_extract.h"
 #include "rofs/rofs_lookup.h"
@@ -113,10 +116,11 @@ Tree CheckScratch(const Scratch& scratch) {
 }
 
 void CountTree(const RofsDirectory& dir, std::span<const std::uint8_t> bytes, const rofs::RofsImage& image,
-               std::uint32_t& folders, std::uint32_t& files) {
+               std::uint32_t& folders, std::uint32_t& files, std::size_t& hidden) {
   ++folders;
   for (const RofsFile& file : dir.files) {
     ++files;
+    if (file.hidden()) ++hidden;
     Keep(rofs::ImageNameForDisplay(file.name).size());
     if (file.hidden()) continue;
     LARKSPUR_FUZZ_CHECK(std::uint64_t{file.address} + file.size <= image.header.image_size &&
@@ -126,7 +130,7 @@ void CountTree(const RofsDirectory& dir, std::span<const std::uint8_t> bytes, co
   }
   for (const RofsDirectory& sub : dir.subdirectories) {
     Keep(rofs::ImageNameForDisplay(sub.name).size());
-    CountTree(sub, bytes, image, folders, files);
+    CountTree(sub, bytes, image, folders, files, hidden);
   }
 }
 
@@ -149,11 +153,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   std::uint32_t folders = 0, files = 0;
-  CountTree(image.root, bytes, image, folders, files);
+  std::size_t hidden = 0;
+  CountTree(image.root, bytes, image, folders, files, hidden);
   LARKSPUR_FUZZ_CHECK(folders == image.directory_count && files == image.file_count,
                       "counted %u folders and %u files, the image says %u and %u", folders, files,
                       image.directory_count, image.file_count);
   Keep(rofs::FindLookupTableProblems(bytes, image).size());
+  const rofs::KeptEntries kept = rofs::KeptEntriesFromImage(bytes, kImageName);
+  LARKSPUR_FUZZ_CHECK(kept.hidden.size() == hidden, "kept %zu hidden entries of %zu", kept.hidden.size(), hidden);
+  LARKSPUR_FUZZ_CHECK(rofs::ParseKeptEntries(rofs::FormatKeptEntries(kept), "kept.txt") == kept,
+                      "the kept record does not survive its text");
 
   scratch.Reset();
   std::map<std::string, std::string> planned_files;

@@ -161,6 +161,7 @@ ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time) {
     ImageFileSpec file;
     file.path = line.image_path;
     file.attributes = line.attributes;
+    file.extra_attributes = line.extra_attributes;
     file.hidden = line.hidden;
     file.line = line.line;
     spec.files.push_back(std::move(file));

@@ -1,7 +1,5 @@
 #include "rofs/obey_parser.h"
 
-#include <cstdio>
-
 #include "rofs/rofs_errors.h"
 #include "rofs/symbian_time.h"
 
@@ -14,22 +12,6 @@ std::string Lower(std::string_view word) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return lower;
-}
-
-// Shows bytes that are not printable ASCII as \xNN, so a message about a
-// badly encoded name prints as plain text.
-std::string Printable(std::string_view bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F) {
-      text += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      text += escaped;
-    }
-  }
-  return text;
 }
 
 bool ParseUnsigned(std::string_view text, std::uint64_t max, std::uint64_t& value) {
@@ -115,7 +97,7 @@ class ObeyParser {
                    const char* form) const {
     if (words.size() < count) Fail(line, std::string("missing word: the form is ") + form);
     if (words.size() > count) {
-      Fail(line, "unexpected word \"" + Printable(words[count]) + "\": the form is " + form);
+      Fail(line, "unexpected word \"" + PrintableBytes(words[count]) + "\": the form is " + form);
     }
   }
 
@@ -141,7 +123,7 @@ class ObeyParser {
       Once(result_.rofs_size_line, line, keyword);
       std::uint64_t size;
       if (!ParseUnsigned(words[1], 0xFFFFFFFF, size) || size == 0) {
-        Fail(line, "rofssize \"" + Printable(words[1]) +
+        Fail(line, "rofssize \"" + PrintableBytes(words[1]) +
                        "\" is not a size from 1 to 0xFFFFFFFF (decimal or 0x hex)");
       }
       result_.rofs_size = static_cast<std::uint32_t>(size);
@@ -159,7 +141,7 @@ class ObeyParser {
       Once(time_line_, line, keyword);
       result_.time = ParseObeyTime(words[1]);
       if (!result_.time) {
-        Fail(line, "time \"" + Printable(words[1]) +
+        Fail(line, "time \"" + PrintableBytes(words[1]) +
                        "\" is not dd/mm/yyyy[_hh:mm:ss[.micro]] with a year from 1970 to 2060");
       }
     } else if (keyword == "version") {
@@ -167,26 +149,55 @@ class ObeyParser {
       Once(version_line_, line, keyword);
       ParseVersion(words[1], line);
     } else {
-      Fail(line, "unknown keyword \"" + Printable(words[0]) + "\"");
+      Fail(line, "unknown keyword \"" + PrintableBytes(words[0]) + "\"");
     }
   }
 
   void ParseFileLine(const std::vector<std::string>& words, int line) {
-    static constexpr const char* kForm = "data=<host path> <image path> [attrib=<letters>]";
+    static constexpr const char* kForm =
+        "data=<host path> <image path> [attrib=<letters>] [exattrib=<letters>]";
     if (words.size() < 3) ExpectWords(words, 3, line, kForm);
-    if (words.size() > 3 && Lower(words[3]) != "attrib") {
-      Fail(line, "unexpected word \"" + Printable(words[3]) + "\": the form is " + kForm);
-    }
-    if (words.size() > 3) ExpectWords(words, 5, line, kForm);
     ObeyFileLine file;
     file.line = line;
     file.source = words[1];
     if (file.source.empty()) Fail(line, "the host path is empty");
     file.image_path = ImagePath(words[2], line);
-    if (words.size() == 5) {
-      file.attributes = ParseAttributes(words[4], line);
+    bool seen_attrib = false;
+    bool seen_exattrib = false;
+    for (std::size_t at = 3; at < words.size(); at += 2) {
+      const std::string option = Lower(words[at]);
+      bool* seen = option == "attrib" ? &seen_attrib : option == "exattrib" ? &seen_exattrib : nullptr;
+      if (seen == nullptr) {
+        Fail(line, "unexpected word \"" + PrintableBytes(words[at]) + "\": the form is " + kForm);
+      }
+      if (*seen) Fail(line, option + "= is given twice");
+      *seen = true;
+      if (at + 1 >= words.size()) ExpectWords(words, at + 2, line, kForm);
+      if (seen == &seen_attrib) {
+        file.attributes = ParseAttributes(words[at + 1], line);
+      } else {
+        file.extra_attributes = ParseExtraAttributes(words[at + 1], line);
+      }
     }
     result_.files.push_back(std::move(file));
+  }
+
+  // Starts from "no feature" (all bits set); U clears the unique bit, u
+  // sets it again.
+  std::uint8_t ParseExtraAttributes(std::string_view letters, int line) const {
+    std::uint8_t extra = kDefaultExtraAttributes;
+    if (letters.empty()) Fail(line, "exattrib= gives no letter");
+    for (char c : letters) {
+      if (c == 'U') {
+        extra &= static_cast<std::uint8_t>(~kExtraAttUnique);
+      } else if (c == 'u') {
+        extra |= kExtraAttUnique;
+      } else {
+        Fail(line, "extra attribute letter '" + PrintableBytes(std::string_view(&c, 1)) +
+                       "' is not one of U u");
+      }
+    }
+    return extra;
   }
 
   // Builds the byte from nothing, as the Symbian builder does: attrib=HS is
@@ -216,7 +227,7 @@ class ObeyParser {
           attributes &= ~kAttSystem;
           break;
         default:
-          Fail(line, "attribute letter '" + Printable(std::string_view(&c, 1)) +
+          Fail(line, "attribute letter '" + PrintableBytes(std::string_view(&c, 1)) +
                          "' is not one of R r W w H h S s");
       }
     }
@@ -226,7 +237,7 @@ class ObeyParser {
   std::vector<std::u16string> ImagePath(std::string_view bytes, int line) const {
     const std::optional<std::u16string> decoded = decode_(bytes);
     if (!decoded) {
-      Fail(line, "image path \"" + Printable(bytes) + "\" is not valid UTF-8");
+      Fail(line, "image path \"" + PrintableBytes(bytes) + "\" is not valid UTF-8");
     }
     std::u16string_view rest = *decoded;
     if (!rest.empty() && (rest.front() == u'\\' || rest.front() == u'/')) rest.remove_prefix(1);
@@ -235,7 +246,7 @@ class ObeyParser {
       const std::size_t cut = rest.find_first_of(u"\\/");
       const std::u16string_view component = rest.substr(0, cut);
       if (component.empty()) {
-        Fail(line, "image path \"" + Printable(bytes) + "\" has an empty folder or file name");
+        Fail(line, "image path \"" + PrintableBytes(bytes) + "\" has an empty folder or file name");
       }
       components.emplace_back(component);
       if (cut == std::u16string_view::npos) break;
@@ -246,7 +257,7 @@ class ObeyParser {
 
   void ParseVersion(std::string_view text, int line) {
     const auto bad = [&]() {
-      Fail(line, "version \"" + Printable(text) +
+      Fail(line, "version \"" + PrintableBytes(text) +
                      "\" is not major[.minor][(build)] with major and minor up to 127 and build "
                      "up to 32767");
     };

@@ -6,8 +6,8 @@
 // words; double quotes group a word; CR LF or LF; a first word REM makes a
 // comment):
 //   rofsname=<image file>          rofssize=<bytes, decimal or 0x hex>
-//   data=<host path> <image path> [attrib=<letters>]
-//   file=<host path> <image path> [attrib=<letters>]   (stored like data=)
+//   data=<host path> <image path> [attrib=<letters>] [exattrib=<letters>]
+//   file=<host path> <image path> [attrib=...] [exattrib=...]  (stored like data=)
 //   hide=<image path>              (an entry that masks a lower layer's file)
 //   time=dd/mm/yyyy[_hh:mm:ss[.micro]]   version=major[.minor][(build)]
 // Image paths separate folders with '\' or '/'; a leading separator is
@@ -29,7 +29,8 @@ namespace larkspur::rofs {
 struct ObeyFileLine {
   std::string source;                      // host path bytes; empty for hide=
   std::vector<std::u16string> image_path;  // folders, then the file name
-  std::uint8_t attributes = kDefaultFileAttributes;
+  std::uint8_t attributes = kDefaultFileAttributes;            // attrib=
+  std::uint8_t extra_attributes = kDefaultExtraAttributes;     // exattrib=
   bool hidden = false;
   int line = 0;
 };
@@ -53,8 +54,9 @@ using NameDecoder = std::optional<std::u16string> (*)(std::string_view bytes);
 // decoded with `decode` (strict UTF-8 unless the caller says otherwise).
 // Throws ObeyError naming `origin` and the line for an unknown keyword, a
 // missing or extra word, an unclosed quote, a bad number, time, version or
-// attribute letter, a repeated rofsname/rofssize/time/version, an image path
-// with an empty component or bytes `decode` refuses; and naming the file
+// attribute letter, attrib= or exattrib= twice on one line, a repeated
+// rofsname/rofssize/time/version, an image path with an empty component
+// or bytes `decode` refuses; and naming the file
 // alone when rofsname, rofssize or every file line is missing. Names are
 // checked for what an image can store when the image is laid out.
 ObeyFile ParseObey(std::string_view text, std::string_view origin,

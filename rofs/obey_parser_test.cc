@@ -76,6 +76,33 @@ TEST(ObeyParserTest, AcceptsTheVariantsOfTheSyntax) {
   EXPECT_EQ(obey.files[2].line, 9);
 }
 
+TEST(ObeyParserTest, AttributeWordsGiveTheBytesOfTheSymbianBuilder) {
+  struct Case {
+    const char* words;
+    std::uint8_t attributes;
+    std::uint8_t extra_attributes;
+  };
+  // attrib= builds the byte from nothing; exattrib= starts from 0xFF.
+  const Case cases[] = {
+      {"", kAttReadOnly, 0xFF},
+      {" attrib=HS", 0x06, 0xFF},
+      {" attrib=W", 0x00, 0xFF},
+      {" attrib=RHS", 0x07, 0xFF},
+      {" attrib=Hh", 0x00, 0xFF},
+      {" exattrib=U", kAttReadOnly, 0xFD},
+      {" exattrib=Uu", kAttReadOnly, 0xFF},
+      {" attrib=HS exattrib=U", 0x06, 0xFD},
+      {" EXATTRIB=U ATTRIB=w", 0x01, 0xFD},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words);
+    const ObeyFile obey =
+        ParseObey(std::string("rofsname=x\nrofssize=64\ndata=a a") + c.words + "\n", "a.obey");
+    EXPECT_EQ(obey.files.at(0).attributes, c.attributes);
+    EXPECT_EQ(obey.files.at(0).extra_attributes, c.extra_attributes);
+  }
+}
+
 struct BadObey {
   const char* label;
   std::string text;
@@ -98,15 +125,25 @@ TEST(ObeyParserTest, EachMistakeNamesItsLine) {
       {"unclosed quote", head + "data=\"a.txt a.txt\r\n",
        "bad.obey:3: a double quote is not closed"},
       {"missing image path", head + "data=a.txt\r\n",
-       "bad.obey:3: missing word: the form is data=<host path> <image path> [attrib=<letters>]"},
+       "bad.obey:3: missing word: the form is data=<host path> <image path> [attrib=<letters>] "
+       "[exattrib=<letters>]"},
       {"extra word", head + "data=a.txt a.txt b.txt\r\n",
        "bad.obey:3: unexpected word \"b.txt\": the form is data=<host path> <image path> "
-       "[attrib=<letters>]"},
+       "[attrib=<letters>] [exattrib=<letters>]"},
       {"not an attribute", head + "data=a.txt a.txt compress=1\r\n",
        "bad.obey:3: unexpected word \"compress\": the form is data=<host path> <image path> "
-       "[attrib=<letters>]"},
+       "[attrib=<letters>] [exattrib=<letters>]"},
       {"bad attribute letter", head + "data=a.txt a.txt attrib=RX\r\n",
        "bad.obey:3: attribute letter 'X' is not one of R r W w H h S s"},
+      {"bad extra attribute letter", head + "data=a.txt a.txt exattrib=X\r\n",
+       "bad.obey:3: extra attribute letter 'X' is not one of U u"},
+      {"empty extra attributes", head + "data=a.txt a.txt exattrib=\"\"\r\n",
+       "bad.obey:3: exattrib= gives no letter"},
+      {"attributes twice", head + "data=a.txt a.txt attrib=R attrib=H\r\n",
+       "bad.obey:3: attrib= is given twice"},
+      {"attribute without letters", head + "data=a.txt a.txt exattrib\r\n",
+       "bad.obey:3: missing word: the form is data=<host path> <image path> [attrib=<letters>] "
+       "[exattrib=<letters>]"},
       {"empty host path", head + "data=\"\" a.txt\r\n", "bad.obey:3: the host path is empty"},
       {"image path not UTF-8",
        head + "data=x \"latin1_Gr\xFC\xDF"

@@ -12,6 +12,20 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
+std::string PrintableBytes(std::string_view bytes) {
+  std::string text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) {
+      text += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      text += escaped;
+    }
+  }
+  return text;
+}
+
 std::string QuotedName(std::u16string_view name) {
   std::string text = "\"";
   for (char c : Utf16ToUtf8Lossy(name)) {

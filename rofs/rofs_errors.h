@@ -55,6 +55,10 @@ class HostFileError : public RofsError {
 // "0x1A40": how offsets and sizes appear in messages.
 std::string Hex(std::uint64_t value);
 
+// Bytes from a text file (an obey file, a kept-entries record) for a
+// message: printable ASCII as it is, every other byte as \xNN.
+std::string PrintableBytes(std::string_view bytes);
+
 // A stored name in double quotes as UTF-8, for messages: control characters
 // (a NUL among them) shown as \xNN and unpaired surrogates as U+FFFD, so a
 // hostile name cannot cut or garble the message.

@@ -66,9 +66,13 @@ inline constexpr std::uint8_t kAttArchive = 0x20;
 inline constexpr std::uint8_t kDefaultFileAttributes = kAttReadOnly;
 // Extra attributes are inverted flags: all bits set means no feature.
 inline constexpr std::uint8_t kDefaultExtraAttributes = 0xFF;
+// Cleared by exattrib=U: the phone appends "[<mount id>-00]" to the name.
+inline constexpr std::uint8_t kExtraAttUnique = 0x02;
 
-// Address of a file entry that masks a file of a lower layer.
+// Address of a file entry that masks a file of a lower layer. Images of the
+// Symbian 9.1 era give such an entry address 0 and size 0 instead.
 inline constexpr std::uint32_t kHiddenFileAddress = 0xFFFFFFFF;
+inline constexpr std::uint32_t kOldHiddenFileAddress = 0;
 
 // Bytes the builder leaves unwritten read as this value.
 inline constexpr std::uint8_t kFillByte = 0xFF;

@@ -298,9 +298,21 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
   const auto identifier = reader.Bytes(kHeaderIdentifierOffset, 4, "ROFS identifier");
   std::memcpy(header.identifier.data(), identifier.data(), 4);
   if (std::memcmp(identifier.data(), kExtensionIdentifier, 4) == 0) {
+    // An extension lies at the core image's max image size and counts every
+    // offset from the start of that core image, so its tree offset less its
+    // own header tells how large the core is.
+    const std::uint32_t tree = reader.U32(kHeaderDirTreeOffsetOffset, "ROFS dir tree offset");
+    const std::string core =
+        tree > kHeaderSize
+            ? " (its directory tree at " + Hex(tree) +
+                  " counts from the start of a core image of " + Hex(tree - kHeaderSize) +
+                  " bytes)"
+            : " (its header does not tell the size of the core image)";
     throw FormatError(image_name, 0,
                       "ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be "
-                      "read on its own");
+                      "read on its own: it extends a core ROFS image and needs that core image "
+                      "in front of it" +
+                          core);
   }
   if (std::memcmp(identifier.data(), kIdentifier, 4) != 0) {
     throw FormatError(image_name, 0,

@@ -53,8 +53,13 @@ struct RofsFile {
   std::uint32_t address = 0;
   std::array<std::uint8_t, kEntryUidsSize> uids{};
 
-  // A hidden entry masks a file of a lower layer; it has no data.
-  bool hidden() const { return address == kHiddenFileAddress; }
+  // A hidden entry masks a file of a lower layer; it has no data. Builders
+  // mark it with the address 0xFFFFFFFF; images of the Symbian 9.1 era mark
+  // it with address 0 and size 0, which no real file can have (address 0 is
+  // the header).
+  bool hidden() const {
+    return address == kHiddenFileAddress || (address == kOldHiddenFileAddress && size == 0);
+  }
 };
 
 struct RofsDirectory {
@@ -77,7 +82,9 @@ struct RofsImage {
   std::uint32_t file_count = 0;       // hidden entries included
 };
 
-// Parses and checks the 48-byte header: identifier "ROFS", format version
+// Parses and checks the 48-byte header: identifier "ROFS" (an extension
+// image, "ROFx", is refused with what the header tells of the core image it
+// extends), format version
 // 0x0200, an image size that the bytes hold, and directory-tree and
 // file-entry regions that lie inside the image, after the header, non-empty
 // and apart. Throws FormatError naming `image_name`, the offset and the bad

@@ -5,10 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "extract/carve.h"
+#include "format/hex_text.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_test_support.h"
+#include "rofs/utf16.h"
 
 namespace larkspur::rofs {
 namespace {
@@ -59,7 +63,9 @@ TEST(RofsReaderTest, EachDamageGivesItsOwnError) {
       {"bad magic", [](Bytes& b) { b[3] = 'Z'; },
        "ROFS header at 0x0: identifier 52 4F 46 5A is not \"ROFS\" (52 4F 46 53)"},
       {"extension image", [](Bytes& b) { b[3] = 'x'; },
-       "ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be read on its own"},
+       "ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be read on its own: "
+       "it extends a core ROFS image and needs that core image in front of it (its header does "
+       "not tell the size of the core image)"},
       {"bad version", [](Bytes& b) { Put16(b, 6, 0x0300); },
        "ROFS header at 0x6: format version 0x300 is not 0x200"},
       {"image size past the file", [](Bytes& b) { Put32(b, 36, 0x159); },
@@ -280,6 +286,146 @@ TEST(RofsReaderTest, EveryTruncationEndsInATreeOrAFormatError) {
       ASSERT_EQ(std::string(error.what()).rfind("cut.img: ROFS ", 0), 0u) << error.what();
     }
   }
+}
+
+// The tree of an image as lines: "path size" for a file ("path hidden" for
+// a hidden entry), "path/" for a folder, marked when it has no file block.
+void ListTree(const RofsDirectory& dir, const std::string& prefix, std::string& out) {
+  for (const RofsFile& file : dir.files) {
+    out += prefix + Utf16ToUtf8Lossy(file.name) +
+           (file.hidden() ? std::string(" hidden") : " " + std::to_string(file.size)) + "\n";
+  }
+  for (const RofsDirectory& sub : dir.subdirectories) {
+    const std::string path = prefix + Utf16ToUtf8Lossy(sub.name) + "/";
+    out += path + (sub.file_block_address == 0 ? " (no file block)" : "") + "\n";
+    ListTree(sub, path, out);
+  }
+}
+
+// What the extraction step sees: the partition carved at the ROFS magic,
+// then read. The tree, or the error.
+std::string CarveAndRead(const std::vector<std::uint8_t>& stripped) {
+  const std::string_view carved =
+      CarvePartition(std::string_view(reinterpret_cast<const char*>(stripped.data()), stripped.size()),
+                     HexToBytes(kRofsMagicHex));
+  const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(carved.data()),
+                                            carved.size());
+  try {
+    const RofsImage parsed = ParseRofsImage(image, "shape.img");
+    std::string out = "max " + Hex(parsed.header.max_image_size) + "\n";
+    ListTree(parsed.root, "", out);
+    return out;
+  } catch (const FormatError& error) {
+    return error.what();
+  }
+}
+
+// `image` with `gap` bytes of 0xFF between the header and the directory
+// tree, every address moved along: an image whose tree does not follow the
+// header, as a builder with another layout may write it.
+std::vector<std::uint8_t> WithGapAfterHeader(const std::vector<std::uint8_t>& image,
+                                             std::uint32_t gap) {
+  const RofsImage parsed = ParseRofsImage(image, "gap.img");
+  std::vector<std::uint8_t> moved(image.begin(), image.begin() + kHeaderSize);
+  moved.insert(moved.end(), gap, kFillByte);
+  moved.insert(moved.end(), image.begin() + kHeaderSize, image.end());
+  const auto add = [&](std::size_t at, std::uint32_t field) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= std::uint32_t{moved[at + field + i]} << (8 * i);
+    Put32(moved, at + field, value + gap);
+  };
+  for (std::uint32_t field : {kHeaderDirTreeOffsetOffset, kHeaderFileEntriesOffsetOffset,
+                              kHeaderImageSizeOffset}) {
+    add(0, field);
+  }
+  const std::function<void(const RofsDirectory&)> move = [&](const RofsDirectory& dir) {
+    if (dir.file_block_address != 0) add(dir.block_offset + gap, kDirFileBlockAddressOffset);
+    for (const RofsFile& file : dir.files) {
+      if (!file.hidden()) add(file.entry_offset + gap, kEntryAddressOffset);
+    }
+    for (const RofsDirectory& sub : dir.subdirectories) {
+      add(sub.entry_offset + gap, kEntryAddressOffset);
+      move(sub);
+    }
+  };
+  move(parsed.root);
+  return moved;
+}
+
+std::vector<std::uint8_t> Joined(std::vector<std::uint8_t> front,
+                                 const std::vector<std::uint8_t>& back) {
+  front.insert(front.end(), back.begin(), back.end());
+  return front;
+}
+
+// Shapes met in real firmware files, each with what reading it gives.
+TEST(RofsReaderTest, ReadsTheShapesOfRealImages) {
+  const std::string base_tree =
+      "max 0x10000000\n"
+      "a.txt 5\n"
+      "sub/\n"
+      "sub/b.txt 6\n"
+      "sub/deeper/\n"
+      "sub/deeper/c.bin 20\n";
+  std::vector<std::uint8_t> block_header(0x400, 0xFF);
+  for (auto [at, hex] : {std::pair<std::size_t, const char*>{0, "A3959780"}, {0x3D0, "E8EADE31"}}) {
+    const std::string bytes = HexToBytes(hex);
+    std::copy(bytes.begin(), bytes.end(), block_header.begin() + at);
+  }
+  std::vector<std::uint8_t> padded = BaseImage();
+  padded.resize(0x8000, 0xFF);
+  std::vector<std::uint8_t> old_hidden =
+      testing::BuildInMemory({{"keep.txt", "kept"}, {"sys\\bin\\gone.dll", "", true}});
+  const std::uint32_t gone = ParseRofsImage(old_hidden, "x").root.subdirectories.at(0)
+                                 .subdirectories.at(0).files.at(0).entry_offset;
+  Put32(old_hidden, gone + kEntryAddressOffset, 0);
+  std::vector<std::uint8_t> extension = BaseImage();
+  extension[3] = 'x';
+  Put32(extension, kHeaderDirTreeOffsetOffset, 0x100030);
+  std::vector<std::uint8_t> small_max = BaseImage();
+  Put32(small_max, kHeaderMaxImageSizeOffset, 0x200000);
+
+  struct Shape {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+    std::string result;
+  };
+  const std::vector<Shape> shapes = {
+      {"a 0x400-byte block header in front", Joined(block_header, BaseImage()), base_tree},
+      {"0x1000 zero bytes in front", Joined(std::vector<std::uint8_t>(0x1000, 0), BaseImage()),
+       base_tree},
+      {"0x200 zero bytes in front", Joined(std::vector<std::uint8_t>(0x200, 0), BaseImage()),
+       base_tree},
+      {"0xFF after the image size up to a block boundary", padded, base_tree},
+      {"a max image size below 256 MiB", small_max,
+       "max 0x200000\n" + base_tree.substr(base_tree.find('\n') + 1)},
+      {"a directory tree that does not follow the header", WithGapAfterHeader(BaseImage(), 0x40),
+       base_tree},
+      {"an empty file whose address is the image end",
+       testing::BuildInMemory({{"a.txt", "hello"}, {"z.dat", ""}}),
+       "max 0x10000000\na.txt 5\nz.dat 0\n"},
+      {"a folder without files",
+       testing::BuildInMemory({{"top.txt", "t"}, {"only\\folders\\here.txt", "h"}}),
+       "max 0x10000000\ntop.txt 1\nonly/ (no file block)\nonly/folders/\nonly/folders/here.txt 1\n"},
+      {"a hidden entry of the 0xFFFFFFFF kind",
+       testing::BuildInMemory({{"keep.txt", "kept"}, {"sys\\bin\\gone.dll", "", true}}),
+       "max 0x10000000\nkeep.txt 4\nsys/ (no file block)\nsys/bin/\nsys/bin/gone.dll hidden\n"},
+      {"a hidden entry of address 0 and size 0", old_hidden,
+       "max 0x10000000\nkeep.txt 4\nsys/ (no file block)\nsys/bin/\nsys/bin/gone.dll hidden\n"},
+      {"an extension image", extension,
+       "shape.img: ROFS header at 0x0: an extension image (identifier \"ROFx\") cannot be read "
+       "on its own: it extends a core ROFS image and needs that core image in front of it (its "
+       "directory tree at 0x100030 counts from the start of a core image of 0x100000 bytes)"},
+  };
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.label);
+    EXPECT_EQ(CarveAndRead(shape.bytes), shape.result);
+  }
+  // The empty last file lies exactly at the end of the image.
+  const auto empty_last = testing::BuildInMemory({{"a.txt", "hello"}, {"z.dat", ""}});
+  const RofsImage parsed = ParseRofsImage(empty_last, "x");
+  EXPECT_EQ(parsed.root.files.at(1).address, parsed.header.image_size);
+  EXPECT_EQ(parsed.header.image_size, empty_last.size());
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ void Put64(std::vector<std::uint8_t>& out, std::uint64_t at, std::uint64_t value
 // (0xFF from the fill) unless `uids` is given, as the builder does for
 // subdirectory entries.
 void PutEntry(std::vector<std::uint8_t>& out, std::uint64_t at, std::u16string_view name,
-              std::uint8_t attributes, std::uint32_t size, std::uint32_t address,
-              const std::array<std::uint8_t, kEntryUidsSize>* uids) {
+              std::uint8_t attributes, std::uint8_t extra_attributes, std::uint32_t size,
+              std::uint32_t address, const std::array<std::uint8_t, kEntryUidsSize>* uids) {
   const auto units = static_cast<std::uint32_t>(name.size());
   Put16(out, at + kEntryStructSizeOffset, static_cast<std::uint16_t>(RoundUp4(EntrySize(units))));
   if (uids) std::memcpy(&out[at + kEntryUidsOffset], uids->data(), kEntryUidsSize);
@@ -71,7 +71,7 @@ void PutEntry(std::vector<std::uint8_t>& out, std::uint64_t at, std::u16string_v
   out[at + kEntryAttributesOffset] = attributes;
   Put32(out, at + kEntrySizeOffset, size);
   Put32(out, at + kEntryAddressOffset, address);
-  out[at + kEntryExtraAttributesOffset] = kDefaultExtraAttributes;
+  out[at + kEntryExtraAttributesOffset] = extra_attributes;
   out[at + kEntryNameLengthOffset] = static_cast<std::uint8_t>(units);
   for (std::size_t i = 0; i < name.size(); ++i) {
     Put16(out, at + kEntryFixedSize + 2 * i, name[i]);
@@ -257,15 +257,15 @@ class Layouter {
       Put32(out, block + kDirFileBlockSizeOffset, dir.file_block_size);
       for (std::size_t s = 0; s < dir.subdirs.size(); ++s) {
         const Directory& sub = dirs_[dir.subdirs[s]];
-        PutEntry(out, block + dir.subdir_entry_offsets[s], sub.name, kAttDirectory, sub.struct_size,
-                 sub.block_offset, nullptr);
+        PutEntry(out, block + dir.subdir_entry_offsets[s], sub.name, kAttDirectory,
+                 kDefaultExtraAttributes, sub.struct_size, sub.block_offset, nullptr);
       }
       for (std::size_t f = 0; f < dir.files.size(); ++f) {
         const ImageFileSpec& file = spec_.files[dir.files[f]];
         const FilePlacement& placement = layout.placements[dir.files[f]];
         static constexpr std::array<std::uint8_t, kEntryUidsSize> kNoUids{};
         PutEntry(out, dir.file_block_address + dir.file_entry_offsets[f], file.path.back(),
-                 file.attributes, placement.size, placement.address,
+                 file.attributes, file.extra_attributes, placement.size, placement.address,
                  file.hidden ? &kNoUids : &file.uids);
       }
       WriteLookupTable(out, dir);

@@ -31,6 +31,7 @@ struct ImageFileSpec {
   std::uint64_t size = 0;                           // bytes of data
   std::array<std::uint8_t, kEntryUidsSize> uids{};  // first 16 data bytes, zero-filled
   int line = 0;                                     // obey line, for messages
+  std::uint8_t extra_attributes = kDefaultExtraAttributes;
 };
 
 struct ImageSpec {

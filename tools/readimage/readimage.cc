@@ -36,7 +36,9 @@ constexpr char kUsage[] =
     "       readimage --help\n"
     "\n"
     "Names keep the case they have in the image. Hidden entries (masks for a\n"
-    "lower layer) are listed but not extracted.\n"
+    "lower layer) are listed but not extracted. The listing shows attributes\n"
+    "as letters (D R H S A) and, in brackets, other attribute bits and extra\n"
+    "attributes that are not the default 0xFF.\n"
     "\n"
     "Exit status: 0 done, 1 failed (reason on stderr), 2 usage.\n";
 
@@ -54,6 +56,23 @@ std::string AttributeLetters(std::uint8_t attributes) {
   return letters;
 }
 
+// What the letters do not show: attribute bits without a letter, and extra
+// attributes other than the default 0xFF (the unique bit cleared makes the
+// phone add a suffix to the name).
+std::string UnusualAttributes(const larkspur::rofs::RofsFile& file) {
+  using namespace larkspur::rofs;
+  constexpr std::uint8_t kLettered =
+      kAttDirectory | kAttReadOnly | kAttHidden | kAttSystem | kAttArchive;
+  std::string text;
+  if (file.attributes & ~kLettered) text += "  [attributes " + Hex(file.attributes) + "]";
+  if (file.extra_attributes != kDefaultExtraAttributes) {
+    text += "  [extra attributes " + Hex(file.extra_attributes);
+    if (!(file.extra_attributes & kExtraAttUnique)) text += ": unique, the phone adds a suffix";
+    text += "]";
+  }
+  return text;
+}
+
 void PrintLine(const std::string& attributes, const std::string& size, const std::string& path) {
   char head[32];
   std::snprintf(head, sizeof head, "%s %10s  ", attributes.c_str(), size.c_str());
@@ -64,6 +83,7 @@ void ListDirectory(const larkspur::rofs::RofsDirectory& dir, const std::string& 
   for (const larkspur::rofs::RofsFile& file : dir.files) {
     std::string path = prefix + larkspur::rofs::ImageNameForDisplay(file.name);
     if (file.hidden()) path += "  [hidden: masks a lower layer]";
+    path += UnusualAttributes(file);
     PrintLine(AttributeLetters(file.attributes), std::to_string(file.size), path);
   }
   for (const larkspur::rofs::RofsDirectory& sub : dir.subdirectories) {

@@ -112,6 +112,51 @@ TEST(ReadimageTest, ListsHiddenEntriesWithoutExtractingThem) {
   EXPECT_FALSE(fs::exists(program.root() / "rofs2" / "sys" / "bin" / "old.dll"));
 }
 
+TEST(ReadimageTest, ListsAttributesAndBothKindsOfHiddenEntryAndExtractsOnlyRealFiles) {
+  ImageSpec spec;
+  spec.origin = "attr.obey";
+  spec.max_image_size = 0x10000;
+  const auto add = [&](std::string_view path, std::uint8_t attributes, std::uint8_t extra,
+                       bool hidden) {
+    ImageFileSpec file;
+    file.path = testing::ImagePath(path);
+    file.attributes = attributes;
+    file.extra_attributes = extra;
+    file.hidden = hidden;
+    file.line = static_cast<int>(spec.files.size()) + 3;
+    spec.files.push_back(file);
+  };
+  add("hs.txt", 0x06, 0xFF, false);
+  add("w.txt", 0x00, 0xFF, false);
+  add("u.txt", 0x01, 0xFD, false);
+  add("odd.txt", 0x41, 0xFE, false);
+  add("gone.dll", 0x01, 0xFF, true);
+  add("old.dll", 0x01, 0xFF, true);
+  auto image = testing::WriteInMemory(
+      spec, std::vector<std::vector<std::uint8_t>>(spec.files.size(), testing::Bytes("x")));
+  // A Symbian 9.1 builder marks a hidden entry with address 0 and size 0.
+  const std::uint32_t old_entry = ParseRofsImage(image, "x").root.files.at(5).entry_offset;
+  for (int i = 0; i < 4; ++i) image[old_entry + kEntryAddressOffset + i] = 0;
+
+  ProgramFolder program(image);
+  const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
+  ASSERT_EQ(list.exit_code, 0) << list.err;
+  EXPECT_EQ(list.out,
+            "--HS-          1  hs.txt\n"
+            "-----          1  w.txt\n"
+            "-R---          1  u.txt  [extra attributes 0xFD: unique, the phone adds a suffix]\n"
+            "-R---          1  odd.txt  [attributes 0x41]  [extra attributes 0xFE]\n"
+            "-R---          0  gone.dll  [hidden: masks a lower layer]\n"
+            "-R---          0  old.dll  [hidden: masks a lower layer]\n");
+  const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  std::set<std::string> written;
+  for (const auto& entry : fs::directory_iterator(program.root() / "rofs2")) {
+    written.insert(testing::GenericUtf8(entry.path().filename()));
+  }
+  EXPECT_EQ(written, (std::set<std::string>{"hs.txt", "w.txt", "u.txt", "odd.txt"}));
+}
+
 TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
   const auto shared = testing::SharedRofsFolder();
   if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";

@@ -63,6 +63,34 @@ TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
   EXPECT_EQ(ParseRofsHeader(built, "rofs2r.img").time, SymbianTimeFromUnixSeconds(1700000000));
 }
 
+// The obey lines Repack writes for kept attributes and hidden entries.
+TEST(RofsbuildTest, BuildsAttributesAndHiddenEntriesAsRepackWritesThem) {
+  const auto shared = testing::SharedRofsFolder();
+  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  ProgramFolder program(shared);
+  program.WriteObey(
+      "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n"
+      "data=\"..\\rofs2\\readme.txt\" \"readme.txt\" attrib=HS exattrib=U\r\n"
+      "data=\"..\\rofs2\\empty.dat\" \"empty.dat\" attrib=W\r\n"
+      "hide \"sys\\bin\\gone.dll\"\r\n");
+  const testing::ToolRun run =
+      testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), "SOURCE_DATE_EPOCH=0");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const auto built = testing::ReadBytes(program.exebat() / "rofs2r.img");
+  const RofsImage image = ParseRofsImage(built, "rofs2r.img");
+  EXPECT_EQ(image.header.max_image_size, 0x10000000u);
+  const RofsFile& readme = image.root.files.at(0);
+  EXPECT_EQ(readme.attributes, kAttHidden | kAttSystem);
+  EXPECT_EQ(readme.extra_attributes, 0xFD);
+  EXPECT_EQ(image.root.files.at(1).attributes, 0x00);
+  EXPECT_EQ(image.root.files.at(1).extra_attributes, 0xFF);
+  const RofsFile& gone = image.root.subdirectories.at(0).subdirectories.at(0).files.at(0);
+  EXPECT_EQ(gone.name, u"gone.dll");
+  EXPECT_TRUE(gone.hidden());
+  EXPECT_EQ(gone.address, kHiddenFileAddress);
+  EXPECT_EQ(gone.attributes, kDefaultFileAttributes);
+}
+
 struct FailedRun {
   const char* label;
   std::string obey;  // empty: no obey file at all
