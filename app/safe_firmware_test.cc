@@ -12,6 +12,7 @@
 #include "format/firmware_fixture.h"
 #include "port/run_lock.h"
 #include "port/stand_in_tool.h"
+#include "rofs/kept_entries.h"
 
 namespace larkspur {
 namespace {
@@ -386,6 +387,59 @@ TEST(SafeFirmwareTest, APartitionThatGrewIsWrittenWithAWarningNamingBothSizes) {
   EXPECT_TRUE(Logged(s, "警告: 新的分区比原来的大 (the rebuilt partition is 589824 bytes, the original 262144 bytes; "
                         "2 blocks added), 请确认手机的分区装得下."));
   EXPECT_TRUE(home.Exists("REB-g.uda.bin"));
+}
+
+// A ROFS image with hidden entries and attributes, built by our rofsbuild
+// from an obey file that says so, goes through Extract, an edit and Repack:
+// what a folder cannot show comes back in the new image.
+TEST(KeptEntriesRoundTripTest, HiddenEntriesAndAttributesSurviveExtractEditRepack) {
+  ProgramFolder home;
+  home.InstallBuiltTools();
+  home.Write("src/readme.txt", "read me");
+  home.Write("src/sys/bin/app.dll", "app");
+  home.Write("src/attr/ro_hidden.txt", "rh");
+  home.Write("src/attr/writable.txt", "w");
+  home.Write("src/attr/unique.txt", "u");
+  home.Write("src/build.oby",
+             "rofsname=built.img\r\nrofssize=0x10000000\r\n"
+             "data=readme.txt readme.txt\r\n"
+             "data=sys\\bin\\app.dll sys\\bin\\app.dll\r\n"
+             "data=attr\\ro_hidden.txt attr\\ro_hidden.txt attrib=RH\r\n"
+             "data=attr\\writable.txt attr\\writable.txt attrib=W\r\n"
+             "data=attr\\unique.txt attr\\unique.txt exattrib=U\r\n"
+             "hide sys\\bin\\gone.dll\r\n"
+             "hide sys\\bin\\replaced.dll\r\n");
+  const std::string saved = port::CurrentDirectory();
+  ASSERT_TRUE(port::SetCurrentDirectory(home.Path("src")));
+  const port::ProcessOutcome built =
+      port::RunCommandLine("\"" + home.Path("exebat/" + testing::ProgramFileName("rofsbuild")) + "\" build.oby", true);
+  port::SetCurrentDirectory(saved);
+  ASSERT_TRUE(built.started && built.exit_status == 0) << built.output_tail;
+  std::string stream = std::string(3072, '\0') + home.Read("src/built.img");
+  stream.append((256 - stream.size() % 256) % 256, '\xFF');
+  const std::string input = home.Write("fw.rofs2.bin", testing::MakeFirmware({.prefix = "HEAD"}, stream));
+
+  Session s(home);
+  s.Open(input);
+  s.Extract();
+  ASSERT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
+  EXPECT_TRUE(Logged(s, "已记录 2 个隐藏项和 3 个文件属性"));
+  EXPECT_FALSE(home.Exists("rofs2/sys/bin/gone.dll")) << "a hidden entry is no file";
+  home.Write("rofs2/readme.txt", "edited");
+  home.Write("rofs2/sys/bin/replaced.dll", "a real file now");
+  s.Repack();
+  ASSERT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
+  EXPECT_TRUE(Logged(s, "保留了 1 个隐藏项和 3 个文件属性"));
+  EXPECT_TRUE(Logged(s, "隐藏项 sys\\bin\\replaced.dll 已被 rofs2 中的文件取代, 不再隐藏"));
+
+  const std::string rebuilt = home.Read("temp/rofs2r.img");
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(rebuilt.data());
+  const std::string kept = rofs::FormatKeptEntries(rofs::KeptEntriesFromImage({bytes, rebuilt.size()}, "rofs2r.img"));
+  EXPECT_NE(kept.find("hidden sys\\bin\\gone.dll\n"), std::string::npos) << kept;
+  EXPECT_EQ(kept.find("replaced.dll"), std::string::npos) << kept;
+  EXPECT_NE(kept.find("attributes 03 FF attr\\ro_hidden.txt\n"), std::string::npos) << kept;
+  EXPECT_NE(kept.find("attributes 00 FF attr\\writable.txt\n"), std::string::npos) << kept;
+  EXPECT_NE(kept.find("attributes 01 FD attr\\unique.txt\n"), std::string::npos) << kept;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "format/load_file_bytes.h"
 #include "format/partition.h"
 #include "port/files.h"
+#include "rofs/kept_entries.h"
 
 namespace larkspur {
 namespace {
@@ -27,6 +28,7 @@ constexpr char kUnpackCommand[] = "readimage.exe -z ../rofs2 ../temp/rofs2.img";
 constexpr char kTreeFolder[] = "rofs2";
 constexpr char kHeldTreeFolder[] = "rofs2.held";
 constexpr char kPreviousTreeFolder[] = "rofs2.previous";
+constexpr char kKeptRecord[] = "temp/rofs2.kept";
 
 bool FolderHasEntries(const std::string& folder) {
   std::error_code error;
@@ -188,9 +190,14 @@ void TForm1::Trofs3Execute() {
   }
   // The record names the tree's firmware; while the tree is being replaced
   // there is none, so a run ended half way leaves a tree Repack refuses.
+  // The record of the image's hidden entries and attributes belongs to the
+  // tree as well.
   ByteString earlier_record;
   const bool had_record = LoadFileBytes(record, earlier_record);
   if (had_record && !port::DeleteFile(record)) throw FileCreateError(record, "the earlier record cannot be removed");
+  const std::string kept_record = ProgramPath(kKeptRecord);
+  ByteString earlier_kept;
+  const bool had_kept = LoadFileBytes(kept_record, earlier_kept);
   const bool had_tree = fs::exists(tree);
   if (had_tree) MoveFolder(tree, held);
   std::error_code error;
@@ -205,26 +212,45 @@ void TForm1::Trofs3Execute() {
   // A tool that reports success but writes nothing has unpacked nothing
   // (every ROFS image holds at least one file).
   const bool unpacked = Succeeded(outcome) && FolderHasEntries(tree);
-  Log(kSeparatorLine);
+  // What a folder cannot show (hidden entries, attributes) is read from the
+  // image itself and kept for Repack.
+  // An image the unpacker took but our reader does not (another unpacker
+  // in exebat) keeps nothing, and the log says so.
+  rofs::KeptEntries kept;
+  std::string kept_error;
   if (unpacked) {
-    Log("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         ");
+    try {
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(CarvedImage.data());
+      kept = rofs::KeptEntriesFromImage({bytes, CarvedImage.size()}, ProgramPath("temp/rofs2.img"));
+    } catch (const std::exception& error) {
+      kept_error = error.what();
+    }
+  }
+  // What the closing lines do not say (the earlier tree kept, what the image
+  // holds beyond its files, why the unpack failed) follows them.
+  std::vector<std::string> notes;
+  if (unpacked) {
     RemoveTree(previous);
     if (had_tree && FolderHasEntries(held)) {
       MoveFolder(held, previous);
-      Log("上一次解包的文件已保存在 " + previous + " (the earlier tree was kept there).");
+      notes.push_back("上一次解包的文件已保存在 " + previous + " (the earlier tree was kept there).");
     } else if (had_tree) {
       RemoveTree(held);
     }
+    const std::string kept_text = rofs::FormatKeptEntries(kept);
+    port::WriteFileReplacing(kept_record, {kept_text});
+    if (!kept_error.empty()) {
+      notes.push_back("警告: 无法读取隐藏项和文件属性 (" + kept_error + "), 打包时将使用默认属性.");
+    }
+    if (!kept.empty()) {
+      notes.push_back("已记录 " + std::to_string(kept.hidden.size()) + " 个隐藏项和 " +
+                      std::to_string(kept.attributes.size()) +
+                      " 个文件属性 (hidden entries and file attributes a folder cannot show, kept for Repack).");
+    }
     WriteTreeSource("temp/rofs2.source");
   } else {
-    if (Succeeded(outcome)) {
-      Log("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into " + tree + ".");
-    } else {
-      Log("rofs2.img 文件解包失败: readimage " + DescribeOutcome(outcome) + ".");
-      LogToolOutput("readimage", outcome);
-    }
-    // The half-written tree goes; the earlier one, and its record, come back
-    // exactly as they were.
+    // The half-written tree goes; the earlier one, and its records, come
+    // back exactly as they were.
     RemoveTree(tree);
     if (had_tree) {
       MoveFolder(held, tree);
@@ -232,9 +258,24 @@ void TForm1::Trofs3Execute() {
       fs::create_directory(tree, error);
     }
     if (had_record) port::WriteFileReplacing(record, {earlier_record});
-    Log("rofs2 文件夹保持不变 (" + tree + " was left as it was before this Extract).");
+    if (had_kept) {
+      port::WriteFileReplacing(kept_record, {earlier_kept});
+    } else {
+      port::DeleteFile(kept_record);
+    }
   }
   Log(kSeparatorLine);
+  if (unpacked) {
+    Log("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         ");
+  } else if (Succeeded(outcome)) {
+    Log("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into " + tree + ".");
+  } else {
+    Log("rofs2.img 文件解包失败: readimage " + DescribeOutcome(outcome) + ".");
+    LogToolOutput("readimage", outcome);
+  }
+  if (!unpacked) Log("rofs2 文件夹保持不变 (" + tree + " was left as it was before this Extract).");
+  Log(kSeparatorLine);
+  for (const std::string& note : notes) Log(note);
   if (unpacked) Log("rofs2 文件夹: " + tree);
   FinishRun(unpacked ? Outcome::kDone : Outcome::kFailed);
 }

@@ -11,6 +11,7 @@
 #include "port/files.h"
 #include "repack/obey_file.h"
 #include "repack/obey_names.h"
+#include "rofs/kept_entries.h"
 #include "repack/reassemble.h"
 
 namespace larkspur {
@@ -66,11 +67,36 @@ bool TForm1::crobey() {
                " 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.");
     return false;
   }
+  // Hidden entries and attributes of the extracted image go back into the
+  // obey file, except where the user put a real file.
+  rofs::KeptEntries kept;
+  const std::string kept_record = ProgramPath("temp/rofs2.kept");
+  ByteString kept_text;
+  try {
+    if (LoadFileBytes(kept_record, kept_text)) kept = rofs::ParseKeptEntries(kept_text, kept_record);
+  } catch (const rofs::KeptEntriesError& error) {
+    FailRepack("错误: " + std::string(error.what()) + " (the record of hidden entries is damaged; extract again). 未生成任何文件.");
+    return false;
+  }
+  const ObeyFileLines file_lines = BuildObeyFileLines(ListBox1, kept);
   obey.push_back(kObeyNameLine);
   obey.push_back(kObeySizeLine);
-  for (const std::string& relative_path : ListBox1) obey.push_back(ObeyDataLine(relative_path));
+  obey.insert(obey.end(), file_lines.lines.begin(), file_lines.lines.end());
   const std::string text = JoinObeyLines(obey);
   port::WriteFileReplacing(ProgramPath("temp/rofs2.obey"), {text});
+  if (!kept.empty()) {
+    Log("保留了 " + std::to_string(file_lines.hidden_kept) + " 个隐藏项和 " + std::to_string(file_lines.attributes_kept) +
+        " 个文件属性 (hidden entries and file attributes carried over from the extracted image).");
+  }
+  for (const std::string& path : file_lines.hidden_replaced) {
+    Log("隐藏项 " + path + " 已被 rofs2 中的文件取代, 不再隐藏 (a real file now stands there).");
+  }
+  for (const std::string& entry : file_lines.hidden_unwritable) {
+    Log("警告: 隐藏项无法写入 obey 文件, 已丢失 (hidden entry dropped: " + entry + ").");
+  }
+  for (const std::string& path : file_lines.attributes_partial) {
+    Log("警告: " + path + " 的属性只能部分保留 (attribute bits the obey file cannot give were dropped).");
+  }
   Log("完成!    ");
   return true;
 }
