@@ -372,9 +372,14 @@ FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_vi
   }
   if (boot.reserved_sectors == 0) fail(kReservedSectorsOffset, "reserved sectors 0; the boot sector needs one");
   if (boot.fat_count == 0) fail(kFatCountOffset, "FAT count 0");
-  if (boot.root_entries == 0 || (boot.root_entries * kDirEntrySize) % boot.bytes_per_sector != 0) {
-    fail(kRootEntriesOffset, "root entries " + std::to_string(boot.root_entries) +
-                                 " do not fill whole sectors of " + std::to_string(boot.bytes_per_sector) + " bytes");
+  if (boot.root_entries == 0) fail(kRootEntriesOffset, "root entries 0; FAT12 and FAT16 keep a root folder there");
+  // With a part-filled last root sector, drivers disagree on where the data
+  // region starts (mtools rounds down, dosfstools up), so no reading of
+  // such a volume can be trusted.
+  if ((std::uint32_t{boot.root_entries} * kDirEntrySize) % boot.bytes_per_sector != 0) {
+    fail(kRootEntriesOffset, "root entries " + std::to_string(boot.root_entries) + " do not fill whole sectors of " +
+                                 std::to_string(boot.bytes_per_sector) +
+                                 " bytes, so where the data region starts is in doubt");
   }
   if (boot.sectors_per_fat == 0) {
     fail(kSectorsPerFatOffset, "sectors per FAT 0 (a FAT32 volume, which this reader does not take)");

@@ -49,7 +49,7 @@ struct VolumeLayout {
   std::uint64_t fat_offset = 0;  // the first FAT; the others follow it
   std::uint64_t fat_size = 0;    // bytes of one FAT
   std::uint64_t root_offset = 0;
-  std::uint64_t root_size = 0;  // root_entries * 32
+  std::uint64_t root_size = 0;  // root_entries * 32, whole sectors
   std::uint64_t data_offset = 0;
   std::uint32_t cluster_size = 0;
   std::uint32_t cluster_count = 0;  // clusters 2 .. cluster_count + 1 exist
@@ -104,7 +104,7 @@ struct FatVolume {
 // Parses and checks the boot sector: a jump E9 xx xx or EB xx 90, 55 AA at
 // 510, 512..4096 bytes per sector (a power of two), sectors per cluster a
 // power of two up to 128, at least one reserved sector and one FAT, root
-// entries filling whole sectors, sectors per FAT that hold an entry for every
+// entries that fill whole sectors, sectors per FAT that hold an entry for every
 // cluster, a data region after the fixed regions, a volume that the bytes
 // hold, and a cluster count of FAT12 or FAT16. Throws rofs::FormatError
 // naming `image_name`, the offset and the bad value otherwise.

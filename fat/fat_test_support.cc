@@ -73,6 +73,25 @@ std::map<std::string, std::string> TreeOf(const fs::path& folder) {
   return tree;
 }
 
+std::string TreeDifference(const fs::path& actual, const fs::path& expected) {
+  const auto have = TreeOf(actual);
+  const auto want = TreeOf(expected);
+  std::string difference;
+  for (const auto& [path, content] : want) {
+    const auto it = have.find(path);
+    if (it == have.end()) {
+      difference += "missing: " + path + "\n";
+    } else if (it->second != content) {
+      difference += "different content (" + std::to_string(it->second.size()) + " bytes, expected " +
+                    std::to_string(content.size()) + "): " + path + "\n";
+    }
+  }
+  for (const auto& [path, content] : have) {
+    if (!want.contains(path)) difference += "extra: " + path + "\n";
+  }
+  return difference;
+}
+
 void PutFile(const fs::path& root, const std::string& relative, const std::string& content) {
   const fs::path path = root / rofs::testing::Utf8Path(relative);
   fs::create_directories(path.parent_path());

@@ -36,6 +36,11 @@ std::uint64_t MdirFreeBytes(const std::filesystem::path& image);
 // trailing '/', files with their contents.
 std::map<std::string, std::string> TreeOf(const std::filesystem::path& folder);
 
+// "" when the two folders hold the same paths with the same contents;
+// otherwise one line per path that is missing, extra or different (without
+// the contents, which can be large).
+std::string TreeDifference(const std::filesystem::path& actual, const std::filesystem::path& expected);
+
 // Writes `content` to `root`/`relative` (UTF-8), making the folders.
 void PutFile(const std::filesystem::path& root, const std::string& relative, const std::string& content);
 
