@@ -271,7 +271,7 @@ class ImageBuilder {
   // fixed region, or its clusters.
   class Slots {
    public:
-    Slots(ImageBuilder& builder, const Node& folder, bool is_root) : builder_(builder) {
+    Slots(const ImageBuilder& builder, const Node& folder, bool is_root) {
       if (is_root) {
         for (std::uint64_t at = builder.layout_.root_offset; at < builder.layout_.root_offset + builder.layout_.root_size;
              at += kDirEntrySize) {
@@ -287,7 +287,6 @@ class ImageBuilder {
     std::uint64_t Next() { return offsets_.at(used_++); }
 
    private:
-    ImageBuilder& builder_;
     std::vector<std::uint64_t> offsets_;
     std::size_t used_ = 0;
   };
