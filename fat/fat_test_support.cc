@@ -23,8 +23,12 @@ std::string RunOracle(const std::string& program, const std::vector<std::string>
   if (!Installed(program)) {
     throw std::runtime_error(program + " is not installed; run scripts/install-deps (it installs mtools and dosfstools)");
   }
+#ifdef _WIN32
+  _putenv_s("MTOOLS_SKIP_CHECK", "1");
+#else
   ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
   ::setenv("LC_ALL", "C.UTF-8", 1);
+#endif
   const rofs::testing::ToolRun run = rofs::testing::RunTool(program, arguments, fs::temp_directory_path());
   if (exit_code) *exit_code = run.exit_code;
   if (run.exit_code != 0 && !allow_failure) {
