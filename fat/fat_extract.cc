@@ -1,6 +1,11 @@
 #include "fat/fat_extract.h"
 
+#include <chrono>
 #include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "port/files.h"
 #include "rofs/host_names.h"
@@ -94,6 +99,29 @@ void SetTime(const fs::path& path, FatTimestamp stamp) {
   if (error) throw HostFileError("Cannot set the time of", HostPathToBytes(path), error.message());
 }
 
+void SetFolderTime(const fs::path& path, FatTimestamp stamp) {
+#ifdef _WIN32
+  // The runtime sets times by opening the path as a file, which Windows
+  // refuses for a folder unless it is opened for backup semantics.
+  const auto system = std::chrono::file_clock::to_sys(HostTimeFromFat(stamp));
+  const std::uint64_t ticks =
+      std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+          system.time_since_epoch()).count() + 116444736000000000ull;  // from 1601 on, in 100 ns
+  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  const HANDLE folder = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const bool done = folder != INVALID_HANDLE_VALUE && SetFileTime(folder, nullptr, nullptr, &time);
+  const DWORD reason = GetLastError();
+  if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
+  if (!done) {
+    throw HostFileError("Cannot set the time of", HostPathToBytes(path),
+                        std::system_category().message(static_cast<int>(reason)));
+  }
+#else
+  SetTime(path, stamp);
+#endif
+}
+
 }  // namespace
 
 std::vector<FatExtractItem> PlanFatExtraction(const FatVolume& volume, std::string_view image_name) {
@@ -128,7 +156,7 @@ FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVo
   // Writing into a folder changes its time, so folders get theirs last,
   // the deepest first.
   for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-    if (it->folder != nullptr) SetTime(out_folder / it->relative, it->folder->modified);
+    if (it->folder != nullptr) SetFolderTime(out_folder / it->relative, it->folder->modified);
   }
   return stats;
 }

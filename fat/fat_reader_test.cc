@@ -34,19 +34,19 @@ std::string ParseError(const std::vector<std::uint8_t>& bytes) {
   return "";
 }
 
-const FatFile* FindFile(const FatFolder& folder, std::u16string_view name) {
-  for (const FatFile& file : folder.files) {
-    if (file.name == name) return &file;
-  }
-  return nullptr;
-}
-
 void PutU16(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint16_t value) {
   bytes[at] = static_cast<std::uint8_t>(value);
   bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 #ifndef _WIN32
+
+const FatFile* FindFile(const FatFolder& folder, std::u16string_view name) {
+  for (const FatFile& file : folder.files) {
+    if (file.name == name) return &file;
+  }
+  return nullptr;
+}
 
 // Files put into an image by mcopy, from `source` (a folder) into the root.
 void CopyInto(const fs::path& image, const fs::path& source) {

@@ -248,6 +248,64 @@ TEST(FatWriterTest, NamesAndThingsAVolumeCannotCarryAreRefusedNamingThem) {
 
 #endif  // _WIN32
 
+// A FAT12 volume of 2048 sectors of 512 bytes made by hand, for hosts
+// without mkfs.fat: 1 reserved sector, 2 FATs of 6 sectors, 64 root
+// entries, 2031 clusters of one sector.
+std::vector<std::uint8_t> HandMadeOriginal() {
+  std::vector<std::uint8_t> image(2048 * 512, 0);
+  const auto put16 = [&](std::size_t at, std::uint16_t value) {
+    image[at] = static_cast<std::uint8_t>(value);
+    image[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  };
+  image[0] = 0xEB;
+  image[1] = 0x3C;
+  image[2] = 0x90;
+  std::copy_n("LARKSPUR", 8, image.begin() + kOemNameOffset);
+  put16(kBytesPerSectorOffset, 512);
+  image[kSectorsPerClusterOffset] = 1;
+  put16(kReservedSectorsOffset, 1);
+  image[kFatCountOffset] = 2;
+  put16(kRootEntriesOffset, 64);
+  put16(kTotalSectors16Offset, 2048);
+  image[kMediaOffset] = 0xF8;
+  put16(kSectorsPerFatOffset, 6);
+  image[kExtendedSignatureOffset] = kExtendedSignature;
+  std::copy_n("HAND MADE  ", 11, image.begin() + kBpbLabelOffset);
+  for (std::size_t at = 62; at < 510; ++at) image[at] = static_cast<std::uint8_t>(at);  // "boot code"
+  put16(kBootSignatureOffset, 0xAA55);
+  for (std::uint32_t fat = 0; fat < 2; ++fat) {
+    image[512 + fat * 6 * 512] = 0xF8;
+    image[513 + fat * 6 * 512] = 0xFF;
+    image[514 + fat * 6 * 512] = 0xFF;
+  }
+  return image;
+}
+
+TEST(FatWriterTest, ATreeComesBackThroughTheReaderOnEveryHost) {
+  TempFolder temp;
+  const std::vector<std::uint8_t> original = HandMadeOriginal();
+  const fs::path source = temp.path() / "source";
+  PutFile(source, "README.TXT", "plain");
+  PutFile(source, "A rather long name for a file.text", Pattern(700, 1));
+  PutFile(source, "lower.txt", "");
+  PutFile(source, "Folder/Sub folder/deep.bin", Pattern(5000, 2));
+  fs::create_directories(source / "Folder" / "Empty");
+  const std::vector<std::uint8_t> built = BuildFatImage(original, "hand.img", source);
+  ASSERT_EQ(built.size(), original.size());
+  EXPECT_TRUE(std::equal(built.begin(), built.begin() + 512, original.begin()));
+
+  const FatVolume volume = ParseFatImage(built, "hand.img");
+  EXPECT_EQ(volume.label, "HAND MADE");
+  EXPECT_EQ(volume.file_count, 4u);
+  EXPECT_EQ(volume.folder_count, 3u);
+  // The second FAT is a copy of the first.
+  EXPECT_TRUE(std::equal(built.begin() + 512, built.begin() + 512 + 6 * 512, built.begin() + 512 + 6 * 512));
+  const fs::path out = temp.path() / "out";
+  ExtractFatImage(built, volume, "hand.img", out);
+  EXPECT_EQ(testing::TreeDifference(out, source), "");
+  EXPECT_EQ(BuildFatImage(built, "hand.img", out), built);
+}
+
 TEST(FatWriterTest, AnOriginalThatIsNoVolumeIsRefused) {
   TempFolder temp;
   const std::vector<std::uint8_t> original(4096, 0);
