@@ -1,5 +1,6 @@
 #include "fat/fat_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
@@ -58,6 +59,13 @@ class TreeParser {
       }
     }
     volume_ = &volume;
+    // Drivers read the first FAT; a copy that differs from it is a sign of
+    // an interrupted write, worth showing but no reason to refuse.
+    const auto first = reader_.Bytes(layout_.fat_offset, layout_.fat_size, "FAT");
+    for (std::uint32_t copy = 1; copy < volume.geometry.boot.fat_count; ++copy) {
+      const auto other = reader_.Bytes(layout_.fat_offset + copy * layout_.fat_size, layout_.fat_size, "FAT copy");
+      if (!std::equal(first.begin(), first.end(), other.begin())) volume.fat_copies_agree = false;
+    }
     const std::vector<Extent> root{{layout_.root_offset, layout_.root_size}};
     ParseFolder(volume.root, root, true, 0);
     if (volume.label.empty() && volume.geometry.boot.has_extended_fields &&
@@ -456,7 +464,8 @@ std::string DescribeFatVolume(const FatVolume& volume) {
   }
   std::string text;
   text += "file system:    " + TypeName(layout.type) + ", " + std::to_string(layout.cluster_count) +
-          " clusters of " + std::to_string(cluster) + " bytes, " + std::to_string(boot.fat_count) + " FATs\n";
+          " clusters of " + std::to_string(cluster) + " bytes, " + std::to_string(boot.fat_count) +
+          (boot.fat_count == 1 ? " FAT" : " FATs") + (volume.fat_copies_agree ? "" : " (the copies differ)") + "\n";
   text += "volume label:   " + (volume.label.empty() ? std::string("none") : "\"" + volume.label + "\"") +
           ", serial " + serial + "\n";
   text += "space:          " + std::to_string(layout.cluster_count * cluster) + " bytes, " +
@@ -464,8 +473,8 @@ std::string DescribeFatVolume(const FatVolume& volume) {
           std::to_string(volume.free_clusters * cluster) + " free";
   if (volume.bad_clusters != 0) text += ", " + std::to_string(volume.bad_clusters * cluster) + " in bad clusters";
   text += "\n";
-  text += "contents:       " + std::to_string(volume.folder_count) + " folders, " +
-          std::to_string(volume.file_count) + " files\n";
+  text += "folders:        " + std::to_string(volume.folder_count) + " below the root\n";
+  text += "files:          " + std::to_string(volume.file_count) + "\n";
   return text;
 }
 

@@ -99,6 +99,7 @@ struct FatVolume {
   std::uint32_t used_clusters = 0;
   std::uint32_t free_clusters = 0;
   std::uint32_t bad_clusters = 0;
+  bool fat_copies_agree = true;  // every FAT after the first equals the first
 };
 
 // Parses and checks the boot sector: a jump E9 xx xx or EB xx 90, 55 AA at
@@ -123,7 +124,8 @@ std::vector<std::string_view> FilePieces(std::span<const std::uint8_t> image, co
 std::string FileBytes(std::span<const std::uint8_t> image, const FatFile& file);
 
 // A few lines describing the volume, each ending in '\n', for listings:
-// type and clusters, label and serial, total / used / free bytes, counts.
+// type, clusters and FATs (and whether the copies differ), label and
+// serial, total / used / free bytes, folder and file counts.
 std::string DescribeFatVolume(const FatVolume& volume);
 
 }  // namespace larkspur::fat

@@ -149,13 +149,20 @@ TEST(FatReaderTest, DescribesTheVolume) {
   PutFile(temp.path(), "a.txt", Pattern(5000, 1));
   RunOracle("mcopy", {"-i", image.string(), (temp.path() / "a.txt").string(), "::/"});
   RunOracle("mmd", {"-i", image.string(), "::/folder"});
-  const auto bytes = ReadBytes(image);
+  auto bytes = ReadBytes(image);
   EXPECT_EQ(DescribeFatVolume(ParseFatImage(bytes, "uda.img")),
             "file system:    FAT12, 2003 clusters of 512 bytes, 2 FATs\n"
             "volume label:   \"PHONE\", serial 1A2B-3C4D\n"
             "space:          1025536 bytes, 5632 used, 1019904 free\n"
-            "contents:       1 folders, 1 files\n");
+            "folders:        1 below the root\n"
+            "files:          1\n");
   EXPECT_EQ(testing::MdirFreeBytes(image), 1019904u);
+  // A second FAT that lost a write shows in the first line.
+  const FatGeometry geometry = ParseFatGeometry(bytes, "uda.img");
+  bytes[geometry.layout.fat_offset + geometry.layout.fat_size + 3] ^= 0xFF;
+  const std::string text = DescribeFatVolume(ParseFatImage(bytes, "uda.img"));
+  EXPECT_EQ(text.substr(0, text.find('\n')),
+            "file system:    FAT12, 2003 clusters of 512 bytes, 2 FATs (the copies differ)");
 }
 
 // A FAT12 volume made by mkfs.fat holding "LONGNAME.TXT" under a long name,
