@@ -42,7 +42,9 @@ std::vector<FatExtractItem> PlanFatExtraction(const FatVolume& volume, std::stri
 
 // Plans, then writes every file of `volume` (parsed from `image`) under
 // `out_folder`, creating it and every needed folder; existing files of the
-// same names are replaced. Throws what PlanFatExtraction throws (before
+// same names are replaced. Files already there that the volume does not
+// hold are left alone, and a later BuildFatImage of the folder would take
+// them in: a caller that wants the volume's tree alone empties it first. Throws what PlanFatExtraction throws (before
 // anything is written), port's FileCreateError when a file cannot be
 // written, and rofs::HostFileError when a folder cannot be created, a time
 // cannot be set, or a symbolic link or something else stands where a
