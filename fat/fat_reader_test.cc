@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ using testing::PutFile;
 using testing::RunOracle;
 
 // The message a parse of `bytes` ends with, or "" when it succeeds.
-std::string ParseError(const std::vector<std::uint8_t>& bytes) {
+std::string ParseError(std::span<const std::uint8_t> bytes) {
   try {
     ParseFatImage(bytes, "uda.img");
   } catch (const rofs::FormatError& error) {
@@ -318,8 +319,7 @@ TEST(FatReaderTest, ExtractionNeverWritesThroughASymbolicLink) {
 TEST(FatReaderTest, EveryCutOfAVolumeIsRefusedOrReadsInsideTheCut) {
   const SmallVolume small = MakeSmallVolume();
   for (std::size_t size = 0; size < small.bytes.size(); ++size) {
-    const std::vector<std::uint8_t> cut(small.bytes.begin(), small.bytes.begin() + size);
-    const std::string error = ParseError(cut);
+    const std::string error = ParseError(std::span(small.bytes).first(size));
     ASSERT_FALSE(error.empty()) << "a cut at " << size << " was read";
     if (size < 512) {
       ASSERT_EQ(error, "uda.img: the file holds " + std::to_string(size) +
