@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <system_error>
 
 #include "fat/fat_format.h"
@@ -33,7 +34,43 @@ struct Node {
   ShortName short_name{};
   bool needs_long_name = false;
   std::vector<std::uint32_t> clusters;
+  std::uint8_t attributes = 0;
 };
+
+// Read-only, hidden and system marks of the original volume by path (names
+// folded, '/' between them), so a rebuild keeps what the phone set.
+using KnownAttributes = std::map<std::u16string, std::uint8_t>;
+
+void CollectAttributes(const FatFolder& folder, const std::u16string& prefix, KnownAttributes& known) {
+  constexpr std::uint8_t kKept = kAttReadOnly | kAttHidden | kAttSystem;
+  for (const FatFile& file : folder.files) known[prefix + FoldFatCase(file.name)] = file.attributes & kKept;
+  for (const FatFolder& sub : folder.folders) {
+    const std::u16string path = prefix + FoldFatCase(sub.name);
+    known[path] = sub.attributes & kKept;
+    CollectAttributes(sub, path + u"/", known);
+  }
+}
+
+// A damaged original still gives its geometry; its files then lend no marks.
+KnownAttributes AttributesOf(std::span<const std::uint8_t> original, std::string_view image_name) {
+  KnownAttributes known;
+  try {
+    CollectAttributes(ParseFatImage(original, image_name).root, u"", known);
+  } catch (const rofs::FormatError&) {
+    known.clear();
+  }
+  return known;
+}
+
+void SetAttributes(Node& folder, const std::u16string& prefix, const KnownAttributes& known) {
+  for (Node& child : folder.children) {
+    const std::u16string path = prefix + FoldFatCase(child.name);
+    const auto it = known.find(path);
+    const std::uint8_t kept = it == known.end() ? 0 : it->second;
+    child.attributes = kept | (child.is_folder ? kAttDirectory : kAttArchive);
+    if (child.is_folder) SetAttributes(child, path + u"/", known);
+  }
+}
 
 [[noreturn]] void Refuse(const fs::path& path, const std::string& reason) {
   throw FatBuildError("Cannot put \"" + HostPathToBytes(path) + "\" on the FAT volume: " + reason);
@@ -337,7 +374,7 @@ class ImageBuilder {
     for (const Node& child : folder.children) {
       PutLongNameEntries(slots, child);
       const std::uint32_t first = child.clusters.empty() ? 0 : child.clusters.front();
-      PutShortEntry(slots.Next(), child.short_name, child.is_folder ? kAttDirectory : kAttArchive, child.modified,
+      PutShortEntry(slots.Next(), child.short_name, child.attributes, child.modified,
                     first, static_cast<std::uint32_t>(child.size));
       if (!child.is_folder) WriteFileData(child);
     }
@@ -387,6 +424,7 @@ std::vector<std::uint8_t> BuildFatImage(std::span<const std::uint8_t> original, 
     throw HostFileError("Cannot read folder", HostPathToBytes(folder), "it is not a folder");
   }
   ScanFolder(root, 0);
+  SetAttributes(root, u"", AttributesOf(original, image_name));
 
   ImageBuilder builder(original, geometry);
   const std::uint64_t root_entries = builder.FolderEntries(root, true);

@@ -33,7 +33,10 @@ class FatBuildError : public rofs::RofsError {
 // is not a plain upper-case 8.3 name, with an 8.3 short name that clashes
 // with none in its folder, "." and ".." in every folder below the root, the
 // host's modification times in local time, and files and folders laid out
-// in name order, each in consecutive free clusters from the first.
+// in name order, each in consecutive free clusters from the first. Files
+// get the archive mark; a file or folder at a path the original volume
+// holds (names compared ignoring case) keeps its read-only, hidden and
+// system marks from there.
 //
 // Throws rofs::FormatError when `original` (named `image_name`) is no
 // volume ParseFatGeometry accepts, FatBuildError as above, and

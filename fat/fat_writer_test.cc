@@ -128,6 +128,34 @@ TEST(FatWriterTest, TheSameTreeGivesTheSameBytesAndAnUnpackedTreeRebuildsIdentic
   EXPECT_EQ(testing::TreeDifference(again, source), "");
 }
 
+TEST(FatWriterTest, MarksTheOriginalSetOnAPathAreKept) {
+  TempFolder temp;
+  const fs::path image = temp.path() / "original.img";
+  testing::MakeFatImage(image, 12, 1024);
+  PutFile(temp.path(), "old/System/HIDDEN.DAT", "h");
+  PutFile(temp.path(), "old/plain.txt", "p");
+  RunOracle("mcopy", {"-s", "-i", image.string(), (temp.path() / "old" / "System").string(), "::/"});
+  RunOracle("mcopy", {"-i", image.string(), (temp.path() / "old" / "plain.txt").string(), "::/"});
+  RunOracle("mattrib", {"-i", image.string(), "+h", "+s", "::/System/HIDDEN.DAT"});
+  RunOracle("mattrib", {"-i", image.string(), "+r", "::/plain.txt"});
+  RunOracle("mattrib", {"-i", image.string(), "+h", "::/System"});
+  const auto original = ReadBytes(image);
+
+  const fs::path source = temp.path() / "source";
+  PutFile(source, "system/hidden.dat", "changed");  // another case: the same path on the volume
+  PutFile(source, "plain.txt", "p");
+  PutFile(source, "new.txt", "n");
+  const FatVolume volume = ParseFatImage(BuildFatImage(original, "original.img", source), "built.img");
+  ASSERT_EQ(volume.root.folders.size(), 1u);
+  EXPECT_EQ(volume.root.folders[0].attributes, kAttDirectory | kAttHidden);
+  ASSERT_EQ(volume.root.folders[0].files.size(), 1u);
+  EXPECT_EQ(volume.root.folders[0].files[0].attributes, kAttArchive | kAttHidden | kAttSystem);
+  ASSERT_EQ(volume.root.files.size(), 2u);
+  EXPECT_EQ(volume.root.files[0].name, u"new.txt");
+  EXPECT_EQ(volume.root.files[0].attributes, kAttArchive);
+  EXPECT_EQ(volume.root.files[1].attributes, kAttArchive | kAttReadOnly);
+}
+
 TEST(FatWriterTest, AVolumeFilledToTheLastClusterIsWrittenAndOneByteMoreIsRefused) {
   TempFolder temp;
   const auto original = MakeOriginal(temp.path(), 12, 256, {"-s", "1"});
