@@ -189,8 +189,9 @@ class ImageBuilder {
 
   std::uint32_t usable_clusters() const { return layout_.cluster_count - bad_clusters_; }
 
-  // Clusters a folder with these children takes (the root takes none: it
-  // lives in its fixed region).
+  // Directory entries a folder with these children takes: "." and ".."
+  // below the root, the kept label entry in it, and each child's long-name
+  // entries and short entry.
   std::uint64_t FolderEntries(const Node& folder, bool is_root) const {
     std::uint64_t entries = is_root ? (label_entry_ ? 1 : 0) : 2;
     for (const Node& child : folder.children) entries += 1 + LongNameEntries(child);
@@ -201,6 +202,8 @@ class ImageBuilder {
     return (bytes + layout_.cluster_size - 1) / layout_.cluster_size;
   }
 
+  // Clusters the tree below `folder` takes; the root folder itself takes
+  // none, as it lives in its fixed region.
   std::uint64_t CountClusters(const Node& folder, bool is_root) const {
     std::uint64_t clusters = is_root ? 0 : std::max<std::uint64_t>(1, ClustersFor(FolderEntries(folder, false) * kDirEntrySize));
     for (const Node& child : folder.children) {
