@@ -9,8 +9,10 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "fat/fat_writer.h"
 #include "format/firmware_fixture.h"
 #include "format/model_profile.h"
 #include "rofs/obey_build.h"
@@ -123,6 +125,56 @@ void WriteRofsSeeds(const fs::path& root) {
       "file=\"..\\rofs2\\a b.txt\" \"a b.txt\" attrib=Rw\r\n\tdata=src /x/y/z\r\n");
 }
 
+// A FAT12 volume of eight 512-byte sectors (4 KiB): boot sector, FATs, a
+// one-sector root folder and what is left as data clusters.
+std::vector<std::uint8_t> SmallFatOriginal(std::uint8_t fat_count, std::uint8_t sectors_per_cluster) {
+  std::vector<std::uint8_t> image(8 * 512, 0);
+  const auto put16 = [&](std::size_t at, std::uint16_t value) {
+    image[at] = static_cast<std::uint8_t>(value);
+    image[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  };
+  image[0] = 0xEB;
+  image[1] = 0x3C;
+  image[2] = 0x90;
+  put16(11, 512);
+  image[13] = sectors_per_cluster;
+  put16(14, 1);
+  image[16] = fat_count;
+  put16(17, 16);
+  put16(19, 8);
+  image[21] = 0xF8;
+  put16(22, 1);
+  image[38] = 0x29;
+  put16(510, 0xAA55);
+  image[512] = 0xF8;
+  image[513] = 0xFF;
+  image[514] = 0xFF;
+  return image;
+}
+
+void WriteFatSeeds(const fs::path& root) {
+  SeedFolder seeds(root, "fat_image_fuzzer");
+  const fs::path trees = root / "fat-trees";
+  const std::vector<std::tuple<std::uint8_t, std::uint8_t, std::vector<std::pair<std::string, std::string>>>> cases = {
+      {1, 1, {{"A long file name.txt", "hello"}, {"sub/INNER.TXT", "inner"}, {"empty", ""}}},
+      // The names the fuzzer's planted links carry: a folder and a file.
+      {2, 1, {{"lnk/inside.txt", "in"}, {"lnkf", "f"}}},
+      {2, 2, {{"Grüße.txt", std::string(1500, 'g')}}},
+  };
+  for (const auto& [fat_count, sectors_per_cluster, files] : cases) {
+    fs::remove_all(trees);
+    for (const auto& [path, content] : files) {
+      const fs::path file = trees / path;
+      fs::create_directories(file.parent_path());
+      std::ofstream(file, std::ios::binary) << content;
+    }
+    const std::vector<std::uint8_t> image =
+        fat::BuildFatImage(SmallFatOriginal(fat_count, sectors_per_cluster), "seed.img", trees);
+    seeds.Add(std::string(image.begin(), image.end()));
+  }
+  fs::remove_all(trees);
+}
+
 }  // namespace
 }  // namespace larkspur::fuzz
 
@@ -134,6 +186,7 @@ int main(int argc, char** argv) {
   try {
     larkspur::fuzz::WriteFirmwareSeeds(argv[1]);
     larkspur::fuzz::WriteRofsSeeds(argv[1]);
+    larkspur::fuzz::WriteFatSeeds(argv[1]);
   } catch (const std::exception& error) {
     std::cerr << "write_fuzz_seeds: " << error.what() << "\n";
     return 1;

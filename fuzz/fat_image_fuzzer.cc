@@ -1,0 +1,237 @@
+// The FAT12/16 reader, the volume description, extraction and the writer on
+// arbitrary bytes. Properties:
+//   - only the library's own errors come out, each naming the image;
+//   - a parsed tree agrees with its counts and with the cluster totals,
+//     every name passes the name check and is unique in its folder ignoring
+//     case, and every file's extents lie inside the data region and add up
+//     to its size;
+//   - extraction into scratch/out writes nothing anywhere else in scratch/,
+//     never writes through the symbolic links planted in out/ (one to a
+//     folder, one dangling), and on success leaves exactly the planned
+//     folders and files, each with its data;
+//   - an extracted tree built back into the image's geometry, when it fits,
+//     reads back with the same files.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <unistd.h>
+
+#include "fat/fat_extract.h"
+#include "fat/fat_names.h"
+#include "fat/fat_reader.h"
+#include "fat/fat_writer.h"
+#include "fuzz/fuzz_check.h"
+#include "rofs/rofs_errors.h"
+#include "rofs/utf16.h"
+
+namespace larkspur::fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+using fat::FatFile;
+using fat::FatFolder;
+
+constexpr char kImageName[] = "fuzz.img";
+
+// scratch/ holds out/ (the extraction target, made afresh for every input)
+// and outside/, which must stay empty. Removed when the fuzzer exits.
+class Scratch {
+ public:
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "larkspur-fat-fuzz-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    root_ = pattern;
+    fs::create_directory(outside());
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  fs::path out() const { return root_ / "out"; }
+  fs::path outside() const { return root_ / "outside"; }
+  const fs::path& root() const { return root_; }
+
+  // A fresh out/ with a link to a folder outside it and a dangling link
+  // into that folder, the names a hostile image would try to write through.
+  void Reset() const {
+    fs::remove_all(out());
+    fs::create_directory(out());
+    fs::create_directory_symlink("../outside", out() / "lnk");
+    fs::create_symlink("../outside/f", out() / "lnkf");
+  }
+
+ private:
+  fs::path root_;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Tree {
+  std::set<std::string> folders;
+  std::map<std::string, std::string> files;
+};
+
+Tree CheckScratch(const Scratch& scratch) {
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = it->path().lexically_relative(scratch.root()).generic_string();
+    const fs::file_status status = it->symlink_status();
+    if (name == "outside") {
+      LARKSPUR_FUZZ_CHECK(fs::is_directory(status) && fs::is_empty(it->path()),
+                          "something was written outside the output folder");
+      continue;
+    }
+    LARKSPUR_FUZZ_CHECK(name == "out" || name.rfind("out/", 0) == 0, "extraction wrote %s outside out/",
+                        name.c_str());
+    if (name == "out/lnk" || name == "out/lnkf") {
+      LARKSPUR_FUZZ_CHECK(fs::is_symlink(status), "%s was replaced", name.c_str());
+      LARKSPUR_FUZZ_CHECK(fs::read_symlink(it->path()) == (name == "out/lnk" ? "../outside" : "../outside/f"),
+                          "%s was changed", name.c_str());
+      continue;
+    }
+    LARKSPUR_FUZZ_CHECK(!fs::is_symlink(status), "extraction made the symbolic link %s", name.c_str());
+    if (name == "out") continue;
+    const std::string below = name.substr(4);
+    if (fs::is_directory(status)) {
+      tree.folders.insert(below);
+    } else {
+      LARKSPUR_FUZZ_CHECK(fs::is_regular_file(status), "extraction made %s, neither file nor folder", name.c_str());
+      tree.files[below] = ReadFile(it->path());
+    }
+  }
+  return tree;
+}
+
+void CheckName(std::u16string_view name, std::set<std::u16string>& seen) {
+  const auto problem = fat::FatNameProblem(name);
+  LARKSPUR_FUZZ_CHECK(!problem, "the reader let through a name that is refused: %s", problem->c_str());
+  LARKSPUR_FUZZ_CHECK(seen.insert(fat::FoldFatCase(name)).second, "two names of a folder match ignoring case");
+}
+
+void CheckFolder(const FatFolder& folder, std::span<const std::uint8_t> bytes, const fat::FatVolume& volume,
+                 std::uint32_t& folders, std::uint32_t& files) {
+  const fat::VolumeLayout& layout = volume.geometry.layout;
+  const std::uint64_t data_end =
+      layout.data_offset + std::uint64_t{layout.cluster_count} * layout.cluster_size;
+  std::set<std::u16string> seen;
+  for (const FatFile& file : folder.files) {
+    ++files;
+    CheckName(file.name, seen);
+    std::uint64_t total = 0;
+    for (const fat::Extent& extent : file.extents) {
+      LARKSPUR_FUZZ_CHECK(extent.offset >= layout.data_offset && extent.offset <= data_end &&
+                              extent.length <= data_end - extent.offset && data_end <= bytes.size(),
+                          "file data at 0x%llX (%llu bytes) lies outside the data region",
+                          static_cast<unsigned long long>(extent.offset),
+                          static_cast<unsigned long long>(extent.length));
+      total += extent.length;
+    }
+    LARKSPUR_FUZZ_CHECK(total == file.size, "extents hold %llu bytes of a file of %u",
+                        static_cast<unsigned long long>(total), file.size);
+    Keep(fat::FileBytes(bytes, file).size());
+  }
+  for (const FatFolder& sub : folder.folders) {
+    ++folders;
+    CheckName(sub.name, seen);
+    CheckFolder(sub, bytes, volume, folders, files);
+  }
+}
+
+// name -> content of every file, and the folders, by path.
+void Collect(const FatFolder& folder, std::span<const std::uint8_t> bytes, const std::string& prefix, Tree& tree) {
+  for (const FatFile& file : folder.files) {
+    tree.files[prefix + rofs::Utf16ToUtf8Lossy(file.name)] = fat::FileBytes(bytes, file);
+  }
+  for (const FatFolder& sub : folder.folders) {
+    const std::string path = prefix + rofs::Utf16ToUtf8Lossy(sub.name);
+    tree.folders.insert(path);
+    Collect(sub, bytes, path + "/", tree);
+  }
+}
+
+bool StartsWith(const char* text, const std::string& start) { return std::string(text).rfind(start, 0) == 0; }
+
+}  // namespace
+}  // namespace larkspur::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace larkspur;
+  using namespace larkspur::fuzz;
+  static const Scratch scratch;
+  const std::span<const std::uint8_t> bytes(data, size);
+
+  fat::FatVolume volume;
+  try {
+    volume = fat::ParseFatImage(bytes, kImageName);
+  } catch (const rofs::FormatError& error) {
+    LARKSPUR_FUZZ_CHECK(StartsWith(error.what(), std::string(kImageName) + ": "), "message %s", error.what());
+    return 0;
+  }
+  std::uint32_t folders = 0, files = 0;
+  CheckFolder(volume.root, bytes, volume, folders, files);
+  LARKSPUR_FUZZ_CHECK(folders == volume.folder_count && files == volume.file_count,
+                      "counted %u folders and %u files, the volume says %u and %u", folders, files,
+                      volume.folder_count, volume.file_count);
+  LARKSPUR_FUZZ_CHECK(volume.used_clusters + volume.free_clusters + volume.bad_clusters ==
+                          volume.geometry.layout.cluster_count,
+                      "cluster totals do not add up");
+  Keep(fat::DescribeFatVolume(volume).size());
+
+  scratch.Reset();
+  Tree planned;
+  bool extracted = false;
+  try {
+    for (const fat::FatExtractItem& item : fat::PlanFatExtraction(volume, kImageName)) {
+      if (item.folder != nullptr) {
+        planned.folders.insert(item.relative.generic_string());
+      } else {
+        planned.files[item.relative.generic_string()] = fat::FileBytes(bytes, *item.file);
+      }
+    }
+    const fat::FatExtractStats stats = fat::ExtractFatImage(bytes, volume, kImageName, scratch.out());
+    LARKSPUR_FUZZ_CHECK(stats.files == planned.files.size() && stats.folders == planned.folders.size(),
+                        "stats differ from the plan");
+    extracted = true;
+  } catch (const rofs::FormatError& error) {
+    LARKSPUR_FUZZ_CHECK(StartsWith(error.what(), std::string(kImageName) + ": "), "message %s", error.what());
+  } catch (const rofs::HostFileError& error) {
+    Keep(error.what()[0]);
+  } catch (const std::runtime_error& error) {
+    // port's errors, when a planted link stands where a file goes.
+    Keep(error.what()[0]);
+  }
+
+  const Tree tree = CheckScratch(scratch);
+  if (!extracted) return 0;
+  LARKSPUR_FUZZ_CHECK(tree.folders == planned.folders, "folders on disk differ from the plan");
+  LARKSPUR_FUZZ_CHECK(tree.files == planned.files, "files on disk differ from the plan");
+
+  // Back into the same geometry, without the planted links.
+  fs::remove(scratch.out() / "lnk");
+  fs::remove(scratch.out() / "lnkf");
+  std::vector<std::uint8_t> rebuilt;
+  try {
+    rebuilt = fat::BuildFatImage(bytes, kImageName, scratch.out());
+  } catch (const fat::FatBuildError& error) {
+    Keep(error.what()[0]);  // more than the volume holds; the original may have packed tighter
+    return 0;
+  }
+  LARKSPUR_FUZZ_CHECK(rebuilt.size() == bytes.size(), "the rebuilt image has another size");
+  const fat::FatVolume again = fat::ParseFatImage(rebuilt, "rebuilt.img");
+  Tree read_back;
+  Collect(again.root, rebuilt, "", read_back);
+  LARKSPUR_FUZZ_CHECK(read_back.files == tree.files && read_back.folders == tree.folders,
+                      "the rebuilt image holds other files");
+  return 0;
+}
