@@ -20,8 +20,10 @@ TEST(ExtractAgainTest, ASecondExtractCarvesTheSameImageAgain) {
   s.Extract();  // the user wants the original image back
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
   EXPECT_TRUE(home.Read("fat16/fat16.img") == image);
+  // The line of the last Extract.
   const auto located = [&](const std::string& line) {
-    return std::find(s.window.log.end() - 7, s.window.log.end(), line) != s.window.log.end();
+    const auto last = std::find(s.window.log.rbegin(), s.window.log.rend(), "正在定位文件.   ");
+    return last != s.window.log.rend() && last != s.window.log.rbegin() && *(last - 1) == line;
   };
   EXPECT_TRUE(located("定位成功-偏移        0 标识   "));
 

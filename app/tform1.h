@@ -33,6 +33,12 @@
 
 namespace larkspur {
 
+// The folder a UDA file's FAT image is unpacked into, beside rofs2, and the
+// records that tell Repack whether it or fat16.img changed since.
+inline constexpr char kUdaFolder[] = "uda";
+inline constexpr char kUdaRecord[] = "temp/uda.record";
+inline constexpr char kFatImageStamp[] = "temp/fat16.stamp";
+
 // Texts of the window.
 inline constexpr char kApplicationTitle[] = "Marrowby";
 inline constexpr char kWindowCaption[] = "Larkspur Beta 0.7";
@@ -194,6 +200,9 @@ class TForm1 {
   // opened, it has block headers of the model, and the tree in
   // `tree_relative` (with its record `record_relative`) came from it.
   bool CheckRepackInputs(const std::string& tree_relative, const std::string& record_relative);
+  // Decides between the folder uda and fat16.img for a UDA Repack and, when
+  // the folder changed, rebuilds fat16.img from it. False when it refused.
+  bool ChooseFatImage();
   void LogToolOutput(const std::string& tool, const port::ProcessOutcome& outcome);
   void ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
                           const BlockCutting& cutting, const ByteString& signature, bool uda);

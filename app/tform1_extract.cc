@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <span>
 
 #include "extract/carve.h"
 #include "extract/strip.h"
@@ -13,6 +14,9 @@
 #include "format/load_file_bytes.h"
 #include "format/partition.h"
 #include "port/files.h"
+#include "fat/fat_extract.h"
+#include "fat/fat_reader.h"
+#include "fat/folder_record.h"
 #include "rofs/kept_entries.h"
 
 namespace larkspur {
@@ -29,6 +33,8 @@ constexpr char kTreeFolder[] = "rofs2";
 constexpr char kHeldTreeFolder[] = "rofs2.held";
 constexpr char kPreviousTreeFolder[] = "rofs2.previous";
 constexpr char kKeptRecord[] = "temp/rofs2.kept";
+constexpr char kFreshUdaFolder[] = "uda.new";
+constexpr char kPreviousUdaFolder[] = "uda.previous";
 
 bool FolderHasEntries(const std::string& folder) {
   std::error_code error;
@@ -287,13 +293,55 @@ void TForm1::TfatExecute() {
   if (port::IsRegularFile(record) && !port::DeleteFile(record)) {
     throw FileCreateError(record, "the earlier record cannot be removed");
   }
+  const std::string folder_record = ProgramPath(kUdaRecord);
+  port::DeleteFile(folder_record);
   CarveInto(carve_offset_, "./fat16/fat16.img");
+  const std::string image_path = ProgramPath("fat16/fat16.img");
   WriteTreeSource("temp/fat16.source");
+  const port::FileStamp image_stamp = port::StampOfFile(image_path);
+  const std::string stamp_text = std::to_string(image_stamp.size) + " " + std::to_string(image_stamp.write_time) + "\n";
+  port::WriteFileReplacing(ProgramPath(kFatImageStamp), {stamp_text});
+
+  // The FAT image's files go into the folder uda as well, a fresh folder put
+  // in place only once every file is out.
+  const std::string uda = ProgramPath(kUdaFolder);
+  const std::string fresh = ProgramPath(kFreshUdaFolder);
+  const std::string previous = ProgramPath(kPreviousUdaFolder);
+  std::vector<std::string> notes;
+  bool unpacked = false;
+  try {
+    RemoveTree(fresh);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(CarvedImage.data());
+    const std::span<const std::uint8_t> image(bytes, CarvedImage.size());
+    const fat::FatVolume volume = fat::ParseFatImage(image, image_path);
+    fs::create_directory(fresh);
+    const fat::FatExtractStats stats = fat::ExtractFatImage(image, volume, image_path, fresh);
+    RemoveTree(previous);
+    if (FolderHasEntries(uda)) {
+      MoveFolder(uda, previous);
+      notes.push_back("上一次解包的文件已保存在 " + previous + " (the earlier uda folder was kept there).");
+    } else {
+      RemoveTree(uda);
+    }
+    MoveFolder(fresh, uda);
+    const std::string state = fat::RecordFolderState(uda);
+    port::WriteFileReplacing(folder_record, {state});
+    notes.push_back("fat16.img 中的 " + std::to_string(stats.files) + " 个文件和 " + std::to_string(stats.folders) +
+                    " 个文件夹已解包到 " + uda + " (edit them there, or edit fat16.img with a disk-image tool).");
+    unpacked = true;
+  } catch (const std::exception& error) {
+    std::error_code ignored;
+    fs::remove_all(fresh, ignored);
+    notes.push_back("警告: fat16.img 无法解包到 uda 文件夹 (" + std::string(error.what()) +
+                    "); 请用磁盘映像工具修改 fat16.img.");
+  }
   Log("fat16.img 文件创建成功");
   Log(kSeparatorLine);
   Log("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  ");
   Log(kSeparatorLine);
-  Log("fat16.img 文件: " + ProgramPath("fat16/fat16.img"));
+  for (const std::string& note : notes) Log(note);
+  Log("fat16.img 文件: " + image_path);
+  if (unpacked) Log("uda 文件夹: " + uda);
   FinishRun(Outcome::kDone);
 }
 

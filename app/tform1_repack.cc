@@ -11,6 +11,8 @@
 #include "port/files.h"
 #include "repack/obey_file.h"
 #include "repack/obey_names.h"
+#include "fat/fat_writer.h"
+#include "fat/folder_record.h"
 #include "rofs/kept_entries.h"
 #include "repack/reassemble.h"
 
@@ -241,8 +243,56 @@ void TForm1::Button5Click() {
                      HexToBytes(profile.RofsSignatureHex), false);
 }
 
+bool TForm1::ChooseFatImage() {
+  // The user edits either the folder uda or fat16.img with another tool.
+  // Neither changed: fat16.img as it is, so the round trip is identical.
+  const std::string image_path = ProgramPath("fat16/fat16.img");
+  const std::string uda = ProgramPath(kUdaFolder);
+  ByteString folder_record, stamp_text;
+  const bool have_folder_record = LoadFileBytes(ProgramPath(kUdaRecord), folder_record);
+  const bool uda_changed = have_folder_record && !fat::FolderMatchesRecord(uda, folder_record);
+  const port::FileStamp stamp = port::StampOfFile(image_path);
+  const bool image_changed =
+      !LoadFileBytes(ProgramPath(kFatImageStamp), stamp_text) ||
+      stamp_text != std::to_string(stamp.size) + " " + std::to_string(stamp.write_time) + "\n";
+  if (uda_changed && image_changed) {
+    FailRepack("错误: uda 文件夹和 fat16.img 都已被修改 (both " + uda + " and " + image_path +
+               " changed since the Extract; keep the changes of one, or extract again), 未生成任何文件.");
+    return false;
+  }
+  if (!uda_changed) {
+    Log(image_changed ? "使用 fat16.img (edited with another tool since the Extract)."
+                      : "使用 fat16.img (nothing in uda changed).");
+    return true;
+  }
+  ByteString original;
+  if (!LoadFileBytes(image_path, original)) {
+    FailRepack("错误: " + image_path + " 不存在或为空, 未生成任何文件.");
+    return false;
+  }
+  std::vector<std::uint8_t> rebuilt;
+  try {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(original.data());
+    rebuilt = fat::BuildFatImage({bytes, original.size()}, image_path, uda);
+  } catch (const rofs::RofsError& error) {
+    FailRepack("错误: 无法从 uda 文件夹重建 fat16.img (" + std::string(error.what()) + "), 未生成任何文件.");
+    return false;
+  }
+  // The rebuilt image takes fat16.img's place, and the records follow it:
+  // a second Repack then finds nothing changed.
+  port::WriteFileReplacing(image_path, {std::string_view(reinterpret_cast<const char*>(rebuilt.data()), rebuilt.size())});
+  const port::FileStamp new_stamp = port::StampOfFile(image_path);
+  const std::string new_stamp_text = std::to_string(new_stamp.size) + " " + std::to_string(new_stamp.write_time) + "\n";
+  port::WriteFileReplacing(ProgramPath(kFatImageStamp), {new_stamp_text});
+  const std::string state = fat::RecordFolderState(uda);
+  port::WriteFileReplacing(ProgramPath(kUdaRecord), {state});
+  Log("使用 uda 文件夹: fat16.img 已从 " + uda + " 重建 (the folder changed; same geometry as the original image).");
+  return true;
+}
+
 void TForm1::Button2Click() {
   if (!CheckRepackInputs("fat16/fat16.img", "temp/fat16.source")) return;
+  if (!ChooseFatImage()) return;
   Log("正在重建 fat16 文件. ");
   Log("请稍等...       ");
   const ModelProfile& profile = repack_profile_;

@@ -7,7 +7,9 @@
 #include "app/console_window.h"
 #include "app/tform1.h"
 #include "format/firmware_check.h"
+#include "fat/fat_reader.h"
 #include "format/firmware_layout.h"
+#include "format/partition.h"
 #include "format/load_file_bytes.h"
 #include "port/console.h"
 #include "port/files.h"
@@ -61,6 +63,29 @@ int RunWindowCommand(const CliOptions& options) {
   return form.LastOutcome() == TForm1::Outcome::kDone ? kExitDone : kExitFailed;
 }
 
+// What the FAT volume of a UDA file holds: type, label, clusters, space.
+void PrintFatVolume(std::ostream& out, std::string_view file, const FirmwareLayout& layout) {
+  if (!layout.HasHeader()) return;
+  std::string payload;
+  if (layout.chain_intact) {
+    for (const LayoutBlock& block : layout.blocks) {
+      payload.append(file.substr(block.header_offset + static_cast<std::size_t>(layout.header_size), block.payload_length));
+    }
+  }
+  const auto boot_sector = FindFatBootSector(payload);
+  if (!boot_sector) {
+    out << "file system:    none found (no FAT boot sector at the start of the payload)\n";
+    return;
+  }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data()) + *boot_sector;
+  try {
+    const fat::FatVolume volume = fat::ParseFatImage({bytes, payload.size() - *boot_sector}, "the FAT image");
+    out << fat::DescribeFatVolume(volume);
+  } catch (const std::exception& error) {
+    out << "file system:    damaged: " << error.what() << '\n';
+  }
+}
+
 int RunCheck(const CliOptions& options) {
   ByteString file;
   const std::string path = AbsolutePath(options.file);
@@ -80,6 +105,7 @@ int RunCheck(const CliOptions& options) {
     PrintInfo(std::cout, check);
     const std::vector<int> fitting = ModelsThatFit(file, kind);
     std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : ModelNames(fitting)) << '\n';
+    if (kind == "UDA") PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, kind, ProfileForModel(model)));
     // As verify: a file without headers, or with a wrong one, is no pass.
     return check.AllRight() ? kExitDone : kExitFailed;
   }

@@ -1,0 +1,136 @@
+// A UDA file's FAT image as a folder: Extract unpacks it into uda, Repack
+// rebuilds the image from the folder when the folder changed, uses
+// fat16.img as it is otherwise, and refuses when both changed. mtools reads
+// the results back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/test_support.h"
+#include "fat/fat_test_support.h"
+#include "format/firmware_fixture.h"
+
+namespace larkspur {
+namespace {
+
+namespace fs = std::filesystem;
+using fat::testing::ImagePath;
+using fat::testing::MakeFatImage;
+using fat::testing::RunOracle;
+using testing::ProgramFolder;
+using testing::Session;
+
+bool Logged(const Session& s, const std::string& part) {
+  return std::any_of(s.window.log.begin(), s.window.log.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+// The payload stream of a firmware file made by MakeFirmware for profile 0.
+std::string Payloads(const std::string& file, std::size_t prefix) {
+  std::string payloads;
+  for (std::size_t at = prefix; at < file.size();) {
+    const std::size_t length = static_cast<unsigned char>(file[at + 10]) << 24 |
+                               static_cast<unsigned char>(file[at + 11]) << 16 |
+                               static_cast<unsigned char>(file[at + 12]) << 8 | static_cast<unsigned char>(file[at + 13]);
+    payloads += file.substr(at + 19, length);
+    at += 19 + length;
+  }
+  return payloads;
+}
+
+class UdaFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path image = home_.Path("made.img");
+    MakeFatImage(image, 16, 8192, {"-s", "2"});
+    fat::testing::PutFile(home_.Path("put"), "Long File Name.txt", "hello phone");
+    fat::testing::PutFile(home_.Path("put"), "Images/photo.jpg", fat::testing::Pattern(70000, 3));
+    RunOracle("mcopy", {"-s", "-i", image.string(), home_.Path("put/Long File Name.txt"), "::/"});
+    RunOracle("mcopy", {"-s", "-i", image.string(), home_.Path("put/Images"), "::/"});
+    image_ = home_.Read("made.img");
+    input_ = testing::MakeFirmware({.uda = true, .prefix = "HEAD"}, image_);
+    session_.Open(home_.Write("RM-1.uda.fpsx", input_));
+    session_.Extract();
+    ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
+  }
+
+  // The FAT image inside the REB- file, written out for mtools.
+  std::string RebuiltImage() {
+    const std::string image = Payloads(home_.Read("REB-RM-1.uda.fpsx"), 4);
+    return home_.Write("rebuilt.img", image);
+  }
+
+  ProgramFolder home_;
+  Session session_{home_};
+  std::string image_;
+  std::string input_;  // the firmware file's bytes
+};
+
+TEST_F(UdaFolderTest, ExtractUnpacksTheFilesAndAnUnchangedRepackIsIdentical) {
+  EXPECT_EQ(home_.Read("uda/Long File Name.txt"), "hello phone");
+  EXPECT_TRUE(home_.Read("uda/Images/photo.jpg") == fat::testing::Pattern(70000, 3));
+  EXPECT_TRUE(Logged(session_, "uda 文件夹: " + home_.Path("uda")));
+  session_.Repack();
+  ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
+  EXPECT_TRUE(Logged(session_, "使用 fat16.img (nothing in uda changed)."));
+  const std::string output = home_.Read("REB-RM-1.uda.fpsx");
+  EXPECT_TRUE(output == input_) << output.size() << " vs " << input_.size() << ", first difference at "
+                                << (std::mismatch(output.begin(), output.end(), input_.begin(), input_.end()).first -
+                                    output.begin());
+}
+
+TEST_F(UdaFolderTest, AnEditedFolderIsRebuiltIntoAnImageOfTheSameGeometry) {
+  home_.Write("uda/Long File Name.txt", "changed on the desk");
+  home_.Write("uda/Documents/new note.txt", "added");
+  fs::remove(home_.Path("uda/Images/photo.jpg"));
+  session_.Repack();
+  ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
+  EXPECT_TRUE(Logged(session_, "使用 uda 文件夹: fat16.img 已从 " + home_.Path("uda") + " 重建"));
+  const std::string rebuilt = RebuiltImage();
+  EXPECT_EQ(home_.Read("rebuilt.img").size(), image_.size());
+  EXPECT_EQ(home_.Read("rebuilt.img").substr(0, 512), image_.substr(0, 512)) << "the boot sector is kept";
+  EXPECT_EQ(RunOracle("mtype", {"-i", rebuilt, ImagePath("Long File Name.txt")}), "changed on the desk");
+  EXPECT_EQ(RunOracle("mtype", {"-i", rebuilt, ImagePath("Documents/new note.txt")}), "added");
+  int status = 0;
+  RunOracle("mdir", {"-i", rebuilt, ImagePath("Images/photo.jpg")}, true, &status);
+  EXPECT_NE(status, 0) << "the deleted file is gone";
+  RunOracle("fsck.fat", {"-n", rebuilt});
+  // A second Repack finds nothing changed and writes the same file again.
+  const std::string first = home_.Read("REB-RM-1.uda.fpsx");
+  session_.Repack();
+  EXPECT_TRUE(Logged(session_, "使用 fat16.img (nothing in uda changed)."));
+  EXPECT_TRUE(home_.Read("REB-RM-1.uda.fpsx") == first);
+}
+
+TEST_F(UdaFolderTest, AnImageEditedWithAnotherToolIsUsedAndBothEditedIsRefused) {
+  fat::testing::PutFile(home_.Path("put2"), "EXTRA.TXT", "by mcopy");
+  RunOracle("mcopy", {"-i", home_.Path("fat16/fat16.img"), home_.Path("put2/EXTRA.TXT"), "::/"});
+  session_.Repack();
+  ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
+  EXPECT_TRUE(Logged(session_, "使用 fat16.img (edited with another tool since the Extract)."));
+  EXPECT_EQ(RunOracle("mtype", {"-i", RebuiltImage(), "::/EXTRA.TXT"}), "by mcopy");
+
+  home_.Write("uda/also.txt", "and in the folder");
+  fs::remove(home_.Path("REB-RM-1.uda.fpsx"));
+  session_.Repack();
+  EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kFailed);
+  EXPECT_EQ(session_.window.log.back(),
+            "错误: uda 文件夹和 fat16.img 都已被修改 (both " + home_.Path("uda") + " and " +
+                home_.Path("fat16/fat16.img") +
+                " changed since the Extract; keep the changes of one, or extract again), 未生成任何文件.");
+  EXPECT_FALSE(home_.Exists("REB-RM-1.uda.fpsx"));
+}
+
+TEST_F(UdaFolderTest, AFolderThatDoesNotFitIsRefusedAndNothingIsWritten) {
+  home_.Write("uda/too big.bin", std::string(9 * 1024 * 1024, 'x'));
+  const std::string image_before = home_.Read("fat16/fat16.img");
+  session_.Repack();
+  EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kFailed);
+  EXPECT_EQ(session_.window.log.back().rfind("错误: 无法从 uda 文件夹重建 fat16.img (", 0), 0u) << session_.window.log.back();
+  EXPECT_FALSE(home_.Exists("REB-RM-1.uda.fpsx"));
+  EXPECT_TRUE(home_.Read("fat16/fat16.img") == image_before);
+}
+
+}  // namespace
+}  // namespace larkspur
