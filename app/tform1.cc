@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/texts.h"
+
 #include "format/block_header.h"
 #include "format/firmware_check.h"
 #include "format/hex_text.h"
@@ -36,8 +38,8 @@ TForm1::TForm1(Window& window, std::string program_folder)
 TForm1::~TForm1() { FormDestroy(); }
 
 void TForm1::FormCreate() {
-  window_.SetStatusText(0, kStatusFilePrefix);
-  window_.SetStatusText(1, kStatusKindPrefix);
+  window_.SetStatusText(0, Say(kStatusFilePrefix));
+  window_.SetStatusText(1, Say(kStatusKindPrefix));
   window_.SetStatusText(2, kStatusThirdPanel);
   DonationUrl = kDonationUrl;
   window_.SetMenuEnabled(MenuItem::kOpen, true);
@@ -114,7 +116,7 @@ void TForm1::Open1Click() {
   // for the new one, says so.
   const auto still_open = [&] {
     if (!previous_path.empty() && !ImageData.empty()) {
-      window_.AppendLog("仍然打开的文件: " + previous_path + " (the earlier file is still open)");
+      window_.AppendLog(Say("仍然打开的文件: %1 (the earlier file is still open)", {previous_path}));
     }
   };
   try {
@@ -146,15 +148,15 @@ void TForm1::Open1Click() {
   ImageKind = KindOverride.empty() ? KindOfPath(port::FileNamePart(SourcePath)) : KindOverride;
   EnableMenu(true);
   SourceFileName = port::FileNamePart(SourcePath);
-  window_.AppendLog("正在打开文件...  ");
+  window_.AppendLog(Say("正在打开文件...  "));
 
   // The block layout and the load address of the first block header, under
   // the profile in force.
   ReadLayout(Profile());
 
-  window_.SetStatusText(0, kStatusFilePrefix + SourceFileName);
-  window_.SetStatusText(1, kStatusKindPrefix + ImageKind);
-  window_.AppendLog("文件: " + SourcePath);
+  window_.SetStatusText(0, Say(kStatusFilePrefix) + SourceFileName);
+  window_.SetStatusText(1, Say(kStatusKindPrefix) + ImageKind);
+  window_.AppendLog(Say("文件: %1", {SourcePath}));
   window_.AppendLog("");
 }
 
@@ -199,10 +201,12 @@ std::optional<std::string> TForm1::OtherModelLine(const ModelProfile& profile, i
     }
     std::snprintf(text, sizeof text, "blocks of 0x%X bytes, the model chosen has blocks of 0x%X bytes",
                   *verdict.regular_length, block_size);
-    return "错误: 文件 " + SourcePath + " 不是为所选手机型号制作的 (" + text + "; " +
-           (fitting.empty() ? std::string("no model Larkspur knows has such blocks")
-                            : "the file fits " + ModelNames(fitting)) +
-           "), 请选择正确的手机型号. 未生成任何文件.";
+    std::string fitting_names;
+    for (const int model : fitting) fitting_names += (fitting_names.empty() ? "" : ", ") + Say(ModelItemText(model));
+    const std::string reason = std::string(text) + "; " +
+                               (fitting.empty() ? std::string("no model Larkspur knows has such blocks")
+                                                : "the file fits " + fitting_names);
+    return Say("错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.", {SourcePath, reason});
   }
   if (!verdict.irregular_blocks.empty()) {
     std::string named;
@@ -217,7 +221,7 @@ std::optional<std::string> TForm1::OtherModelLine(const ModelProfile& profile, i
       named += " and " + std::to_string(verdict.irregular_blocks.size() - kNamedAtMost) + " more";
     }
     window_.RunOnUiThread([this, &named] {
-      window_.AppendLog("警告: 块的长度不一致 (blocks of irregular lengths: " + named + "), 请检查所选手机型号.");
+      window_.AppendLog(Say("警告: 块的长度不一致 (blocks of irregular lengths: %1), 请检查所选手机型号.", {named}));
     });
   }
   return std::nullopt;
@@ -245,8 +249,8 @@ bool TForm1::TakeRunLock() {
     reason = error.what();
   }
   if (!taken) {
-    window_.AppendLog("错误: 本程序文件夹 " + program_folder_ + " 正被另一个解包或打包使用 (" + reason +
-                      "), 请等它结束后再试. 未生成任何文件.");
+    window_.AppendLog(Say("错误: 本程序文件夹 %1 正被另一个解包或打包使用 (%2), 请等它结束后再试. 未生成任何文件.",
+                          {program_folder_, reason}));
     FinishRun(Outcome::kFailed);
     return false;
   }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <span>
 
+#include "app/texts.h"
 #include "extract/carve.h"
 #include "extract/strip.h"
 #include "extract/tool_runner.h"
@@ -66,7 +67,7 @@ void TForm1::Extract1Click() {
   outcome_ = Outcome::kRunning;
   try {
     if (!EnsureLayout(extract_profile_)) {
-      FailExtract("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
+      FailExtract(Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath}));
       return;
     }
   } catch (...) {
@@ -82,7 +83,7 @@ void TForm1::FailExtract(const std::string& line) {
 }
 
 void TForm1::TfixExecute() {
-  Log("正在定位文件.   ");
+  Log(Say("正在定位文件.   "));
   const ModelProfile& profile = extract_profile_;
   StripResult result;
   const bool has_kind = ImageKind == "ROFS" || ImageKind == "UDA";
@@ -93,16 +94,17 @@ void TForm1::TfixExecute() {
     // give a partition image that looks finished and is not; nothing is
     // stripped or written then.
     if (!Layout.HasHeader()) {
-      FailExtract("错误: 文件 " + SourcePath + " 中没有块头 (no block header: signature " + BytesToHex(signature) +
-                  " not found), 请检查所选手机型号. 未生成任何文件.");
+      FailExtract(Say("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
+                      "未生成任何文件.",
+                      {SourcePath, BytesToHex(signature)}));
       return;
     }
     if (!Layout.chain_intact) {
       if (const auto cut = FindChainCut(ImageData, signature, Layout.header_size)) {
         char where[64];
         std::snprintf(where, sizeof where, "block %zu at file offset 0x%08zX", cut->block_index, cut->header_offset);
-        FailExtract("错误: 文件 " + SourcePath + " 不完整 (cut short inside the " +
-                    (cut->inside_header ? "header" : "payload") + " of " + where + "). 未生成任何文件.");
+        FailExtract(Say("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
+                        {SourcePath, cut->inside_header ? "header" : "payload", where}));
         return;
       }
     }
@@ -116,9 +118,9 @@ void TForm1::TfixExecute() {
   }
   CarvedImage = {};
   if (has_kind && !result.chain_intact && result.headers_removed > 0) {
-    Log("警告: 块链不完整 (block chain broken), 已在每个标识处删除块头, 请检查所选手机型号.");
+    Log(Say("警告: 块链不完整 (block chain broken), 已在每个标识处删除块头, 请检查所选手机型号."));
   }
-  Log("定位成功-偏移        " + std::to_string(result.headers_removed) + " 标识   ");
+  Log(Say("定位成功-偏移        %1 标识   ", {std::to_string(result.headers_removed)}));
   if (!has_kind) return;
 
   // Where the partition starts, decided by the payload's content: the
@@ -128,12 +130,12 @@ void TForm1::TfixExecute() {
   if (rofs) {
     const auto rofs_header = FindRofsHeader(payload);
     if (!rofs_header) {
-      FailExtract("错误: 文件 " + SourcePath +
-                  (FindFatBootSector(payload)
-                       ? " 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts with a "
-                         "FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda)"
-                       : " 中没有 ROFS 头 (no ROFS header in the payload)") +
-                  ". 未生成任何文件.");
+      FailExtract(FindFatBootSector(payload)
+                      ? Say("错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload "
+                            "starts with a FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda). "
+                            "未生成任何文件.",
+                            {SourcePath})
+                      : Say("错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {SourcePath}));
       return;
     }
     carve_offset_ = prefix_length + *rofs_header;
@@ -143,15 +145,18 @@ void TForm1::TfixExecute() {
   if (const auto boot_sector = FindFatBootSector(payload)) {
     carve_offset_ = prefix_length + *boot_sector;
   } else if (StartsWithRofsHeader(payload)) {
-    FailExtract("错误: 文件 " + SourcePath +
-                " 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload starts with a ROFS "
-                "header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.");
+    FailExtract(Say("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload starts "
+                    "with a ROFS header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.",
+                    {SourcePath}));
     return;
   } else {
     const std::size_t magic = payload.find(HexToBytes(kFat16MagicHex));
     carve_offset_ = prefix_length + (magic == std::string_view::npos ? 0 : magic);
-    Log("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img 从" +
-        std::string(magic == std::string_view::npos ? "载荷开头" : "第一个 E9 00 90") + "开始, 请检查.");
+    Log(magic == std::string_view::npos
+            ? Say("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
+                  "从载荷开头开始, 请检查.")
+            : Say("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
+                  "从第一个 E9 00 90开始, 请检查."));
   }
   StartWorker(*tfat_);
 }
@@ -180,9 +185,9 @@ void TForm1::LogToolOutput(const std::string& tool, const port::ProcessOutcome& 
 
 void TForm1::Trofs3Execute() {
   CarveInto(carve_offset_, "./temp/rofs2.img");
-  Log("rofs2.img 文件创建成功");
-  Log("正在解包 rofs2.img 文件. ");
-  Log("请稍等...       ");
+  Log(Say("rofs2.img 文件创建成功"));
+  Log(Say("正在解包 rofs2.img 文件. "));
+  Log(Say("请稍等...       "));
 
   const std::string tree = ProgramPath(kTreeFolder);
   const std::string held = ProgramPath(kHeldTreeFolder);
@@ -239,19 +244,19 @@ void TForm1::Trofs3Execute() {
     RemoveTree(previous);
     if (had_tree && FolderHasEntries(held)) {
       MoveFolder(held, previous);
-      notes.push_back("上一次解包的文件已保存在 " + previous + " (the earlier tree was kept there).");
+      notes.push_back(Say("上一次解包的文件已保存在 %1 (the earlier tree was kept there).", {previous}));
     } else if (had_tree) {
       RemoveTree(held);
     }
     const std::string kept_text = rofs::FormatKeptEntries(kept);
     port::WriteFileReplacing(kept_record, {kept_text});
     if (!kept_error.empty()) {
-      notes.push_back("警告: 无法读取隐藏项和文件属性 (" + kept_error + "), 打包时将使用默认属性.");
+      notes.push_back(Say("警告: 无法读取隐藏项和文件属性 (%1), 打包时将使用默认属性.", {kept_error}));
     }
     if (!kept.empty()) {
-      notes.push_back("已记录 " + std::to_string(kept.hidden.size()) + " 个隐藏项和 " +
-                      std::to_string(kept.attributes.size()) +
-                      " 个文件属性 (hidden entries and file attributes a folder cannot show, kept for Repack).");
+      notes.push_back(Say("已记录 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes a folder cannot "
+                          "show, kept for Repack).",
+                          {std::to_string(kept.hidden.size()), std::to_string(kept.attributes.size())}));
     }
     WriteTreeSource("temp/rofs2.source");
   } else {
@@ -272,17 +277,17 @@ void TForm1::Trofs3Execute() {
   }
   Log(kSeparatorLine);
   if (unpacked) {
-    Log("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         ");
+    Log(Say("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         "));
   } else if (Succeeded(outcome)) {
-    Log("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into " + tree + ".");
+    Log(Say("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into %1.", {tree}));
   } else {
-    Log("rofs2.img 文件解包失败: readimage " + DescribeOutcome(outcome) + ".");
+    Log(Say("rofs2.img 文件解包失败: readimage %1.", {DescribeOutcome(outcome)}));
     LogToolOutput("readimage", outcome);
   }
-  if (!unpacked) Log("rofs2 文件夹保持不变 (" + tree + " was left as it was before this Extract).");
+  if (!unpacked) Log(Say("rofs2 文件夹保持不变 (%1 was left as it was before this Extract).", {tree}));
   Log(kSeparatorLine);
   for (const std::string& note : notes) Log(note);
-  if (unpacked) Log("rofs2 文件夹: " + tree);
+  if (unpacked) Log(Say("rofs2 文件夹: %1", {tree}));
   FinishRun(unpacked ? Outcome::kDone : Outcome::kFailed);
 }
 
@@ -319,29 +324,29 @@ void TForm1::TfatExecute() {
     RemoveTree(previous);
     if (FolderHasEntries(uda)) {
       MoveFolder(uda, previous);
-      notes.push_back("上一次解包的文件已保存在 " + previous + " (the earlier uda folder was kept there).");
+      notes.push_back(Say("上一次解包的文件已保存在 %1 (the earlier uda folder was kept there).", {previous}));
     } else {
       RemoveTree(uda);
     }
     MoveFolder(fresh, uda);
     const std::string state = fat::RecordFolderState(uda);
     port::WriteFileReplacing(folder_record, {state});
-    notes.push_back("fat16.img 中的 " + std::to_string(stats.files) + " 个文件和 " + std::to_string(stats.folders) +
-                    " 个文件夹已解包到 " + uda + " (edit them there, or edit fat16.img with a disk-image tool).");
+    notes.push_back(Say("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
+                        "disk-image tool).",
+                        {std::to_string(stats.files), std::to_string(stats.folders), uda}));
     unpacked = true;
   } catch (const std::exception& error) {
     std::error_code ignored;
     fs::remove_all(fresh, ignored);
-    notes.push_back("警告: fat16.img 无法解包到 uda 文件夹 (" + std::string(error.what()) +
-                    "); 请用磁盘映像工具修改 fat16.img.");
+    notes.push_back(Say("警告: fat16.img 无法解包到 uda 文件夹 (%1); 请用磁盘映像工具修改 fat16.img.", {error.what()}));
   }
-  Log("fat16.img 文件创建成功");
+  Log(Say("fat16.img 文件创建成功"));
   Log(kSeparatorLine);
-  Log("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  ");
+  Log(Say("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  "));
   Log(kSeparatorLine);
   for (const std::string& note : notes) Log(note);
-  Log("fat16.img 文件: " + image_path);
-  if (unpacked) Log("uda 文件夹: " + uda);
+  Log(Say("fat16.img 文件: %1", {image_path}));
+  if (unpacked) Log(Say("uda 文件夹: %1", {uda}));
   FinishRun(Outcome::kDone);
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/texts.h"
 #include "extract/tool_runner.h"
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"
@@ -38,15 +39,16 @@ void TForm1::FileSearch(const std::string& folder, const std::string& pattern, b
 }
 
 bool TForm1::crobey() {
-  Log("正在创建 obey 文件.    ");
+  Log(Say("正在创建 obey 文件.    "));
   obey.clear();
   ListBox1.clear();
   UncarriedNames.clear();
   try {
     FileSearch(ProgramPath("rofs2"), "*.*", true);
   } catch (const FolderListError& error) {
-    FailRepack("错误: 无法读取文件夹 " + error.folder() +
-               " (the folder cannot be listed; its files would be missing from the image). 未生成任何文件.");
+    FailRepack(Say("错误: 无法读取文件夹 %1 (the folder cannot be listed; its files would be missing from the image). "
+                   "未生成任何文件.",
+                   {error.folder()}));
     return false;
   }
   // A name the obey file cannot carry would fail deep in the build, or end
@@ -64,9 +66,9 @@ bool TForm1::crobey() {
     if (!problem.empty()) refused.push_back(ProgramPath(relative_path) + " (" + problem + ")");
   }
   if (!refused.empty()) {
-    for (const std::string& line : refused) Log("错误: 文件名无法写入 obey 文件: " + line);
-    FailRepack("错误: " + std::to_string(refused.size()) +
-               " 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.");
+    for (const std::string& line : refused) Log(Say("错误: 文件名无法写入 obey 文件: %1", {line}));
+    FailRepack(Say("错误: %1 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.",
+                   {std::to_string(refused.size())}));
     return false;
   }
   // Hidden entries and attributes of the extracted image go back into the
@@ -77,7 +79,7 @@ bool TForm1::crobey() {
   try {
     if (LoadFileBytes(kept_record, kept_text)) kept = rofs::ParseKeptEntries(kept_text, kept_record);
   } catch (const rofs::KeptEntriesError& error) {
-    FailRepack("错误: " + std::string(error.what()) + " (the record of hidden entries is damaged; extract again). 未生成任何文件.");
+    FailRepack(Say("错误: %1 (the record of hidden entries is damaged; extract again). 未生成任何文件.", {error.what()}));
     return false;
   }
   const ObeyFileLines file_lines = BuildObeyFileLines(ListBox1, kept);
@@ -87,31 +89,32 @@ bool TForm1::crobey() {
   const std::string text = JoinObeyLines(obey);
   port::WriteFileReplacing(ProgramPath("temp/rofs2.obey"), {text});
   if (!kept.empty()) {
-    Log("保留了 " + std::to_string(file_lines.hidden_kept) + " 个隐藏项和 " + std::to_string(file_lines.attributes_kept) +
-        " 个文件属性 (hidden entries and file attributes carried over from the extracted image).");
+    Log(Say("保留了 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes carried over from the extracted "
+            "image).",
+            {std::to_string(file_lines.hidden_kept), std::to_string(file_lines.attributes_kept)}));
   }
   for (const std::string& path : file_lines.hidden_replaced) {
-    Log("隐藏项 " + path + " 已被 rofs2 中的文件取代, 不再隐藏 (a real file now stands there).");
+    Log(Say("隐藏项 %1 已被 rofs2 中的文件取代, 不再隐藏 (a real file now stands there).", {path}));
   }
   for (const std::string& entry : file_lines.hidden_unwritable) {
-    Log("警告: 隐藏项无法写入 obey 文件, 已丢失 (hidden entry dropped: " + entry + ").");
+    Log(Say("警告: 隐藏项无法写入 obey 文件, 已丢失 (hidden entry dropped: %1).", {entry}));
   }
   for (const std::string& path : file_lines.attributes_partial) {
-    Log("警告: " + path + " 的属性只能部分保留 (attribute bits the obey file cannot give were dropped).");
+    Log(Say("警告: %1 的属性只能部分保留 (attribute bits the obey file cannot give were dropped).", {path}));
   }
-  Log("完成!    ");
+  Log(Say("完成!    "));
   return true;
 }
 
 bool TForm1::buildrofs() {
-  Log("正在重建 rofs 文件.       ");
-  Log("请稍等...       ");
+  Log(Say("正在重建 rofs 文件.       "));
+  Log(Say("请稍等...       "));
   const port::ProcessOutcome outcome = RunInToolFolder(
       program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); });
   if (Succeeded(outcome)) {
-    Log("完成!   ");
+    Log(Say("完成!   "));
   } else {
-    Log("rofsbuild " + DescribeOutcome(outcome) + ": rofs 文件重建失败.");
+    Log(Say("rofsbuild %1: rofs 文件重建失败.", {DescribeOutcome(outcome)}));
     for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) {
       Log("    rofsbuild: " + line);
     }
@@ -127,8 +130,9 @@ bool TForm1::buildrofs() {
   port::SleepMilliseconds(kBuildPauseMilliseconds);
   if (!moved && port::IsRegularFile(built)) {
     // Keep the new image where it is rather than delete the only copy.
-    Log("新的 rofs 文件仍在 " + built + " (未能移动到 " + target +
-                      (port::IsRegularFile(target) || port::IsDirectory(target) ? ": 旧文件无法删除" : "") + ").");
+    Log(port::IsRegularFile(target) || port::IsDirectory(target)
+            ? Say("新的 rofs 文件仍在 %1 (未能移动到 %2: 旧文件无法删除).", {built, target})
+            : Say("新的 rofs 文件仍在 %1 (未能移动到 %2).", {built, target}));
   }
   port::SleepMilliseconds(kBuildPauseMilliseconds);
   return Succeeded(outcome);
@@ -166,29 +170,31 @@ bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::stri
   // from it then, and the tree's record names it as it was.
   const port::FileStamp now = port::StampOfFile(SourcePath);
   if (!now.regular || now.size == 0) {
-    FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
+    FailRepack(Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath}));
     return false;
   }
   if (now != SourceStamp) {
-    FailRepack("错误: 输入文件 " + SourcePath +
-               " 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. 未生成任何文件.");
+    FailRepack(Say("错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
+                   "未生成任何文件.",
+                   {SourcePath}));
     return false;
   }
   const ModelProfile& profile = repack_profile_;
   if (!EnsureLayout(profile)) {
-    FailRepack("错误: 输入文件 " + SourcePath + " 不存在或为空, 未生成任何文件.");
+    FailRepack(Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath}));
     return false;
   }
   // Without a block header the file has no prefix and no start address:
   // what Open took for the address is any four bytes, and a file built on
   // them would not flash.
   if (!Layout.HasHeader()) {
-    FailRepack("错误: 文件 " + SourcePath + " 中没有块头 (no block header: signature " +
-               BytesToHex(Layout.signature) + " not found), 请检查所选手机型号. 未生成任何文件.");
+    FailRepack(Say("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
+                   "未生成任何文件.",
+                   {SourcePath, BytesToHex(Layout.signature)}));
     return false;
   }
   if (StartAddress.size() != 4) {
-    FailRepack("错误: 起始地址不是 4 字节 (" + BytesToHex(StartAddress) + "), 未生成任何文件.");
+    FailRepack(Say("错误: 起始地址不是 4 字节 (%1), 未生成任何文件.", {BytesToHex(StartAddress)}));
     return false;
   }
   if (const auto refused = OtherModelLine(profile, repack_model_)) {
@@ -205,20 +211,19 @@ bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::stri
   opened.size = SourceStamp.size;
   opened.write_time = SourceStamp.write_time;
   if (!record) {
-    FailRepack("错误: 不知道 " + tree + " 是从哪个文件解包的 (no record of an Extract), 请先解包 " + SourcePath +
-               ". 未生成任何文件.");
+    FailRepack(Say("错误: 不知道 %1 是从哪个文件解包的 (no record of an Extract), 请先解包 %2. 未生成任何文件.",
+                   {tree, SourcePath}));
     return false;
   }
   if (!record->SameFile(opened)) {
-    FailRepack("错误: " + tree + " 是从另一个文件解包的 (extracted from " + record->path +
-               (record->path == SourcePath ? " before it changed" : "") + "), 请先解包 " + SourcePath +
-               ". 未生成任何文件.");
+    FailRepack(Say("错误: %1 是从另一个文件解包的 (extracted from %2), 请先解包 %3. 未生成任何文件.",
+                   {tree, record->path + (record->path == SourcePath ? " before it changed" : ""), SourcePath}));
     return false;
   }
   std::error_code error;
   // A missing or empty FAT image is named when it is read.
   if (ImageKind == "ROFS" && (!std::filesystem::exists(tree, error) || std::filesystem::is_empty(tree, error))) {
-    FailRepack("错误: " + tree + " 是空的 (nothing to pack), 请先解包 " + SourcePath + ". 未生成任何文件.");
+    FailRepack(Say("错误: %1 是空的 (nothing to pack), 请先解包 %2. 未生成任何文件.", {tree, SourcePath}));
     return false;
   }
   original_partition_size_ = record->partition_size;
@@ -231,11 +236,11 @@ void TForm1::Button5Click() {
   if (!CheckRepackInputs("rofs2", "temp/rofs2.source")) return;
   if (!crobey()) return;
   if (!buildrofs()) {
-    FailRepack("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件.");
+    FailRepack(Say("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."));
     return;
   }
   Log("Rebuilding rofs2.....");
-  Log("请稍等...       ");
+  Log(Say("请稍等...       "));
   const ModelProfile& profile = repack_profile_;
   const bool short_first = repack_model_ == kN96ModelIndex;
   ReassembleAndWrite("temp/rofs2r.img", kRofsFiller,
@@ -256,18 +261,19 @@ bool TForm1::ChooseFatImage() {
       !LoadFileBytes(ProgramPath(kFatImageStamp), stamp_text) ||
       stamp_text != std::to_string(stamp.size) + " " + std::to_string(stamp.write_time) + "\n";
   if (uda_changed && image_changed) {
-    FailRepack("错误: uda 文件夹和 fat16.img 都已被修改 (both " + uda + " and " + image_path +
-               " changed since the Extract; keep the changes of one, or extract again), 未生成任何文件.");
+    FailRepack(Say("错误: uda 文件夹和 fat16.img 都已被修改 (both %1 and %2 changed since the Extract; keep the "
+                   "changes of one, or extract again), 未生成任何文件.",
+                   {uda, image_path}));
     return false;
   }
   if (!uda_changed) {
-    Log(image_changed ? "使用 fat16.img (edited with another tool since the Extract)."
-                      : "使用 fat16.img (nothing in uda changed).");
+    Log(image_changed ? Say("使用 fat16.img (edited with another tool since the Extract).")
+                      : Say("使用 fat16.img (nothing in uda changed)."));
     return true;
   }
   ByteString original;
   if (!LoadFileBytes(image_path, original)) {
-    FailRepack("错误: " + image_path + " 不存在或为空, 未生成任何文件.");
+    FailRepack(Say("错误: %1 不存在或为空, 未生成任何文件.", {image_path}));
     return false;
   }
   std::vector<std::uint8_t> rebuilt;
@@ -275,7 +281,7 @@ bool TForm1::ChooseFatImage() {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(original.data());
     rebuilt = fat::BuildFatImage({bytes, original.size()}, image_path, uda);
   } catch (const rofs::RofsError& error) {
-    FailRepack("错误: 无法从 uda 文件夹重建 fat16.img (" + std::string(error.what()) + "), 未生成任何文件.");
+    FailRepack(Say("错误: 无法从 uda 文件夹重建 fat16.img (%1), 未生成任何文件.", {error.what()}));
     return false;
   }
   // The rebuilt image takes fat16.img's place, and the records follow it:
@@ -286,15 +292,15 @@ bool TForm1::ChooseFatImage() {
   port::WriteFileReplacing(ProgramPath(kFatImageStamp), {new_stamp_text});
   const std::string state = fat::RecordFolderState(uda);
   port::WriteFileReplacing(ProgramPath(kUdaRecord), {state});
-  Log("使用 uda 文件夹: fat16.img 已从 " + uda + " 重建 (the folder changed; same geometry as the original image).");
+  Log(Say("使用 uda 文件夹: fat16.img 已从 %1 重建 (the folder changed; same geometry as the original image).", {uda}));
   return true;
 }
 
 void TForm1::Button2Click() {
   if (!CheckRepackInputs("fat16/fat16.img", "temp/fat16.source")) return;
   if (!ChooseFatImage()) return;
-  Log("正在重建 fat16 文件. ");
-  Log("请稍等...       ");
+  Log(Say("正在重建 fat16 文件. "));
+  Log(Say("请稍等...       "));
   const ModelProfile& profile = repack_profile_;
   // Zero sectors that stood in front of the FAT image go back in front of it.
   ReassembleAndWrite("fat16/fat16.img", static_cast<std::size_t>(original_lead_), {profile.UdaBlockSize, false, '\0'},
@@ -311,7 +317,7 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   const std::string rebuilt_path = ProgramPath(rebuilt_relative_path);
   if (!port::ReadWholeFile(rebuilt_path, RebuiltData, static_cast<std::uint64_t>(kMaxByteStringLength) - filler,
                            filler, kTailAlignment)) {
-    FailRepack("错误: " + rebuilt_path + " 不存在或为空, 未生成任何文件.");
+    FailRepack(Say("错误: %1 不存在或为空, 未生成任何文件.", {rebuilt_path}));
     return;
   }
 
@@ -333,20 +339,23 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   if (rebuilt_size > original_partition_size_) {
     const std::size_t new_blocks = blocks.headers.size();
     const std::size_t added = new_blocks > Layout.blocks.size() ? new_blocks - Layout.blocks.size() : 0;
-    Log("警告: 新的分区比原来的大 (the rebuilt partition is " + std::to_string(rebuilt_size) +
-                      " bytes, the original " + std::to_string(original_partition_size_) + " bytes; " +
-                      std::to_string(added) + " blocks added), 请确认手机的分区装得下.");
+    Log(Say("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks added), "
+            "请确认手机的分区装得下.",
+            {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
   }
 
   Log(kSeparatorLine);
-  Log("完成! 完成! 完成!          ");
+  Log(Say("完成! 完成! 完成!          "));
   Log(kSeparatorLine);
   // A program folder given on the command line is named: "the program's
   // folder" would send the user to the wrong one.
-  Log("REB-" + SourceFileName + (ProgramFolderGiven ? " 文件生成在 " + program_folder_ + "," : " 文件生成在本程序根目录,") +
-      " 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ");
+  Log(ProgramFolderGiven
+          ? Say("REB-%1 文件生成在 %2, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
+                {SourceFileName, program_folder_})
+          : Say("REB-%1 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
+                {SourceFileName}));
   Log(kSeparatorLine);
-  Log("REB 文件: " + ProgramPath("REB-" + SourceFileName));
+  Log(Say("REB 文件: %1", {ProgramPath("REB-" + SourceFileName)}));
   FinishRun(Outcome::kDone);
 }
 

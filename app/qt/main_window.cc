@@ -25,6 +25,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include "app/texts.h"
 #include "app/qt/donate_picture.h"
 #include "app/qt/jpeg_decoder.h"
 #include "app/qt/open_filter.h"
@@ -98,7 +99,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildMenu() {
   auto add_item = [this](const char* caption, const char* name) {
-    QAction* action = menuBar()->addAction(QString::fromUtf8(caption));
+    QAction* action = menuBar()->addAction(QString::fromStdString(Say(caption)));
     action->setObjectName(QString::fromLatin1(name));
     return action;
   };
@@ -120,10 +121,10 @@ void MainWindow::BuildControls(QWidget* client) {
   combo_box1_ = new QComboBox(client);
   combo_box1_->setObjectName(QStringLiteral("ComboBox1"));
   combo_box1_->setGeometry(192, 224, 289, 21);
-  for (int i = 0; i < kModelCount; ++i) combo_box1_->addItem(QString::fromUtf8(ModelItemText(i)));
+  for (int i = 0; i < kModelCount; ++i) combo_box1_->addItem(QString::fromStdString(Say(ModelItemText(i))));
   // The selector names the default model but no choice has been made; the
   // placeholder shows only while the index is -1.
-  combo_box1_->setPlaceholderText(QString::fromUtf8(ModelItemText(0)));
+  combo_box1_->setPlaceholderText(QString::fromStdString(Say(ModelItemText(0))));
   combo_box1_->setCurrentIndex(-1);
   // Qt greys a placeholder out; here it stands for the default model and
   // reads like a chosen item.
@@ -141,7 +142,7 @@ void MainWindow::BuildControls(QWidget* client) {
   label1_->setFont(label_font);
   label1_->setWordWrap(true);
   label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label1_->setText(QString::fromUtf8(kDonationText));
+  label1_->setText(QString::fromStdString(Say(kDonationText)));
 
   image1_ = new PictureButton(client);
   image1_->setObjectName(QStringLiteral("Image1"));

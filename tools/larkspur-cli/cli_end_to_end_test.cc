@@ -209,6 +209,15 @@ TEST(CliEndToEndTest, TheClosingLinesNameTheFolderGivenAndTheFullPath) {
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("REB 文件: " + home.Path("REB-a.uda.bin") + "\n"), std::string::npos) << run.out;
+
+  // The same in English.
+  const CliRun english = RunCli(home, "--lang en --home " + Q(home.path()) + " repack " + Q(file));
+  EXPECT_EQ(english.status, 0) << english.out;
+  EXPECT_NE(english.out.find("Done! Done! Done!"), std::string::npos) << english.out;
+  EXPECT_NE(english.out.find("REB-a.uda.bin has been made in " + home.path() + "; remove “REB-” from its name"),
+            std::string::npos)
+      << english.out;
+  EXPECT_NE(english.out.find("REB file: " + home.Path("REB-a.uda.bin") + "\n"), std::string::npos) << english.out;
 }
 
 TEST(CliEndToEndTest, ErrorsAndUsage) {

@@ -12,12 +12,16 @@ const char kCliUsage[] =
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] info FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] verify FILE\n"
     "       larkspur-cli --help | --version\n"
+    "  (every form also takes --lang zh|en)\n"
     "\n"
     "  --model   the phone model: 0, 5530, 5800, n97 or n86; 1 or n96;\n"
     "            2 or 5320, 3 or n78; without it the 5530/5800/N97/N86 profile\n"
     "            is in force and no model is selected, as in the window\n"
     "  --kind    what the file holds, a ROFS image or user data (FAT); without it\n"
     "            the file's name decides: \"uda\" or \"UDA\" in it means user data\n"
+    "  --lang    the language of the log lines: zh (Chinese) or en (English);\n"
+    "            default: the system's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG),\n"
+    "            Chinese for zh* and for C/POSIX or none, English for others\n"
     "  --home    the folder that plays the program folder (exebat, temp, rofs2,\n"
     "            fat16, and where REB- files go); default: this program's folder\n"
     "\n"
@@ -64,6 +68,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       options.model = ParseModel(value());
     } else if (argument.rfind("--model=", 0) == 0) {
       options.model = ParseModel(argument.substr(8));
+    } else if (argument == "--lang" || argument.rfind("--lang=", 0) == 0) {
+      options.lang = argument == "--lang" ? value() : argument.substr(7);
+      if (options.lang != "zh" && options.lang != "en") throw UsageError("unknown language '" + options.lang + "' (use zh or en)");
     } else if (argument == "--kind" || argument.rfind("--kind=", 0) == 0) {
       std::string kind = argument == "--kind" ? value() : argument.substr(7);
       std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::toupper(c); });

@@ -14,6 +14,7 @@ struct CliOptions {
   Command command = Command::kHelp;
   std::optional<int> model;  // the model selector's item; none: nothing selected
   std::string home;          // empty: the executable's folder
+  std::string lang;          // "zh" or "en" from --lang; empty: the system's language
   std::string kind;          // "ROFS" or "UDA" from --kind; empty: the file's name decides
   std::string file;
 };

@@ -32,7 +32,11 @@ inline std::string Q(const std::string& argument) {
 
 // Runs larkspur-cli with `arguments` (quoted by the caller); its output goes
 // to files in `outputs`.
-inline CliRun RunCli(const ScratchFolder& outputs, const std::string& arguments) {
+// The runs are in Chinese, the texts as written, whatever language this
+// system speaks, unless `arguments` choose one.
+inline CliRun RunCli(const ScratchFolder& outputs, const std::string& given_arguments) {
+  const std::string arguments =
+      given_arguments.find("--lang") == std::string::npos ? "--lang zh " + given_arguments : given_arguments;
   const std::string out = outputs.Path("cli.out"), err = outputs.Path("cli.err");
 #ifdef _WIN32
   // cmd /c drops the first and the last quote of the line; the extra pair

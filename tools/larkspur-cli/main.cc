@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/console_window.h"
+#include "app/texts.h"
 #include "app/tform1.h"
 #include "format/firmware_check.h"
 #include "fat/fat_reader.h"
@@ -103,8 +104,9 @@ int RunCheck(const CliOptions& options) {
   if (options.command == CliOptions::Command::kInfo) {
     std::cout << "file:           " << path << '\n';
     PrintInfo(std::cout, check);
-    const std::vector<int> fitting = ModelsThatFit(file, kind);
-    std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : ModelNames(fitting)) << '\n';
+    std::string fitting;
+    for (const int model : ModelsThatFit(file, kind)) fitting += (fitting.empty() ? "" : ", ") + Say(ModelItemText(model));
+    std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : fitting) << '\n';
     if (kind == "UDA") PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, kind, ProfileForModel(model)));
     // As verify: a file without headers, or with a wrong one, is no pass.
     return check.AllRight() ? kExitDone : kExitFailed;
@@ -121,6 +123,7 @@ int Main(const std::vector<std::string>& arguments) {
     std::cerr << "larkspur-cli: " << error.what() << "\n\n" << kCliUsage;
     return kExitUsage;
   }
+  SetLanguage(options.lang.empty() ? SystemLanguage() : *ParseLanguageOption(options.lang));
   try {
     switch (options.command) {
       case CliOptions::Command::kHelp:
