@@ -1,7 +1,9 @@
-# Cross-building the Windows console programs and their tests on Debian with
+# Cross-building the Windows programs and their tests on Debian with
 # MinGW-w64 (package g++-mingw-w64-x86-64-posix):
 #   cmake -S . -B build-windows -G Ninja \
-#     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLARKSPUR_BUILD_GUI=OFF
+#     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+# The window is the native Win32 one (app/win32/): Debian ships no Windows
+# Qt. -DLARKSPUR_BUILD_GUI=OFF builds the console programs only.
 # The posix thread model is the one whose libstdc++ has std::thread; static
 # linking leaves the programs needing no MinGW DLLs beside them, so exebat
 # holds nothing but the two tools, as on a user's machine.

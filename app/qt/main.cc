@@ -2,23 +2,81 @@
 // the window, TForm1 over it, and the message loop.
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QStringList>
 
 #include "app/qt/main_window.h"
 #include "app/tform1.h"
 #include "port/files.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: larkspur [--home DIR]\n"
+    "\n"
+    "  --home  the folder that plays the program folder (exebat, temp, rofs2,\n"
+    "          fat16, and where REB- files go); default: this program's folder";
+
+// The program folder, ending in a separator: DIR of "--home DIR" (or
+// "--home=DIR"), made absolute, or else the executable's folder. Returns
+// an empty text after telling the user what is wrong with the command line.
+std::string ProgramFolder(const QStringList& arguments) {
+  QString home;
+  bool home_given = false;
+  QString problem;
+  for (qsizetype i = 1; i < arguments.size() && problem.isEmpty(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("--home")) {
+      if (i + 1 >= arguments.size()) {
+        problem = QStringLiteral("--home needs a folder");
+      } else {
+        home = arguments[++i];
+        home_given = true;
+      }
+    } else if (argument.startsWith(QLatin1String("--home="))) {
+      home = argument.mid(7);
+      home_given = true;
+    } else {
+      problem = QStringLiteral("unknown argument ") + argument;
+    }
+  }
+  if (problem.isEmpty() && home_given && home.isEmpty()) problem = QStringLiteral("--home needs a folder");
+  if (problem.isEmpty() && !home_given) return larkspur::port::ExecutableFolder();
+  if (problem.isEmpty() && !QFileInfo(home).isDir()) {
+    problem = QStringLiteral("The program folder \"") + QDir::toNativeSeparators(QFileInfo(home).absoluteFilePath()) +
+              QStringLiteral("\" given with --home is not a folder");
+  }
+  if (!problem.isEmpty()) {
+    const QString text = QStringLiteral("larkspur: ") + problem + QStringLiteral("\n\n") + QString::fromUtf8(kUsage);
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    QMessageBox::critical(nullptr, QString::fromUtf8(larkspur::kApplicationTitle), text);
+    return {};
+  }
+  const QString absolute = QDir::toNativeSeparators(QDir(home).absolutePath() + QLatin1Char('/'));
+  return QFile::encodeName(absolute).toStdString();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The name only; a display name would be added to the window caption.
   QApplication::setApplicationName(QString::fromUtf8(larkspur::kApplicationTitle));
   QApplication::setApplicationVersion(QString::fromUtf8(larkspur::kVersion));
+  const std::string program_folder = ProgramFolder(QApplication::arguments());
+  if (program_folder.empty()) return kExitUsage;
   try {
     larkspur::MainWindow window;
     // Declared after the window, so it is gone before the window is.
-    larkspur::TForm1 form(window, larkspur::port::ExecutableFolder());
+    larkspur::TForm1 form(window, program_folder);
     window.AttachForm(form);
     form.FormCreate();
     window.CenterOnScreen();

@@ -1,0 +1,151 @@
+// The program's main window on Windows, built with the plain Win32 API: the
+// native face of Window, for builds without Qt. It lays out the controls as
+// the Qt window does, forwards the menu items, the model selector and the
+// donation picture to TForm1's handlers, and carries out TForm1's screen
+// requests.
+//
+// Everything runs on the thread that constructed the window (its
+// user-interface thread), except RunOnUiThread, which any thread may call:
+// the request is queued, a message posted to the window wakes the
+// user-interface thread, and the asking thread waits on an event until the
+// request has run. The dialogs, the message box and the web browser go
+// through replaceable functions so tests can answer them without a modal
+// loop.
+#ifndef LARKSPUR_APP_WIN32_WIN32_WINDOW_H_
+#define LARKSPUR_APP_WIN32_WIN32_WINDOW_H_
+
+#include <windows.h>
+
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/win32/system_picture.h"
+#include "app/window.h"
+
+namespace larkspur {
+
+class TForm1;
+
+class Win32Window : public Window {
+ public:
+  using OpenDialogFunction = std::function<std::optional<std::string>(const OpenDialogRequest&)>;
+  using MessageBoxFunction =
+      std::function<void(const std::string& title, const std::string& text, MessageIcon icon)>;
+  using UrlOpenerFunction = std::function<void(const std::string& url)>;
+
+  // The client area below the menu bar, status bar included, and the status
+  // bar's height.
+  static constexpr int kClientWidth = 498;
+  static constexpr int kClientHeight = 337;
+  static constexpr int kStatusBarHeight = 19;
+
+  // Command and control identifiers (GetDlgItem, WM_COMMAND).
+  enum ControlId : int {
+    kOpen1Id = 101,
+    kExtract1Id = 102,
+    kRepack1Id = 103,
+    kInfoId = 201,
+    kComboBox1Id = 202,
+    kLabel1Id = 203,
+    kImage1Id = 204,
+    kStatusBar1Id = 205,
+  };
+
+  // Builds the window with its controls, fixed in size; not shown yet. The
+  // thread needs COM (OleInitialize) and the common controls
+  // (InitCommonControlsEx) first. Throws SystemPictureError if the built-in
+  // donation picture cannot be decoded, Error if a window cannot be made.
+  explicit Win32Window(HINSTANCE instance);
+  // Destroys the window; requests still queued are carried out first, so
+  // no worker is left waiting.
+  ~Win32Window() override;
+
+  Win32Window(const Win32Window&) = delete;
+  Win32Window& operator=(const Win32Window&) = delete;
+
+  // Sends the menu items, the selector's user choices and clicks on the
+  // picture to `form`'s handlers, each through RunUiCommand. Until this is
+  // called they do nothing. `form` must outlive every later user action.
+  void AttachForm(TForm1& form);
+
+  // Replace the real open dialog, message box and browser launch; an empty
+  // function brings the real one back.
+  void SetOpenDialog(OpenDialogFunction open_dialog) { open_dialog_ = std::move(open_dialog); }
+  void SetMessageBox(MessageBoxFunction message_box) { message_box_ = std::move(message_box); }
+  void SetUrlOpener(UrlOpenerFunction url_opener) { url_opener_ = std::move(url_opener); }
+
+  // Places the window in the middle of the screen's work area and shows it.
+  void CenterAndShow(int show_command);
+
+  // Runs the message loop until the window is closed; returns the exit
+  // status. Closing only hides the window, so TForm1's teardown can still
+  // log into it.
+  int RunMessageLoop();
+
+  HWND handle() const { return window_; }
+
+  // Window.
+  void AppendLog(const std::string& line) override;
+  void ClearLog() override;
+  void SetMenuEnabled(MenuItem item, bool enabled) override;
+  void SetStatusText(int panel, const std::string& text) override;
+  int SelectorIndex() const override;
+  void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
+  std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
+  void OpenUrl(const std::string& url) override;
+
+  // UiThread.
+  void RunOnUiThread(const std::function<void()>& request) override;
+  void ServePendingRequests() override;
+
+  // The message posted to the window when a request is queued.
+  static constexpr UINT kServeRequestsMessage = WM_APP + 1;
+
+ private:
+  struct Request {
+    const std::function<void()>* work = nullptr;
+    HANDLE done = nullptr;  // set once `work` has run
+    std::exception_ptr error;
+  };
+
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  void BuildMenu();
+  void BuildControls(HINSTANCE instance);
+  HWND AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, DWORD extended_style,
+                  RECT place, ControlId id, HINSTANCE instance);
+  void OnCommand(int id, int notification);
+  void DrawSelectorItem(const DRAWITEMSTRUCT& item);
+  void RunHandler(void (TForm1::*handler)());
+  void ServeQueue();
+  std::optional<std::string> RunRealOpenDialog(const OpenDialogRequest& request);
+
+  const DWORD ui_thread_;
+  TForm1* form_ = nullptr;
+  OpenDialogFunction open_dialog_;
+  MessageBoxFunction message_box_;
+  UrlOpenerFunction url_opener_;
+
+  HWND window_ = nullptr;
+  HMENU menu_ = nullptr;
+  HWND info_ = nullptr;
+  HWND combo_box1_ = nullptr;
+  HWND label1_ = nullptr;
+  HWND image1_ = nullptr;
+  HWND status_bar1_ = nullptr;
+  HFONT font_ = nullptr;        // Tahoma 8 pt, Chinese character set
+  HFONT label_font_ = nullptr;  // Tahoma 9 pt bold
+  Bitmap picture_;
+  bool log_empty_ = true;  // the log pane holds no line yet
+
+  std::mutex mutex_;
+  std::deque<Request*> pending_;
+};
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_APP_WIN32_WIN32_WINDOW_H_
