@@ -2,6 +2,7 @@
 // the window, TForm1 over it, and the message loop.
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QStringList>
 
 #include "app/qt/main_window.h"
+#include "app/texts.h"
 #include "app/tform1.h"
 #include "port/files.h"
 
@@ -20,15 +22,24 @@ namespace {
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: larkspur [--home DIR]\n"
+    "usage: larkspur [--home DIR] [--lang zh|en]\n"
     "\n"
     "  --home  the folder that plays the program folder (exebat, temp, rofs2,\n"
-    "          fat16, and where REB- files go); default: this program's folder";
+    "          fat16, and where REB- files go); default: this program's folder\n"
+    "  --lang  the language of the window: zh (Chinese) or en (English);\n"
+    "          default: the system's (Chinese for zh*, C/POSIX or none)";
+
+struct Options {
+  std::string program_folder;  // empty: the command line was wrong
+  bool home_given = false;
+  std::optional<larkspur::Language> language;
+};
 
 // The program folder, ending in a separator: DIR of "--home DIR" (or
 // "--home=DIR"), made absolute, or else the executable's folder. Returns
 // an empty text after telling the user what is wrong with the command line.
-std::string ProgramFolder(const QStringList& arguments) {
+Options ParseOptions(const QStringList& arguments) {
+  Options options;
   QString home;
   bool home_given = false;
   QString problem;
@@ -44,12 +55,21 @@ std::string ProgramFolder(const QStringList& arguments) {
     } else if (argument.startsWith(QLatin1String("--home="))) {
       home = argument.mid(7);
       home_given = true;
+    } else if (argument == QLatin1String("--lang") || argument.startsWith(QLatin1String("--lang="))) {
+      const QString lang = argument == QLatin1String("--lang") ? (i + 1 < arguments.size() ? arguments[++i] : QString())
+                                                               : argument.mid(7);
+      options.language = larkspur::ParseLanguageOption(lang.toStdString());
+      if (!options.language) problem = QStringLiteral("--lang takes zh or en");
     } else {
       problem = QStringLiteral("unknown argument ") + argument;
     }
   }
   if (problem.isEmpty() && home_given && home.isEmpty()) problem = QStringLiteral("--home needs a folder");
-  if (problem.isEmpty() && !home_given) return larkspur::port::ExecutableFolder();
+  options.home_given = home_given;
+  if (problem.isEmpty() && !home_given) {
+    options.program_folder = larkspur::port::ExecutableFolder();
+    return options;
+  }
   if (problem.isEmpty() && !QFileInfo(home).isDir()) {
     problem = QStringLiteral("The program folder \"") + QDir::toNativeSeparators(QFileInfo(home).absoluteFilePath()) +
               QStringLiteral("\" given with --home is not a folder");
@@ -61,7 +81,8 @@ std::string ProgramFolder(const QStringList& arguments) {
     return {};
   }
   const QString absolute = QDir::toNativeSeparators(QDir(home).absolutePath() + QLatin1Char('/'));
-  return QFile::encodeName(absolute).toStdString();
+  options.program_folder = QFile::encodeName(absolute).toStdString();
+  return options;
 }
 
 }  // namespace
@@ -71,12 +92,14 @@ int main(int argc, char** argv) {
   // The name only; a display name would be added to the window caption.
   QApplication::setApplicationName(QString::fromUtf8(larkspur::kApplicationTitle));
   QApplication::setApplicationVersion(QString::fromUtf8(larkspur::kVersion));
-  const std::string program_folder = ProgramFolder(QApplication::arguments());
-  if (program_folder.empty()) return kExitUsage;
+  const Options options = ParseOptions(QApplication::arguments());
+  if (options.program_folder.empty()) return kExitUsage;
+  larkspur::SetLanguage(options.language.value_or(larkspur::SystemLanguage()));
   try {
     larkspur::MainWindow window;
     // Declared after the window, so it is gone before the window is.
-    larkspur::TForm1 form(window, program_folder);
+    larkspur::TForm1 form(window, options.program_folder);
+    form.ProgramFolderGiven = options.home_given;
     window.AttachForm(form);
     form.FormCreate();
     window.CenterOnScreen();

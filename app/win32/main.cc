@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/texts.h"
 #include "app/tform1.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_window.h"
@@ -52,9 +53,11 @@ int Run(HINSTANCE instance, int show_command) {
     ShowError(std::string("Larkspur ") + LARKSPUR_VERSION, MB_ICONINFORMATION);
     return 0;
   }
+  larkspur::SetLanguage(options.lang.empty() ? larkspur::SystemLanguage() : *larkspur::ParseLanguageOption(options.lang));
   larkspur::Win32Window window(instance);
   // Declared after the window, so it is gone before the window is.
   larkspur::TForm1 form(window, options.home);
+  form.ProgramFolderGiven = options.home_given;
   window.AttachForm(form);
   form.FormCreate();
   window.CenterAndShow(show_command);

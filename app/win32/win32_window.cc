@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/qt/donate_picture.h"
+#include "app/texts.h"
 #include "app/tform1.h"
 #include "app/win32/wide_text.h"
 #include "format/model_profile.h"
@@ -119,7 +120,7 @@ void Win32Window::BuildMenu() {
     const char* caption;
   } items[] = {{kOpen1Id, kOpenCaption}, {kExtract1Id, kExtractCaption}, {kRepack1Id, kRepackCaption}};
   for (const auto& item : items) {
-    if (!AppendMenuW(menu_, MF_STRING, item.id, WideFromText(item.caption).c_str())) {
+    if (!AppendMenuW(menu_, MF_STRING, item.id, WideFromText(Say(item.caption)).c_str())) {
       DestroyMenu(menu_);
       ThrowWindowsError("The main menu could not be made");
     }
@@ -151,11 +152,11 @@ void Win32Window::BuildControls(HINSTANCE instance) {
                            WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 0,
                            {192, 224, 289, 21 + kSelectorListHeight}, kComboBox1Id, instance);
   for (int i = 0; i < kModelCount; ++i) {
-    SendMessageW(combo_box1_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromText(ModelItemText(i)).c_str()));
+    SendMessageW(combo_box1_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromText(Say(ModelItemText(i))).c_str()));
   }
   SendMessageW(combo_box1_, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 
-  label1_ = AddControl(L"STATIC", WideFromText(kDonationText).c_str(), SS_LEFT | SS_NOPREFIX, 0, {8, 256, 321, 57},
+  label1_ = AddControl(L"STATIC", WideFromText(Say(kDonationText)).c_str(), SS_LEFT | SS_NOPREFIX, 0, {8, 256, 321, 57},
                        kLabel1Id, instance);
   SendMessageW(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(label_font_), FALSE);
 
@@ -290,7 +291,7 @@ void Win32Window::DrawSelectorItem(const DRAWITEMSTRUCT& item) {
     // Nothing selected: the field names the default model, as a chosen
     // item would read; the open list has no row -1 to draw.
     if ((item.itemState & ODS_COMBOBOXEDIT) == 0) return;
-    text = WideFromText(ModelItemText(0));
+    text = WideFromText(Say(ModelItemText(0)));
   } else {
     text = ComboItemText(combo_box1_, static_cast<int>(item.itemID));
   }
@@ -340,7 +341,16 @@ void Win32Window::SetStatusText(int panel, const std::string& text) {
   if (panel < 0 || panel >= 3) throw std::out_of_range("Status bar panel " + std::to_string(panel) + " does not exist");
   // A leading tab centres a panel's text; panel 0 is left-aligned.
   const std::wstring shown = (panel == 0 ? L"" : L"\t") + WideFromText(text);
+  if (panel == 2) panel2_text_ = shown;
   SendMessageW(status_bar1_, SB_SETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(shown.c_str()));
+}
+
+void Win32Window::SetSelectorEnabled(bool enabled) { EnableWindow(combo_box1_, enabled ? TRUE : FALSE); }
+
+void Win32Window::ShowProgress(const std::string& text) {
+  // The third panel shows how far the step is, and its own text again after.
+  const std::wstring shown = text.empty() ? panel2_text_ : L"\t" + WideFromText(text);
+  SendMessageW(status_bar1_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(shown.c_str()));
 }
 
 int Win32Window::SelectorIndex() const {

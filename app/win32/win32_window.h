@@ -94,6 +94,8 @@ class Win32Window : public Window {
   void SetMenuEnabled(MenuItem item, bool enabled) override;
   void SetStatusText(int panel, const std::string& text) override;
   int SelectorIndex() const override;
+  void SetSelectorEnabled(bool enabled) override;
+  void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
   void OpenUrl(const std::string& url) override;
@@ -134,6 +136,7 @@ class Win32Window : public Window {
   HMENU menu_ = nullptr;
   HWND info_ = nullptr;
   HWND combo_box1_ = nullptr;
+  std::wstring panel2_text_;  // the third panel's own text, under any progress report
   HWND label1_ = nullptr;
   HWND image1_ = nullptr;
   HWND status_bar1_ = nullptr;

@@ -25,6 +25,14 @@ class Win32WindowFlowTest : public Win32WindowFixture {
   void Extract() {
     Command(Win32Window::kExtract1Id);
     EXPECT_FALSE(MenuItemEnabled(Win32Window::kOpen1Id));  // the worker runs; the window answers
+    EXPECT_FALSE(IsWindowEnabled(Control(Win32Window::kComboBox1Id)));  // and the model stays as it is
+    ServeUntil([&] { return !form_.WorkersBusy(); });
+    EXPECT_TRUE(IsWindowEnabled(Control(Win32Window::kComboBox1Id)));
+  }
+
+  void Repack() {
+    Command(Win32Window::kRepack1Id);
+    EXPECT_FALSE(MenuItemEnabled(Win32Window::kOpen1Id));  // Repack too runs on a worker
     ServeUntil([&] { return !form_.WorkersBusy(); });
   }
 
@@ -57,11 +65,12 @@ TEST_F(Win32WindowFlowTest, RofsRepackThenExtractGoThroughTheRealTools) {
     const testing::FirmwareSpec spec{.model = model, .prefix = "HEAD", .start_address = 0x01234500};
     const std::string seed = home_.Write("fw/RM-" + std::to_string(model) + ".rofs2.V21",
                                          testing::MakeFirmware(spec, std::string(3072, '\0') + "ROFS0\xFF"));
+    home_.MarkExtracted(seed);
     SelectModel(model);
     OpenFile(seed);
-    Command(Win32Window::kRepack1Id);
+    Repack();
     EXPECT_TRUE(MenuEnabled());
-    EXPECT_EQ(LogLines().back(), kSeparatorLine);
+    EXPECT_EQ(LogLines().back(), "REB 文件: " + home_.Path("REB-RM-" + std::to_string(model) + ".rofs2.V21"));
     const std::string output_name = "REB-RM-" + std::to_string(model) + ".rofs2.V21";
     const std::string rebuilt = home_.Read("temp/rofs2r.img");
     ASSERT_GT(rebuilt.size(), 0u);
@@ -79,7 +88,7 @@ TEST_F(Win32WindowFlowTest, RofsRepackThenExtractGoThroughTheRealTools) {
     EXPECT_TRUE(MenuEnabled());
     EXPECT_EQ(home_.Read("temp/rofs2.img").substr(0, rebuilt.size()), rebuilt);
     EXPECT_EQ(Tree(home_.Path("rofs2")), tree);
-    EXPECT_EQ(LogLines().back(), kSeparatorLine);
+    EXPECT_EQ(LogLines().back(), "rofs2 文件夹: " + home_.Path("rofs2"));
   }
 }
 
@@ -95,9 +104,9 @@ TEST_F(Win32WindowFlowTest, UdaExtractThenRepackGivesTheInputBackForEveryModel) 
     OpenFile(home_.Write(name, input));
     Extract();
     EXPECT_TRUE(home_.Read("fat16/fat16.img") == image);
-    Command(Win32Window::kRepack1Id);
+    Repack();
     EXPECT_TRUE(home_.Read("REB-" + name) == input);
-    EXPECT_EQ(LogLines().back(), kSeparatorLine);
+    EXPECT_EQ(LogLines().back(), "REB 文件: " + home_.Path("REB-" + name));
     EXPECT_TRUE(MenuEnabled());
     EXPECT_TRUE(messages_.empty());
   }

@@ -8,11 +8,13 @@
 namespace larkspur {
 
 const char kWindowUsage[] =
-    "usage: larkspur [--home DIR]\n"
+    "usage: larkspur [--home DIR] [--lang zh|en]\n"
     "       larkspur --version\n"
     "\n"
     "  --home  the folder that plays the program folder (exebat, temp, rofs2,\n"
-    "          fat16, and where REB- files go); default: this program's folder";
+    "          fat16, and where REB- files go); default: this program's folder\n"
+    "  --lang  the language of the window: zh (Chinese) or en (English);\n"
+    "          default: the user's interface language (Chinese or English)";
 
 namespace {
 
@@ -45,12 +47,18 @@ WindowOptions ParseWindowOptions(const std::vector<std::wstring>& arguments) {
       home = arguments[++i];
     } else if (argument.rfind(L"--home=", 0) == 0) {
       home = argument.substr(7);
+    } else if (argument == L"--lang" || argument.rfind(L"--lang=", 0) == 0) {
+      if (argument == L"--lang" && i + 1 >= arguments.size()) throw WindowUsageError("--lang needs zh or en");
+      const std::wstring lang = argument == L"--lang" ? arguments[++i] : argument.substr(7);
+      if (lang != L"zh" && lang != L"en") throw WindowUsageError("unknown language " + Utf8FromWide(lang) + " (use zh or en)");
+      options.lang = Utf8FromWide(lang);
     } else {
       throw WindowUsageError("unknown argument " + Utf8FromWide(argument));
     }
   }
   if (home && home->empty()) throw WindowUsageError("--home needs a folder");
   options.home = home ? AbsoluteFolder(*home) : port::ExecutableFolder();
+  options.home_given = home.has_value();
   return options;
 }
 

@@ -20,6 +20,8 @@ class WindowUsageError : public Error {
 struct WindowOptions {
   bool version = false;  // --version: show the version and end
   std::string home;      // the program folder, ending in a separator
+  bool home_given = false;  // --home named it
+  std::string lang;         // "zh" or "en" from --lang; empty: the system's language
 };
 
 extern const char kWindowUsage[];
