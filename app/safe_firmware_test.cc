@@ -227,7 +227,6 @@ TEST(SafeFirmwareTest, ADiskThatFillsDuringTheUnpackLeavesTheEarlierTree) {
   if (std::system(("mount -t tmpfs -o size=16m tmpfs '" + mount_point + "' 2>/dev/null").c_str()) != 0) {
     GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
   }
-  const std::string saved_folder = port::CurrentDirectory();  // the tool runner leaves it in the program folder
   {
     const std::string home_path = mount_point + "/";
     for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) fs::create_directory(home_path + folder);
@@ -246,7 +245,9 @@ TEST(SafeFirmwareTest, ADiskThatFillsDuringTheUnpackLeavesTheEarlierTree) {
     EXPECT_EQ(FilesBelow(home_path + "rofs2"), std::set<std::string>{"earlier.txt"});
     EXPECT_FALSE(fs::exists(home_path + "rofs2.held"));
   }
-  port::SetCurrentDirectory(saved_folder);
+  // The tool runner leaves the current directory in the program folder,
+  // which keeps the mount busy.
+  port::SetCurrentDirectory(outside.path());
   EXPECT_EQ(std::system(("umount '" + mount_point + "'").c_str()), 0);
 }
 #endif

@@ -180,7 +180,10 @@ void TForm1::WriteTreeSource(const std::string& record_relative) {
 }
 
 void TForm1::LogToolOutput(const std::string& tool, const port::ProcessOutcome& outcome) {
-  for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) Log("    " + tool + ": " + line);
+  // Each line names the tool once: most of them already start with its name.
+  for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) {
+    Log("    " + (line.rfind(tool + ":", 0) == 0 ? line : tool + ": " + line));
+  }
 }
 
 void TForm1::Trofs3Execute() {

@@ -115,9 +115,7 @@ bool TForm1::buildrofs() {
     Log(Say("完成!   "));
   } else {
     Log(Say("rofsbuild %1: rofs 文件重建失败.", {DescribeOutcome(outcome)}));
-    for (const std::string& line : LastOutputLines(outcome, kToolLinesLogged)) {
-      Log("    rofsbuild: " + line);
-    }
+    LogToolOutput("rofsbuild", outcome);
   }
 
   const std::string built = ProgramPath("exebat/rofs2r.img");

@@ -1,6 +1,6 @@
 // One run at a time in a program folder: an operating-system lock on the
 // folder (flock on the folder itself on POSIX, LockFileEx on the file
-// "larkspur.lock" in it on Windows). The system
+// "larkspur.lock" in it on Windows, which goes with the last handle). The system
 // drops it when the process ends, however it ends, so a crashed run never
 // leaves the folder locked. Callable from any thread.
 #ifndef LARKSPUR_PORT_RUN_LOCK_H_
