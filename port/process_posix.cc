@@ -86,7 +86,7 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
   argv.push_back(nullptr);
 
   // With `wait` the tool writes into a pipe that we read to its end,
-  // passing every byte on to our standard error.
+  // passing every byte on to our standard error, progress lines aside.
   int output[2] = {-1, -1};
   if (wait && ::pipe2(output, O_CLOEXEC) != 0) {
     outcome.reason = SystemReason(errno);

@@ -63,7 +63,7 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   // With `wait` the tool writes into a pipe that we read to its end,
-  // passing every byte on to our standard error.
+  // passing every byte on to our standard error, progress lines aside.
   HANDLE output_read = nullptr;
   HANDLE output_write = nullptr;
   if (wait) {

@@ -41,6 +41,9 @@ constexpr char kUsage[] =
     "as letters (D R H S A) and, in brackets, other attribute bits and extra\n"
     "attributes that are not the default 0xFF.\n"
     "\n"
+    "With LARKSPUR_PROGRESS=1 in the environment, -z also writes lines\n"
+    "\"@progress files DONE TOTAL\" to stdout while it works.\n"
+    "\n"
     "Exit status: 0 done, 1 failed (reason on stderr), 2 usage.\n";
 
 std::vector<std::uint8_t> LoadImage(const std::string& name) {

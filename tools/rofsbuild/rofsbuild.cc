@@ -43,6 +43,10 @@ constexpr char kUsage[] =
     "Without time=, the time stamp is SOURCE_DATE_EPOCH (seconds since 1970)\n"
     "when that is set, otherwise the current time.\n"
     "\n"
+    "With LARKSPUR_PROGRESS=1 in the environment, it also writes lines\n"
+    "\"@progress bytes DONE TOTAL\" (bytes of file data) to stdout while it\n"
+    "works.\n"
+    "\n"
     "Exit status: 0 image written, 1 not written (reason on stderr), 2 usage.\n";
 
 // The time stamp for an obey file without time=: reproducible builds set
