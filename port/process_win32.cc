@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -9,46 +10,53 @@
 namespace larkspur::port {
 namespace {
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+wchar_t UpperAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
 // Compares environment names as Windows orders them: ignoring ASCII case.
-int CompareNames(std::string_view a, std::string_view b) {
+int CompareNames(std::wstring_view a, std::wstring_view b) {
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-    const char x = UpperAscii(a[i]);
-    const char y = UpperAscii(b[i]);
-    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+    const wchar_t x = UpperAscii(a[i]);
+    const wchar_t y = UpperAscii(b[i]);
+    if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 // The name of an entry "NAME=value"; entries such as "=C:=C:\dir" keep
 // their first '=' in the name.
-std::string_view EntryName(std::string_view entry) {
-  const std::size_t equals = entry.find('=', 1);
-  return entry.substr(0, equals == std::string_view::npos ? entry.size() : equals);
+std::wstring_view EntryName(std::wstring_view entry) {
+  const std::size_t equals = entry.find(L'=', 1);
+  return entry.substr(0, equals == std::wstring_view::npos ? entry.size() : equals);
 }
 
-// An environment block for CreateProcessA: ours without LARKSPUR_PROGRESS,
+// A Unicode environment block for the tool: ours without LARKSPUR_PROGRESS,
 // and with LARKSPUR_PROGRESS=1 when progress is asked for, in the sorted
-// order Windows expects. Built afresh for each program, because
-// SetEnvironmentVariable would change the environment of every thread.
-std::vector<char> ToolEnvironmentBlock(bool with_progress) {
-  std::vector<std::string> entries;
-  if (char* block = GetEnvironmentStringsA()) {
-    for (const char* entry = block; *entry != '\0'; entry += std::string_view(entry).size() + 1) {
-      if (CompareNames(EntryName(entry), kProgressVariable) != 0) entries.emplace_back(entry);
+// order Windows expects. Unicode, so names and values outside the ANSI code
+// page (a user folder in Chinese) reach the tool unchanged. Built afresh for
+// each program, because SetEnvironmentVariable would change the environment
+// of every thread.
+std::wstring ToolEnvironmentBlock(bool with_progress) {
+  const std::string_view ascii_name = kProgressVariable;
+  const std::wstring own_name(ascii_name.begin(), ascii_name.end());
+  std::vector<std::wstring> entries;
+  if (wchar_t* block = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wstring_view(entry).size() + 1) {
+      if (CompareNames(EntryName(entry), own_name) != 0) entries.emplace_back(entry);
     }
-    FreeEnvironmentStringsA(block);
+    FreeEnvironmentStringsW(block);
   }
   if (with_progress) {
     auto at = entries.begin();
-    while (at != entries.end() && ((*at)[0] == '=' || CompareNames(EntryName(*at), kProgressVariable) < 0)) ++at;
-    entries.insert(at, std::string(kProgressVariable) + "=1");
+    while (at != entries.end() && ((*at)[0] == L'=' || CompareNames(EntryName(*at), own_name) < 0)) ++at;
+    entries.insert(at, own_name + L"=1");
   }
-  std::vector<char> result;
-  for (const std::string& entry : entries) result.insert(result.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
-  result.push_back('\0');
-  if (entries.empty()) result.push_back('\0');  // an empty block still ends in two NULs
+  std::wstring result;
+  for (const std::wstring& entry : entries) {
+    result += entry;
+    result += L'\0';
+  }
+  result += L'\0';
+  if (entries.empty()) result += L'\0';  // an empty block still ends in two NULs
   return result;
 }
 
@@ -80,10 +88,11 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
   }
   PROCESS_INFORMATION process = {};
   std::string writable = command_line;  // CreateProcessA may write into it
-  std::vector<char> environment = ToolEnvironmentBlock(wait && progress);
-  const BOOL created = CreateProcessA(nullptr, writable.data(), nullptr, nullptr, wait ? TRUE : FALSE,
-                                      CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS, environment.data(),
-                                      nullptr, &startup, &process);
+  std::wstring environment = ToolEnvironmentBlock(wait && progress);
+  const BOOL created =
+      CreateProcessA(nullptr, writable.data(), nullptr, nullptr, wait ? TRUE : FALSE,
+                     CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT,
+                     environment.data(), nullptr, &startup, &process);
   const DWORD create_error = GetLastError();
   if (output_write) CloseHandle(output_write);
   if (!created) {
