@@ -42,7 +42,8 @@ inline constexpr std::size_t kOutputTailLimit = 16384;
 // LARKSPUR_PROGRESS=1 in its environment, and the progress lines it writes
 // (port/progress.h) go to `progress` alone, on the calling thread while the
 // program runs; they are neither passed on nor kept in `output_tail`. The
-// rest of its output is then passed on a line at a time. Without a callback
+// rest of its output is then passed on a line at a time. `progress` must
+// not throw: the program is still running while it is called. Without a callback
 // the program's environment holds no LARKSPUR_PROGRESS, even when ours
 // does. Our own environment is never changed.
 ProcessOutcome RunCommandLine(const std::string& command_line, bool wait,
