@@ -1,19 +1,41 @@
 #include "extract/tool_runner.h"
 
+#include <cstdio>
+
 #include "port/files.h"
 
 namespace larkspur {
+namespace {
+
+std::string DescribeByteCount(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  // 1023.95 KiB would round to "1024.0 KiB": the next unit reads better.
+  while (value >= 1023.95 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+}  // namespace
 
 port::ProcessOutcome RunTool(const std::string& command_line, bool wait,
-                             const UnableToRunBox& unable_to_run) {
-  port::ProcessOutcome outcome = port::RunCommandLine(command_line, wait);
+                             const UnableToRunBox& unable_to_run,
+                             const port::ProgressCallback& progress) {
+  port::ProcessOutcome outcome = port::RunCommandLine(command_line, wait, progress);
   if (!outcome.started && unable_to_run) unable_to_run("Unable to run " + command_line);
   return outcome;
 }
 
 port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
                                      const std::string& command_line,
-                                     const UnableToRunBox& unable_to_run) {
+                                     const UnableToRunBox& unable_to_run,
+                                     const port::ProgressCallback& progress) {
   // The tools name their files relative to the tool folder ("../rofs2"), so
   // started from anywhere else, a tool found there or on the search path
   // would write beside the wrong folder: without the tool folder nothing runs.
@@ -27,7 +49,7 @@ port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
     return outcome;
   }
   try {
-    outcome = RunTool(command_line, true, unable_to_run);
+    outcome = RunTool(command_line, true, unable_to_run, progress);
   } catch (...) {
     port::SetCurrentDirectory(program_folder);
     throw;
@@ -59,6 +81,13 @@ std::vector<std::string> LastOutputLines(const port::ProcessOutcome& outcome, st
     rest = rest.substr(0, from);
   }
   return lines;
+}
+
+std::string DescribeProgress(const port::ProgressReport& report) {
+  if (report.kind == port::kProgressBytes) {
+    return report.kind + " " + DescribeByteCount(report.done) + " of " + DescribeByteCount(report.total);
+  }
+  return report.kind + " " + std::to_string(report.done) + " of " + std::to_string(report.total);
 }
 
 bool Succeeded(const port::ProcessOutcome& outcome) {

@@ -22,18 +22,30 @@ using UnableToRunBox = std::function<void(const std::string& text)>;
 // Starts `command_line` with no window shown and, with `wait`, waits for its
 // end without a time limit. When the program cannot be started, shows
 // "Unable to run " followed by the command line and returns; the outcome
-// says so.
+// says so. With `wait` and `progress`, the tool is asked for progress and
+// its reports reach `progress` on the calling thread while it runs (see
+// port::RunCommandLine).
 port::ProcessOutcome RunTool(const std::string& command_line, bool wait,
-                             const UnableToRunBox& unable_to_run);
+                             const UnableToRunBox& unable_to_run,
+                             const port::ProgressCallback& progress = {});
 
 // RunTool with the tool folder (`program_folder` + "exebat") as the current
 // directory, waiting for the end; the current directory is the program
 // folder afterwards, also when the tool could not be started. When the tool
 // folder cannot be entered nothing is started: the "Unable to run " box is
-// shown and the outcome's reason names the folder.
+// shown and the outcome's reason names the folder. `progress` as for
+// RunTool: readimage reports files extracted, rofsbuild bytes of file data
+// written.
 port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
                                      const std::string& command_line,
-                                     const UnableToRunBox& unable_to_run);
+                                     const UnableToRunBox& unable_to_run,
+                                     const port::ProgressCallback& progress = {});
+
+// A progress report for people: "files 12 of 210", "bytes 1.2 MiB of
+// 7.5 MiB". Byte counts below 1 KiB are given in bytes ("bytes 512 B of
+// 900 B"), larger ones in KiB, MiB or GiB with one decimal. Other kinds are
+// shown as numbers, like files.
+std::string DescribeProgress(const port::ProgressReport& report);
 
 // A short description of how a tool run ended, for the log: "exit status 3",
 // "ended by signal 11", "could not be started (No such file or directory)".

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "port/progress.h"
+
 namespace larkspur::port {
 
 struct ProcessOutcome {
@@ -35,7 +37,17 @@ inline constexpr std::size_t kOutputTailLimit = 16384;
 // standard error go to our standard error as it writes them, so they never
 // mix with what the program prints as its own results; with `wait` they are
 // also kept in `output_tail`.
-ProcessOutcome RunCommandLine(const std::string& command_line, bool wait);
+//
+// With `wait` and a `progress` callback, the program finds
+// LARKSPUR_PROGRESS=1 in its environment, and the progress lines it writes
+// (port/progress.h) go to `progress` alone, on the calling thread while the
+// program runs; they are neither passed on nor kept in `output_tail`. The
+// rest of its output is then passed on a line at a time. `progress` must
+// not throw: the program is still running while it is called. Without a callback
+// the program's environment holds no LARKSPUR_PROGRESS, even when ours
+// does. Our own environment is never changed.
+ProcessOutcome RunCommandLine(const std::string& command_line, bool wait,
+                              const ProgressCallback& progress = {});
 
 // Splits a command line into words: blanks and tabs separate words, double
 // quotes group a word (and are removed).

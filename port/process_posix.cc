@@ -39,9 +39,31 @@ std::string FindProgram(const std::string& name) {
   return std::string();
 }
 
+// Our environment without LARKSPUR_PROGRESS, and with LARKSPUR_PROGRESS=1
+// when progress is asked for. Built afresh for each program, because
+// setenv would change the environment of every thread.
+std::vector<std::string> ToolEnvironment(bool with_progress) {
+  const std::string own_entry = std::string(kProgressVariable) + "=";
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if (!std::string_view(*entry).starts_with(own_entry)) entries.emplace_back(*entry);
+  }
+  if (with_progress) entries.push_back(own_entry + "1");
+  return entries;
+}
+
+void WriteToOurStandardError(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t step = ::write(STDERR_FILENO, bytes.data(), bytes.size());
+    if (step < 0 && errno == EINTR) continue;
+    if (step <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(step));
+  }
+}
+
 }  // namespace
 
-ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
+ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const ProgressCallback& progress) {
   ProcessOutcome outcome;
   std::vector<std::string> words = SplitCommandLine(command_line);
   if (words.empty()) {
@@ -64,7 +86,7 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
   argv.push_back(nullptr);
 
   // With `wait` the tool writes into a pipe that we read to its end,
-  // passing every byte on to our standard error.
+  // passing every byte on to our standard error, progress lines aside.
   int output[2] = {-1, -1};
   if (wait && ::pipe2(output, O_CLOEXEC) != 0) {
     outcome.reason = SystemReason(errno);
@@ -78,8 +100,12 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
   } else {
     posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
   }
+  std::vector<std::string> environment = ToolEnvironment(wait && progress);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  const int error_number = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int error_number = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (wait) ::close(output[1]);
   if (error_number != 0) {
@@ -90,22 +116,21 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait) {
   outcome.started = true;
   if (!wait) return outcome;
 
+  ProgressLineSplitter splitter(progress, [&outcome](std::string_view bytes) {
+    WriteToOurStandardError(bytes);
+    outcome.output_tail.append(bytes);
+    if (outcome.output_tail.size() > 2 * kOutputTailLimit) {
+      outcome.output_tail.erase(0, outcome.output_tail.size() - kOutputTailLimit);
+    }
+  });
   char buffer[4096];
   for (;;) {
     const ssize_t got = ::read(output[0], buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    for (ssize_t written = 0; written < got;) {
-      const ssize_t step = ::write(STDERR_FILENO, buffer + written, static_cast<std::size_t>(got - written));
-      if (step < 0 && errno == EINTR) continue;
-      if (step <= 0) break;
-      written += step;
-    }
-    outcome.output_tail.append(buffer, static_cast<std::size_t>(got));
-    if (outcome.output_tail.size() > 2 * kOutputTailLimit) {
-      outcome.output_tail.erase(0, outcome.output_tail.size() - kOutputTailLimit);
-    }
+    splitter.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
   }
+  splitter.Finish();
   ::close(output[0]);
   if (outcome.output_tail.size() > kOutputTailLimit) {
     outcome.output_tail.erase(0, outcome.output_tail.size() - kOutputTailLimit);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "port/files.h"
 #include "port/scratch_folder.h"
 #include "port/stand_in_tool.h"
@@ -65,6 +68,63 @@ TEST_F(ProcessTest, AMissingProgramIsNotStarted) {
 #else
   EXPECT_EQ(outcome.reason, "No such file or directory");
 #endif
+}
+
+// The output as lines end on POSIX: the stand-in writes "\r\n" on Windows.
+std::string WithoutCarriageReturns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+// A progress line that reaches us in two reads (the tool flushes half of it,
+// then waits) is still one report; the other output and the exit status
+// come through as without progress.
+TEST_F(ProcessTest, ProgressLinesGoToTheCallbackAlone) {
+  testing::InstallStandInTool(folder_.path(), "tool",
+                              "say before; progress files 0 2; print @progress fi; sleep 0.3;"
+                              "print les 1 2\\nhalf a line; sleep 0.3; print , whole\\n; progress files 2 2; exit 4");
+  ASSERT_TRUE(SetCurrentDirectory(folder_.path()));
+  std::vector<ProgressReport> reports;
+  const ProcessOutcome outcome =
+      RunCommandLine("tool.exe", true, [&reports](const ProgressReport& report) { reports.push_back(report); });
+  EXPECT_TRUE(outcome.waited);
+  EXPECT_EQ(outcome.exit_status, 4);
+  EXPECT_EQ(reports, (std::vector<ProgressReport>{{"files", 0, 2}, {"files", 1, 2}, {"files", 2, 2}}));
+  EXPECT_EQ(WithoutCarriageReturns(outcome.output_tail), "before\nhalf a line, whole\n");
+}
+
+// A program without a callback is not asked for progress, even when we
+// were; one with a callback is; our own environment stays as it was.
+TEST_F(ProcessTest, OnlyARunWithACallbackIsAskedForProgress) {
+  testing::InstallStandInTool(folder_.path(), "tool", "environment LARKSPUR_PROGRESS asked.txt");
+  ASSERT_TRUE(SetCurrentDirectory(folder_.path()));
+  for (const char* ours : {"", "1"}) {
+#ifdef _WIN32
+    _putenv_s(kProgressVariable, ours);  // "" removes it
+#else
+    if (*ours) setenv(kProgressVariable, ours, 1); else unsetenv(kProgressVariable);
+#endif
+    EXPECT_EQ(RunCommandLine("tool.exe", true).exit_status, 0);
+    EXPECT_EQ(folder_.Read("asked.txt"), "(unset)") << "ours: \"" << ours << '"';
+    EXPECT_EQ(RunCommandLine("tool.exe", true, [](const ProgressReport&) {}).exit_status, 0);
+    EXPECT_EQ(folder_.Read("asked.txt"), "1") << "ours: \"" << ours << '"';
+    const char* after = std::getenv(kProgressVariable);
+    EXPECT_EQ(std::string(after ? after : ""), ours);
+  }
+#ifdef _WIN32
+  _putenv_s(kProgressVariable, "");
+#else
+  unsetenv(kProgressVariable);
+#endif
+}
+
+// Without a callback a progress line is ordinary output, passed on whole.
+TEST_F(ProcessTest, WithoutACallbackProgressLinesArePassedOn) {
+  testing::InstallStandInTool(folder_.path(), "tool", "progress bytes 5 9");
+  ASSERT_TRUE(SetCurrentDirectory(folder_.path()));
+  const ProcessOutcome outcome = RunCommandLine("tool.exe", true);
+  EXPECT_EQ(outcome.exit_status, 0);
+  EXPECT_EQ(WithoutCarriageReturns(outcome.output_tail), "@progress bytes 5 9\n");
 }
 
 #ifndef _WIN32

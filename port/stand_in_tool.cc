@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "port/files.h"
+#include "port/progress.h"
 
 namespace {
 
@@ -84,6 +85,20 @@ void RunStep(const std::string& step, const std::vector<std::string>& arguments)
     WriteAll(first, folder + "\n" + Expand("$@", arguments) + "\n", std::ios::app, step);
   } else if (verb == "say") {
     std::cerr << first << (rest.empty() ? "" : " " + rest) << std::endl;
+  } else if (verb == "print") {
+    std::string text = operands;
+    for (std::size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at + 1)) {
+      text.replace(at, 2, "\n");
+    }
+    std::cout << text << std::flush;
+  } else if (verb == "progress") {
+    const auto [done, total] = FirstWord(rest);
+    std::cout << larkspur::port::FormatProgressLine(
+                     {first, std::strtoull(done.c_str(), nullptr, 10), std::strtoull(total.c_str(), nullptr, 10)})
+              << std::flush;
+  } else if (verb == "environment") {
+    const char* value = std::getenv(first.c_str());
+    WriteAll(second, value ? value : "(unset)", std::ios::trunc, step);
   } else if (verb == "write") {
     WriteAll(first, rest, std::ios::trunc, step);  // the text as bytes, unexpanded
   } else if (verb == "copy" || verb == "append") {

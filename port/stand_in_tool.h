@@ -17,6 +17,13 @@
 //                         appears once it is open
 //   sleep SECONDS         wait
 //   say TEXT              write TEXT and a line end to standard error
+//   print TEXT            write TEXT to standard output and flush it; "\n"
+//                         in TEXT is a line end
+//   progress KIND DONE TOTAL
+//                         write the progress line for that report to
+//                         standard output and flush it, asked for or not
+//   environment NAME FILE FILE holds the value of the variable NAME, or
+//                         "(unset)"
 // A step that fails ends the tool with exit status 1.
 #ifndef LARKSPUR_PORT_STAND_IN_TOOL_H_
 #define LARKSPUR_PORT_STAND_IN_TOOL_H_

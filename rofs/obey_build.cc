@@ -37,8 +37,8 @@ class FileSink : public ByteSink {
 
 class ObeyBuilder {
  public:
-  ObeyBuilder(const ObeyFile& obey, const std::filesystem::path& base_folder)
-      : obey_(obey), base_folder_(base_folder) {}
+  ObeyBuilder(const ObeyFile& obey, const std::filesystem::path& base_folder, const WriteProgress& progress)
+      : obey_(obey), base_folder_(base_folder), progress_(progress) {}
 
   BuildResult Run(std::int64_t default_time) {
     // The spec's files stand in obey order, one for each file line; only
@@ -122,9 +122,9 @@ class ObeyBuilder {
         if (!out)
           throw HostFileError("Cannot create file", HostPathToBytes(partial), SystemReason());
         FileSink sink(out, partial);
-        WriteImage(spec, layout, sink, [this](std::size_t index, ByteSink& data_sink) {
-          CopySource(index, data_sink);
-        });
+        WriteImage(
+            spec, layout, sink,
+            [this](std::size_t index, ByteSink& data_sink) { CopySource(index, data_sink); }, progress_);
         out.close();
         if (!out)
           throw HostFileError("Cannot write file", HostPathToBytes(partial), SystemReason());
@@ -144,6 +144,7 @@ class ObeyBuilder {
 
   const ObeyFile& obey_;
   const std::filesystem::path& base_folder_;
+  const WriteProgress& progress_;
   std::vector<std::filesystem::path> sources_;
   std::vector<std::uint64_t> sizes_;
 };
@@ -170,8 +171,8 @@ ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time) {
 }
 
 BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
-                               std::int64_t default_time) {
-  return ObeyBuilder(obey, base_folder).Run(default_time);
+                               std::int64_t default_time, const WriteProgress& progress) {
+  return ObeyBuilder(obey, base_folder, progress).Run(default_time);
 }
 
 }  // namespace larkspur::rofs

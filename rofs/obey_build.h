@@ -35,8 +35,10 @@ ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time);
 // Throws ObeyError naming the line for a source that is missing, unreadable,
 // not a regular file or changes while it is read, and for everything
 // LayOutImage refuses; HostFileError when the image cannot be written.
+// `progress` is passed to WriteImage: bytes of file data written so far and
+// in all.
 BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
-                               std::int64_t default_time);
+                               std::int64_t default_time, const WriteProgress& progress = {});
 
 }  // namespace larkspur::rofs
 

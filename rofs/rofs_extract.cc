@@ -126,10 +126,14 @@ ExtractPlan PlanExtraction(const RofsImage& image, std::string_view image_name) 
 }
 
 ExtractStats ExtractImage(std::span<const std::uint8_t> bytes, const RofsImage& image,
-                          std::string_view image_name, const std::filesystem::path& out_folder) {
+                          std::string_view image_name, const std::filesystem::path& out_folder,
+                          const ExtractProgress& progress) {
   const ExtractPlan plan = PlanExtraction(image, image_name);
   ExtractStats stats;
   stats.hidden_skipped = plan.hidden_count;
+  std::size_t files_total = 0;
+  for (const ExtractItem& item : plan.items) files_total += item.file != nullptr;
+  if (progress) progress(0, files_total);
 
   std::error_code error;
   std::filesystem::create_directories(out_folder, error);
@@ -148,6 +152,7 @@ ExtractStats ExtractImage(std::span<const std::uint8_t> bytes, const RofsImage& 
       WriteFile(target, data);
       ++stats.files;
       stats.bytes += data.size();
+      if (progress) progress(stats.files, files_total);
     }
   }
   return stats;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -50,8 +51,14 @@ ExtractPlan PlanExtraction(const RofsImage& image, std::string_view image_name);
 // PlanExtraction throws (before anything is written), and HostFileError when
 // a folder or file cannot be created or written, or when a symbolic link or
 // a non-regular file stands where something is to be written.
+//
+// `progress`, when given, is called with the number of files written so far
+// and the number to write (hidden entries not counted): once with 0 when
+// the plan stands, then after each file.
+using ExtractProgress = std::function<void(std::size_t files_done, std::size_t files_total)>;
 ExtractStats ExtractImage(std::span<const std::uint8_t> bytes, const RofsImage& image,
-                          std::string_view image_name, const std::filesystem::path& out_folder);
+                          std::string_view image_name, const std::filesystem::path& out_folder,
+                          const ExtractProgress& progress = {});
 
 }  // namespace larkspur::rofs
 

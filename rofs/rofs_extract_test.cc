@@ -60,9 +60,14 @@ TEST(RofsExtractTest, HiddenEntriesAreNotWrittenAndOldFilesAreReplaced) {
   TempFolder temp;
   fs::create_directories(temp.path() / "Sys" / "Bin");
   testing::WriteBytes(temp.path() / "top.txt", testing::Bytes("an older and longer text"));
-  const ExtractStats stats = ExtractImage(bytes, image, "mem.img", temp.path());
+  std::vector<std::pair<std::size_t, std::size_t>> reports;
+  const ExtractStats stats =
+      ExtractImage(bytes, image, "mem.img", temp.path(),
+                   [&reports](std::size_t done, std::size_t total) { reports.emplace_back(done, total); });
   EXPECT_EQ(stats.hidden_skipped, 1u);
   EXPECT_EQ(stats.files, 2u);
+  // Folders and hidden entries are not counted.
+  EXPECT_EQ(reports, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 2}, {1, 2}, {2, 2}}));
   EXPECT_EQ(FileText(temp.path() / "top.txt"), "top");
   EXPECT_EQ(FilesBelow(temp.path()), (std::set<std::string>{"Sys/Bin/New.dll", "top.txt"}));
 }

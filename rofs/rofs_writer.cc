@@ -308,18 +308,27 @@ class Layouter {
 };
 
 // Counts what passes through, so a source that shrank or grew while the
-// image was written is caught instead of shifting every later file.
+// image was written is caught instead of shifting every later file; tells
+// `progress` the running total of file data after each piece.
 class CountingSink : public ByteSink {
  public:
-  explicit CountingSink(ByteSink& inner) : inner_(inner) {}
+  CountingSink(ByteSink& inner, std::uint64_t written_before, std::uint64_t total,
+               const WriteProgress& progress)
+      : inner_(inner), written_before_(written_before), total_(total), progress_(progress) {}
   void Write(std::span<const std::uint8_t> bytes) override {
     inner_.Write(bytes);
     count_ += bytes.size();
+    // A file that gives more than laid out fails after its copy; until then
+    // the report must not pass the total.
+    if (progress_) progress_(std::min(written_before_ + count_, total_), total_);
   }
   std::uint64_t count() const { return count_; }
 
  private:
   ByteSink& inner_;
+  std::uint64_t written_before_;
+  std::uint64_t total_;
+  const WriteProgress& progress_;
   std::uint64_t count_ = 0;
 };
 
@@ -336,13 +345,20 @@ std::array<std::uint8_t, kEntryUidsSize> UidsFromData(std::span<const std::uint8
 ImageLayout LayOutImage(const ImageSpec& spec) { return Layouter(spec).Run(); }
 
 void WriteImage(const ImageSpec& spec, const ImageLayout& layout, ByteSink& sink,
-                const std::function<void(std::size_t index, ByteSink& sink)>& write_data) {
+                const std::function<void(std::size_t index, ByteSink& sink)>& write_data,
+                const WriteProgress& progress) {
   static constexpr std::uint8_t kPadding[4] = {kFillByte, kFillByte, kFillByte, kFillByte};
+  std::uint64_t data_total = 0;
+  for (const FilePlacement& placement : layout.placements) {
+    if (placement.address != kHiddenFileAddress) data_total += placement.size;
+  }
+  std::uint64_t data_written = 0;
   sink.Write(layout.metadata);
+  if (progress) progress(0, data_total);
   for (std::size_t i = 0; i < spec.files.size(); ++i) {
     const FilePlacement& placement = layout.placements[i];
     if (placement.address == kHiddenFileAddress || placement.size == 0) continue;
-    CountingSink counted(sink);
+    CountingSink counted(sink, data_written, data_total, progress);
     write_data(i, counted);
     if (counted.count() != placement.size) {
       throw ObeyError(spec.origin, spec.files[i].line,
@@ -350,6 +366,7 @@ void WriteImage(const ImageSpec& spec, const ImageLayout& layout, ByteSink& sink
                           std::to_string(placement.size) + " were laid out");
     }
     sink.Write(std::span(kPadding, RoundUp4(placement.size) - placement.size));
+    data_written += placement.size;
   }
 }
 

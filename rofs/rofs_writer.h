@@ -91,8 +91,14 @@ class VectorSink : public ByteSink {
 // exactly the size laid out for spec.files[index]; it is not called for
 // hidden or empty files. Throws ObeyError naming the file's line when it
 // writes a different amount, and whatever `write_data` or the sink throw.
+//
+// `progress`, when given, is called with the bytes of file data written so
+// far and the total laid out (metadata and padding not counted): once with
+// 0 before the first file, then after every piece `write_data` writes.
+using WriteProgress = std::function<void(std::uint64_t bytes_done, std::uint64_t bytes_total)>;
 void WriteImage(const ImageSpec& spec, const ImageLayout& layout, ByteSink& sink,
-                const std::function<void(std::size_t index, ByteSink& sink)>& write_data);
+                const std::function<void(std::size_t index, ByteSink& sink)>& write_data,
+                const WriteProgress& progress = {});
 
 }  // namespace larkspur::rofs
 

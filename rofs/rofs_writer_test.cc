@@ -414,5 +414,33 @@ TEST(RofsWriterTest, RefusesDataThatDoesNotMatchTheLayout) {
   }
 }
 
+// Progress counts file data only: hidden entries, empty files, metadata and
+// padding add nothing; every piece of data moves it on.
+TEST(RofsWriterTest, ReportsFileDataWrittenAfterEveryPiece) {
+  ImageSpec spec;
+  spec.origin = "x.obey";
+  spec.max_image_size = 0x1000;
+  spec.files.push_back({testing::ImagePath("a.bin"), kDefaultFileAttributes, false, 5, {}, 1});
+  spec.files.push_back({testing::ImagePath("gone.bin"), kDefaultFileAttributes, true, 0, {}, 2});
+  spec.files.push_back({testing::ImagePath("empty.bin"), kDefaultFileAttributes, false, 0, {}, 3});
+  spec.files.push_back({testing::ImagePath("b.bin"), kDefaultFileAttributes, false, 7, {}, 4});
+  const ImageLayout layout = LayOutImage(spec);
+  std::vector<std::uint8_t> out;
+  VectorSink sink(out);
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
+  WriteImage(
+      spec, layout, sink,
+      [&](std::size_t index, ByteSink& data) {
+        const std::vector<std::uint8_t> bytes(spec.files[index].size, 0x5A);
+        for (std::size_t at = 0; at < bytes.size(); at += 3) {
+          data.Write(std::span(bytes).subspan(at, std::min<std::size_t>(3, bytes.size() - at)));
+        }
+      },
+      [&](std::uint64_t done, std::uint64_t total) { reports.emplace_back(done, total); });
+  EXPECT_EQ(reports, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{
+                         {0, 12}, {3, 12}, {5, 12}, {8, 12}, {11, 12}, {12, 12}}));
+  EXPECT_EQ(out.size(), layout.image_size);
+}
+
 }  // namespace
 }  // namespace larkspur::rofs

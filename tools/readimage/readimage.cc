@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "port/progress.h"
 #include "rofs/host_names.h"
 #include "rofs/image_file.h"
 #include "rofs/rofs_errors.h"
@@ -39,6 +40,9 @@ constexpr char kUsage[] =
     "lower layer) are listed but not extracted. The listing shows attributes\n"
     "as letters (D R H S A) and, in brackets, other attribute bits and extra\n"
     "attributes that are not the default 0xFF.\n"
+    "\n"
+    "With LARKSPUR_PROGRESS=1 in the environment, -z also writes lines\n"
+    "\"@progress files DONE TOTAL\" to stdout while it works.\n"
     "\n"
     "Exit status: 0 done, 1 failed (reason on stderr), 2 usage.\n";
 
@@ -141,8 +145,13 @@ int List(const std::string& image_name) {
 int Extract(const std::string& out_name, const std::string& image_name) {
   const std::vector<std::uint8_t> bytes = LoadImage(image_name);
   const larkspur::rofs::RofsImage image = larkspur::rofs::ParseRofsImage(bytes, image_name);
+  // Asked for by the program that started us (LARKSPUR_PROGRESS=1): files
+  // written of all to write, as "@progress files K N" lines on stdout.
+  larkspur::port::ProgressPrinter progress(larkspur::port::ProgressRequested(), larkspur::port::kProgressFiles);
   const larkspur::rofs::ExtractStats stats = larkspur::rofs::ExtractImage(
-      bytes, image, image_name, larkspur::rofs::HostPathFromBytes(out_name));
+      bytes, image, image_name, larkspur::rofs::HostPathFromBytes(out_name),
+      [&progress](std::size_t done, std::size_t total) { progress.Update(done, total); });
+  progress.Finish();
   std::cout << "readimage: extracted " << stats.files << " files (" << stats.bytes
             << " bytes) into " << out_name;
   if (stats.hidden_skipped) std::cout << "; " << stats.hidden_skipped << " hidden entries skipped";

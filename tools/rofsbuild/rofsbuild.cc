@@ -14,6 +14,7 @@
 #include <iterator>
 #include <string>
 
+#include "port/progress.h"
 #include "rofs/host_names.h"
 #include "rofs/obey_build.h"
 #include "rofs/obey_parser.h"
@@ -41,6 +42,10 @@ constexpr char kUsage[] =
     "\n"
     "Without time=, the time stamp is SOURCE_DATE_EPOCH (seconds since 1970)\n"
     "when that is set, otherwise the current time.\n"
+    "\n"
+    "With LARKSPUR_PROGRESS=1 in the environment, it also writes lines\n"
+    "\"@progress bytes DONE TOTAL\" (bytes of file data) to stdout while it\n"
+    "works.\n"
     "\n"
     "Exit status: 0 image written, 1 not written (reason on stderr), 2 usage.\n";
 
@@ -99,8 +104,14 @@ int main(int argc, char** argv) {
     const larkspur::rofs::ObeyFile obey =
         larkspur::rofs::ParseObey(text, obey_name, larkspur::rofs::ImageNameFromObeyBytes);
     const std::int64_t default_time = obey.time ? 0 : DefaultTime();
-    const larkspur::rofs::BuildResult result =
-        larkspur::rofs::BuildImageFromObey(obey, std::filesystem::current_path(), default_time);
+    // Asked for by the program that started us (LARKSPUR_PROGRESS=1): bytes
+    // of file data written of all, as "@progress bytes K N" lines on stdout.
+    larkspur::port::ProgressPrinter progress(larkspur::port::ProgressRequested(),
+                                             larkspur::port::kProgressBytes);
+    const larkspur::rofs::BuildResult result = larkspur::rofs::BuildImageFromObey(
+        obey, std::filesystem::current_path(), default_time,
+        [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
+    progress.Finish();
     std::cout << "rofsbuild: wrote " << larkspur::rofs::HostPathToBytes(result.image_path) << " ("
               << result.image_size << " bytes, " << result.file_count << " files)\n";
     return kExitBuilt;
