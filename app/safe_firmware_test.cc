@@ -425,12 +425,19 @@ TEST(KeptEntriesRoundTripTest, HiddenEntriesAndAttributesSurviveExtractEditRepac
   s.Extract();
   ASSERT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
   EXPECT_TRUE(Logged(s, "已记录 2 个隐藏项和 3 个文件属性"));
+  // The unpacker said how far it was, and the report went away at the end.
+  ASSERT_GE(s.window.progress.size(), 2u);
+  EXPECT_NE(std::find(s.window.progress.begin(), s.window.progress.end(), "进度: files 5 of 5"), s.window.progress.end());
+  EXPECT_EQ(s.window.progress.back(), "");
+  s.window.progress.clear();
   EXPECT_FALSE(home.Exists("rofs2/sys/bin/gone.dll")) << "a hidden entry is no file";
   home.Write("rofs2/readme.txt", "edited");
   home.Write("rofs2/sys/bin/replaced.dll", "a real file now");
   s.Repack();
   ASSERT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
   EXPECT_TRUE(Logged(s, "保留了 1 个隐藏项和 3 个文件属性"));
+  EXPECT_TRUE(std::any_of(s.window.progress.begin(), s.window.progress.end(),
+                          [](const std::string& text) { return text.rfind("进度: bytes ", 0) == 0; }));
   EXPECT_TRUE(Logged(s, "隐藏项 sys\\bin\\replaced.dll 已被 rofs2 中的文件取代, 不再隐藏"));
 
   const std::string rebuilt = home.Read("temp/rofs2r.img");

@@ -165,6 +165,8 @@ constexpr CatalogEntry kCatalog[] = {
      "REB-%1 has been made in the program's folder; remove “REB-” from its name and copy it into the flashing folder, and it can be flashed!  "},
     {"REB-%1 文件生成在 %2, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
      "REB-%1 has been made in %2; remove “REB-” from its name and copy it into the flashing folder, and it can be flashed!  "},
+    {"进度: %1",
+     "Progress: %1"},
     {"REB 文件: %1",
      "REB file: %1"},
 };

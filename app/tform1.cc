@@ -4,6 +4,7 @@
 
 #include "app/texts.h"
 
+#include "extract/tool_runner.h"
 #include "format/block_header.h"
 #include "format/firmware_check.h"
 #include "format/hex_text.h"
@@ -296,6 +297,14 @@ void TForm1::DisableForRun() {
 
 void TForm1::Progress(const std::string& text) {
   window_.RunOnUiThread([this, &text] { window_.ShowProgress(text); });
+}
+
+void TForm1::ReportProgress(const port::ProgressReport& report) {
+  // Called while the tool runs: nothing may escape into the tool runner.
+  try {
+    Progress(Say("进度: %1", {DescribeProgress(report)}));
+  } catch (...) {
+  }
 }
 
 void TForm1::ShowErrorBox(const std::string& message) {

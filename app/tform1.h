@@ -28,6 +28,7 @@
 #include "format/tree_source.h"
 #include "port/files.h"
 #include "port/process.h"
+#include "port/progress.h"
 #include "port/run_lock.h"
 #include "repack/reassemble.h"
 
@@ -174,6 +175,7 @@ class TForm1 {
   // The menu items and the model selector, off for the length of a run.
   void DisableForRun();
   void Progress(const std::string& text);
+  void ReportProgress(const port::ProgressReport& report);
   void ShowUnableToRun(const std::string& text);
   // The error box of a command, from any thread.
   void ShowErrorBox(const std::string& message);

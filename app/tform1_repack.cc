@@ -110,7 +110,8 @@ bool TForm1::buildrofs() {
   Log(Say("正在重建 rofs 文件.       "));
   Log(Say("请稍等...       "));
   const port::ProcessOutcome outcome = RunInToolFolder(
-      program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); });
+      program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); },
+      [this](const port::ProgressReport& report) { ReportProgress(report); });
   if (Succeeded(outcome)) {
     Log(Say("完成!   "));
   } else {
