@@ -224,6 +224,7 @@ void TForm1::Trofs3Execute() {
   const port::ProcessOutcome outcome =
       RunInToolFolder(program_folder_, kUnpackCommand, [this](const std::string& text) { ShowUnableToRun(text); },
                       [this](const port::ProgressReport& report) { ReportProgress(report); });
+  Progress("");  // the report was the tool's; it has ended
   // A tool that reports success but writes nothing has unpacked nothing
   // (every ROFS image holds at least one file).
   const bool unpacked = Succeeded(outcome) && FolderHasEntries(tree);

@@ -112,6 +112,7 @@ bool TForm1::buildrofs() {
   const port::ProcessOutcome outcome = RunInToolFolder(
       program_folder_, kBuildCommand, [this](const std::string& text) { ShowUnableToRun(text); },
       [this](const port::ProgressReport& report) { ReportProgress(report); });
+  Progress("");  // the report was the tool's; it has ended
   if (Succeeded(outcome)) {
     Log(Say("完成!   "));
   } else {

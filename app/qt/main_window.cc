@@ -225,7 +225,7 @@ void MainWindow::SetMenuEnabled(MenuItem item, bool enabled) {
 
 void MainWindow::SetStatusText(int panel, const std::string& text) {
   if (panel < 0 || panel >= 3) throw std::out_of_range("Status bar panel " + std::to_string(panel) + " does not exist");
-  if (panel == 2) panel2_text_ = ToQString(text);
+  if (panel == 0) panel0_text_ = ToQString(text);
   status_panels_[panel]->setText(ToQString(text));
 }
 
@@ -234,8 +234,9 @@ int MainWindow::SelectorIndex() const { return combo_box1_->currentIndex(); }
 void MainWindow::SetSelectorEnabled(bool enabled) { combo_box1_->setEnabled(enabled); }
 
 void MainWindow::ShowProgress(const std::string& text) {
-  // The third panel shows how far the step is, and its own text again after.
-  status_panels_[2]->setText(text.empty() ? panel2_text_ : ToQString(text));
+  // The wide first panel shows how far the step is, and the file name again
+  // after.
+  status_panels_[0]->setText(text.empty() ? panel0_text_ : ToQString(text));
 }
 
 void MainWindow::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {

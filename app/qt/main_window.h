@@ -98,7 +98,7 @@ class MainWindow : public QMainWindow, public Window {
   QLabel* label1_ = nullptr;
   PictureButton* image1_ = nullptr;
   QLabel* status_panels_[3] = {};
-  QString panel2_text_;  // the third panel's own text, under any progress report
+  QString panel0_text_;  // the first panel's own text, under any progress report
   bool log_empty_ = true;  // the log pane holds no line yet
 };
 

@@ -341,16 +341,17 @@ void Win32Window::SetStatusText(int panel, const std::string& text) {
   if (panel < 0 || panel >= 3) throw std::out_of_range("Status bar panel " + std::to_string(panel) + " does not exist");
   // A leading tab centres a panel's text; panel 0 is left-aligned.
   const std::wstring shown = (panel == 0 ? L"" : L"\t") + WideFromText(text);
-  if (panel == 2) panel2_text_ = shown;
+  if (panel == 0) panel0_text_ = shown;
   SendMessageW(status_bar1_, SB_SETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(shown.c_str()));
 }
 
 void Win32Window::SetSelectorEnabled(bool enabled) { EnableWindow(combo_box1_, enabled ? TRUE : FALSE); }
 
 void Win32Window::ShowProgress(const std::string& text) {
-  // The third panel shows how far the step is, and its own text again after.
-  const std::wstring shown = text.empty() ? panel2_text_ : L"\t" + WideFromText(text);
-  SendMessageW(status_bar1_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(shown.c_str()));
+  // The wide first panel shows how far the step is, and the file name again
+  // after.
+  const std::wstring shown = text.empty() ? panel0_text_ : WideFromText(text);
+  SendMessageW(status_bar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
 }
 
 int Win32Window::SelectorIndex() const {

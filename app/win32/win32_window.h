@@ -136,7 +136,7 @@ class Win32Window : public Window {
   HMENU menu_ = nullptr;
   HWND info_ = nullptr;
   HWND combo_box1_ = nullptr;
-  std::wstring panel2_text_;  // the third panel's own text, under any progress report
+  std::wstring panel0_text_;  // the first panel's own text, under any progress report
   HWND label1_ = nullptr;
   HWND image1_ = nullptr;
   HWND status_bar1_ = nullptr;
