@@ -246,8 +246,8 @@ TEST(ObeyFileTest, ARoundTripKeepsHiddenEntriesAndAttributes) {
 // Cyrillic and Japanese names.
 #ifndef _WIN32
 TEST(ObeyFileTest, TheSymbianCase2ImageKeepsItsHiddenEntryAndAttributesThroughARoundTrip) {
-  const auto shared = rofs::testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = rofs::testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto reference = rofs::testing::ReadBytes(shared / "case2_rofs2r_case2.img");
   ProgramFolder program;
   const rofs::KeptEntries kept = program.Extract(reference);

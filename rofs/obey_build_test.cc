@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 using testing::TempFolder;
 
 TEST(ObeyBuildTest, BuildsTheReferenceImageFromTheUnpackedTree) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   TempFolder temp;
   testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")),
                      temp.path());

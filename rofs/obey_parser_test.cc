@@ -35,8 +35,8 @@ TEST(ObeyParserTest, ReadsTheObeyGeneratorsForm) {
 }
 
 TEST(ObeyParserTest, ReadsTheWholeReferenceObeyFile) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto bytes = testing::ReadBytes(shared / "case1_rofs2.obey");
   const ObeyFile obey =
       ParseObey(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "c");

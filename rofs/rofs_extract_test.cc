@@ -31,8 +31,8 @@ std::set<std::string> FilesBelow(const fs::path& folder) {
 }
 
 TEST(RofsExtractTest, TheReferenceImageGivesBackItsInputTree) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto bytes = testing::ReadBytes(shared / "case1_rofs2r.img");
   const RofsImage image = ParseRofsImage(bytes, "case1_rofs2r.img");
   TempFolder temp;

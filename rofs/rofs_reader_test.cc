@@ -171,8 +171,8 @@ TEST(RofsReaderTest, EveryShorterLengthIsRefused) {
 }
 
 TEST(RofsReaderTest, ReferenceImagesCutShortAreRefused) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   for (const char* name : {"case1_bad_trunc_0x200.img", "case1_bad_trunc_0x1000.img"}) {
     SCOPED_TRACE(name);
     const auto bytes = testing::ReadBytes(shared / name);
@@ -188,8 +188,8 @@ TEST(RofsReaderTest, ReferenceImagesCutShortAreRefused) {
 }
 
 TEST(RofsReaderTest, ReadsTheReferenceImage) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto bytes = testing::ReadBytes(shared / "case1_rofs2r.img");
   const RofsImage image = ParseRofsImage(bytes, "case1_rofs2r.img");
   EXPECT_EQ(image.directory_count, 6u);

@@ -10,9 +10,9 @@
 
 namespace larkspur::rofs::testing {
 
-std::filesystem::path SharedRofsFolder() {
+std::filesystem::path ReferenceRofsFolder() {
   const std::filesystem::path folder =
-      std::filesystem::path(LARKSPUR_SOURCE_DIR) / ".." / "shared" / "rofs";
+      std::filesystem::path(LARKSPUR_SOURCE_DIR) / "testdata" / "rofs";
   std::error_code error;
   return std::filesystem::is_directory(folder, error) ? folder : std::filesystem::path();
 }

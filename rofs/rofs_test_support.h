@@ -14,9 +14,10 @@
 
 namespace larkspur::rofs::testing {
 
-// The folder with the reference images and the input tree: shared/rofs
-// beside the repository root. Empty when it is not there; tests then skip.
-std::filesystem::path SharedRofsFolder();
+// The folder with the reference images and the input trees: testdata/rofs
+// of the project. Empty when it is missing, which the golden tests report
+// as a failure.
+std::filesystem::path ReferenceRofsFolder();
 
 // Paths from and to UTF-8 on every system (the tar names and the expected
 // names of the tests are UTF-8; Windows would read a plain string as ANSI).

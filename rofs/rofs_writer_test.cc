@@ -29,8 +29,8 @@ constexpr std::size_t kTimeBegin = 24;
 constexpr std::size_t kTimeEnd = 32;
 
 TEST(RofsWriterTest, MatchesTheReferenceImageByteForByte) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto obey_text = testing::ReadBytes(shared / "case1_rofs2.obey");
   const auto reference = testing::ReadBytes(shared / "case1_rofs2r.img");
   std::map<std::string, std::vector<std::uint8_t>> tree;
@@ -87,8 +87,8 @@ void DescribeEntries(const RofsDirectory& dir, const std::string& path, std::str
 // table of folder "sort" follows the Symbian sort, which the phone does not
 // use; every other byte must match.
 TEST(RofsWriterTest, MatchesTheSymbianImageOfCase2EntryByEntry) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto obey_text = testing::ReadBytes(shared / "case2_rofs2_case2.obey");
   const auto reference = testing::ReadBytes(shared / "case2_rofs2r_case2.img");
   std::map<std::string, std::vector<std::uint8_t>> tree;

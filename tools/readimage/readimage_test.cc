@@ -47,8 +47,8 @@ class ProgramFolder {
 };
 
 TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
   const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -69,8 +69,8 @@ TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
 }
 
 TEST(ReadimageTest, ListsAndDescribes) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
   const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
@@ -158,8 +158,8 @@ TEST(ReadimageTest, ListsAttributesAndBothKindsOfHiddenEntryAndExtractsOnlyRealF
 }
 
 TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   auto unsafe = testing::BuildInMemory({{"ok.txt", "ok"}, {"pp", "bad"}});
   const std::uint32_t entry = ParseRofsImage(unsafe, "x").root.files[1].entry_offset;
   unsafe[entry + kEntryFixedSize] = '.';

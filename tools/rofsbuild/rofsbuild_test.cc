@@ -45,8 +45,8 @@ class ProgramFolder {
 };
 
 TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   ProgramFolder program(shared);
   fs::copy_file(shared / "case1_rofs2.obey", program.root() / "temp" / "rofs2.obey");
 
@@ -65,8 +65,8 @@ TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
 
 // The obey lines Repack writes for kept attributes and hidden entries.
 TEST(RofsbuildTest, BuildsAttributesAndHiddenEntriesAsRepackWritesThem) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   ProgramFolder program(shared);
   program.WriteObey(
       "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n"
@@ -100,8 +100,8 @@ struct FailedRun {
 };
 
 TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
-  const auto shared = testing::SharedRofsFolder();
-  if (shared.empty()) GTEST_SKIP() << "shared/rofs reference data is not beside the repository";
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const std::string head = "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n";
   const std::vector<FailedRun> cases = {
       {"missing source",
