@@ -4,7 +4,7 @@
 
 #include "app/texts.h"
 
-#include "extract/tool_runner.h"
+#include "jobs/tool_runner.h"
 #include "format/block_header.h"
 #include "format/firmware_check.h"
 #include "format/hex_text.h"

@@ -21,7 +21,8 @@
 #include <vector>
 
 #include "app/window.h"
-#include "extract/worker.h"
+#include "larkspur_version.h"
+#include "jobs/worker.h"
 #include "format/byte_string.h"
 #include "format/firmware_layout.h"
 #include "format/model_profile.h"
@@ -43,7 +44,7 @@ inline constexpr char kFatImageStamp[] = "temp/fat16.stamp";
 // Texts of the window.
 inline constexpr char kApplicationTitle[] = "Marrowby";
 inline constexpr char kWindowCaption[] = "Larkspur Beta 0.7";
-inline constexpr char kVersion[] = "0.7.0.0";
+inline constexpr char kVersion[] = LARKSPUR_VERSION;  // set once, in the top CMakeLists.txt
 inline constexpr char kOpenFilter[] = "ROFS2, UDA|*.rofs2.*;*.uda.*;*.language.*|ALL|*.*";
 inline constexpr char kOpenDialogFolder[] = "/";
 inline constexpr char kOpenCaption[] = "打开(&O)";

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/texts.h"
-#include "extract/tool_runner.h"
+#include "jobs/tool_runner.h"
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"
 #include "port/errors.h"

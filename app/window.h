@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "extract/ui_thread.h"
+#include "jobs/ui_thread.h"
 
 namespace larkspur {
 

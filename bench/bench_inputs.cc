@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "extract/tool_runner.h"
+#include "jobs/tool_runner.h"
 #include "format/firmware_fixture.h"
 #include "port/errors.h"
 #include "port/files.h"

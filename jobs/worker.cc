@@ -1,4 +1,4 @@
-#include "extract/worker.h"
+#include "jobs/worker.h"
 
 #include "port/files.h"
 

@@ -6,8 +6,8 @@
 //
 // Start requests may come from any thread; Teardown and the destructor are
 // for the user-interface thread.
-#ifndef LARKSPUR_EXTRACT_WORKER_H_
-#define LARKSPUR_EXTRACT_WORKER_H_
+#ifndef LARKSPUR_JOBS_WORKER_H_
+#define LARKSPUR_JOBS_WORKER_H_
 
 #include <exception>
 #include <functional>
@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "extract/ui_thread.h"
+#include "jobs/ui_thread.h"
 
 namespace larkspur {
 
@@ -66,4 +66,4 @@ inline bool StartWorker(TJvThread& component) { return component.Start(); }
 
 }  // namespace larkspur
 
-#endif  // LARKSPUR_EXTRACT_WORKER_H_
+#endif  // LARKSPUR_JOBS_WORKER_H_

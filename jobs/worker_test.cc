@@ -1,4 +1,4 @@
-#include "extract/worker.h"
+#include "jobs/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/fake_ui_thread.h"
+#include "jobs/fake_ui_thread.h"
 #include "port/files.h"
 
 namespace larkspur {

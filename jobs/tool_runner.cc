@@ -1,4 +1,4 @@
-#include "extract/tool_runner.h"
+#include "jobs/tool_runner.h"
 
 #include <cstdio>
 

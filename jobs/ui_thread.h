@@ -1,7 +1,7 @@
 // The user-interface thread, as the workers see it: a way to have a request
 // carried out there, in order, while the asking thread waits.
-#ifndef LARKSPUR_EXTRACT_UI_THREAD_H_
-#define LARKSPUR_EXTRACT_UI_THREAD_H_
+#ifndef LARKSPUR_JOBS_UI_THREAD_H_
+#define LARKSPUR_JOBS_UI_THREAD_H_
 
 #include <functional>
 
@@ -26,4 +26,4 @@ class UiThread {
 
 }  // namespace larkspur
 
-#endif  // LARKSPUR_EXTRACT_UI_THREAD_H_
+#endif  // LARKSPUR_JOBS_UI_THREAD_H_

@@ -1,11 +1,11 @@
 // Running the external tools (the ROFS unpacker and builder) from the tool
-// folder. Called from a worker thread (Extract) or the user-interface thread
-// (Repack); only one tool runs at a time, because the menu commands stay
-// disabled while one does. The current directory, which belongs to the
+// folder. Called from the worker threads of Extract and Repack; only one
+// tool runs at a time, because the menu commands stay disabled while one
+// does and the program folder is locked for the run. The current directory, which belongs to the
 // whole process, is the tool folder during a run and the program folder
 // afterwards.
-#ifndef LARKSPUR_EXTRACT_TOOL_RUNNER_H_
-#define LARKSPUR_EXTRACT_TOOL_RUNNER_H_
+#ifndef LARKSPUR_JOBS_TOOL_RUNNER_H_
+#define LARKSPUR_JOBS_TOOL_RUNNER_H_
 
 #include <functional>
 #include <string>
@@ -61,4 +61,4 @@ bool Succeeded(const port::ProcessOutcome& outcome);
 
 }  // namespace larkspur
 
-#endif  // LARKSPUR_EXTRACT_TOOL_RUNNER_H_
+#endif  // LARKSPUR_JOBS_TOOL_RUNNER_H_

@@ -1,14 +1,14 @@
 // Test helper: a user-interface thread made of a request queue that the
 // test's own thread serves, recording what it carried out.
-#ifndef LARKSPUR_EXTRACT_FAKE_UI_THREAD_H_
-#define LARKSPUR_EXTRACT_FAKE_UI_THREAD_H_
+#ifndef LARKSPUR_JOBS_FAKE_UI_THREAD_H_
+#define LARKSPUR_JOBS_FAKE_UI_THREAD_H_
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
-#include "extract/ui_thread.h"
+#include "jobs/ui_thread.h"
 
 namespace larkspur::testing {
 
@@ -47,4 +47,4 @@ class FakeUiThread : public UiThread {
 
 }  // namespace larkspur::testing
 
-#endif  // LARKSPUR_EXTRACT_FAKE_UI_THREAD_H_
+#endif  // LARKSPUR_JOBS_FAKE_UI_THREAD_H_
