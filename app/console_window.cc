@@ -1,53 +1,16 @@
 #include "app/console_window.h"
 
-#include <chrono>
 
 namespace larkspur {
 
 ConsoleWindow::ConsoleWindow(std::ostream* log_stream, std::ostream* message_stream)
-    : log_stream_(log_stream), message_stream_(message_stream), ui_thread_(std::this_thread::get_id()) {}
+    : log_stream_(log_stream), message_stream_(message_stream) {}
 
-void ConsoleWindow::RunOnUiThread(const std::function<void()>& request) {
-  if (std::this_thread::get_id() == ui_thread_) {
-    request();
-    return;
-  }
-  Request item{request, false, nullptr};
-  std::unique_lock lock(mutex_);
-  pending_.push_back(&item);
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return item.done; });
-  if (item.error) std::rethrow_exception(item.error);
-}
+void ConsoleWindow::RunOnUiThread(const std::function<void()>& request) { requests_.RunOnUiThread(request); }
 
-void ConsoleWindow::ServePendingRequests() {
-  for (;;) {
-    Request* item = nullptr;
-    {
-      std::lock_guard lock(mutex_);
-      if (pending_.empty()) return;
-      item = pending_.front();
-      pending_.pop_front();
-    }
-    try {
-      item->work();
-    } catch (...) {
-      item->error = std::current_exception();
-    }
-    std::lock_guard lock(mutex_);
-    item->done = true;
-    changed_.notify_all();
-  }
-}
+void ConsoleWindow::ServePendingRequests() { requests_.ServePendingRequests(); }
 
-void ConsoleWindow::ServeUntil(const std::function<bool()>& done) {
-  for (;;) {
-    ServePendingRequests();
-    if (done()) return;
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(1), [&] { return !pending_.empty(); });
-  }
-}
+void ConsoleWindow::ServeUntil(const std::function<bool()>& done) { requests_.ServeUntil(done); }
 
 void ConsoleWindow::AppendLog(const std::string& line) {
   log.push_back(line);

@@ -10,18 +10,15 @@
 #ifndef LARKSPUR_APP_CONSOLE_WINDOW_H_
 #define LARKSPUR_APP_CONSOLE_WINDOW_H_
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/window.h"
+#include "jobs/request_queue.h"
 
 namespace larkspur {
 
@@ -76,21 +73,12 @@ class ConsoleWindow : public Window {
   std::function<void(const Message&)> on_message;
 
  private:
-  struct Request {
-    std::function<void()> work;
-    bool done = false;
-    std::exception_ptr error;
-  };
-
   std::ostream* log_stream_;
   std::ostream* message_stream_;
-  const std::thread::id ui_thread_;
   int selector_index_ = -1;
   std::deque<std::optional<std::string>> dialog_answers_;
 
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Request*> pending_;
+  UiRequestQueue requests_;
 };
 
 }  // namespace larkspur
