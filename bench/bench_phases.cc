@@ -81,6 +81,8 @@ class Driver {
   }
   void Repack() {
     form_.RunUiCommand([&] { form_.Repack1Click(); });
+    // Repack runs on a worker too.
+    window_.ServeUntil([&] { return !form_.WorkersBusy(); });
     ExpectDone("Repack");
   }
 
