@@ -269,18 +269,22 @@ double ExtractViews(const Workload& workload) {
   port::FileView file = Map(workload.input);
   const FirmwareLayout layout = LayoutOf(workload, file.bytes());
   const std::vector<std::string_view> stream = PayloadSpans(file.bytes(), layout);
-  // The partition starts in the first payload in every generated file; the
-  // app finds it as Extract does today.
-  const std::string_view first_payload = stream.at(1);
-  std::optional<std::size_t> start = workload.uda ? FindFatBootSector(first_payload) : FindRofsHeader(first_payload);
-  if (!start && workload.uda) {
-    // As Extract does for a payload without a boot sector: from the first
-    // E9 00 90, or from the start.
-    const std::size_t magic = first_payload.find(HexToBytes(kFat16MagicHex));
-    start = magic == std::string_view::npos ? 0 : magic;
+  // In every generated file the partition starts inside one payload (the
+  // first, or the one after the N96 short block of filler): each is
+  // searched as Extract searches the payload.
+  std::optional<std::uint64_t> start;
+  std::uint64_t payload_offset = stream.front().size();
+  for (std::size_t i = 1; i < stream.size() && !start; payload_offset += stream[i++].size()) {
+    std::optional<std::size_t> found = workload.uda ? FindFatBootSector(stream[i]) : FindRofsHeader(stream[i]);
+    if (!found && workload.uda) {
+      // As Extract does for a payload without a boot sector: the first E9 00 90.
+      const std::size_t magic = stream[i].find(HexToBytes(kFat16MagicHex));
+      if (magic != std::string_view::npos) found = magic;
+    }
+    if (found) start = payload_offset + *found;
   }
-  if (!start) throw std::runtime_error("no partition start in the first block");
-  const std::vector<std::string_view> partition = CarveSpans(stream, stream.front().size() + *start);
+  if (!start) throw std::runtime_error("no partition start in any payload");
+  const std::vector<std::string_view> partition = CarveSpans(stream, *start);
   port::WriteFileReplacing(ViewsPartitionImagePath(workload), partition);
   file.Close();
   return watch.Seconds();
