@@ -38,6 +38,14 @@ class FileView {
   // file in place.
   bool Open(const std::string& path, std::uint64_t max_size);
 
+  // Says every byte is about to be read (an Extract writing the partition
+  // out, a Repack cutting the image): a mapped view brings the whole file
+  // in at once, as loading it would, instead of a page fault every few
+  // pages. Until then only the pages read are held, so a view read in
+  // parts (the block headers, the prefix) costs little memory. Does
+  // nothing for bytes already in memory or where the system cannot.
+  void ReadAhead();
+
   // Drops the view (unmaps, frees, closes).
   void Close();
 

@@ -73,6 +73,10 @@ void FileView::Close() {
   storage_.reset();
 }
 
+void FileView::ReadAhead() {
+  if (file_) file_->PrefaultMapping();
+}
+
 bool FileView::Open(const std::string& path, std::uint64_t max_size) {
   Close();
   auto file = std::make_unique<FileForLoading>(path);

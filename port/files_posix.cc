@@ -89,6 +89,13 @@ const char* FileForLoading::MapWhole() {
   return static_cast<const char*>(mapped_);
 }
 
+void FileForLoading::PrefaultMapping() {
+#ifdef MADV_POPULATE_READ
+  // Fails on kernels before 5.14; the pages then come in as they are read.
+  if (mapped_ != nullptr) ::madvise(mapped_, static_cast<std::size_t>(size_), MADV_POPULATE_READ);
+#endif
+}
+
 void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {

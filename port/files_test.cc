@@ -133,6 +133,8 @@ TEST(FilesTest, FileViewGivesTheWholeFileOrSaysWhyNot) {
     ASSERT_TRUE(view.Open(folder.Path("normal"), 100)) << c.name;
     EXPECT_EQ(view.Open(c.path, 1u << 20), c.opened) << c.name;
     EXPECT_EQ(view.bytes(), c.bytes) << c.name;
+    view.ReadAhead();
+    EXPECT_EQ(view.bytes(), c.bytes) << c.name;
     EXPECT_EQ(view.size(), c.bytes.size()) << c.name;
   }
 }

@@ -106,6 +106,11 @@ const char* FileForLoading::MapWhole() {
   return static_cast<const char*>(mapped_);
 }
 
+void FileForLoading::PrefaultMapping() {
+  // Windows reads a mapped file ahead by itself; PrefetchVirtualMemory is
+  // not in every Windows the program runs on.
+}
+
 void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {
