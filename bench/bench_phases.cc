@@ -11,27 +11,47 @@
 #include "extract/strip.h"
 #include "jobs/tool_runner.h"
 #include "format/block_header.h"
+#include "format/firmware_layout.h"
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"
+#include "format/partition.h"
+#include "port/file_view.h"
 #include "port/files.h"
 #include "repack/reassemble.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#undef DeleteFile
+#undef SetCurrentDirectory
+#else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
+
+#include <memory>
 
 namespace larkspur::bench {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kPhaseNames[] = {"copy",   "open",      "strip",     "strip-scan",
-                                       "carve",  "extract",   "rofs-read", "reassemble",
-                                       "repack", "rofs-build"};
+constexpr const char* kPhaseNames[] = {"copy",       "open",         "strip",         "strip-scan",
+                                       "carve",      "extract",      "rofs-read",     "reassemble",
+                                       "repack",     "rofs-build",   "durable-copy",  "extract-views",
+                                       "repack-views"};
+
+// The durable copy's buffer: dd's bs=4M.
+constexpr std::size_t kCopyBufferBytes = 4 << 20;
 
 // The tools the program folders need, from the tool folder beside the
 // benchmark's own executable.
+#ifdef _WIN32
+constexpr const char* kTools[] = {"readimage.exe", "rofsbuild.exe"};
+#else
 constexpr const char* kTools[] = {"readimage", "rofsbuild"};
+#endif
 
 class Stopwatch {
  public:
@@ -65,6 +85,8 @@ class Driver {
   }
   void Repack() {
     form_.RunUiCommand([&] { form_.Repack1Click(); });
+    // Repack runs on a worker too.
+    window_.ServeUntil([&] { return !form_.WorkersBusy(); });
     ExpectDone("Repack");
   }
 
@@ -105,9 +127,6 @@ int HeaderSizeOf(const Workload& workload) {
   return workload.uda ? profile.UdaHeaderSize : profile.RofsHeaderSize;
 }
 
-std::string PartitionImagePath(const Workload& workload) {
-  return port::JoinPath(workload.home, workload.uda ? "fat16/fat16.img" : "temp/rofs2.img");
-}
 
 // The unpacker writes into rofs2; an earlier run's files are removed first
 // so every run creates the whole tree. The removal is flushed before the
@@ -191,7 +210,136 @@ double Reassemble(const Workload& workload) {
   return seconds;
 }
 
+// Read, write, fsync: what `dd if=FILE of=COPY bs=4M conv=fsync` does,
+// outside the program's own code paths.
+double DurableCopy(const Workload& workload) {
+  const std::string to = port::JoinPath(workload.home, "durable-copy-of-input");
+  std::unique_ptr<char[]> buffer(new char[kCopyBufferBytes]);
+  const Stopwatch watch;
+#ifdef _WIN32
+  const HANDLE in = CreateFileA(workload.input.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE out = CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) throw std::runtime_error("durable copy: cannot open");
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in, buffer.get(), static_cast<DWORD>(kCopyBufferBytes), &got, nullptr))
+      throw std::runtime_error("durable copy: read failed");
+    if (got == 0) break;
+    DWORD put = 0;
+    if (!WriteFile(out, buffer.get(), got, &put, nullptr) || put != got)
+      throw std::runtime_error("durable copy: write failed");
+  }
+  if (!FlushFileBuffers(out)) throw std::runtime_error("durable copy: flush failed");
+  CloseHandle(in);
+  CloseHandle(out);
+#else
+  const int in = ::open(workload.input.c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (in < 0 || out < 0) throw std::runtime_error("durable copy: cannot open");
+  for (;;) {
+    const ssize_t got = ::read(in, buffer.get(), kCopyBufferBytes);
+    if (got < 0) throw std::runtime_error("durable copy: read failed");
+    if (got == 0) break;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out, buffer.get() + done, static_cast<std::size_t>(got - done));
+      if (put <= 0) throw std::runtime_error("durable copy: write failed");
+      done += put;
+    }
+  }
+  if (::fsync(out) != 0) throw std::runtime_error("durable copy: fsync failed");
+  ::close(in);
+  ::close(out);
+#endif
+  return watch.Seconds();
+}
+
+port::FileView Map(const std::string& path) {
+  port::FileView view;
+  if (!view.Open(path, static_cast<std::uint64_t>(kMaxByteStringLength)))
+    throw std::runtime_error("missing or empty: " + path);
+  return view;
+}
+
+FirmwareLayout LayoutOf(const Workload& workload, std::string_view file) {
+  FirmwareLayout layout = ReadFirmwareLayout(file, workload.uda ? "UDA" : "ROFS", ProfileOf(workload));
+  if (!layout.chain_intact) throw std::runtime_error("the generated file's block chain is not intact");
+  return layout;
+}
+
+double ExtractViews(const Workload& workload) {
+  const Stopwatch watch;
+  // Unmapping is timed too: the app drops its views when the run ends.
+  port::FileView file = Map(workload.input);
+  // Every byte is read: the header walk then finds its pages in place.
+  file.ReadAhead();
+  const FirmwareLayout layout = LayoutOf(workload, file.bytes());
+  const std::vector<std::string_view> stream = PayloadSpans(file.bytes(), layout);
+  // In every generated file the partition starts inside one payload (the
+  // first, or the one after the N96 short block of filler): each is
+  // searched as Extract searches the payload.
+  std::optional<std::uint64_t> start;
+  std::uint64_t payload_offset = stream.front().size();
+  for (std::size_t i = 1; i < stream.size() && !start; payload_offset += stream[i++].size()) {
+    std::optional<std::size_t> found = workload.uda ? FindFatBootSector(stream[i]) : FindRofsHeader(stream[i]);
+    if (!found && workload.uda) {
+      // As Extract does for a payload without a boot sector: the first E9 00 90.
+      const std::size_t magic = stream[i].find(HexToBytes(kFat16MagicHex));
+      if (magic != std::string_view::npos) found = magic;
+    }
+    if (found) start = payload_offset + *found;
+  }
+  if (!start) throw std::runtime_error("no partition start in any payload");
+  const std::vector<std::string_view> partition = CarveSpans(stream, *start);
+  port::WriteFileReplacing(ViewsPartitionImagePath(workload), partition);
+  file.Close();
+  return watch.Seconds();
+}
+
+double RepackViews(const Workload& workload) {
+  const ModelProfile& profile = ProfileOf(workload);
+  const std::string built = port::JoinPath(workload.home, "exebat/rofs2r.img");
+  const Stopwatch watch;
+  if (!workload.uda) RunTool(workload, "rofsbuild.exe ../temp/rofs2.obey");
+  port::FileView file = Map(workload.input);
+  const FirmwareLayout layout = LayoutOf(workload, file.bytes());
+  port::FileView image = Map(workload.uda ? PartitionImagePath(workload) : built);
+  image.ReadAhead();
+  const std::string_view prefix = file.bytes().substr(0, *layout.prefix_length);
+  const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
+    return HexToBytes(workload.uda
+                          ? BuildBlockHeaderHex(profile.UdaSignatureHex, profile.UdaTypeFieldHex,
+                                                profile.UdaBlockSize, payload, address, length)
+                          : BuildBlockHeaderHex(profile.RofsSignatureHex, profile.RofsTypeFieldHex,
+                                                profile.RofsBlockSize, payload, address, length));
+  };
+  const BlockCutting cutting =
+      workload.uda ? BlockCutting{profile.UdaBlockSize, false, '\0'}
+                   : BlockCutting{profile.RofsBlockSize, workload.model == kN96ModelIndex,
+                                  static_cast<char>(0xFF)};
+  const Reassembly blocks = CutIntoBlocks(workload.uda ? 0 : kRofsFiller, image.bytes(), prefix,
+                                          BigEndian32(layout.blocks.front().address), cutting, build);
+  port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces);
+  image.Close();
+  file.Close();
+  const double seconds = watch.Seconds();
+  if (!workload.uda) port::DeleteFile(built);
+  return seconds;
+}
+
 }  // namespace
+
+std::string PartitionImagePath(const Workload& workload) {
+  return port::JoinPath(workload.home, workload.uda ? "fat16/fat16.img" : "temp/rofs2.img");
+}
+
+std::string ViewsPartitionImagePath(const Workload& workload) {
+  return port::JoinPath(workload.home, workload.uda ? "views-fat16.img" : "views-rofs2.img");
+}
+
+std::string ViewsRepackedPath(const Workload& workload) {
+  return port::JoinPath(workload.home, "views-REB-" + fs::path(workload.input).filename().string());
+}
 
 Workload UdaWorkload(const std::string& work) {
   return {"uda", true, 0, work + "inputs/RM-bench.uda.fpsx", work + "uda/"};
@@ -257,6 +405,12 @@ double RunPhase(Phase phase, const Workload& workload) {
       port::DeleteFile(built);
       return seconds;
     }
+    case Phase::kDurableCopy:
+      return DurableCopy(workload);
+    case Phase::kExtractViews:
+      return ExtractViews(workload);
+    case Phase::kRepackViews:
+      return RepackViews(workload);
   }
   throw std::logic_error("unknown phase");
 }

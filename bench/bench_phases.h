@@ -36,6 +36,18 @@ enum class Phase {
   kReassemble,  // CutIntoBlocks on the loaded partition image
   kRepack,      // Open and the whole Repack through the console window
   kRofsBuild,   // the ROFS builder alone on the obey file of the Repack
+  // What every phase is paired with: another process copying the same file
+  // durably, as `dd bs=4M conv=fsync` does (read into one reused buffer,
+  // write, fsync).
+  kDurableCopy,
+  // Extract up to the partition image on the views API: the file mapped
+  // (port::FileView), its layout, PayloadSpans, CarveSpans, one gathered
+  // WriteFileReplacing.
+  kExtractViews,
+  // Repack from the partition image on the views API: the firmware file and
+  // the rebuilt image mapped, CutIntoBlocks over views, one gathered write.
+  // For ROFS the builder runs first, as in the app (without its pauses).
+  kRepackViews,
 };
 
 const char* PhaseName(Phase phase);
@@ -46,6 +58,14 @@ std::optional<Phase> PhaseFromName(const std::string& name);
 // failed tool, a missing file), so no figure is ever reported for work
 // that did not happen.
 double RunPhase(Phase phase, const Workload& workload);
+
+// Where the app writes the partition image of an Extract.
+std::string PartitionImagePath(const Workload& workload);
+
+// Where the views phases write their outputs, so they can be compared with
+// the app's own.
+std::string ViewsPartitionImagePath(const Workload& workload);
+std::string ViewsRepackedPath(const Workload& workload);
 
 // Generating the inputs (untimed): the UDA file, the tree and the ROFS file.
 void GenerateInputs(const std::string& work);

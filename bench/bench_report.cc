@@ -20,14 +20,14 @@ std::string Format(const char* format, double value) {
 }  // namespace
 
 void PrintSection(std::ostream& out, const std::string& title, std::uint64_t file_size,
-                  double copy_seconds, const std::vector<Figure>& figures) {
+                  const std::vector<Figure>& figures) {
   out << "\n" << title << "\n";
-  char line[200];
-  std::snprintf(line, sizeof line, "  %-44s %8s %8s %8s %7s %9s %7s\n", "phase", "best s",
-                "median s", "MB/s", "x copy", "peak MiB", "x file");
+  char line[240];
+  std::snprintf(line, sizeof line, "  %-50s %8s %8s %8s %7s %9s %7s\n", "phase", "median s", "MB/s",
+                "copy s", "x copy", "peak MiB", "x file");
   out << line;
   for (const Figure& figure : figures) {
-    const double seconds = figure.best_seconds;
+    const double seconds = figure.median_seconds;
     const double rate = seconds > 0 ? static_cast<double>(figure.bytes) / 1e6 / seconds : 0;
     const std::string peak =
         figure.peak_bytes ? Format("%9.1f", static_cast<double>(figure.peak_bytes) / kMiB) : "n/a";
@@ -35,10 +35,10 @@ void PrintSection(std::ostream& out, const std::string& title, std::uint64_t fil
                                        ? Format("%7.2f", static_cast<double>(figure.peak_bytes) /
                                                              static_cast<double>(file_size))
                                        : "n/a";
-    std::snprintf(line, sizeof line, "  %-44s %8.3f %8.3f %8.0f %7.2f %9s %7s\n",
-                  figure.label.c_str(), seconds, figure.median_seconds, rate,
-                  copy_seconds > 0 ? seconds / copy_seconds : 0.0, peak.c_str(),
-                  peak_ratio.c_str());
+    const std::string copy = figure.copy_median_seconds > 0 ? Format("%8.3f", figure.copy_median_seconds) : "";
+    const std::string ratio = figure.copy_ratio > 0 ? Format("%7.2f", figure.copy_ratio) : "";
+    std::snprintf(line, sizeof line, "  %-50s %8.3f %8.0f %8s %7s %9s %7s\n", figure.label.c_str(), seconds,
+                  rate, copy.c_str(), ratio.c_str(), peak.c_str(), peak_ratio.c_str());
     out << line;
   }
 }

@@ -14,17 +14,18 @@ namespace larkspur::bench {
 
 struct Figure {
   std::string label;
-  double best_seconds = 0;       // the fastest run: least disturbed by other work
-  double median_seconds = 0;     // shows how far the runs spread
-  std::uint64_t bytes = 0;       // what the throughput is counted of
-  std::uint64_t peak_bytes = 0;  // the largest of the runs; 0 when unknown
+  double median_seconds = 0;       // of the runs
+  double copy_median_seconds = 0;  // of the durable copies run just before them; 0 for none
+  double copy_ratio = 0;           // the median of run / its copy, pair by pair; 0 for none
+  std::uint64_t bytes = 0;         // what the throughput is counted of
+  std::uint64_t peak_bytes = 0;    // the largest of the runs; 0 when unknown
 };
 
-// Prints a section: its title, then one line per figure. Throughput and
-// the ratio to `copy_seconds` come from the best run; the peak is the
-// ratio to `file_size`.
+// Prints a section: its title, then one line per figure: the median time,
+// its throughput, the median of the paired copies, the ratio to them, and
+// the peak as a ratio to `file_size`.
 void PrintSection(std::ostream& out, const std::string& title, std::uint64_t file_size,
-                  double copy_seconds, const std::vector<Figure>& figures);
+                  const std::vector<Figure>& figures);
 
 // Prints "target ... PASS/MISS" for one measured value against its limit;
 // `at_most` says which way the limit goes.

@@ -67,6 +67,9 @@ std::uint64_t StartAndWait(const std::vector<std::string>& arguments, const std:
   std::string command = "\"" + port::ExecutableFolder() + "larkspur_bench\"";
   for (const std::string& argument : arguments) command += " \"" + argument + "\"";
   command += " > \"" + log_path + "\" 2>&1";
+  // cmd /c drops the first and the last quote of a line that starts with
+  // one: a pair around the whole line keeps the program's own.
+  command = "\"" + command + "\"";
   if (std::system(command.c_str()) != 0)
     throw std::runtime_error("phase process failed:\n" + LogTail(log_path));
   return 0;

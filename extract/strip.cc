@@ -1,6 +1,8 @@
 #include "extract/strip.h"
 
 #include <cstring>
+#include <stdexcept>
+#include <string>
 
 #include "format/block_chain.h"
 
@@ -64,6 +66,26 @@ StripResult StripLayoutBlocks(ByteString& data, const FirmwareLayout& layout) {
   }
   data.resize(write);
   return {static_cast<std::int64_t>(layout.blocks.size()), true};
+}
+
+std::vector<std::string_view> PayloadSpans(std::string_view file, const FirmwareLayout& layout) {
+  std::vector<std::string_view> spans;
+  if (!layout.chain_intact || layout.blocks.empty()) return spans;
+  const auto header_bytes = static_cast<std::uint64_t>(layout.header_size);
+  spans.reserve(1 + layout.blocks.size());
+  const std::size_t first_header = layout.blocks.front().header_offset;
+  if (first_header > file.size()) throw std::invalid_argument("the layout's first block lies outside the file");
+  spans.push_back(file.substr(0, first_header));
+  for (const LayoutBlock& block : layout.blocks) {
+    // Computed in 64 bits: a layout of another file must not wrap around.
+    const std::uint64_t payload = static_cast<std::uint64_t>(block.header_offset) + header_bytes;
+    if (payload > file.size() || block.payload_length > file.size() - payload) {
+      throw std::invalid_argument("the layout's block at " + std::to_string(block.header_offset) +
+                                  " lies outside the file");
+    }
+    spans.push_back(file.substr(static_cast<std::size_t>(payload), block.payload_length));
+  }
+  return spans;
 }
 
 }  // namespace larkspur

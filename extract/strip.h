@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "format/byte_string.h"
 #include "format/firmware_layout.h"
@@ -34,6 +35,15 @@ StripResult StripBlockHeaders(ByteString& data, std::string_view signature, int 
 // Removes exactly the headers of `layout`'s blocks (an intact chain read
 // from `data`), keeping the prefix in front.
 StripResult StripLayoutBlocks(ByteString& data, const FirmwareLayout& layout);
+
+// The bytes StripLayoutBlocks would leave, as views into `file` instead of
+// moved down in place: the prefix (empty when the first header is at the
+// start), then each block's payload in order. Their concatenation equals
+// what StripLayoutBlocks makes of a copy of `file`. Empty when `layout`'s
+// chain is not intact or holds no block (StripLayoutBlocks removes nothing
+// then either). Throws std::invalid_argument when a block of `layout` lies
+// outside `file` (a layout read from another file).
+std::vector<std::string_view> PayloadSpans(std::string_view file, const FirmwareLayout& layout);
 
 // The scan alone (every occurrence of the signature), as above.
 std::int64_t StripEveryOccurrence(ByteString& data, std::string_view signature, int header_size);

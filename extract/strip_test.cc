@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 
 #include "format/block_chain.h"
 #include "format/block_header.h"
@@ -110,6 +111,63 @@ TEST(StripTest, EveryTruncationGivesTheChainOrTheScan) {
     ASSERT_EQ(data, expected) << "cut at " << length;
     ASSERT_EQ(result.headers_removed, expected_count) << "cut at " << length;
     ASSERT_EQ(FindChainCut(cut, signature, 19).has_value(), length >= 0x40 + signature.size()) << "cut at " << length;
+  }
+}
+
+std::string Joined(const std::vector<std::string_view>& spans) {
+  std::string joined;
+  for (std::string_view span : spans) joined += span;
+  return joined;
+}
+
+// The spans against the bytes StripLayoutBlocks leaves, on generated files
+// of every header layout, with and without a prefix, a short first block
+// and a partial last block.
+TEST(StripTest, PayloadSpansJoinToWhatStrippingTheLayoutLeaves) {
+  struct Case {
+    const char* name;
+    testing::FirmwareSpec spec;
+    std::size_t partition_size;
+  };
+  const Case cases[] = {
+      {"UDA, profile 0, exact blocks", {.model = 0, .uda = true, .prefix = "PREFIX"}, 0x40000 * 2},
+      {"ROFS, profile 2, partial last block", {.model = 2, .prefix = std::string(300, 'p')}, 0x20000 + 0x1234},
+      {"N96 UDA: 26-byte headers", {.model = 1, .uda = true, .prefix = "P"}, 0x8000 * 3 + 5},
+      {"N96 ROFS with its short first block", {.model = 1, .prefix = "PP", .n96_short_first_block = true}, 0x8000 * 2 + 0x700},
+      {"no prefix, one small block", {.model = 3}, 100},
+  };
+  for (const Case& c : cases) {
+    const std::string file = testing::MakeFirmware(c.spec, testing::PatternBytes(c.partition_size));
+    const ModelProfile& profile = ProfileForModel(c.spec.model);
+    const FirmwareLayout layout = ReadFirmwareLayout(file, c.spec.uda ? "UDA" : "ROFS", profile);
+    ASSERT_TRUE(layout.chain_intact) << c.name;
+    std::string stripped = file;
+    StripLayoutBlocks(stripped, layout);
+    const std::vector<std::string_view> spans = PayloadSpans(file, layout);
+    EXPECT_EQ(spans.size(), 1 + layout.blocks.size()) << c.name;
+    EXPECT_EQ(spans.front(), c.spec.prefix) << c.name;
+    EXPECT_EQ(Joined(spans), stripped) << c.name;
+    // Views into the file, not copies.
+    for (std::string_view span : spans) {
+      EXPECT_TRUE(span.empty() || (span.data() >= file.data() && span.data() + span.size() <= file.data() + file.size()))
+          << c.name;
+    }
+  }
+}
+
+TEST(StripTest, PayloadSpansOfABrokenChainOrAnotherFilesLayout) {
+  const testing::FirmwareSpec spec{.model = 0, .uda = true, .prefix = "PREFIX"};
+  const std::string file = testing::MakeFirmware(spec, testing::PatternBytes(0x40000 + 0x300));
+  const FirmwareLayout layout = ReadFirmwareLayout(file, "UDA", ProfileForModel(0));
+  ASSERT_TRUE(layout.chain_intact);
+  const std::string cut = file.substr(0, file.size() - 1);
+  EXPECT_TRUE(PayloadSpans(cut, ReadFirmwareLayout(cut, "UDA", ProfileForModel(0))).empty());
+  try {
+    PayloadSpans(cut, layout);
+    FAIL() << "no error";
+  } catch (const std::invalid_argument& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "the layout's block at " + std::to_string(layout.blocks.back().header_offset) + " lies outside the file");
   }
 }
 

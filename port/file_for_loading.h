@@ -27,11 +27,23 @@ class FileForLoading {
   // fails or the file ends sooner.
   void ReadExactly(char* to, std::uint64_t count);
 
+  // Maps the whole (non-empty) file into memory, read-only, until the
+  // object is destroyed; the file stays open meanwhile. Returns nullptr
+  // when the system cannot map it (the caller reads it instead).
+  const char* MapWhole();
+
+  // Fills the mapping's page tables at once, before its bytes are read
+  // (one call instead of a fault every few pages). Does nothing when the
+  // file is not mapped or the system cannot.
+  void PrefaultMapping();
+
  private:
   const std::string path_;
   bool opened_ = false;
   std::uint64_t size_ = 0;
   std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+  void* mapped_ = nullptr;     // the mapped bytes, while mapped
+  void* mapping_ = nullptr;    // the file mapping object on Windows
 };
 
 }  // namespace larkspur::port

@@ -8,6 +8,7 @@
 #define LARKSPUR_PORT_FILES_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +60,19 @@ std::int64_t FileSize(const std::string& path);
 // leaves a truncated file under the final name; an earlier file of that name
 // stays untouched on failure. Throws FileCreateError naming `path` with the
 // system's reason when the file cannot be created or a write stops short.
-void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces);
+//
+// The pieces are written gathered (several to a system call on POSIX), so a
+// file made of many views costs no more than one made of a single buffer.
+// `progress`, when given, is called on the calling thread with the number
+// of pieces written so far and their total, after every stretch of pieces
+// (at most kProgressStretchBytes, or one larger piece) and last with both
+// numbers equal, before the file is flushed. An exception it throws stops
+// the write as a failed write does (the temporary file is removed) and
+// propagates as it is.
+using WriteProgress = std::function<void(std::size_t pieces_written, std::size_t pieces_total)>;
+inline constexpr std::size_t kProgressStretchBytes = std::size_t{16} << 20;
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress = nullptr);
 
 // What identifies a file's content without reading it: its size and last
 // write time. `regular` is false (and the rest 0) when `path` names no

@@ -2,6 +2,7 @@
 // platform's part.
 #include "port/errors.h"
 #include "port/file_for_loading.h"
+#include "port/file_view.h"
 #include "port/files.h"
 
 namespace larkspur::port {
@@ -46,6 +47,54 @@ bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t m
     dest.clear();
     throw;
   }
+  return true;
+}
+
+FileView::FileView() = default;
+FileView::~FileView() = default;
+FileView::FileView(FileView&& other) noexcept { *this = std::move(other); }
+
+FileView& FileView::operator=(FileView&& other) noexcept {
+  if (this != &other) {
+    file_ = std::move(other.file_);
+    storage_ = std::move(other.storage_);
+    data_ = other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
+void FileView::Close() {
+  data_ = nullptr;
+  size_ = 0;
+  file_.reset();
+  storage_.reset();
+}
+
+void FileView::ReadAhead() {
+  if (file_) file_->PrefaultMapping();
+}
+
+bool FileView::Open(const std::string& path, std::uint64_t max_size) {
+  Close();
+  auto file = std::make_unique<FileForLoading>(path);
+  if (!OpenedWithContent(*file, path, max_size)) return false;
+  const auto size = static_cast<std::size_t>(file->size());
+  if (const char* mapped = file->MapWhole()) {
+    file_ = std::move(file);
+    data_ = mapped;
+    size_ = size;
+    return true;
+  }
+  // new char[] leaves the bytes uninitialised: the read is their first
+  // write, where a std::string would zero every page first.
+  std::unique_ptr<char[]> storage(new char[size]);
+  file->ReadExactly(storage.get(), size);
+  storage_ = std::move(storage);
+  data_ = storage_.get();
+  size_ = size;
   return true;
 }
 

@@ -1,9 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -70,7 +73,27 @@ FileForLoading::FileForLoading(const std::string& path) : path_(path) {
 }
 
 FileForLoading::~FileForLoading() {
+  if (mapped_ != nullptr) ::munmap(mapped_, static_cast<std::size_t>(size_));
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+const char* FileForLoading::MapWhole() {
+  if (mapped_ != nullptr) return static_cast<const char*>(mapped_);
+  if (size_ == 0 || size_ > SIZE_MAX) return nullptr;
+  void* address = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE,
+                         static_cast<int>(handle_), 0);
+  if (address == MAP_FAILED) return nullptr;
+  // The bytes are read front to back, once: read ahead far, drop behind.
+  ::madvise(address, static_cast<std::size_t>(size_), MADV_SEQUENTIAL);
+  mapped_ = address;
+  return static_cast<const char*>(mapped_);
+}
+
+void FileForLoading::PrefaultMapping() {
+#ifdef MADV_POPULATE_READ
+  // Fails on kernels before 5.14; the pages then come in as they are read.
+  if (mapped_ != nullptr) ::madvise(mapped_, static_cast<std::size_t>(size_), MADV_POPULATE_READ);
+#endif
 }
 
 void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
@@ -86,7 +109,8 @@ void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   }
 }
 
-void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces) {
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress) {
   const std::string temporary = path + ".partial";
   Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
@@ -95,17 +119,51 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
     ::unlink(temporary.c_str());
     throw FileCreateError(path, SystemReason(error_number));
   };
-  for (std::string_view piece : pieces) {
-    while (!piece.empty()) {
-      const ssize_t put = ::write(file.get(), piece.data(), piece.size());
+  std::vector<iovec> stretch;
+  stretch.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
+  std::size_t next = 0;
+  // An exception from the callback stops the write like a failed write.
+  auto report = [&](std::size_t written, std::size_t total) {
+    if (!progress) return;
+    try {
+      progress(written, total);
+    } catch (...) {
+      ::close(file.release());
+      ::unlink(temporary.c_str());
+      throw;
+    }
+  };
+  while (next < pieces.size()) {
+    // A stretch: up to IOV_MAX pieces, ended early after the one that
+    // brings it to kProgressStretchBytes so progress keeps coming.
+    stretch.clear();
+    std::size_t stretch_bytes = 0;
+    while (next < pieces.size() && stretch.size() < IOV_MAX && stretch_bytes < kProgressStretchBytes) {
+      const std::string_view piece = pieces[next++];
+      if (piece.empty()) continue;
+      stretch.push_back({const_cast<char*>(piece.data()), piece.size()});
+      stretch_bytes += piece.size();
+    }
+    std::size_t first = 0;  // the first iovec not yet written whole
+    while (first < stretch.size()) {
+      const ssize_t put = ::writev(file.get(), stretch.data() + first, static_cast<int>(stretch.size() - first));
       if (put < 0) {
         if (errno == EINTR) continue;
         fail(errno);
       }
       if (put == 0) fail(ENOSPC);
-      piece.remove_prefix(static_cast<std::size_t>(put));
+      // A short write ends inside some piece: skip the whole ones, move
+      // into the one it stopped in.
+      auto left = static_cast<std::size_t>(put);
+      while (first < stretch.size() && left >= stretch[first].iov_len) left -= stretch[first++].iov_len;
+      if (left > 0) {
+        stretch[first].iov_base = static_cast<char*>(stretch[first].iov_base) + left;
+        stretch[first].iov_len -= left;
+      }
     }
+    report(next, pieces.size());
   }
+  if (pieces.empty()) report(0, 0);
   if (::fsync(file.get()) != 0 && errno != EINVAL) fail(errno);
   if (::close(file.release()) != 0) {
     const int error_number = errno;

@@ -4,10 +4,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
 #include "port/errors.h"
 #include "port/expected_reasons.h"
+#include "port/file_view.h"
 #include "port/scratch_folder.h"
+
+#ifndef _WIN32
+#include <limits.h>
+#include <signal.h>
+#include <sys/resource.h>
+#endif
 
 namespace larkspur::port {
 namespace {
@@ -93,6 +101,145 @@ TEST(FilesTest, ReloadWholeFileReadsIntoTheStorageItHolds) {
   EXPECT_THROW(ReloadWholeFile(large_path, dest, 999), FileIoError);
   EXPECT_EQ(dest, large);
 }
+
+// Bytes that differ from page to page and within one, so a view that reads
+// a wrong page or stops short shows.
+std::string PatternBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + i / 4093);
+  return bytes;
+}
+
+TEST(FilesTest, FileViewGivesTheWholeFileOrSaysWhyNot) {
+  testing::ScratchFolder folder;
+  folder.Write("sub/file", "");
+  const std::string large = PatternBytes(5 * 4096 + 123);
+  struct Case {
+    const char* name;
+    std::string path;
+    bool opened;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"missing", folder.Path("missing"), false, ""},
+      {"empty", folder.Write("empty", ""), false, ""},
+      {"folder", folder.Path("sub"), false, ""},
+      {"normal", folder.Write("normal", "abc"), true, "abc"},
+      {"larger than a few pages", folder.Write("large", large), true, large},
+  };
+  for (const Case& c : cases) {
+    FileView view;
+    // A view that held another file is emptied by a failed open.
+    ASSERT_TRUE(view.Open(folder.Path("normal"), 100)) << c.name;
+    EXPECT_EQ(view.Open(c.path, 1u << 20), c.opened) << c.name;
+    EXPECT_EQ(view.bytes(), c.bytes) << c.name;
+    view.ReadAhead();
+    EXPECT_EQ(view.bytes(), c.bytes) << c.name;
+    EXPECT_EQ(view.size(), c.bytes.size()) << c.name;
+  }
+}
+
+TEST(FilesTest, FileViewRefusesAFileOverTheLimitAndSurvivesAMove) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("f", "abcd");
+  FileView view;
+  try {
+    view.Open(path, 3);
+    FAIL() << "no error";
+  } catch (const FileIoError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "File too large to load \"" + path + "\". 4 bytes; at most 3 bytes can be loaded");
+  }
+  EXPECT_TRUE(view.empty());
+  ASSERT_TRUE(view.Open(path, 4));
+  FileView moved = std::move(view);
+  EXPECT_TRUE(view.empty());
+  EXPECT_EQ(moved.bytes(), "abcd");
+  moved.Close();
+  EXPECT_TRUE(moved.empty());
+  EXPECT_FALSE(moved.mapped());
+}
+
+// More pieces than one gathered write takes (IOV_MAX is 1024 on Linux), of
+// odd sizes with empty ones among them, and stretches that end on the byte
+// limit inside the run of pieces.
+TEST(FilesTest, WriteFileReplacingWritesManyPiecesInOrderAndReportsProgress) {
+  testing::ScratchFolder folder;
+  const std::string bytes = PatternBytes(3 * 1024 * 13 + kProgressStretchBytes);
+  std::vector<std::string_view> pieces;
+  std::size_t at = 0;
+  for (std::size_t i = 0; at < bytes.size(); ++i) {
+    std::size_t size = i % 5 == 0 ? 0 : 1 + i % 23;
+    if (i == 2000) size = kProgressStretchBytes - 7;  // one piece fills most of a stretch
+    size = std::min(size, bytes.size() - at);
+    pieces.push_back(std::string_view(bytes).substr(at, size));
+    at += size;
+  }
+  ASSERT_GT(pieces.size(), 3u * 1024);
+  std::vector<std::pair<std::size_t, std::size_t>> reports;
+  const std::string path = folder.Path("out.img");
+  WriteFileReplacing(path, pieces, [&](std::size_t written, std::size_t total) { reports.emplace_back(written, total); });
+  EXPECT_EQ(folder.Read("out.img"), bytes);
+  // The stretch holding the large piece ends right after it.
+  EXPECT_NE(std::find(reports.begin(), reports.end(), std::make_pair(std::size_t{2001}, pieces.size())),
+            reports.end());
+#ifndef _WIN32
+  const auto non_empty = static_cast<std::size_t>(
+      std::count_if(pieces.begin(), pieces.end(), [](std::string_view piece) { return !piece.empty(); }));
+  EXPECT_GE(reports.size(), (non_empty + IOV_MAX - 1) / IOV_MAX);
+#endif
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].second, pieces.size());
+    if (i > 0) EXPECT_GT(reports[i].first, reports[i - 1].first);
+  }
+  EXPECT_EQ(reports.back().first, pieces.size());
+}
+
+TEST(FilesTest, AStoppedWriteLeavesTheEarlierFileAndNoTemporary) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("out.img", "earlier");
+  const std::string bytes = PatternBytes(2 * kProgressStretchBytes + 1);
+  const std::vector<std::string_view> pieces = {std::string_view(bytes).substr(0, kProgressStretchBytes),
+                                                std::string_view(bytes).substr(kProgressStretchBytes)};
+  EXPECT_THROW(WriteFileReplacing(path, pieces,
+                                  [](std::size_t, std::size_t) { throw std::runtime_error("cancelled"); }),
+               std::runtime_error);
+  EXPECT_EQ(folder.Read("out.img"), "earlier");
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(ListDirectory(folder.path(), entries));
+  EXPECT_EQ(entries.size(), 1u);
+}
+
+#ifndef _WIN32
+// A real write failure part way through a gathered write: the file size
+// limit stops it after the first megabyte.
+TEST(FilesTest, AGatheredWriteThatFailsPartWayLeavesTheEarlierFile) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("out.img", "earlier");
+  const std::string bytes = PatternBytes(4 << 20);
+  std::vector<std::string_view> pieces;
+  for (std::size_t at = 0; at < bytes.size(); at += 4096) pieces.push_back(std::string_view(bytes).substr(at, 4096));
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct sigaction ignore {}, old_action {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &old_action), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 1 << 20;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string message;
+  try {
+    WriteFileReplacing(path, pieces);
+  } catch (const FileCreateError& error) {
+    message = error.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::sigaction(SIGXFSZ, &old_action, nullptr);
+  EXPECT_EQ(message, "Cannot create file \"" + path + "\". " + SystemReason(EFBIG));
+  EXPECT_EQ(folder.Read("out.img"), "earlier");
+  EXPECT_FALSE(folder.Exists("out.img.partial"));
+}
+#endif
 
 }  // namespace
 }  // namespace larkspur::port

@@ -84,7 +84,31 @@ FileForLoading::FileForLoading(const std::string& path) : path_(path) {
 }
 
 FileForLoading::~FileForLoading() {
+  if (mapped_ != nullptr) UnmapViewOfFile(mapped_);
+  if (mapping_ != nullptr) CloseHandle(static_cast<HANDLE>(mapping_));
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+const char* FileForLoading::MapWhole() {
+  if (mapped_ != nullptr) return static_cast<const char*>(mapped_);
+  if (size_ == 0 || size_ > SIZE_MAX) return nullptr;
+  // The handle was opened without sharing and stays open while mapped, so
+  // no other program can write the file under the view.
+  const HANDLE mapping = CreateFileMappingA(reinterpret_cast<HANDLE>(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) return nullptr;
+  void* address = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size_));
+  if (address == nullptr) {
+    CloseHandle(mapping);
+    return nullptr;
+  }
+  mapping_ = mapping;
+  mapped_ = address;
+  return static_cast<const char*>(mapped_);
+}
+
+void FileForLoading::PrefaultMapping() {
+  // Windows reads a mapped file ahead by itself; PrefetchVirtualMemory is
+  // not in every Windows the program runs on.
 }
 
 void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
@@ -100,7 +124,8 @@ void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   }
 }
 
-void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces) {
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress) {
   const std::string temporary = path + ".partial";
   Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -110,7 +135,23 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
     ::DeleteFileA(temporary.c_str());
     throw FileCreateError(path, WindowsErrorText(code));
   };
-  for (std::string_view piece : pieces) {
+  // Windows gathers writes only for unbuffered, page-aligned ones; one
+  // WriteFile per piece costs little beside the bytes.
+  // An exception from the callback stops the write like a failed write.
+  auto report = [&](std::size_t written, std::size_t total) {
+    if (!progress) return;
+    try {
+      progress(written, total);
+    } catch (...) {
+      file.Close();
+      ::DeleteFileA(temporary.c_str());
+      throw;
+    }
+  };
+  std::size_t stretch_bytes = 0;
+  for (std::size_t index = 0; index < pieces.size(); ++index) {
+    std::string_view piece = pieces[index];
+    stretch_bytes += piece.size();
     while (!piece.empty()) {
       DWORD put = 0;
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 30));
@@ -118,7 +159,12 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
       if (put == 0) fail(ERROR_DISK_FULL);
       piece.remove_prefix(put);
     }
+    if (stretch_bytes >= kProgressStretchBytes || index + 1 == pieces.size()) {
+      report(index + 1, pieces.size());
+      stretch_bytes = 0;
+    }
   }
+  if (pieces.empty()) report(0, 0);
   if (!FlushFileBuffers(file.get())) fail(GetLastError());
   file.Close();
   if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "port/errors.h"
+#include "port/file_view.h"
 #include "port/files.h"
 #include "port/scratch_folder.h"
 
@@ -55,6 +56,26 @@ TEST(FilesWin32Test, AFileHeldOpenCannotBeLoadedAndTheMessageGivesTheSystemsReas
   }
   ASSERT_TRUE(ReadWholeFile(path, dest, 100));
   EXPECT_EQ(dest, "firmware");
+}
+
+// While a view maps the file, no other program can open it to write: the
+// bytes under the view cannot change.
+TEST(FilesWin32Test, AFileUnderAViewCannotBeOpenedForWriting) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("RM-356.rofs2.V21", "firmware");
+  FileView view;
+  ASSERT_TRUE(view.Open(path, 100));
+  EXPECT_TRUE(view.mapped());
+  const HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_EQ(view.bytes(), "firmware");
+  view.Close();
+  const HANDLE after = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(after, INVALID_HANDLE_VALUE);
+  if (after != INVALID_HANDLE_VALUE) CloseHandle(after);
 }
 
 TEST(FilesWin32Test, ListingGivesHiddenAndSystemAttributesAndLongNames) {

@@ -1,19 +1,28 @@
 #include "repack/reassemble.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "format/block_header.h"
 
 namespace larkspur {
+namespace {
 
-Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
-                         std::string_view start_address, const BlockCutting& cutting,
-                         const HeaderBuilder& build_header) {
+struct PlannedBlock {
+  std::uint64_t offset;   // in the (padded) payload stream
+  std::uint64_t length;
+  std::int32_t announced;  // 0 announces the block size
+};
+
+void CheckArguments(std::string_view start_address, const BlockCutting& cutting) {
   if (start_address.size() != 4) throw std::invalid_argument("the start address is not 4 bytes");
   if (cutting.block_size <= 0) throw std::invalid_argument("the block size is not positive");
+}
 
-  // Padding first, so the views taken below stay valid.
-  const std::uint64_t unpadded = payload_stream.size();
+// The blocks a stream of `unpadded` bytes is cut into; the last one ends at
+// the padded end of the stream.
+std::vector<PlannedBlock> PlanBlocks(std::uint64_t unpadded, const BlockCutting& cutting) {
   const std::uint64_t block = static_cast<std::uint64_t>(cutting.block_size);
   std::uint64_t full_part = unpadded > block ? ((unpadded - 1) / block) * block : 0;
   const bool short_first = cutting.short_first_block && unpadded > block;
@@ -23,38 +32,95 @@ Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
     const std::uint64_t rest = unpadded - kShortFirstBlockSize;
     full_part = kShortFirstBlockSize + (rest > block ? ((rest - 1) / block) * block : 0);
   }
-  std::uint64_t tail = unpadded - full_part;
+  const std::uint64_t tail = unpadded - full_part;
   const std::uint64_t padded_tail = (tail + kTailAlignment - 1) / kTailAlignment * kTailAlignment;
-  payload_stream.append(static_cast<std::size_t>(padded_tail - tail), cutting.padding_byte);
-  tail = padded_tail;
 
+  std::vector<PlannedBlock> blocks;
+  blocks.reserve((short_first ? 1 : 0) + full_part / block + (tail ? 1 : 0));
+  std::uint64_t offset = 0;
+  if (short_first) {
+    blocks.push_back({0, kShortFirstBlockSize, kShortFirstBlockSize});
+    offset = kShortFirstBlockSize;
+  }
+  for (; offset < full_part; offset += block) blocks.push_back({offset, block, 0});
+  if (padded_tail > 0) blocks.push_back({offset, padded_tail, static_cast<std::int32_t>(padded_tail)});
+  return blocks;
+}
+
+}  // namespace
+
+Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
+                         std::string_view start_address, const BlockCutting& cutting,
+                         const HeaderBuilder& build_header) {
+  CheckArguments(start_address, cutting);
+  // Padded in place (into the room callers reserve behind the content), so
+  // the cutting below finds every payload inside the stream and copies none.
+  const std::vector<PlannedBlock> blocks = PlanBlocks(payload_stream.size(), cutting);
+  const std::uint64_t padded_end = blocks.empty() ? 0 : blocks.back().offset + blocks.back().length;
+  payload_stream.append(static_cast<std::size_t>(padded_end - payload_stream.size()), cutting.padding_byte);
+  return CutIntoBlocks(0, payload_stream, prefix, start_address, cutting, build_header);
+}
+
+Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std::string_view prefix,
+                         std::string_view start_address, const BlockCutting& cutting,
+                         const HeaderBuilder& build_header) {
+  CheckArguments(start_address, cutting);
+  const std::uint64_t unpadded = static_cast<std::uint64_t>(leading_zeros) + image.size();
+  const std::vector<PlannedBlock> blocks = PlanBlocks(unpadded, cutting);
+
+  // A payload is a view of `image` when it lies wholly inside it; the rest
+  // (blocks reaching into the zeros, a padded tail) is built in one buffer.
+  auto inside_image = [&](const PlannedBlock& block) {
+    return block.offset >= leading_zeros && block.offset + block.length <= unpadded;
+  };
   Reassembly result;
-  const std::string_view stream(payload_stream);
-  const std::size_t block_count =
-      (short_first ? 1 : 0) + (full_part - (short_first ? kShortFirstBlockSize : 0)) / block + (tail ? 1 : 0);
-  result.headers.reserve(block_count);
-  result.pieces.reserve(1 + 2 * block_count);
+  for (const PlannedBlock& block : blocks) {
+    if (!inside_image(block)) result.copied_size += block.length;
+  }
+  if (result.copied_size > 0) result.copied.reset(new char[static_cast<std::size_t>(result.copied_size)]);
+
+  result.headers.reserve(blocks.size());
+  result.pieces.reserve(1 + 2 * blocks.size());
   result.pieces.push_back(prefix);
   result.total_size = prefix.size();
+  result.short_first_block_written =
+      cutting.short_first_block && unpadded > static_cast<std::uint64_t>(cutting.block_size);
 
   std::uint32_t address = ReadBigEndian32(start_address, 0);
-  std::uint64_t offset = 0;
-  auto emit = [&](std::uint64_t length, std::int32_t announced) {
-    const std::string_view payload = stream.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-    result.headers.push_back(build_header(payload, BigEndian32(address), announced));
+  std::uint64_t copied_at = 0;
+  for (const PlannedBlock& block : blocks) {
+    std::string_view payload;
+    if (inside_image(block)) {
+      payload = image.substr(static_cast<std::size_t>(block.offset - leading_zeros),
+                             static_cast<std::size_t>(block.length));
+    } else {
+      // Zeros, then the image's bytes, then padding, each where this block
+      // overlaps it.
+      char* out = result.copied.get() + copied_at;
+      const std::uint64_t end = block.offset + block.length;
+      const std::uint64_t zeros_end = std::min<std::uint64_t>(end, leading_zeros);
+      const std::uint64_t image_end = std::min<std::uint64_t>(end, unpadded);
+      std::uint64_t at = block.offset;
+      if (at < zeros_end) {
+        std::memset(out, 0, static_cast<std::size_t>(zeros_end - at));
+        out += zeros_end - at;
+        at = zeros_end;
+      }
+      if (at < image_end) {
+        std::memcpy(out, image.data() + (at - leading_zeros), static_cast<std::size_t>(image_end - at));
+        out += image_end - at;
+        at = image_end;
+      }
+      std::memset(out, cutting.padding_byte, static_cast<std::size_t>(end - at));
+      payload = std::string_view(result.copied.get() + copied_at, static_cast<std::size_t>(block.length));
+      copied_at += block.length;
+    }
+    result.headers.push_back(build_header(payload, BigEndian32(address), block.announced));
     result.pieces.push_back(result.headers.back());
     result.pieces.push_back(payload);
-    result.total_size += result.headers.back().size() + length;
-    address += static_cast<std::uint32_t>(length);  // wraps modulo 2^32
-    offset += length;
-  };
-
-  if (short_first) {
-    emit(kShortFirstBlockSize, kShortFirstBlockSize);
-    result.short_first_block_written = true;
+    result.total_size += result.headers.back().size() + block.length;
+    address += static_cast<std::uint32_t>(block.length);  // wraps modulo 2^32
   }
-  while (offset < full_part) emit(block, 0);
-  if (tail > 0) emit(tail, static_cast<std::int32_t>(tail));
   return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +32,14 @@ using HeaderBuilder =
 struct Reassembly {
   std::vector<ByteString> headers;
   // What the output file holds, in order: the prefix, then each header
-  // followed by its payload. Views into the prefix, `headers` and the
-  // payload stream, which must outlive them.
+  // followed by its payload. Views into the prefix, `headers`, `copied` and
+  // the payload stream, which must outlive them. Moving the value keeps
+  // them valid.
   std::vector<std::string_view> pieces;
+  // The few payload bytes that are not views of the image (see the second
+  // CutIntoBlocks): blocks that hold leading zeros, and the padded tail.
+  std::unique_ptr<char[]> copied;
+  std::uint64_t copied_size = 0;
   bool short_first_block_written = false;
   std::uint64_t total_size = 0;
 };
@@ -50,6 +56,18 @@ struct Reassembly {
 // modulo 2^32. Throws std::invalid_argument for an address of other than 4
 // bytes or a block size that is not positive.
 Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
+                         std::string_view start_address, const BlockCutting& cutting,
+                         const HeaderBuilder& build_header);
+
+// The same blocks, headers and bytes for the payload stream made of
+// `leading_zeros` zero bytes followed by `image` (the rebuilt partition
+// image, often a port::FileView), without padding or copying the image:
+// every payload lying inside `image` is a view of it, so each check value
+// is computed over the image's own bytes. Only the payloads that hold some
+// of the leading zeros, and the tail block when it needs padding, are
+// built in `copied` (less than the zeros and two block sizes). Throws as
+// above.
+Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std::string_view prefix,
                          std::string_view start_address, const BlockCutting& cutting,
                          const HeaderBuilder& build_header);
 

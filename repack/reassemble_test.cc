@@ -140,9 +140,71 @@ TEST(ReassembleTest, N96ShortFirstBlockHoldsFillerZeros) {
   EXPECT_EQ(n96.file.substr(7, 2), std::string(2, '\0'));
 }
 
+std::string Joined(const Reassembly& r) {
+  std::string file;
+  for (std::string_view piece : r.pieces) file += piece;
+  return file;
+}
+
+// The views version against the padding one, which the tests above check
+// against the hand reader: the same file to the byte, for images behind
+// leading zeros (the ROFS filler, UDA zero sectors) and without, with
+// padded and unpadded tails; only the zeros' blocks and a padded tail are
+// copied, every other payload is a view of the image.
+TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
+  struct Case {
+    const char* name;
+    int model;
+    bool uda;
+    std::size_t leading_zeros;
+    std::size_t image_size;
+    bool short_first;
+  };
+  const Case cases[] = {
+      {"UDA, no zeros, aligned tail", 0, true, 0, 0x40000 * 2 + 0x200, false},
+      {"UDA, no zeros, padded tail", 0, true, 0, 0x40000 + 0x1234, false},
+      {"UDA, zero sectors in front", 0, true, 0x400, 0x40000 * 2, false},
+      {"N96 ROFS filler: short block of zeros, then a block straddling", 1, false, 3072, 0x8000 * 3 + 0x10, true},
+      {"zeros longer than a block", 2, false, 0x20000 + 0x100, 0x20000 * 2 + 0x1, false},
+      {"only zeros", 3, true, 0x300, 0, false},
+      {"image within the tail block", 0, true, 0x10, 0x20, false},
+      {"empty", 0, true, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    const ModelProfile& p = ProfileForModel(c.model);
+    const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
+      return HexToBytes(c.uda ? BuildBlockHeaderHex(p.UdaSignatureHex, p.UdaTypeFieldHex, p.UdaBlockSize, payload, address, length)
+                              : BuildBlockHeaderHex(p.RofsSignatureHex, p.RofsTypeFieldHex, p.RofsBlockSize, payload, address, length));
+    };
+    const BlockCutting cutting{c.uda ? p.UdaBlockSize : p.RofsBlockSize, c.short_first, c.uda ? '\0' : '\xFF'};
+    const std::string image = Pattern(c.image_size);
+    std::string stream = std::string(c.leading_zeros, '\0') + image;
+    const Reassembly padded = CutIntoBlocks(stream, "PFX", BigEndian32(0x1000000), cutting, build);
+    Reassembly viewed = CutIntoBlocks(c.leading_zeros, image, "PFX", BigEndian32(0x1000000), cutting, build);
+    const Reassembly moved = std::move(viewed);  // the views stay valid
+    EXPECT_EQ(Joined(moved), Joined(padded)) << c.name;
+    EXPECT_EQ(moved.total_size, padded.total_size) << c.name;
+    EXPECT_EQ(moved.headers.size(), padded.headers.size()) << c.name;
+    EXPECT_EQ(moved.short_first_block_written, padded.short_first_block_written) << c.name;
+    EXPECT_EQ(padded.copied_size, 0u) << c.name;
+    EXPECT_LT(moved.copied_size, c.leading_zeros + 2 * static_cast<std::size_t>(cutting.block_size)) << c.name;
+    std::uint64_t viewed_bytes = 0;
+    for (std::size_t i = 2; i < moved.pieces.size(); i += 2) {
+      const std::string_view payload = moved.pieces[i];
+      if (payload.data() >= image.data() && payload.data() + payload.size() <= image.data() + image.size())
+        viewed_bytes += payload.size();
+    }
+    const std::uint64_t payload_bytes = moved.total_size - 3 - 19 * moved.headers.size() -
+                                        (c.uda && c.model == 1 ? 7 * moved.headers.size() : 0);
+    EXPECT_EQ(viewed_bytes + moved.copied_size, payload_bytes) << c.name;
+  }
+}
+
 TEST(ReassembleTest, RefusesAStartAddressOfOtherThanFourBytes) {
   std::string stream = "x";
   EXPECT_THROW(CutIntoBlocks(stream, "", "\x01\x02", {0x8000, false, '\0'}, nullptr), std::invalid_argument);
+  EXPECT_THROW(CutIntoBlocks(0, stream, "", "\x01\x02", {0x8000, false, '\0'}, nullptr), std::invalid_argument);
+  EXPECT_THROW(CutIntoBlocks(0, stream, "", "\x01\x02\x03\x04", {0, false, '\0'}, nullptr), std::invalid_argument);
 }
 
 }  // namespace
