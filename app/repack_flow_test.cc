@@ -110,6 +110,8 @@ TEST(RepackFlowTest, RofsRepackWritesObeyBuildsAndReassembles) {
     const auto first = std::find(s.window.log.begin(), s.window.log.end(), build_lines[0]);
     ASSERT_NE(first, s.window.log.end());
     EXPECT_EQ(std::vector<std::string>(first, first + build_lines.size()), build_lines);
+    // The image rofsbuild wrote in the tool folder is named where it ended up.
+    EXPECT_EQ(s.window.log[s.window.log.size() - 2], "rofs2r.img 文件: " + home.Path("temp/rofs2r.img"));
   }
 }
 

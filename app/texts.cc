@@ -167,6 +167,8 @@ constexpr CatalogEntry kCatalog[] = {
      "REB-%1 has been made in %2; remove “REB-” from its name and copy it into the flashing folder, and it can be flashed!  "},
     {"进度: %1",
      "Progress: %1"},
+    {"rofs2r.img 文件: %1",
+     "File rofs2r.img: %1"},
     {"REB 文件: %1",
      "REB file: %1"},
 };

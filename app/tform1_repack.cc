@@ -355,6 +355,9 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
           : Say("REB-%1 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
                 {SourceFileName}));
   Log(kSeparatorLine);
+  // rofsbuild reports the image in the tool folder; the log says where it is
+  // now.
+  if (!uda) Log(Say("rofs2r.img 文件: %1", {rebuilt_path}));
   Log(Say("REB 文件: %1", {ProgramPath("REB-" + SourceFileName)}));
   FinishRun(Outcome::kDone);
 }
