@@ -438,6 +438,8 @@ TEST(KeptEntriesRoundTripTest, HiddenEntriesAndAttributesSurviveExtractEditRepac
   EXPECT_TRUE(Logged(s, "保留了 1 个隐藏项和 3 个文件属性"));
   EXPECT_TRUE(std::any_of(s.window.progress.begin(), s.window.progress.end(),
                           [](const std::string& text) { return text.rfind("进度: bytes ", 0) == 0; }));
+  EXPECT_NE(std::find(s.window.progress.begin(), s.window.progress.end(), "进度: blocks 1 of 1"), s.window.progress.end())
+      << "the blocks written are reported";
   EXPECT_TRUE(Logged(s, "隐藏项 sys\\bin\\replaced.dll 已被 rofs2 中的文件取代, 不再隐藏"));
 
   const std::string rebuilt = home.Read("temp/rofs2r.img");

@@ -331,7 +331,17 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   const Reassembly blocks = CutIntoBlocks(RebuiltData, prefix, StartAddress, cutting, build);
   FirstBlockDone = FirstBlockDone || blocks.short_first_block_written;
 
-  port::WriteFileReplacing(ProgramPath("REB-" + SourceFileName), blocks.pieces);
+  // Each block is a header and a payload piece, after the prefix: the
+  // writer's pieces tell how many blocks are on disk.
+  const std::size_t lead_pieces = prefix.empty() ? 0 : 1;
+  const std::size_t block_count = blocks.headers.size();
+  port::WriteFileReplacing(ProgramPath("REB-" + SourceFileName), blocks.pieces,
+                           [&](std::size_t written, std::size_t) {
+                             const std::size_t done = written > lead_pieces ? (written - lead_pieces) / 2 : 0;
+                             Progress(Say("进度: %1", {"blocks " + std::to_string(done) + " of " +
+                                                           std::to_string(block_count)}));
+                           });
+  Progress("");
 
   // The phone's partition does not grow with the image: a bigger one may not
   // fit, and only the user can know.
