@@ -9,9 +9,13 @@ void UiRequestQueue::RunOnUiThread(const std::function<void()>& request) {
     return;
   }
   Request item{&request};
+  {
+    std::lock_guard lock(mutex_);
+    pending_.push_back(&item);
+    changed_.notify_all();
+  }
+  if (wake_) wake_();
   std::unique_lock lock(mutex_);
-  pending_.push_back(&item);
-  changed_.notify_all();
   changed_.wait(lock, [&] { return item.done; });
   if (item.error) std::rethrow_exception(item.error);
 }

@@ -1,7 +1,7 @@
 // The user-interface thread's queue of requests from other threads: a
 // UiThread whose requests wait in a queue until the owning thread serves
-// them. The console window and the tests' stand-in for a window use it; the
-// Qt and Win32 windows wake their message loops instead.
+// them. The console window, the Win32 window (which wakes its message loop
+// through `wake`) and the tests' stand-in for a window use it.
 //
 // The thread that constructs it is the user-interface thread. Requests from
 // one thread are carried out in the order they were made; an exception a
@@ -24,7 +24,10 @@ namespace larkspur {
 
 class UiRequestQueue : public UiThread {
  public:
-  UiRequestQueue() : owner_(std::this_thread::get_id()) {}
+  // `wake`, when given, is called on the asking thread after each request
+  // is queued, so the owner's loop knows to serve it.
+  explicit UiRequestQueue(std::function<void()> wake = nullptr)
+      : owner_(std::this_thread::get_id()), wake_(std::move(wake)) {}
   UiRequestQueue(const UiRequestQueue&) = delete;
   UiRequestQueue& operator=(const UiRequestQueue&) = delete;
 
@@ -44,6 +47,7 @@ class UiRequestQueue : public UiThread {
   };
 
   const std::thread::id owner_;
+  const std::function<void()> wake_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Request*> pending_;

@@ -68,7 +68,10 @@ std::wstring ComboItemText(HWND combo, int index) {
 
 }  // namespace
 
-Win32Window::Win32Window(HINSTANCE instance) : ui_thread_(GetCurrentThreadId()) {
+// If the post fails (the message queue is full), the request still waits in
+// the queue: the next post or the teardown wait carries it out.
+Win32Window::Win32Window(HINSTANCE instance)
+    : requests_([this] { PostMessageW(window_, kServeRequestsMessage, 0, 0); }) {
   picture_ = DecodeJpegWithSystem(DonatePicture(), "donate.jpg");
   RegisterWindowClass(instance, &Win32Window::WindowProcedure);
   BuildMenu();
@@ -106,7 +109,7 @@ Win32Window::Win32Window(HINSTANCE instance) : ui_thread_(GetCurrentThreadId()) 
 }
 
 Win32Window::~Win32Window() {
-  ServeQueue();
+  requests_.ServePendingRequests();
   DestroyWindow(window_);  // the menu and the controls go with it
   DeleteObject(font_);
   DeleteObject(label_font_);
@@ -214,7 +217,7 @@ LRESULT CALLBACK Win32Window::WindowProcedure(HWND window, UINT message, WPARAM 
 LRESULT Win32Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case kServeRequestsMessage:
-      ServeQueue();
+      requests_.ServePendingRequests();
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
@@ -418,50 +421,10 @@ void Win32Window::OpenUrl(const std::string& url) {
   ShellExecuteW(window_, L"open", WideFromText(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void Win32Window::RunOnUiThread(const std::function<void()>& request) {
-  // A wait on the user-interface thread for itself would never end.
-  if (GetCurrentThreadId() == ui_thread_) {
-    request();
-    return;
-  }
-  Request item;
-  item.work = &request;
-  item.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (item.done == nullptr) ThrowWindowsError("A request to the window could not be handed to its thread");
-  {
-    std::lock_guard lock(mutex_);
-    pending_.push_back(&item);
-  }
-  // If the post fails (the message queue is full), the request still waits
-  // in the queue: the next post or the teardown wait carries it out.
-  PostMessageW(window_, kServeRequestsMessage, 0, 0);
-  WaitForSingleObject(item.done, INFINITE);
-  CloseHandle(item.done);
-  if (item.error) std::rethrow_exception(item.error);
-}
-
-void Win32Window::ServeQueue() {
-  for (;;) {
-    Request* item = nullptr;
-    {
-      std::lock_guard lock(mutex_);
-      if (pending_.empty()) return;
-      item = pending_.front();
-      pending_.pop_front();
-    }
-    // An exception must not unwind through the window procedure; it is
-    // carried over to the waiting thread and thrown there.
-    try {
-      (*item->work)();
-    } catch (...) {
-      item->error = std::current_exception();
-    }
-    SetEvent(item->done);
-  }
-}
+void Win32Window::RunOnUiThread(const std::function<void()>& request) { requests_.RunOnUiThread(request); }
 
 void Win32Window::ServePendingRequests() {
-  ServeQueue();
+  requests_.ServePendingRequests();
   // Repaints and posted messages too, so the window stays drawn while it
   // waits; the user's clicks wait, since the commands must not start during
   // teardown. A quit message taken here is put back for the message loop.

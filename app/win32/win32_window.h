@@ -16,15 +16,14 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "app/win32/system_picture.h"
 #include "app/window.h"
+#include "jobs/request_queue.h"
 
 namespace larkspur {
 
@@ -108,12 +107,6 @@ class Win32Window : public Window {
   static constexpr UINT kServeRequestsMessage = WM_APP + 1;
 
  private:
-  struct Request {
-    const std::function<void()>* work = nullptr;
-    HANDLE done = nullptr;  // set once `work` has run
-    std::exception_ptr error;
-  };
-
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void BuildMenu();
@@ -123,10 +116,8 @@ class Win32Window : public Window {
   void OnCommand(int id, int notification);
   void DrawSelectorItem(const DRAWITEMSTRUCT& item);
   void RunHandler(void (TForm1::*handler)());
-  void ServeQueue();
   std::optional<std::string> RunRealOpenDialog(const OpenDialogRequest& request);
 
-  const DWORD ui_thread_;
   TForm1* form_ = nullptr;
   OpenDialogFunction open_dialog_;
   MessageBoxFunction message_box_;
@@ -145,8 +136,10 @@ class Win32Window : public Window {
   Bitmap picture_;
   bool log_empty_ = true;  // the log pane holds no line yet
 
-  std::mutex mutex_;
-  std::deque<Request*> pending_;
+  // Workers' requests; a posted message wakes the loop to serve them. An
+  // exception a request throws goes back to its worker, never through the
+  // window procedure.
+  UiRequestQueue requests_;
 };
 
 }  // namespace larkspur
