@@ -206,6 +206,11 @@ class TForm1 {
   // Decides between the folder uda and fat16.img for a UDA Repack and, when
   // the folder changed, rebuilds fat16.img from it. False when it refused.
   bool ChooseFatImage();
+  // fat16.img's size and write time as the record beside it holds them, and
+  // writing that record: Repack tells from it whether another tool edited
+  // the image.
+  std::string FatImageStampText() const;
+  void RecordFatImageStamp();
   void LogToolOutput(const std::string& tool, const port::ProcessOutcome& outcome);
   void ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
                           const BlockCutting& cutting, const ByteString& signature, bool uda);

@@ -308,9 +308,7 @@ void TForm1::TfatExecute() {
   CarveInto(carve_offset_, "./fat16/fat16.img");
   const std::string image_path = ProgramPath("fat16/fat16.img");
   WriteTreeSource("temp/fat16.source");
-  const port::FileStamp image_stamp = port::StampOfFile(image_path);
-  const std::string stamp_text = std::to_string(image_stamp.size) + " " + std::to_string(image_stamp.write_time) + "\n";
-  port::WriteFileReplacing(ProgramPath(kFatImageStamp), {stamp_text});
+  RecordFatImageStamp();
 
   // The FAT image's files go into the folder uda as well, a fresh folder put
   // in place only once every file is out.

@@ -248,6 +248,16 @@ void TForm1::Button5Click() {
                      HexToBytes(profile.RofsSignatureHex), false);
 }
 
+std::string TForm1::FatImageStampText() const {
+  const port::FileStamp stamp = port::StampOfFile(ProgramPath("fat16/fat16.img"));
+  return std::to_string(stamp.size) + " " + std::to_string(stamp.write_time) + "\n";
+}
+
+void TForm1::RecordFatImageStamp() {
+  const std::string text = FatImageStampText();
+  port::WriteFileReplacing(ProgramPath(kFatImageStamp), {text});
+}
+
 bool TForm1::ChooseFatImage() {
   // The user edits either the folder uda or fat16.img with another tool.
   // Neither changed: fat16.img as it is, so the round trip is identical.
@@ -256,10 +266,8 @@ bool TForm1::ChooseFatImage() {
   ByteString folder_record, stamp_text;
   const bool have_folder_record = LoadFileBytes(ProgramPath(kUdaRecord), folder_record);
   const bool uda_changed = have_folder_record && !fat::FolderMatchesRecord(uda, folder_record);
-  const port::FileStamp stamp = port::StampOfFile(image_path);
   const bool image_changed =
-      !LoadFileBytes(ProgramPath(kFatImageStamp), stamp_text) ||
-      stamp_text != std::to_string(stamp.size) + " " + std::to_string(stamp.write_time) + "\n";
+      !LoadFileBytes(ProgramPath(kFatImageStamp), stamp_text) || stamp_text != FatImageStampText();
   if (uda_changed && image_changed) {
     FailRepack(Say("错误: uda 文件夹和 fat16.img 都已被修改 (both %1 and %2 changed since the Extract; keep the "
                    "changes of one, or extract again), 未生成任何文件.",
@@ -287,9 +295,7 @@ bool TForm1::ChooseFatImage() {
   // The rebuilt image takes fat16.img's place, and the records follow it:
   // a second Repack then finds nothing changed.
   port::WriteFileReplacing(image_path, {std::string_view(reinterpret_cast<const char*>(rebuilt.data()), rebuilt.size())});
-  const port::FileStamp new_stamp = port::StampOfFile(image_path);
-  const std::string new_stamp_text = std::to_string(new_stamp.size) + " " + std::to_string(new_stamp.write_time) + "\n";
-  port::WriteFileReplacing(ProgramPath(kFatImageStamp), {new_stamp_text});
+  RecordFatImageStamp();
   const std::string state = fat::RecordFolderState(uda);
   port::WriteFileReplacing(ProgramPath(kUdaRecord), {state});
   Log(Say("使用 uda 文件夹: fat16.img 已从 %1 重建 (the folder changed; same geometry as the original image).", {uda}));
