@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
 #include "port/files.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
 
 namespace larkspur {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
 
 namespace larkspur {
 namespace {

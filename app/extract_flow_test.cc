@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
-#include "port/expected_reasons.h"
 #include "port/files.h"
+#include "testing/expected_reasons.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
 
 namespace larkspur {
 namespace {

@@ -3,10 +3,11 @@
 
 #include <filesystem>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
-#include "port/expected_reasons.h"
 #include "port/files.h"
+#include "testing/expected_reasons.h"
+#include "testing/firmware_fixture.h"
+#include "testing/firmware_read_back.h"
+#include "testing/program_folder.h"
 
 namespace larkspur {
 namespace {
@@ -17,38 +18,9 @@ using testing::Session;
 const std::string kRofsMagic = "ROFS0\xFF";
 const std::string kFatMagic("\xE9\x00\x90", 3);
 
-// Reads a firmware file's blocks back by hand: payload lengths, addresses
-// and payload bytes, checking every check value and checksum on the way.
-struct Blocks {
-  std::vector<std::uint32_t> lengths, addresses;
-  std::string payloads;
-};
-
-Blocks ReadBlocks(const std::string& file, std::size_t prefix, std::size_t header_size) {
-  Blocks blocks;
-  const std::size_t length_at = header_size == 19 ? 10 : 17;
-  auto be32 = [&](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(file[at]) << 24 |
-                                      static_cast<unsigned char>(file[at + 1]) << 16 |
-                                      static_cast<unsigned char>(file[at + 2]) << 8 |
-                                      static_cast<unsigned char>(file[at + 3]));
-  };
-  for (std::size_t at = prefix; at < file.size();) {
-    const std::uint32_t length = be32(at + length_at);
-    blocks.lengths.push_back(length);
-    blocks.addresses.push_back(be32(at + length_at + 4));
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < header_size; ++i) sum += static_cast<unsigned char>(file[at + i]);
-    EXPECT_EQ(sum % 256, 0xFFu) << "header at " << at;
-    unsigned char even = 0, odd = 0;
-    for (std::size_t i = 0; i < length; ++i) (i % 2 ? odd : even) ^= file[at + header_size + i];
-    EXPECT_EQ(static_cast<unsigned char>(file[at + 7]), even);
-    EXPECT_EQ(static_cast<unsigned char>(file[at + 8]), odd);
-    blocks.payloads += file.substr(at + header_size, length);
-    at += header_size + length;
-    EXPECT_LE(at, file.size());
-  }
-  return blocks;
+// The firmware files of these tests, read back by hand.
+std::vector<testing::ReadBackBlock> RofsBlocks(const std::string& file, int model, std::size_t prefix) {
+  return testing::ReadBackBlocks(file, prefix, HexToBytes(ProfileForModel(model).RofsSignatureHex), 19);
 }
 
 TEST(RepackFlowTest, UnchangedUdaRoundTripGivesTheInputBackForEveryProfile) {
@@ -95,14 +67,14 @@ TEST(RepackFlowTest, RofsRepackWritesObeyBuildsAndReassembles) {
 
     const std::string output = home.Read("REB-fw.rofs2.V1");
     ASSERT_EQ(output.substr(0, prefix.size()), prefix);
-    const Blocks blocks = ReadBlocks(output, prefix.size(), 19);
+    const std::vector<testing::ReadBackBlock> blocks = RofsBlocks(output, model, prefix.size());
     std::string expected_stream = std::string(3072, '\0') + rebuilt;
     expected_stream.append((256 - expected_stream.size() % 256) % 256, '\xFF');
-    EXPECT_EQ(blocks.payloads, expected_stream);
+    EXPECT_EQ(testing::JoinedPayloads(blocks), expected_stream);
     std::uint32_t address = 0xFFFFF000;
-    for (std::size_t i = 0; i < blocks.lengths.size(); ++i) {
-      EXPECT_EQ(blocks.addresses[i], address);
-      address += blocks.lengths[i];  // wraps past 0xFFFFFFFF
+    for (const testing::ReadBackBlock& block : blocks) {
+      EXPECT_EQ(block.address, address);
+      address += block.length;  // wraps past 0xFFFFFFFF
     }
     const std::vector<std::string> build_lines = {"正在创建 obey 文件.    ", "完成!    ", "正在重建 rofs 文件.       ",
                                                   "请稍等...       ",       "完成!   ",  "Rebuilding rofs2.....",
@@ -235,12 +207,12 @@ TEST(RepackFlowTest, N96RofsWritesTheShortFirstBlock) {
   home.MarkExtracted(input);
   s.Open(input);
   s.Repack();
-  const Blocks blocks = ReadBlocks(home.Read("REB-n96.rofs2.bin"), 0, 19);
-  ASSERT_GE(blocks.lengths.size(), 3u);
-  EXPECT_EQ(blocks.lengths[0], 0x400u);
-  EXPECT_EQ(blocks.lengths[1], 0x8000u);
-  EXPECT_EQ(blocks.addresses[1], 0x500u);
-  EXPECT_EQ(blocks.addresses[2], 0x8500u);
+  const std::vector<testing::ReadBackBlock> blocks = RofsBlocks(home.Read("REB-n96.rofs2.bin"), 1, 0);
+  ASSERT_GE(blocks.size(), 3u);
+  EXPECT_EQ(blocks[0].length, 0x400u);
+  EXPECT_EQ(blocks[1].length, 0x8000u);
+  EXPECT_EQ(blocks[1].address, 0x500u);
+  EXPECT_EQ(blocks[2].address, 0x8500u);
   EXPECT_TRUE(s.form.FirstBlockDone);
 }
 

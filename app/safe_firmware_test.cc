@@ -8,11 +8,12 @@
 #include <fstream>
 #include <set>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
 #include "port/run_lock.h"
-#include "port/stand_in_tool.h"
 #include "rofs/kept_entries.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
+#include "testing/stand_in_tool.h"
+#include "testing/tree_snapshot.h"
 
 namespace larkspur {
 namespace {
@@ -51,20 +52,6 @@ std::string FatImageWithJumpInItsData(std::size_t size) {
   std::string image = BootSector(static_cast<std::uint32_t>(size / 512)) + testing::PatternBytes(size - 512);
   image.replace(size / 2, 9, std::string("\xE9\x00\x90" "abcdef", 9));
   return image;
-}
-
-bool Logged(const Session& s, const std::string& part) {
-  return std::any_of(s.window.log.begin(), s.window.log.end(),
-                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
-}
-
-std::set<std::string> FilesBelow(const std::string& folder) {
-  std::set<std::string> files;
-  if (!fs::exists(folder)) return files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).generic_string());
-  }
-  return files;
 }
 
 TEST(SafeFirmwareTest, TheContentHasTheLastWordOverTheName) {
@@ -148,8 +135,8 @@ TEST(SafeFirmwareTest, EachExtractGivesAFreshTreeAndKeepsThePreviousOneOnce) {
   s.Open(second);
   s.Extract();
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
-  EXPECT_EQ(FilesBelow(home.Path("rofs2")), std::set<std::string>{"second.bin"});
-  EXPECT_EQ(FilesBelow(home.Path("rofs2.previous")), std::set<std::string>{"first.bin"});
+  EXPECT_EQ(testing::FilesBelow(home.Path("rofs2")), std::set<std::string>{"second.bin"});
+  EXPECT_EQ(testing::FilesBelow(home.Path("rofs2.previous")), std::set<std::string>{"first.bin"});
   EXPECT_TRUE(Logged(s, "上一次解包的文件已保存在 " + home.Path("rofs2.previous")));
   EXPECT_FALSE(home.Exists("rofs2.held"));
 
@@ -184,7 +171,7 @@ TEST(SafeFirmwareTest, AFailedUnpackLeavesTheEarlierTreeAndRepackRefuses) {
     s.Open(damaged);
     s.Extract();
     EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
-    EXPECT_EQ(FilesBelow(home.Path("rofs2")), std::set<std::string>{"good.bin"});
+    EXPECT_EQ(testing::FilesBelow(home.Path("rofs2")), std::set<std::string>{"good.bin"});
     EXPECT_EQ(home.Read("temp/rofs2.source"), record);
     EXPECT_FALSE(home.Exists("rofs2.held"));
     EXPECT_FALSE(home.Exists("rofs2.previous"));
@@ -242,7 +229,7 @@ TEST(SafeFirmwareTest, ADiskThatFillsDuringTheUnpackLeavesTheEarlierTree) {
     window.ServeUntil([&] { return !form.WorkersBusy(); });
     form.FormDestroy();
     EXPECT_EQ(form.LastOutcome(), TForm1::Outcome::kFailed);
-    EXPECT_EQ(FilesBelow(home_path + "rofs2"), std::set<std::string>{"earlier.txt"});
+    EXPECT_EQ(testing::FilesBelow(home_path + "rofs2"), std::set<std::string>{"earlier.txt"});
     EXPECT_FALSE(fs::exists(home_path + "rofs2.held"));
   }
   // The tool runner leaves the current directory in the program folder,

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
 
 namespace larkspur {
 namespace {

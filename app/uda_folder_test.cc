@@ -7,45 +7,29 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/test_support.h"
-#include "fat/fat_test_support.h"
-#include "format/firmware_fixture.h"
+#include "testing/fat_oracles.h"
+#include "testing/firmware_fixture.h"
+#include "testing/firmware_read_back.h"
+#include "testing/program_folder.h"
+#include "testing/tree_snapshot.h"
 
 namespace larkspur {
 namespace {
 
 namespace fs = std::filesystem;
-using fat::testing::ImagePath;
-using fat::testing::MakeFatImage;
-using fat::testing::RunOracle;
+using testing::MtoolsPath;
+using testing::MakeFatImage;
+using testing::RunOracle;
 using testing::ProgramFolder;
 using testing::Session;
-
-bool Logged(const Session& s, const std::string& part) {
-  return std::any_of(s.window.log.begin(), s.window.log.end(),
-                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
-}
-
-// The payload stream of a firmware file made by MakeFirmware for profile 0.
-std::string Payloads(const std::string& file, std::size_t prefix) {
-  std::string payloads;
-  for (std::size_t at = prefix; at < file.size();) {
-    const std::size_t length = static_cast<unsigned char>(file[at + 10]) << 24 |
-                               static_cast<unsigned char>(file[at + 11]) << 16 |
-                               static_cast<unsigned char>(file[at + 12]) << 8 | static_cast<unsigned char>(file[at + 13]);
-    payloads += file.substr(at + 19, length);
-    at += 19 + length;
-  }
-  return payloads;
-}
 
 class UdaFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const fs::path image = home_.Path("made.img");
     MakeFatImage(image, 16, 8192, {"-s", "2"});
-    fat::testing::PutFile(home_.Path("put"), "Long File Name.txt", "hello phone");
-    fat::testing::PutFile(home_.Path("put"), "Images/photo.jpg", fat::testing::Pattern(70000, 3));
+    testing::PutFile(home_.Path("put"), "Long File Name.txt", "hello phone");
+    testing::PutFile(home_.Path("put"), "Images/photo.jpg", testing::PatternBytes(70000, 3));
     RunOracle("mcopy", {"-s", "-i", image.string(), home_.Path("put/Long File Name.txt"), "::/"});
     RunOracle("mcopy", {"-s", "-i", image.string(), home_.Path("put/Images"), "::/"});
     image_ = home_.Read("made.img");
@@ -57,7 +41,8 @@ class UdaFolderTest : public ::testing::Test {
 
   // The FAT image inside the REB- file, written out for mtools.
   std::string RebuiltImage() {
-    const std::string image = Payloads(home_.Read("REB-RM-1.uda.fpsx"), 4);
+    const std::string image = testing::JoinedPayloads(testing::ReadBackBlocks(
+        home_.Read("REB-RM-1.uda.fpsx"), 4, HexToBytes(ProfileForModel(0).UdaSignatureHex), 19));
     return home_.Write("rebuilt.img", image);
   }
 
@@ -69,7 +54,7 @@ class UdaFolderTest : public ::testing::Test {
 
 TEST_F(UdaFolderTest, ExtractUnpacksTheFilesAndAnUnchangedRepackIsIdentical) {
   EXPECT_EQ(home_.Read("uda/Long File Name.txt"), "hello phone");
-  EXPECT_TRUE(home_.Read("uda/Images/photo.jpg") == fat::testing::Pattern(70000, 3));
+  EXPECT_TRUE(home_.Read("uda/Images/photo.jpg") == testing::PatternBytes(70000, 3));
   EXPECT_TRUE(Logged(session_, "uda 文件夹: " + home_.Path("uda")));
   session_.Repack();
   ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
@@ -90,10 +75,10 @@ TEST_F(UdaFolderTest, AnEditedFolderIsRebuiltIntoAnImageOfTheSameGeometry) {
   const std::string rebuilt = RebuiltImage();
   EXPECT_EQ(home_.Read("rebuilt.img").size(), image_.size());
   EXPECT_EQ(home_.Read("rebuilt.img").substr(0, 512), image_.substr(0, 512)) << "the boot sector is kept";
-  EXPECT_EQ(RunOracle("mtype", {"-i", rebuilt, ImagePath("Long File Name.txt")}), "changed on the desk");
-  EXPECT_EQ(RunOracle("mtype", {"-i", rebuilt, ImagePath("Documents/new note.txt")}), "added");
+  EXPECT_EQ(RunOracle("mtype", {"-i", rebuilt, MtoolsPath("Long File Name.txt")}), "changed on the desk");
+  EXPECT_EQ(RunOracle("mtype", {"-i", rebuilt, MtoolsPath("Documents/new note.txt")}), "added");
   int status = 0;
-  RunOracle("mdir", {"-i", rebuilt, ImagePath("Images/photo.jpg")}, true, &status);
+  RunOracle("mdir", {"-i", rebuilt, MtoolsPath("Images/photo.jpg")}, true, &status);
   EXPECT_NE(status, 0) << "the deleted file is gone";
   RunOracle("fsck.fat", {"-n", rebuilt});
   // A second Repack finds nothing changed and writes the same file again.
@@ -104,7 +89,7 @@ TEST_F(UdaFolderTest, AnEditedFolderIsRebuiltIntoAnImageOfTheSameGeometry) {
 }
 
 TEST_F(UdaFolderTest, AnImageEditedWithAnotherToolIsUsedAndBothEditedIsRefused) {
-  fat::testing::PutFile(home_.Path("put2"), "EXTRA.TXT", "by mcopy");
+  testing::PutFile(home_.Path("put2"), "EXTRA.TXT", "by mcopy");
   RunOracle("mcopy", {"-i", home_.Path("fat16/fat16.img"), home_.Path("put2/EXTRA.TXT"), "::/"});
   session_.Repack();
   ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "jobs/tool_runner.h"
-#include "format/firmware_fixture.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "repack/obey_file.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur::bench {
 namespace {

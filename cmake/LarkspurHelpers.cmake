@@ -1,6 +1,16 @@
+# The tests run under wine in the MinGW cross build, which shows the build
+# machine's root folder as drive Z:; a bare "/work/..." would name a folder
+# on the current drive instead, and the tests change the current directory.
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  set(LARKSPUR_TEST_HOST_ROOT "Z:")
+else()
+  set(LARKSPUR_TEST_HOST_ROOT "")
+endif()
+
 # larkspur_test(NAME SOURCES a_test.cc ... LIBS lib ...)
-# One GoogleTest program per library; tests run with the offscreen Qt platform
-# so that no display is needed anywhere.
+# One GoogleTest program per library, linked with the test library
+# larkspur_testing (testing/); tests run with the offscreen Qt platform so
+# that no display is needed anywhere.
 function(larkspur_test name)
   if(NOT LARKSPUR_BUILD_TESTS)
     return()
@@ -8,21 +18,12 @@ function(larkspur_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  if(CMAKE_CROSSCOMPILING AND WIN32)
-    # The tests run under wine, which shows the build machine's root folder
-    # as drive Z:; a bare "/work/..." would name a folder on the current
-    # drive instead, and the tests change the current directory.
-    set(host_root "Z:")
-  else()
-    set(host_root "")
-  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} larkspur_testing GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
-    LARKSPUR_SOURCE_DIR="${host_root}${CMAKE_SOURCE_DIR}"
-    LARKSPUR_BIN_DIR="${host_root}${LARKSPUR_BIN_DIR}")
-  if(TARGET larkspur_stand_in_tool)
-    add_dependencies(${name} larkspur_stand_in_tool)
-  endif()
+    LARKSPUR_SOURCE_DIR="${LARKSPUR_TEST_HOST_ROOT}${CMAKE_SOURCE_DIR}"
+    LARKSPUR_BIN_DIR="${LARKSPUR_TEST_HOST_ROOT}${LARKSPUR_BIN_DIR}")
+  # The stand-in tool is made in testing/, after most tests are declared.
+  add_dependencies(${name} larkspur_stand_in_tool)
   if(CMAKE_CROSSCOMPILING)
     # One ctest entry per program: listing the tests would start wine once
     # more for every program and every test.

@@ -7,39 +7,21 @@
 
 #include "format/block_chain.h"
 #include "format/block_header.h"
-#include "format/firmware_fixture.h"
-#include "format/test_bytes.h"
+#include "testing/firmware_fixture.h"
+#include "testing/strip_oracle.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur {
 namespace {
 
-using testing::Bytes;
+using testing::BytesFromSpacedHex;
+using testing::UncheckedBlock;
 
-const std::string kSig19 = Bytes("54 01 17 0E 00 03 00");
-const std::string kSig26 = Bytes("54 01 30 15 01 01 00");
-
-// The reference: delete header-size bytes at every occurrence in turn,
-// searching on from the deletion point, as the old program did.
-std::pair<std::string, std::int64_t> DeleteEachHeaderInTurn(std::string data, const std::string& sig, int size) {
-  std::int64_t count = 0;
-  std::int64_t position = 1;
-  for (;;) {
-    position = PosFrom(sig, data, position);
-    if (position == 0) break;
-    Remove(data, position, size);
-    ++count;
-  }
-  return {data, count};
-}
-
-std::string Block(const std::string& sig, int header_size, const std::string& payload, std::int64_t announced = -1) {
-  const std::uint32_t length = announced < 0 ? payload.size() : static_cast<std::uint32_t>(announced);
-  std::string header = sig + "CC" + std::string(header_size == 19 ? 1 : 8, '\x01') + BigEndian32(length) + "AAAA" + "S";
-  return header + payload;
-}
+const std::string kSig19 = BytesFromSpacedHex("54 01 17 0E 00 03 00");
+const std::string kSig26 = BytesFromSpacedHex("54 01 30 15 01 01 00");
 
 TEST(StripTest, MatchesDeletingEachHeaderInTurn) {
-  const std::string two_headers_in_a_row = Block(kSig19, 19, "") + Block(kSig19, 19, "xyz");
+  const std::string two_headers_in_a_row = UncheckedBlock(kSig19, 19, "") + UncheckedBlock(kSig19, 19, "xyz");
   struct Case {
     const char* name;
     std::string data;
@@ -47,20 +29,20 @@ TEST(StripTest, MatchesDeletingEachHeaderInTurn) {
     int header_size;
   };
   const Case cases[] = {
-      {"prefix and three blocks", "PREFIX" + Block(kSig19, 19, "aaaa") + Block(kSig19, 19, "bb") + Block(kSig19, 19, "c"),
+      {"prefix and three blocks", "PREFIX" + UncheckedBlock(kSig19, 19, "aaaa") + UncheckedBlock(kSig19, 19, "bb") + UncheckedBlock(kSig19, 19, "c"),
        kSig19, 19},
       {"two headers in a row", two_headers_in_a_row, kSig19, 19},
       {"signature near the end", "data" + kSig19 + "abc", kSig19, 19},
       {"no header at all", "plain bytes", kSig19, 19},
       {"empty", "", kSig19, 19},
-      {"26-byte layout", "P" + Block(kSig26, 26, "hello") + Block(kSig26, 26, "world"), kSig26, 26},
-      {"broken chain with a chance signature", Block(kSig19, 19, "ab" + kSig19 + "0123456789ABCDEFGHIJ", 5), kSig19, 19},
+      {"26-byte layout", "P" + UncheckedBlock(kSig26, 26, "hello") + UncheckedBlock(kSig26, 26, "world"), kSig26, 26},
+      {"broken chain with a chance signature", UncheckedBlock(kSig19, 19, "ab" + kSig19 + "0123456789ABCDEFGHIJ", 5), kSig19, 19},
       // A deletion that joins an occurrence across the search position is
       // not found, since the search never goes back.
-      {"joined occurrence", kSig19.substr(0, 3) + Block(kSig19, 19, kSig19.substr(3), 9), kSig19, 19},
+      {"joined occurrence", kSig19.substr(0, 3) + UncheckedBlock(kSig19, 19, kSig19.substr(3), 9), kSig19, 19},
   };
   for (const Case& c : cases) {
-    const auto [expected, expected_count] = DeleteEachHeaderInTurn(c.data, c.sig, c.header_size);
+    const auto [expected, expected_count] = testing::DeleteEachHeaderInTurn(c.data, c.sig, c.header_size);
     std::string data = c.data;
     const StripResult result = StripBlockHeaders(data, c.sig, c.header_size);
     EXPECT_EQ(data, expected) << c.name;
@@ -70,7 +52,7 @@ TEST(StripTest, MatchesDeletingEachHeaderInTurn) {
 
 TEST(StripTest, AnIntactChainKeepsAChanceSignatureInsideAPayload) {
   const std::string payload = "ab" + kSig19 + "cdefghijklmnopqrstuvwxyz";
-  std::string data = "PREFIX" + Block(kSig19, 19, payload) + Block(kSig19, 19, "tail");
+  std::string data = "PREFIX" + UncheckedBlock(kSig19, 19, payload) + UncheckedBlock(kSig19, 19, "tail");
   const StripResult result = StripBlockHeaders(data, kSig19, 19);
   EXPECT_TRUE(result.chain_intact);
   EXPECT_EQ(result.headers_removed, 2);
@@ -78,7 +60,7 @@ TEST(StripTest, AnIntactChainKeepsAChanceSignatureInsideAPayload) {
 }
 
 TEST(StripTest, ABrokenChainFallsBackToTheScan) {
-  std::string data = Block(kSig19, 19, "abc", 99);
+  std::string data = UncheckedBlock(kSig19, 19, "abc", 99);
   const StripResult result = StripBlockHeaders(data, kSig19, 19);
   EXPECT_FALSE(result.chain_intact);
   EXPECT_EQ(result.headers_removed, 1);
@@ -107,17 +89,11 @@ TEST(StripTest, EveryTruncationGivesTheChainOrTheScan) {
       ASSERT_EQ(data, block_end->second) << "cut at " << length;
       continue;
     }
-    const auto [expected, expected_count] = DeleteEachHeaderInTurn(cut, signature, 19);
+    const auto [expected, expected_count] = testing::DeleteEachHeaderInTurn(cut, signature, 19);
     ASSERT_EQ(data, expected) << "cut at " << length;
     ASSERT_EQ(result.headers_removed, expected_count) << "cut at " << length;
     ASSERT_EQ(FindChainCut(cut, signature, 19).has_value(), length >= 0x40 + signature.size()) << "cut at " << length;
   }
-}
-
-std::string Joined(const std::vector<std::string_view>& spans) {
-  std::string joined;
-  for (std::string_view span : spans) joined += span;
-  return joined;
 }
 
 // The spans against the bytes StripLayoutBlocks leaves, on generated files
@@ -146,7 +122,7 @@ TEST(StripTest, PayloadSpansJoinToWhatStrippingTheLayoutLeaves) {
     const std::vector<std::string_view> spans = PayloadSpans(file, layout);
     EXPECT_EQ(spans.size(), 1 + layout.blocks.size()) << c.name;
     EXPECT_EQ(spans.front(), c.spec.prefix) << c.name;
-    EXPECT_EQ(Joined(spans), stripped) << c.name;
+    EXPECT_EQ(testing::Concatenated(spans), stripped) << c.name;
     // Views into the file, not copies.
     for (std::string_view span : spans) {
       EXPECT_TRUE(span.empty() || (span.data() >= file.data() && span.data() + span.size() <= file.data() + file.size()))

@@ -10,18 +10,21 @@
 
 #include "fat/fat_extract.h"
 #include "fat/fat_format.h"
-#include "fat/fat_test_support.h"
 #include "rofs/rofs_errors.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/fat_oracles.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
+#include "testing/tree_snapshot.h"
 
 namespace larkspur::fat {
 namespace {
 
 namespace fs = std::filesystem;
-using rofs::testing::ReadBytes;
-using rofs::testing::TempFolder;
-using testing::ImagePath;
-using testing::Pattern;
+using testing::ReadBytes;
+using testing::ScratchFolder;
+using testing::MtoolsPath;
+using testing::PatternBytes;
 using testing::PutFile;
 using testing::RunOracle;
 
@@ -72,16 +75,16 @@ void ExpectSameTree(const fs::path& source, const fs::path& extracted) {
 }
 
 TEST(FatReaderTest, AFat16VolumeMadeByMtoolsUnpacksToTheSameFiles) {
-  TempFolder temp;
-  const fs::path image = temp.path() / "uda.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
   testing::MakeFatImage(image, 16, 4096, {"-s", "1"});  // 512-byte clusters
-  const fs::path source = temp.path() / "source";
+  const fs::path source = temp.root() / "source";
   PutFile(source, "A long file name with spaces.text", "long");
   PutFile(source, "Ünïcode ñame.txt", "unicode");
   PutFile(source, "empty.dat", "");
-  PutFile(source, "ONE.BIN", Pattern(512, 1));  // exactly one cluster
-  PutFile(source, "Data/Nested/deeper/leaf.txt", Pattern(1500, 2));
-  PutFile(source, "Data/Nested/Second file.jpeg", Pattern(4000, 3));
+  PutFile(source, "ONE.BIN", PatternBytes(512, 1));  // exactly one cluster
+  PutFile(source, "Data/Nested/deeper/leaf.txt", PatternBytes(1500, 2));
+  PutFile(source, "Data/Nested/Second file.jpeg", PatternBytes(4000, 3));
   fs::create_directories(source / "Data" / "empty folder");
   for (int i = 0; i < 40; ++i) {  // a subfolder of several clusters
     PutFile(source, "Data/many/entry number " + std::to_string(i) + ".txt", std::to_string(i));
@@ -94,7 +97,7 @@ TEST(FatReaderTest, AFat16VolumeMadeByMtoolsUnpacksToTheSameFiles) {
   EXPECT_EQ(volume.label, "PHONE");
   EXPECT_EQ(volume.free_clusters * std::uint64_t{volume.geometry.layout.cluster_size},
             testing::MdirFreeBytes(image));
-  const fs::path out = temp.path() / "out" / "uda";
+  const fs::path out = temp.root() / "out" / "uda";
   const FatExtractStats stats = ExtractFatImage(bytes, volume, "uda.img", out);
   EXPECT_EQ(stats.files, 46u);
   EXPECT_EQ(stats.folders, 5u);
@@ -102,19 +105,19 @@ TEST(FatReaderTest, AFat16VolumeMadeByMtoolsUnpacksToTheSameFiles) {
 }
 
 TEST(FatReaderTest, AFragmentedFileOnAFat12VolumeReadsBackWhole) {
-  TempFolder temp;
-  const fs::path image = temp.path() / "uda.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
   testing::MakeFatImage(image, 12, 1024);
-  const fs::path source = temp.path() / "source";
-  PutFile(source, "first.bin", Pattern(3000, 1));
-  PutFile(source, "hole.bin", Pattern(5000, 2));
-  PutFile(source, "third.bin", Pattern(3000, 3));
+  const fs::path source = temp.root() / "source";
+  PutFile(source, "first.bin", PatternBytes(3000, 1));
+  PutFile(source, "hole.bin", PatternBytes(5000, 2));
+  PutFile(source, "third.bin", PatternBytes(3000, 3));
   for (const char* name : {"first.bin", "hole.bin", "third.bin"}) {
     RunOracle("mcopy", {"-m", "-i", image.string(), (source / name).string(), "::/"});
   }
-  RunOracle("mdel", {"-i", image.string(), ImagePath("hole.bin")});
+  RunOracle("mdel", {"-i", image.string(), MtoolsPath("hole.bin")});
   fs::remove(source / "hole.bin");
-  PutFile(source, "big.bin", Pattern(20000, 4));
+  PutFile(source, "big.bin", PatternBytes(20000, 4));
   RunOracle("mcopy", {"-m", "-i", image.string(), (source / "big.bin").string(), "::/"});
 
   const auto bytes = ReadBytes(image);
@@ -123,32 +126,32 @@ TEST(FatReaderTest, AFragmentedFileOnAFat12VolumeReadsBackWhole) {
   const FatFile* big = FindFile(volume.root, u"big.bin");
   ASSERT_NE(big, nullptr);
   EXPECT_GT(big->extents.size(), 1u) << "mcopy did not fragment the file; the test proves nothing";
-  ExtractFatImage(bytes, volume, "uda.img", temp.path() / "out");
-  ExpectSameTree(source, temp.path() / "out");
+  ExtractFatImage(bytes, volume, "uda.img", temp.root() / "out");
+  ExpectSameTree(source, temp.root() / "out");
 }
 
 TEST(FatReaderTest, AFullVolumeReadsBack) {
-  TempFolder temp;
-  const fs::path image = temp.path() / "uda.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
   testing::MakeFatImage(image, 12, 256);
-  const fs::path source = temp.path() / "source";
-  PutFile(source, "fill.bin", Pattern(testing::MdirFreeBytes(image), 5));
+  const fs::path source = temp.root() / "source";
+  PutFile(source, "fill.bin", PatternBytes(testing::MdirFreeBytes(image), 5));
   CopyInto(image, source);
   EXPECT_EQ(testing::MdirFreeBytes(image), 0u);
 
   const auto bytes = ReadBytes(image);
   const FatVolume volume = ParseFatImage(bytes, "uda.img");
   EXPECT_EQ(volume.free_clusters, 0u);
-  ExtractFatImage(bytes, volume, "uda.img", temp.path() / "out");
-  ExpectSameTree(source, temp.path() / "out");
+  ExtractFatImage(bytes, volume, "uda.img", temp.root() / "out");
+  ExpectSameTree(source, temp.root() / "out");
 }
 
 TEST(FatReaderTest, DescribesTheVolume) {
-  TempFolder temp;
-  const fs::path image = temp.path() / "uda.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
   testing::MakeFatImage(image, 12, 1024, {"-s", "1"});
-  PutFile(temp.path(), "a.txt", Pattern(5000, 1));
-  RunOracle("mcopy", {"-i", image.string(), (temp.path() / "a.txt").string(), "::/"});
+  PutFile(temp.root(), "a.txt", PatternBytes(5000, 1));
+  RunOracle("mcopy", {"-i", image.string(), (temp.root() / "a.txt").string(), "::/"});
   RunOracle("mmd", {"-i", image.string(), "::/folder"});
   auto bytes = ReadBytes(image);
   EXPECT_EQ(DescribeFatVolume(ParseFatImage(bytes, "uda.img")),
@@ -177,14 +180,14 @@ struct SmallVolume {
 };
 
 SmallVolume MakeSmallVolume() {
-  TempFolder temp;
-  const fs::path image = temp.path() / "uda.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
   testing::MakeFatImage(image, 12, 256, {"-s", "1"});
-  PutFile(temp.path(), "PLAIN.TXT", Pattern(1500, 1));
-  PutFile(temp.path(), "A long name.txt", "x");
-  PutFile(temp.path(), "Folder/INNER.TXT", "inner");
+  PutFile(temp.root(), "PLAIN.TXT", PatternBytes(1500, 1));
+  PutFile(temp.root(), "A long name.txt", "x");
+  PutFile(temp.root(), "Folder/INNER.TXT", "inner");
   for (const char* name : {"PLAIN.TXT", "A long name.txt", "Folder"}) {
-    RunOracle("mcopy", {"-s", "-i", image.string(), (temp.path() / name).string(), "::/"});
+    RunOracle("mcopy", {"-s", "-i", image.string(), (temp.root() / name).string(), "::/"});
   }
   SmallVolume small;
   small.bytes = ReadBytes(image);
@@ -204,7 +207,7 @@ TEST(FatReaderTest, TheSmallVolumeIsWhatTheDamageCasesExpect) {
   EXPECT_EQ(small.long_named().entry_offset, 0xA80u);
   ASSERT_EQ(small.volume.root.folders.size(), 1u);
   EXPECT_EQ(small.volume.root.folders[0].entry_offset, 0xAC0u);
-  EXPECT_EQ(FileBytes(small.bytes, small.plain()), Pattern(1500, 1));
+  EXPECT_EQ(FileBytes(small.bytes, small.plain()), PatternBytes(1500, 1));
 }
 
 // Sets FAT entry `cluster` of the first FAT of a FAT12 volume.
@@ -289,42 +292,42 @@ TEST(FatReaderTest, ANameRefusedByTheReaderLeavesNothingBehind) {
   const SmallVolume small = MakeSmallVolume();
   std::vector<std::uint8_t> bytes = small.bytes;
   std::copy_n("NUL        ", 11, bytes.begin() + 0xA20);
-  TempFolder temp;
+  ScratchFolder temp;
   EXPECT_THROW(
       {
         const FatVolume volume = ParseFatImage(bytes, "uda.img");
-        ExtractFatImage(bytes, volume, "uda.img", temp.path() / "out");
+        ExtractFatImage(bytes, volume, "uda.img", temp.root() / "out");
       },
       rofs::FormatError);
-  EXPECT_FALSE(fs::exists(temp.path() / "out"));
+  EXPECT_FALSE(fs::exists(temp.root() / "out"));
 }
 
 TEST(FatReaderTest, ExtractionNeverWritesThroughASymbolicLink) {
   const SmallVolume small = MakeSmallVolume();
-  TempFolder temp;
-  fs::create_directories(temp.path() / "out");
-  fs::create_directories(temp.path() / "elsewhere");
-  fs::create_directory_symlink("../elsewhere", temp.path() / "out" / "Folder");
+  ScratchFolder temp;
+  fs::create_directories(temp.root() / "out");
+  fs::create_directories(temp.root() / "elsewhere");
+  fs::create_directory_symlink("../elsewhere", temp.root() / "out" / "Folder");
   try {
-    ExtractFatImage(small.bytes, small.volume, "uda.img", temp.path() / "out");
+    ExtractFatImage(small.bytes, small.volume, "uda.img", temp.root() / "out");
     ADD_FAILURE() << "the link was written through";
   } catch (const rofs::HostFileError& error) {
     EXPECT_EQ(std::string(error.what()), "Refusing to write through the symbolic link \"" +
-                                             (temp.path() / "out" / "Folder").string() +
+                                             (temp.root() / "out" / "Folder").string() +
                                              "\": it stands where the volume has a folder");
   }
-  EXPECT_TRUE(fs::is_empty(temp.path() / "elsewhere"));
+  EXPECT_TRUE(fs::is_empty(temp.root() / "elsewhere"));
 }
 
 TEST(FatReaderTest, EveryCutOfAVolumeIsRefused) {
   // As small as mkfs.fat goes: 96 sectors, a root of one sector.
-  TempFolder temp;
-  const fs::path image = temp.path() / "uda.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
   testing::MakeFatImage(image, 12, 48, {"-s", "1", "-r", "16"});
-  PutFile(temp.path(), "A long name.txt", Pattern(1000, 1));
-  PutFile(temp.path(), "Folder/INNER.TXT", "inner");
+  PutFile(temp.root(), "A long name.txt", PatternBytes(1000, 1));
+  PutFile(temp.root(), "Folder/INNER.TXT", "inner");
   for (const char* name : {"A long name.txt", "Folder"}) {
-    RunOracle("mcopy", {"-s", "-i", image.string(), (temp.path() / name).string(), "::/"});
+    RunOracle("mcopy", {"-s", "-i", image.string(), (temp.root() / name).string(), "::/"});
   }
   const auto bytes = ReadBytes(image);
   ASSERT_EQ(bytes.size(), 96u * 512);

@@ -9,9 +9,12 @@
 #include "fat/fat_extract.h"
 #include "fat/fat_format.h"
 #include "fat/fat_reader.h"
-#include "fat/fat_test_support.h"
 #include "rofs/rofs_errors.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/fat_oracles.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
+#include "testing/tree_snapshot.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -21,10 +24,10 @@ namespace larkspur::fat {
 namespace {
 
 namespace fs = std::filesystem;
-using rofs::testing::ReadBytes;
-using rofs::testing::TempFolder;
-using rofs::testing::WriteBytes;
-using testing::Pattern;
+using testing::ReadBytes;
+using testing::ScratchFolder;
+using testing::WriteBytes;
+using testing::PatternBytes;
 using testing::PutFile;
 using testing::RunOracle;
 
@@ -39,10 +42,10 @@ void MakeSourceTree(const fs::path& source, std::uint32_t cluster_size) {
   PutFile(source, "A name of exactly twenty-six.", "x");  // ends in a dot: refused; replaced below
   fs::remove(source / "A name of exactly twenty-six.");
   PutFile(source, "Thirteen char", "13 units: one long-name entry with no room for its end mark");
-  PutFile(source, "Ünïcode ñame – фото.jpeg", Pattern(3000, 1));
+  PutFile(source, "Ünïcode ñame – фото.jpeg", PatternBytes(3000, 1));
   PutFile(source, "empty.dat", "");
-  PutFile(source, "ONE.BIN", Pattern(cluster_size, 2));
-  PutFile(source, "Images/Nested/deeper/leaf.txt", Pattern(5000, 3));
+  PutFile(source, "ONE.BIN", PatternBytes(cluster_size, 2));
+  PutFile(source, "Images/Nested/deeper/leaf.txt", PatternBytes(5000, 3));
   PutFile(source, "Images/.hidden", "dot file");
   fs::create_directories(source / "Images" / "empty folder");
   for (int i = 0; i < 40; ++i) {  // a folder of several clusters
@@ -56,7 +59,7 @@ std::vector<std::uint8_t> MakeOriginal(const fs::path& folder, int fat_bits, int
                                        const std::vector<std::string>& options) {
   const fs::path image = folder / "original.img";
   testing::MakeFatImage(image, fat_bits, size_kib, options);
-  PutFile(folder, "old/OLD.TXT", Pattern(7000, 9));
+  PutFile(folder, "old/OLD.TXT", PatternBytes(7000, 9));
   RunOracle("mcopy", {"-s", "-i", image.string(), (folder / "old").string(), "::/"});
   return ReadBytes(image);
 }
@@ -70,10 +73,10 @@ struct Geometry {
 class FatWriterOracleTest : public ::testing::TestWithParam<Geometry> {};
 
 TEST_P(FatWriterOracleTest, AWrittenTreeReadsBackThroughMtoolsAndPassesFsck) {
-  TempFolder temp;
-  const auto original = MakeOriginal(temp.path(), GetParam().fat_bits, GetParam().size_kib, GetParam().options);
+  ScratchFolder temp;
+  const auto original = MakeOriginal(temp.root(), GetParam().fat_bits, GetParam().size_kib, GetParam().options);
   const FatGeometry geometry = ParseFatGeometry(original, "original.img");
-  const fs::path source = temp.path() / "source";
+  const fs::path source = temp.root() / "source";
   MakeSourceTree(source, geometry.layout.cluster_size);
 
   const std::vector<std::uint8_t> built = BuildFatImage(original, "original.img", source);
@@ -81,7 +84,7 @@ TEST_P(FatWriterOracleTest, AWrittenTreeReadsBackThroughMtoolsAndPassesFsck) {
   const std::size_t reserved = std::size_t{geometry.boot.reserved_sectors} * geometry.boot.bytes_per_sector;
   EXPECT_TRUE(std::equal(built.begin(), built.begin() + reserved, original.begin()))
       << "the boot sector or the reserved region changed";
-  const fs::path image = temp.path() / "built.img";
+  const fs::path image = temp.root() / "built.img";
   WriteBytes(image, built);
 
   int status = -1;
@@ -89,7 +92,7 @@ TEST_P(FatWriterOracleTest, AWrittenTreeReadsBackThroughMtoolsAndPassesFsck) {
   EXPECT_EQ(status, 0) << fsck;
   EXPECT_EQ(fsck.find("differ"), std::string::npos) << fsck;
 
-  const fs::path copied = temp.path() / "mcopy";
+  const fs::path copied = temp.root() / "mcopy";
   fs::create_directories(copied);
   RunOracle("mcopy", {"-s", "-m", "-i", image.string(), "::/*", copied.string() + "/"});
   EXPECT_EQ(testing::TreeDifference(copied, source), "");
@@ -109,39 +112,39 @@ INSTANTIATE_TEST_SUITE_P(Geometries, FatWriterOracleTest,
                                            Geometry{12, 1024, {}}, Geometry{12, 720, {"-S", "1024", "-s", "2", "-r", "128"}}));
 
 TEST(FatWriterTest, TheSameTreeGivesTheSameBytesAndAnUnpackedTreeRebuildsIdentically) {
-  TempFolder temp;
-  const auto original = MakeOriginal(temp.path(), 16, 8192, {"-s", "2"});
-  const fs::path source = temp.path() / "source";
+  ScratchFolder temp;
+  const auto original = MakeOriginal(temp.root(), 16, 8192, {"-s", "2"});
+  const fs::path source = temp.root() / "source";
   MakeSourceTree(source, 1024);
   const std::vector<std::uint8_t> built = BuildFatImage(original, "original.img", source);
   EXPECT_EQ(BuildFatImage(original, "original.img", source), built);
 
   // Unpacked and rebuilt without a change: the same files, and since the
   // unpacked files carry the volume's times, the very same image.
-  const fs::path unpacked = temp.path() / "uda";
+  const fs::path unpacked = temp.root() / "uda";
   ExtractFatImage(built, ParseFatImage(built, "built.img"), "built.img", unpacked);
   EXPECT_EQ(testing::TreeDifference(unpacked, source), "");
   const std::vector<std::uint8_t> rebuilt = BuildFatImage(built, "built.img", unpacked);
   EXPECT_TRUE(rebuilt == built) << "an unchanged tree rebuilt into different bytes";
-  const fs::path again = temp.path() / "again";
+  const fs::path again = temp.root() / "again";
   ExtractFatImage(rebuilt, ParseFatImage(rebuilt, "rebuilt.img"), "rebuilt.img", again);
   EXPECT_EQ(testing::TreeDifference(again, source), "");
 }
 
 TEST(FatWriterTest, MarksTheOriginalSetOnAPathAreKept) {
-  TempFolder temp;
-  const fs::path image = temp.path() / "original.img";
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "original.img";
   testing::MakeFatImage(image, 12, 1024);
-  PutFile(temp.path(), "old/System/HIDDEN.DAT", "h");
-  PutFile(temp.path(), "old/plain.txt", "p");
-  RunOracle("mcopy", {"-s", "-i", image.string(), (temp.path() / "old" / "System").string(), "::/"});
-  RunOracle("mcopy", {"-i", image.string(), (temp.path() / "old" / "plain.txt").string(), "::/"});
+  PutFile(temp.root(), "old/System/HIDDEN.DAT", "h");
+  PutFile(temp.root(), "old/plain.txt", "p");
+  RunOracle("mcopy", {"-s", "-i", image.string(), (temp.root() / "old" / "System").string(), "::/"});
+  RunOracle("mcopy", {"-i", image.string(), (temp.root() / "old" / "plain.txt").string(), "::/"});
   RunOracle("mattrib", {"-i", image.string(), "+h", "+s", "::/System/HIDDEN.DAT"});
   RunOracle("mattrib", {"-i", image.string(), "+r", "::/plain.txt"});
   RunOracle("mattrib", {"-i", image.string(), "+h", "::/System"});
   const auto original = ReadBytes(image);
 
-  const fs::path source = temp.path() / "source";
+  const fs::path source = temp.root() / "source";
   PutFile(source, "system/hidden.dat", "changed");  // another case: the same path on the volume
   PutFile(source, "plain.txt", "p");
   PutFile(source, "new.txt", "n");
@@ -157,20 +160,20 @@ TEST(FatWriterTest, MarksTheOriginalSetOnAPathAreKept) {
 }
 
 TEST(FatWriterTest, AVolumeFilledToTheLastClusterIsWrittenAndOneByteMoreIsRefused) {
-  TempFolder temp;
-  const auto original = MakeOriginal(temp.path(), 12, 256, {"-s", "1"});
+  ScratchFolder temp;
+  const auto original = MakeOriginal(temp.root(), 12, 256, {"-s", "1"});
   const FatGeometry geometry = ParseFatGeometry(original, "original.img");
   ASSERT_EQ(geometry.layout.cluster_count, 475u);
-  const fs::path source = temp.path() / "source";
-  PutFile(source, "full.bin", Pattern(475 * 512, 1));
+  const fs::path source = temp.root() / "source";
+  PutFile(source, "full.bin", PatternBytes(475 * 512, 1));
   const auto built = BuildFatImage(original, "original.img", source);
   EXPECT_EQ(ParseFatImage(built, "built.img").free_clusters, 0u);
-  WriteBytes(temp.path() / "full.img", built);
+  WriteBytes(temp.root() / "full.img", built);
   int status = -1;
-  const std::string fsck = RunOracle("fsck.fat", {"-n", (temp.path() / "full.img").string()}, true, &status);
+  const std::string fsck = RunOracle("fsck.fat", {"-n", (temp.root() / "full.img").string()}, true, &status);
   EXPECT_EQ(status, 0) << fsck;
 
-  PutFile(source, "full.bin", Pattern(475 * 512 + 1, 1));
+  PutFile(source, "full.bin", PatternBytes(475 * 512 + 1, 1));
   try {
     BuildFatImage(original, "original.img", source);
     ADD_FAILURE() << "an image that does not fit was built";
@@ -183,12 +186,12 @@ TEST(FatWriterTest, AVolumeFilledToTheLastClusterIsWrittenAndOneByteMoreIsRefuse
 }
 
 TEST(FatWriterTest, ClustersMarkedBadStayBadAndUnused) {
-  TempFolder temp;
-  auto original = MakeOriginal(temp.path(), 12, 256, {"-s", "1"});
+  ScratchFolder temp;
+  auto original = MakeOriginal(temp.root(), 12, 256, {"-s", "1"});
   original[0x203] = 0xF7;  // cluster 2: 0xFF7
   original[0x204] = (original[0x204] & 0xF0) | 0x0F;
-  const fs::path source = temp.path() / "source";
-  PutFile(source, "a.bin", Pattern(600, 1));
+  const fs::path source = temp.root() / "source";
+  PutFile(source, "a.bin", PatternBytes(600, 1));
   const auto built = BuildFatImage(original, "original.img", source);
   const FatVolume volume = ParseFatImage(built, "built.img");
   EXPECT_EQ(volume.bad_clusters, 1u);
@@ -198,9 +201,9 @@ TEST(FatWriterTest, ClustersMarkedBadStayBadAndUnused) {
 }
 
 TEST(FatWriterTest, ARootFolderWithMoreEntriesThanTheVolumeHoldsIsRefused) {
-  TempFolder temp;
-  const auto original = MakeOriginal(temp.path(), 12, 256, {"-r", "16"});
-  const fs::path source = temp.path() / "source";
+  ScratchFolder temp;
+  const auto original = MakeOriginal(temp.root(), 12, 256, {"-r", "16"});
+  const fs::path source = temp.root() / "source";
   for (int i = 0; i < 8; ++i) PutFile(source, "file" + std::to_string(i) + ".txt", "x");  // 2 entries each
   try {
     BuildFatImage(original, "original.img", source);
@@ -213,8 +216,8 @@ TEST(FatWriterTest, ARootFolderWithMoreEntriesThanTheVolumeHoldsIsRefused) {
 }
 
 TEST(FatWriterTest, NamesAndThingsAVolumeCannotCarryAreRefusedNamingThem) {
-  TempFolder temp;
-  const auto original = MakeOriginal(temp.path(), 12, 256, {});
+  ScratchFolder temp;
+  const auto original = MakeOriginal(temp.root(), 12, 256, {});
   const struct {
     const char* name;
     const char* reason;
@@ -235,7 +238,7 @@ TEST(FatWriterTest, NamesAndThingsAVolumeCannotCarryAreRefusedNamingThem) {
       {"bad \xFF utf8", "the name is not UTF-8 text"},
   };
   for (const auto& c : cases) {
-    const fs::path source = temp.path() / "source";
+    const fs::path source = temp.root() / "source";
     fs::remove_all(source);
     PutFile(source, "fine/ok.txt", "ok");
     const fs::path bad = source / "fine" / c.name;
@@ -247,7 +250,7 @@ TEST(FatWriterTest, NamesAndThingsAVolumeCannotCarryAreRefusedNamingThem) {
       EXPECT_EQ(std::string(error.what()), "Cannot put \"" + bad.string() + "\" on the FAT volume: " + c.reason);
     }
   }
-  const fs::path source = temp.path() / "source";
+  const fs::path source = temp.root() / "source";
   fs::remove_all(source);
   PutFile(source, "README.TXT", "x");
   PutFile(source, "Readme.txt", "x");
@@ -310,13 +313,13 @@ std::vector<std::uint8_t> HandMadeOriginal() {
 }
 
 TEST(FatWriterTest, ATreeComesBackThroughTheReaderOnEveryHost) {
-  TempFolder temp;
+  ScratchFolder temp;
   const std::vector<std::uint8_t> original = HandMadeOriginal();
-  const fs::path source = temp.path() / "source";
+  const fs::path source = temp.root() / "source";
   PutFile(source, "README.TXT", "plain");
-  PutFile(source, "A rather long name for a file.text", Pattern(700, 1));
+  PutFile(source, "A rather long name for a file.text", PatternBytes(700, 1));
   PutFile(source, "lower.txt", "");
-  PutFile(source, "Folder/Sub folder/deep.bin", Pattern(5000, 2));
+  PutFile(source, "Folder/Sub folder/deep.bin", PatternBytes(5000, 2));
   fs::create_directories(source / "Folder" / "Empty");
   const std::vector<std::uint8_t> built = BuildFatImage(original, "hand.img", source);
   ASSERT_EQ(built.size(), original.size());
@@ -328,17 +331,17 @@ TEST(FatWriterTest, ATreeComesBackThroughTheReaderOnEveryHost) {
   EXPECT_EQ(volume.folder_count, 3u);
   // The second FAT is a copy of the first.
   EXPECT_TRUE(std::equal(built.begin() + 512, built.begin() + 512 + 6 * 512, built.begin() + 512 + 6 * 512));
-  const fs::path out = temp.path() / "out";
+  const fs::path out = temp.root() / "out";
   ExtractFatImage(built, volume, "hand.img", out);
   EXPECT_EQ(testing::TreeDifference(out, source), "");
   EXPECT_EQ(BuildFatImage(built, "hand.img", out), built);
 }
 
 TEST(FatWriterTest, AnOriginalThatIsNoVolumeIsRefused) {
-  TempFolder temp;
+  ScratchFolder temp;
   const std::vector<std::uint8_t> original(4096, 0);
   try {
-    BuildFatImage(original, "fat16.img", temp.path());
+    BuildFatImage(original, "fat16.img", temp.root());
     ADD_FAILURE() << "built from zeros";
   } catch (const rofs::FormatError& error) {
     EXPECT_EQ(std::string(error.what()),

@@ -5,14 +5,15 @@
 #include <chrono>
 #include <filesystem>
 
-#include "fat/fat_test_support.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/fat_oracles.h"
+#include "testing/scratch_folder.h"
+#include "testing/tree_snapshot.h"
 
 namespace larkspur::fat {
 namespace {
 
 namespace fs = std::filesystem;
-using rofs::testing::TempFolder;
+using testing::ScratchFolder;
 using testing::PutFile;
 
 void MakeTree(const fs::path& folder) {
@@ -23,10 +24,10 @@ void MakeTree(const fs::path& folder) {
 }
 
 TEST(FolderRecordTest, AnUntouchedFolderMatchesItsRecord) {
-  TempFolder temp;
-  MakeTree(temp.path());
-  const std::string record = RecordFolderState(temp.path());
-  EXPECT_TRUE(FolderMatchesRecord(temp.path(), record));
+  ScratchFolder temp;
+  MakeTree(temp.root());
+  const std::string record = RecordFolderState(temp.root());
+  EXPECT_TRUE(FolderMatchesRecord(temp.root(), record));
   EXPECT_EQ(record.substr(0, record.find('\n')), "larkspur folder record 1");
   EXPECT_NE(record.find("\nd sub/deeper\n"), std::string::npos) << record;
   EXPECT_NE(record.find(" sub/b.bin\n"), std::string::npos) << record;
@@ -52,21 +53,21 @@ TEST(FolderRecordTest, EveryKindOfEditIsSeen) {
 #endif
   };
   for (const auto& c : cases) {
-    TempFolder temp;
-    MakeTree(temp.path());
-    const std::string record = RecordFolderState(temp.path());
-    c.edit(temp.path());
-    EXPECT_FALSE(FolderMatchesRecord(temp.path(), record)) << c.label;
+    ScratchFolder temp;
+    MakeTree(temp.root());
+    const std::string record = RecordFolderState(temp.root());
+    c.edit(temp.root());
+    EXPECT_FALSE(FolderMatchesRecord(temp.root(), record)) << c.label;
   }
 }
 
 TEST(FolderRecordTest, ARecordOfAnotherFormOrAMissingFolderNeverMatches) {
-  TempFolder temp;
-  MakeTree(temp.path());
-  const std::string record = RecordFolderState(temp.path());
-  EXPECT_FALSE(FolderMatchesRecord(temp.path(), ""));
-  EXPECT_FALSE(FolderMatchesRecord(temp.path(), "larkspur folder record 2\n" + record.substr(record.find('\n') + 1)));
-  EXPECT_FALSE(FolderMatchesRecord(temp.path() / "gone", record));
+  ScratchFolder temp;
+  MakeTree(temp.root());
+  const std::string record = RecordFolderState(temp.root());
+  EXPECT_FALSE(FolderMatchesRecord(temp.root(), ""));
+  EXPECT_FALSE(FolderMatchesRecord(temp.root(), "larkspur folder record 2\n" + record.substr(record.find('\n') + 1)));
+  EXPECT_FALSE(FolderMatchesRecord(temp.root() / "gone", record));
 }
 
 }  // namespace

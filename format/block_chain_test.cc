@@ -3,24 +3,21 @@
 #include <gtest/gtest.h>
 
 #include "format/block_header.h"
-#include "format/test_bytes.h"
+#include "testing/firmware_fixture.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur {
 namespace {
 
-using testing::Bytes;
+using testing::BytesFromSpacedHex;
+using testing::UncheckedBlock;
 
-const std::string kSignature = Bytes("54 01 17 0E 00 03 00");
-
-std::string Block(std::string_view payload, std::uint32_t announced) {
-  std::string header = kSignature + Bytes("00 00 01") + BigEndian32(announced) + Bytes("00 00 00 00 00");
-  return header + std::string(payload);
-}
+const std::string kSignature = BytesFromSpacedHex("54 01 17 0E 00 03 00");
 
 TEST(BlockChainTest, WalksFromTheFirstSignatureByThePayloadLengths) {
   // The first payload holds the signature by chance; the chain skips it.
   const std::string first_payload = "xx" + kSignature + "yy";
-  const std::string data = "PREFIX" + Block(first_payload, first_payload.size()) + Block("", 0) + Block("abc", 3);
+  const std::string data = "PREFIX" + UncheckedBlock(kSignature, 19, first_payload, first_payload.size()) + UncheckedBlock(kSignature, 19, "", 0) + UncheckedBlock(kSignature, 19, "abc", 3);
   const auto chain = FindBlockChain(data, kSignature, 19);
   ASSERT_TRUE(chain);
   ASSERT_EQ(chain->size(), 3u);
@@ -30,16 +27,16 @@ TEST(BlockChainTest, WalksFromTheFirstSignatureByThePayloadLengths) {
 }
 
 TEST(BlockChainTest, ABrokenChainGivesNothing) {
-  const std::string good = Block("abc", 3) + Block("de", 2);
+  const std::string good = UncheckedBlock(kSignature, 19, "abc", 3) + UncheckedBlock(kSignature, 19, "de", 2);
   const struct {
     const char* why;
     std::string data;
     int header_size;
   } cases[] = {
       {"no signature", "nothing here", 19},
-      {"length past the end", Block("abc", 4), 19},
+      {"length past the end", UncheckedBlock(kSignature, 19, "abc", 4), 19},
       {"bytes after the last block", good + "z", 19},
-      {"next header without signature", Block("abc", 2) + "c" + Block("de", 2), 19},
+      {"next header without signature", UncheckedBlock(kSignature, 19, "abc", 2) + "c" + UncheckedBlock(kSignature, 19, "de", 2), 19},
       {"cut inside a header", good.substr(0, 30), 19},
       {"unknown header size", good, 20},
   };
@@ -47,7 +44,7 @@ TEST(BlockChainTest, ABrokenChainGivesNothing) {
 }
 
 TEST(BlockChainTest, FindsWhereTheDataCutsABlockShort) {
-  const std::string good = "PRE" + Block("abc", 3) + Block("defg", 4) + Block("hi", 2);
+  const std::string good = "PRE" + UncheckedBlock(kSignature, 19, "abc", 3) + UncheckedBlock(kSignature, 19, "defg", 4) + UncheckedBlock(kSignature, 19, "hi", 2);
   const std::size_t second = 3 + 19 + 3, third = second + 19 + 4;
   const struct {
     const char* why;
@@ -61,7 +58,7 @@ TEST(BlockChainTest, FindsWhereTheDataCutsABlockShort) {
       {"inside a header, after its signature", good.substr(0, third + 12), ChainCut{2, third, true}},
       {"inside a signature", good.substr(0, second + 3), ChainCut{1, second, true}},
       {"inside the first header", good.substr(0, 3 + 10), ChainCut{0, 3, true}},
-      {"broken before the end", Block("abc", 2) + "c" + Block("de", 5), std::nullopt},
+      {"broken before the end", UncheckedBlock(kSignature, 19, "abc", 2) + "c" + UncheckedBlock(kSignature, 19, "de", 5), std::nullopt},
       {"ends in bytes that are no signature", good + "z", std::nullopt},
       {"unknown header size", good.substr(0, good.size() - 1), std::nullopt},
   };

@@ -6,12 +6,12 @@
 
 #include "format/hex_text.h"
 #include "format/model_profile.h"
-#include "format/test_bytes.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur {
 namespace {
 
-using testing::Bytes;
+using testing::BytesFromSpacedHex;
 
 std::string Header(int model, bool uda, std::string_view payload, std::string_view address, std::int32_t length) {
   const ModelProfile& p = ProfileForModel(model);
@@ -20,8 +20,8 @@ std::string Header(int model, bool uda, std::string_view payload, std::string_vi
 }
 
 TEST(BlockHeaderTest, WorkedExamplesHoldByteForByte) {
-  const std::string payload = Bytes("01 02 03");
-  const std::string address = Bytes("00 10 00 00");
+  const std::string payload = BytesFromSpacedHex("01 02 03");
+  const std::string address = BytesFromSpacedHex("00 10 00 00");
   struct Case {
     int model;
     bool uda;
@@ -37,7 +37,7 @@ TEST(BlockHeaderTest, WorkedExamplesHoldByteForByte) {
       {2, true, 0, "54 01 17 0E 00 03 00 02 02 01 00 02 00 00 00 10 00 00 BF"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(HexToBytes(Header(c.model, c.uda, payload, address, c.length)), Bytes(c.expected))
+    EXPECT_EQ(HexToBytes(Header(c.model, c.uda, payload, address, c.length)), BytesFromSpacedHex(c.expected))
         << "model " << c.model << (c.uda ? " UDA" : " ROFS") << " length " << c.length;
   }
 }
@@ -45,8 +45,8 @@ TEST(BlockHeaderTest, WorkedExamplesHoldByteForByte) {
 TEST(BlockHeaderTest, CheckValueSplitsEvenAndOddOffsets) {
   EXPECT_EQ(CheckValueHex(""), "0000");
   EXPECT_EQ(CheckValueHex("\x7F"), "7F00");
-  EXPECT_EQ(CheckValueHex(Bytes("01 02 03")), "0202");  // odd length: the last byte is even
-  EXPECT_EQ(CheckValueHex(Bytes("FF 00 0F F0")), "F0F0");
+  EXPECT_EQ(CheckValueHex(BytesFromSpacedHex("01 02 03")), "0202");  // odd length: the last byte is even
+  EXPECT_EQ(CheckValueHex(BytesFromSpacedHex("FF 00 0F F0")), "F0F0");
 }
 
 TEST(BlockHeaderTest, CheckValueOfLongerPayloadsKeepsEachByteInItsParity) {
@@ -69,15 +69,15 @@ TEST(BlockHeaderTest, CheckValueOfLongerPayloadsKeepsEachByteInItsParity) {
 }
 
 TEST(BlockHeaderTest, EdgeCasesOfTheHeaderBuilders) {
-  const std::string address = Bytes("00 00 00 00");
+  const std::string address = BytesFromSpacedHex("00 00 00 00");
   // An empty payload with length 0 still announces the full block size.
   const std::string empty = HexToBytes(Header(0, false, "", address, 0));
-  EXPECT_EQ(empty.substr(7, 2), Bytes("00 00"));
+  EXPECT_EQ(empty.substr(7, 2), BytesFromSpacedHex("00 00"));
   EXPECT_EQ(ReadBigEndian32(empty, 10), 0x40000u);
   // An explicit length equal to the block size gives exactly the length-0 header.
   EXPECT_EQ(Header(1, true, "abc", address, 0x8000), Header(1, true, "abc", address, 0));
   // The address is copied unchanged, whatever its length.
-  EXPECT_EQ(HexToBytes(Header(0, false, "", Bytes("01 02"), 5)).size(), 17u);
+  EXPECT_EQ(HexToBytes(Header(0, false, "", BytesFromSpacedHex("01 02"), 5)).size(), 17u);
 }
 
 TEST(BlockHeaderTest, ChecksumMakesBytesOneToLastAddUpToFF) {
@@ -87,7 +87,7 @@ TEST(BlockHeaderTest, ChecksumMakesBytesOneToLastAddUpToFF) {
   // The leading byte never enters the sum.
   EXPECT_EQ(FixHeaderChecksum("000102ff").substr(6), FixHeaderChecksum("FF0102ff").substr(6));
   // The four FF bytes of the 26-byte type field do enter it (together 0x3FC).
-  const std::string n96 = HexToBytes(Header(1, true, "", Bytes("00 00 00 00"), 1));
+  const std::string n96 = HexToBytes(Header(1, true, "", BytesFromSpacedHex("00 00 00 00"), 1));
   unsigned sum = 0;
   for (std::size_t i = 1; i < n96.size(); ++i) sum += static_cast<unsigned char>(n96[i]);
   EXPECT_EQ(sum % 256, 0xFFu);
@@ -95,8 +95,8 @@ TEST(BlockHeaderTest, ChecksumMakesBytesOneToLastAddUpToFF) {
 }
 
 TEST(BlockHeaderTest, BigEndianHelpers) {
-  EXPECT_EQ(BigEndian32(0x01020304), Bytes("01 02 03 04"));
-  EXPECT_EQ(ReadBigEndian32(Bytes("FF FF C0 00"), 0), 0xFFFFC000u);
+  EXPECT_EQ(BigEndian32(0x01020304), BytesFromSpacedHex("01 02 03 04"));
+  EXPECT_EQ(ReadBigEndian32(BytesFromSpacedHex("FF FF C0 00"), 0), 0xFFFFC000u);
   EXPECT_FALSE(LayoutForHeaderSize(20));
 }
 

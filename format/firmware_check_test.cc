@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "format/firmware_fixture.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur {
 namespace {

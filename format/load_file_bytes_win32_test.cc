@@ -9,8 +9,8 @@
 #include "port/errors.h"
 #include "port/files.h"
 #include "port/process.h"
-#include "port/scratch_folder.h"
-#include "port/stand_in_tool.h"
+#include "testing/scratch_folder.h"
+#include "testing/stand_in_tool.h"
 
 namespace larkspur {
 namespace {

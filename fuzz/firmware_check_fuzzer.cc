@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "format/firmware_check.h"
-#include "format/firmware_fixture.h"
 #include "format/hex_text.h"
 #include "format/model_profile.h"
 #include "fuzz/fuzz_check.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur::fuzz {
 namespace {

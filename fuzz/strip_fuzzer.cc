@@ -1,5 +1,6 @@
 // Header stripping and the block-chain walk on arbitrary bytes, checked
-// against references written here from the header layout alone:
+// against references written from the header layout alone (the scan's is
+// the tests' strip oracle, testing/strip_oracle.h):
 //   - the scan equals deleting header-size bytes at each signature
 //     occurrence in turn, searching on from the deletion point;
 //   - the chain walk finds a chain exactly when a plain walk by payload
@@ -26,31 +27,10 @@
 #include "format/hex_text.h"
 #include "format/model_profile.h"
 #include "fuzz/fuzz_check.h"
+#include "testing/strip_oracle.h"
 
 namespace larkspur::fuzz {
 namespace {
-
-struct Scan {
-  std::string bytes;
-  std::int64_t count = 0;
-};
-
-// Deletes a header at each occurrence in turn. After a deletion the search
-// goes on at the deletion point, so bytes before it are never looked at
-// again. Quadratic, which is fine for fuzz-sized inputs.
-Scan DeleteEachHeaderInTurn(std::string data, std::string_view signature, std::size_t header_size) {
-  Scan scan;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t found = data.find(signature, from);
-    if (found == std::string::npos) break;
-    data.erase(found, header_size);  // fewer when the data ends sooner
-    ++scan.count;
-    from = found;
-  }
-  scan.bytes = std::move(data);
-  return scan;
-}
 
 std::uint32_t BigEndianAt(std::string_view data, std::size_t at) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) << 24 |
@@ -109,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   const std::string input(data);
 
-  const Scan reference = DeleteEachHeaderInTurn(input, signature, static_cast<std::size_t>(header_size));
+  const testing::StrippedByScan reference = testing::DeleteEachHeaderInTurn(input, signature, static_cast<std::size_t>(header_size));
   ByteString scanned = input;
   const std::int64_t scan_count = StripEveryOccurrence(scanned, signature, header_size);
   LARKSPUR_FUZZ_CHECK(scanned == reference.bytes && scan_count == reference.count,

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "fat/fat_writer.h"
-#include "format/firmware_fixture.h"
 #include "format/model_profile.h"
 #include "rofs/obey_build.h"
 #include "rofs/obey_parser.h"
 #include "rofs/rofs_writer.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur::fuzz {
 namespace {

@@ -6,8 +6,8 @@
 #include <numeric>
 
 #include "port/files.h"
-#include "port/scratch_folder.h"
-#include "port/stand_in_tool.h"
+#include "testing/scratch_folder.h"
+#include "testing/stand_in_tool.h"
 
 namespace larkspur {
 namespace {

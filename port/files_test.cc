@@ -7,9 +7,10 @@
 #include <stdexcept>
 
 #include "port/errors.h"
-#include "port/expected_reasons.h"
 #include "port/file_view.h"
-#include "port/scratch_folder.h"
+#include "testing/expected_reasons.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
 
 #ifndef _WIN32
 #include <limits.h>
@@ -102,18 +103,10 @@ TEST(FilesTest, ReloadWholeFileReadsIntoTheStorageItHolds) {
   EXPECT_EQ(dest, large);
 }
 
-// Bytes that differ from page to page and within one, so a view that reads
-// a wrong page or stops short shows.
-std::string PatternBytes(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + i / 4093);
-  return bytes;
-}
-
 TEST(FilesTest, FileViewGivesTheWholeFileOrSaysWhyNot) {
   testing::ScratchFolder folder;
   folder.Write("sub/file", "");
-  const std::string large = PatternBytes(5 * 4096 + 123);
+  const std::string large = testing::PatternBytes(5 * 4096 + 123);
   struct Case {
     const char* name;
     std::string path;
@@ -165,7 +158,7 @@ TEST(FilesTest, FileViewRefusesAFileOverTheLimitAndSurvivesAMove) {
 // limit inside the run of pieces.
 TEST(FilesTest, WriteFileReplacingWritesManyPiecesInOrderAndReportsProgress) {
   testing::ScratchFolder folder;
-  const std::string bytes = PatternBytes(3 * 1024 * 13 + kProgressStretchBytes);
+  const std::string bytes = testing::PatternBytes(3 * 1024 * 13 + kProgressStretchBytes);
   std::vector<std::string_view> pieces;
   std::size_t at = 0;
   for (std::size_t i = 0; at < bytes.size(); ++i) {
@@ -198,7 +191,7 @@ TEST(FilesTest, WriteFileReplacingWritesManyPiecesInOrderAndReportsProgress) {
 TEST(FilesTest, AStoppedWriteLeavesTheEarlierFileAndNoTemporary) {
   testing::ScratchFolder folder;
   const std::string path = folder.Write("out.img", "earlier");
-  const std::string bytes = PatternBytes(2 * kProgressStretchBytes + 1);
+  const std::string bytes = testing::PatternBytes(2 * kProgressStretchBytes + 1);
   const std::vector<std::string_view> pieces = {std::string_view(bytes).substr(0, kProgressStretchBytes),
                                                 std::string_view(bytes).substr(kProgressStretchBytes)};
   EXPECT_THROW(WriteFileReplacing(path, pieces,
@@ -216,7 +209,7 @@ TEST(FilesTest, AStoppedWriteLeavesTheEarlierFileAndNoTemporary) {
 TEST(FilesTest, AGatheredWriteThatFailsPartWayLeavesTheEarlierFile) {
   testing::ScratchFolder folder;
   const std::string path = folder.Write("out.img", "earlier");
-  const std::string bytes = PatternBytes(4 << 20);
+  const std::string bytes = testing::PatternBytes(4 << 20);
   std::vector<std::string_view> pieces;
   for (std::size_t at = 0; at < bytes.size(); at += 4096) pieces.push_back(std::string_view(bytes).substr(at, 4096));
   struct rlimit saved {};

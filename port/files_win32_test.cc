@@ -14,7 +14,7 @@
 #include "port/errors.h"
 #include "port/file_view.h"
 #include "port/files.h"
-#include "port/scratch_folder.h"
+#include "testing/scratch_folder.h"
 
 namespace larkspur::port {
 namespace {

@@ -5,14 +5,15 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "port/scratch_folder.h"
 #include "rofs/host_names.h"
 #include "rofs/kept_entries.h"
 #include "rofs/obey_build.h"
 #include "rofs/obey_parser.h"
 #include "rofs/rofs_extract.h"
 #include "rofs/rofs_reader.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/rofs_images.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_files.h"
 
 namespace larkspur {
 namespace {
@@ -172,7 +173,7 @@ class ProgramFolder {
         rofs::ParseObey(JoinObeyLines(lines), "rofs2.obey", rofs::ImageNameFromObeyBytes);
     const rofs::BuildResult built =
         rofs::BuildImageFromObey(obey, root_.Path("exebat"), 63'435'758'706'000'000);
-    return rofs::testing::ReadBytes(built.image_path);
+    return testing::ReadBytes(built.image_path);
   }
 
   // Extract: the kept record through its text, as it passes the temp
@@ -246,9 +247,9 @@ TEST(ObeyFileTest, ARoundTripKeepsHiddenEntriesAndAttributes) {
 // Cyrillic and Japanese names.
 #ifndef _WIN32
 TEST(ObeyFileTest, TheSymbianCase2ImageKeepsItsHiddenEntryAndAttributesThroughARoundTrip) {
-  const auto shared = rofs::testing::ReferenceRofsFolder();
+  const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
-  const auto reference = rofs::testing::ReadBytes(shared / "case2_rofs2r_case2.img");
+  const auto reference = testing::ReadBytes(shared / "case2_rofs2r_case2.img");
   ProgramFolder program;
   const rofs::KeptEntries kept = program.Extract(reference);
   EXPECT_EQ(rofs::FormatKeptEntries(kept),

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "port/scratch_folder.h"
 #include "repack/obey_file.h"
+#include "testing/scratch_folder.h"
 
 namespace larkspur {
 namespace {

@@ -5,50 +5,15 @@
 #include "format/block_header.h"
 #include "format/hex_text.h"
 #include "format/model_profile.h"
-#include "format/test_bytes.h"
+#include "testing/firmware_read_back.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur {
 namespace {
 
-using testing::Bytes;
-
-// An independent reader of the written file: walks the headers and checks
-// every field by hand, without the builders.
-struct ReadBlock {
-  std::uint32_t length, address;
-  std::string payload;
-};
-
-std::vector<ReadBlock> ReadBack(const std::string& file, std::size_t prefix_size, const std::string& sig,
-                                std::size_t header_size) {
-  std::vector<ReadBlock> blocks;
-  std::size_t at = prefix_size;
-  const std::size_t length_at = header_size == 19 ? 10 : 17;
-  while (at < file.size()) {
-    EXPECT_LE(at + header_size, file.size());
-    const std::string header = file.substr(at, header_size);
-    EXPECT_EQ(header.substr(0, 7), sig);
-    ReadBlock block;
-    block.length = ReadBigEndian32(header, length_at);
-    block.address = ReadBigEndian32(header, length_at + 4);
-    block.payload = file.substr(at + header_size, block.length);
-    EXPECT_EQ(block.payload.size(), block.length) << "header announces more than follows";
-    unsigned char even = 0, odd = 0;
-    for (std::size_t i = 0; i < block.payload.size(); ++i) (i % 2 ? odd : even) ^= block.payload[i];
-    EXPECT_EQ(static_cast<unsigned char>(header[7]), even);
-    EXPECT_EQ(static_cast<unsigned char>(header[8]), odd);
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < header_size; ++i) sum += static_cast<unsigned char>(header[i]);
-    EXPECT_EQ(sum % 256, 0xFFu);
-    blocks.push_back(block);
-    at += header_size + block.length;
-  }
-  return blocks;
-}
-
 struct CutResult {
   std::string file;
-  std::vector<ReadBlock> blocks;
+  std::vector<testing::ReadBackBlock> blocks;
   bool short_first;
 };
 
@@ -66,13 +31,7 @@ CutResult Reassemble(int model, bool uda, std::string stream, const std::string&
   for (auto piece : r.pieces) file += piece;
   EXPECT_EQ(file.size(), r.total_size);
   EXPECT_EQ(file.substr(0, prefix.size()), prefix);
-  return {file, ReadBack(file, prefix.size(), sig, uda && model == 1 ? 26 : 19), r.short_first_block_written};
-}
-
-std::string Pattern(std::size_t size) {
-  std::string s(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251);
-  return s;
+  return {file, testing::ReadBackBlocks(file, prefix.size(), sig, uda && model == 1 ? 26 : 19), r.short_first_block_written};
 }
 
 TEST(ReassembleTest, BlockLayoutsOfTheEdgeCases) {
@@ -98,12 +57,12 @@ TEST(ReassembleTest, BlockLayoutsOfTheEdgeCases) {
       {"empty stream", 0, true, 0, false, {}},
   };
   for (const Case& c : cases) {
-    const std::string stream = Pattern(c.stream_size);
+    const std::string stream = testing::PatternBytes(c.stream_size);
     const CutResult run = Reassemble(c.model, c.uda, stream, "PFX", 0x1000000, c.short_first);
     std::vector<std::uint32_t> lengths;
     std::string payloads;
     std::uint32_t expected_address = 0x1000000;
-    for (const ReadBlock& block : run.blocks) {
+    for (const testing::ReadBackBlock& block : run.blocks) {
       lengths.push_back(block.length);
       EXPECT_EQ(block.address, expected_address) << c.name;
       expected_address += block.length;
@@ -118,7 +77,7 @@ TEST(ReassembleTest, BlockLayoutsOfTheEdgeCases) {
 }
 
 TEST(ReassembleTest, AddressesWrapModulo2To32) {
-  const CutResult run = Reassemble(1, true, Pattern(0x10000), "", 0xFFFFC000);
+  const CutResult run = Reassemble(1, true, testing::PatternBytes(0x10000), "", 0xFFFFC000);
   ASSERT_EQ(run.blocks.size(), 2u);
   EXPECT_EQ(run.blocks[0].address, 0xFFFFC000u);
   EXPECT_EQ(run.blocks[1].address, 0x00004000u);
@@ -126,7 +85,7 @@ TEST(ReassembleTest, AddressesWrapModulo2To32) {
 
 TEST(ReassembleTest, N96ShortFirstBlockHoldsFillerZeros) {
   std::string stream(3072, '\0');
-  stream += Pattern(0x10000);
+  stream += testing::PatternBytes(0x10000);
   const CutResult run = Reassemble(1, false, stream, "", 0x100);
   // Without the N96 selection there is no short block.
   EXPECT_EQ(run.blocks[0].length, 0x8000u);
@@ -138,12 +97,6 @@ TEST(ReassembleTest, N96ShortFirstBlockHoldsFillerZeros) {
   EXPECT_EQ(n96.blocks[2].address, 0x8500u);
   // Check value 00 00 over the filler.
   EXPECT_EQ(n96.file.substr(7, 2), std::string(2, '\0'));
-}
-
-std::string Joined(const Reassembly& r) {
-  std::string file;
-  for (std::string_view piece : r.pieces) file += piece;
-  return file;
 }
 
 // The views version against the padding one, which the tests above check
@@ -177,12 +130,12 @@ TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
                               : BuildBlockHeaderHex(p.RofsSignatureHex, p.RofsTypeFieldHex, p.RofsBlockSize, payload, address, length));
     };
     const BlockCutting cutting{c.uda ? p.UdaBlockSize : p.RofsBlockSize, c.short_first, c.uda ? '\0' : '\xFF'};
-    const std::string image = Pattern(c.image_size);
+    const std::string image = testing::PatternBytes(c.image_size);
     std::string stream = std::string(c.leading_zeros, '\0') + image;
     const Reassembly padded = CutIntoBlocks(stream, "PFX", BigEndian32(0x1000000), cutting, build);
     Reassembly viewed = CutIntoBlocks(c.leading_zeros, image, "PFX", BigEndian32(0x1000000), cutting, build);
     const Reassembly moved = std::move(viewed);  // the views stay valid
-    EXPECT_EQ(Joined(moved), Joined(padded)) << c.name;
+    EXPECT_EQ(testing::Concatenated(moved.pieces), testing::Concatenated(padded.pieces)) << c.name;
     EXPECT_EQ(moved.total_size, padded.total_size) << c.name;
     EXPECT_EQ(moved.headers.size(), padded.headers.size()) << c.name;
     EXPECT_EQ(moved.short_first_block_written, padded.short_first_block_written) << c.name;

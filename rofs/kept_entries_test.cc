@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "rofs/rofs_reader.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/rofs_images.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur::rofs {
 namespace {
@@ -30,7 +31,7 @@ std::vector<std::uint8_t> ImageOf(const std::vector<ImageFileSpec>& files) {
   spec.max_image_size = 0x10000;
   spec.files = files;
   return testing::WriteInMemory(spec, std::vector<std::vector<std::uint8_t>>(
-                                          files.size(), testing::Bytes("data")));
+                                          files.size(), testing::ByteVector("data")));
 }
 
 TEST(KeptEntriesTest, KeepsHiddenEntriesAndAttributesThatDifferFromTheDefaults) {

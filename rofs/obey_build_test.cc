@@ -8,21 +8,24 @@
 
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_reader.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/rofs_images.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
 
 namespace larkspur::rofs {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempFolder;
+using testing::ScratchFolder;
 
 TEST(ObeyBuildTest, BuildsTheReferenceImageFromTheUnpackedTree) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
-  TempFolder temp;
+  ScratchFolder temp;
   testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")),
-                     temp.path());
-  const fs::path tool_folder = temp.path() / "exebat";
+                     temp.root());
+  const fs::path tool_folder = temp.root() / "exebat";
   fs::create_directory(tool_folder);
   const auto obey_text = testing::ReadBytes(shared / "case1_rofs2.obey");
   const ObeyFile obey =
@@ -38,14 +41,14 @@ TEST(ObeyBuildTest, BuildsTheReferenceImageFromTheUnpackedTree) {
 }
 
 TEST(ObeyBuildTest, TimeLineWinsOverTheDefault) {
-  TempFolder temp;
-  testing::WriteBytes(temp.path() / "a.txt", testing::Bytes("a"));
+  ScratchFolder temp;
+  testing::WriteBytes(temp.root() / "a.txt", testing::ByteVector("a"));
   const std::string head = "rofsname=out.img\nrofssize=0x1000\ndata=a.txt a.txt\n";
   for (const bool with_time : {false, true}) {
     const ObeyFile obey =
         ParseObey(head + (with_time ? "time=02/03/2010_04:05:06\n" : ""), "t.obey");
-    BuildImageFromObey(obey, temp.path(), 12345);
-    const auto bytes = testing::ReadBytes(temp.path() / "out.img");
+    BuildImageFromObey(obey, temp.root(), 12345);
+    const auto bytes = testing::ReadBytes(temp.root() / "out.img");
     EXPECT_EQ(ParseRofsHeader(bytes, "out.img").time, with_time ? 63'435'758'706'000'000 : 12345);
   }
 }
@@ -70,36 +73,36 @@ TEST(ObeyBuildTest, AFailedBuildLeavesNoImageAndKeepsTheOldOne) {
   };
   for (const FailedBuild& c : cases) {
     SCOPED_TRACE(c.label);
-    TempFolder temp;
-    fs::create_directories(temp.path() / "src");
-    fs::create_directories(temp.path() / "exebat");
-    testing::WriteBytes(temp.path() / "src" / "a.txt", testing::Bytes("a"));
-    testing::WriteBytes(temp.path() / "src" / "big.bin", std::vector<std::uint8_t>(0x1000, 7));
-    testing::WriteBytes(temp.path() / "exebat" / "rofs2r.img", testing::Bytes("old image"));
+    ScratchFolder temp;
+    fs::create_directories(temp.root() / "src");
+    fs::create_directories(temp.root() / "exebat");
+    testing::WriteBytes(temp.root() / "src" / "a.txt", testing::ByteVector("a"));
+    testing::WriteBytes(temp.root() / "src" / "big.bin", std::vector<std::uint8_t>(0x1000, 7));
+    testing::WriteBytes(temp.root() / "exebat" / "rofs2r.img", testing::ByteVector("old image"));
     const ObeyFile obey =
         ParseObey("rofsname=rofs2r.img\nrofssize=0x1000\n" + c.data_lines, "f.obey");
     try {
-      BuildImageFromObey(obey, temp.path() / "exebat", 0);
+      BuildImageFromObey(obey, temp.root() / "exebat", 0);
       ADD_FAILURE() << "no error";
     } catch (const ObeyError& error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
-    EXPECT_EQ(testing::ReadBytes(temp.path() / "exebat" / "rofs2r.img"),
-              testing::Bytes("old image"));
-    EXPECT_FALSE(fs::exists(temp.path() / "exebat" / "rofs2r.img.partial"));
+    EXPECT_EQ(testing::ReadBytes(temp.root() / "exebat" / "rofs2r.img"),
+              testing::ByteVector("old image"));
+    EXPECT_FALSE(fs::exists(temp.root() / "exebat" / "rofs2r.img.partial"));
   }
 }
 
 TEST(ObeyBuildTest, AnUnwritableOutputIsReportedWithItsPath) {
-  TempFolder temp;
-  testing::WriteBytes(temp.path() / "a.txt", testing::Bytes("a"));
+  ScratchFolder temp;
+  testing::WriteBytes(temp.root() / "a.txt", testing::ByteVector("a"));
   const ObeyFile obey =
       ParseObey("rofsname=no/such/folder/x.img\nrofssize=0x1000\ndata=a.txt a.txt\n", "w.obey");
   try {
-    BuildImageFromObey(obey, temp.path(), 0);
+    BuildImageFromObey(obey, temp.root(), 0);
     ADD_FAILURE() << "no error";
   } catch (const HostFileError& error) {
-    const std::string partial = (temp.path() / "no/such/folder/x.img.partial").string();
+    const std::string partial = (temp.root() / "no/such/folder/x.img.partial").string();
     EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + partial + "\": ", 0), 0u)
         << error.what();
   }

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "rofs/rofs_errors.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/rofs_images.h"
+#include "testing/test_files.h"
 
 namespace larkspur::rofs {
 namespace {

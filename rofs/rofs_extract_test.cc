@@ -8,26 +8,21 @@
 #include <vector>
 
 #include "rofs/rofs_errors.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/rofs_images.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
+#include "testing/tree_snapshot.h"
 
 namespace larkspur::rofs {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempFolder;
+using testing::ScratchFolder;
 
 std::string FileText(const fs::path& path) {
   const auto bytes = testing::ReadBytes(path);
   return std::string(bytes.begin(), bytes.end());
-}
-
-std::set<std::string> FilesBelow(const fs::path& folder) {
-  std::set<std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file())
-      files.insert(testing::GenericUtf8(entry.path().lexically_relative(folder)));
-  }
-  return files;
 }
 
 TEST(RofsExtractTest, TheReferenceImageGivesBackItsInputTree) {
@@ -35,8 +30,8 @@ TEST(RofsExtractTest, TheReferenceImageGivesBackItsInputTree) {
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto bytes = testing::ReadBytes(shared / "case1_rofs2r.img");
   const RofsImage image = ParseRofsImage(bytes, "case1_rofs2r.img");
-  TempFolder temp;
-  const fs::path out = temp.path() / "new" / "rofs2";  // made on demand
+  ScratchFolder temp;
+  const fs::path out = temp.root() / "new" / "rofs2";  // made on demand
   const ExtractStats stats = ExtractImage(bytes, image, "case1_rofs2r.img", out);
   EXPECT_EQ(stats.files, 210u);
   EXPECT_EQ(stats.folders, 5u);
@@ -50,26 +45,26 @@ TEST(RofsExtractTest, TheReferenceImageGivesBackItsInputTree) {
   }
   // Names keep their stored case, folders included.
   EXPECT_TRUE(expected.count("my documents/Second Note.TXT"));
-  EXPECT_EQ(FilesBelow(out), expected);
+  EXPECT_EQ(testing::FilesBelow(out), expected);
 }
 
 TEST(RofsExtractTest, HiddenEntriesAreNotWrittenAndOldFilesAreReplaced) {
   const auto bytes = testing::BuildInMemory(
       {{"Sys\\Bin\\old.dll", "", true}, {"Sys\\Bin\\New.dll", "new"}, {"top.txt", "top"}});
   const RofsImage image = ParseRofsImage(bytes, "mem.img");
-  TempFolder temp;
-  fs::create_directories(temp.path() / "Sys" / "Bin");
-  testing::WriteBytes(temp.path() / "top.txt", testing::Bytes("an older and longer text"));
+  ScratchFolder temp;
+  fs::create_directories(temp.root() / "Sys" / "Bin");
+  testing::WriteBytes(temp.root() / "top.txt", testing::ByteVector("an older and longer text"));
   std::vector<std::pair<std::size_t, std::size_t>> reports;
   const ExtractStats stats =
-      ExtractImage(bytes, image, "mem.img", temp.path(),
+      ExtractImage(bytes, image, "mem.img", temp.root(),
                    [&reports](std::size_t done, std::size_t total) { reports.emplace_back(done, total); });
   EXPECT_EQ(stats.hidden_skipped, 1u);
   EXPECT_EQ(stats.files, 2u);
   // Folders and hidden entries are not counted.
   EXPECT_EQ(reports, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 2}, {1, 2}, {2, 2}}));
-  EXPECT_EQ(FileText(temp.path() / "top.txt"), "top");
-  EXPECT_EQ(FilesBelow(temp.path()), (std::set<std::string>{"Sys/Bin/New.dll", "top.txt"}));
+  EXPECT_EQ(FileText(temp.root() / "top.txt"), "top");
+  EXPECT_EQ(testing::FilesBelow(temp.root()), (std::set<std::string>{"Sys/Bin/New.dll", "top.txt"}));
 }
 
 struct BadName {
@@ -115,8 +110,8 @@ TEST(RofsExtractTest, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
     std::uint32_t entry_offset = 0;
     const auto bytes = ImageWithName(c.is_folder, c.name, entry_offset);
     const RofsImage image = ParseRofsImage(bytes, "bad.img");
-    TempFolder temp;
-    const fs::path out = temp.path() / "out";
+    ScratchFolder temp;
+    const fs::path out = temp.root() / "out";
     try {
       ExtractImage(bytes, image, "bad.img", out);
       ADD_FAILURE() << "no error";
@@ -130,7 +125,7 @@ TEST(RofsExtractTest, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
                                                "\" cannot be extracted: " + c.reason);
     }
     EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(FilesBelow(temp.path()), std::set<std::string>{});
+    EXPECT_EQ(testing::FilesBelow(temp.root()), std::set<std::string>{});
   }
 }
 
@@ -145,9 +140,9 @@ TEST(RofsExtractTest, NamesThePhoneTakesAsEqualAreRefused) {
     bytes[second + kEntryFixedSize + 2 * i + 1] = 0;
   }
   const RofsImage image = ParseRofsImage(bytes, "dup.img");
-  TempFolder temp;
+  ScratchFolder temp;
   try {
-    ExtractImage(bytes, image, "dup.img", temp.path() / "out");
+    ExtractImage(bytes, image, "dup.img", temp.root() / "out");
     ADD_FAILURE() << "no error";
   } catch (const FormatError& error) {
     EXPECT_EQ(std::string(error.what()),
@@ -157,7 +152,7 @@ TEST(RofsExtractTest, NamesThePhoneTakesAsEqualAreRefused) {
                   Hex(clean.root.subdirectories[0].files[0].entry_offset) +
                   " in the same folder (names match ignoring ASCII case)");
   }
-  EXPECT_FALSE(fs::exists(temp.path() / "out"));
+  EXPECT_FALSE(fs::exists(temp.root() / "out"));
 }
 
 TEST(RofsExtractTest, SymbolicLinksInTheOutputFolderAreNotFollowed) {
@@ -171,12 +166,12 @@ TEST(RofsExtractTest, SymbolicLinksInTheOutputFolderAreNotFollowed) {
   for (const LinkCase& c :
        {LinkCase{"folder link", true, "sys"}, LinkCase{"file link", false, "a.txt"}}) {
     SCOPED_TRACE(c.label);
-    TempFolder temp;
-    const fs::path out = temp.path() / "out";
-    const fs::path elsewhere = temp.path() / "elsewhere";
+    ScratchFolder temp;
+    const fs::path out = temp.root() / "out";
+    const fs::path elsewhere = temp.root() / "elsewhere";
     fs::create_directories(out);
     fs::create_directories(elsewhere);
-    testing::WriteBytes(elsewhere / "a.txt", testing::Bytes("untouched"));
+    testing::WriteBytes(elsewhere / "a.txt", testing::ByteVector("untouched"));
     try {
       if (c.folder) {
         fs::create_directory_symlink(elsewhere, out / c.link_name);
@@ -194,7 +189,7 @@ TEST(RofsExtractTest, SymbolicLinksInTheOutputFolderAreNotFollowed) {
                 "Refusing to write through the symbolic link \"" + (out / c.link_name).string() +
                     "\": it stands where the image has a " + (c.folder ? "folder" : "file"));
     }
-    EXPECT_EQ(FilesBelow(elsewhere), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(testing::FilesBelow(elsewhere), std::set<std::string>{"a.txt"});
     EXPECT_EQ(FileText(elsewhere / "a.txt"), "untouched");
   }
 }
@@ -202,14 +197,14 @@ TEST(RofsExtractTest, SymbolicLinksInTheOutputFolderAreNotFollowed) {
 TEST(RofsExtractTest, AFileWhereAFolderBelongsStopsExtraction) {
   const auto bytes = testing::BuildInMemory({{"sys\\f.txt", "x"}});
   const RofsImage image = ParseRofsImage(bytes, "in.img");
-  TempFolder temp;
-  testing::WriteBytes(temp.path() / "sys", testing::Bytes("a file"));
+  ScratchFolder temp;
+  testing::WriteBytes(temp.root() / "sys", testing::ByteVector("a file"));
   try {
-    ExtractImage(bytes, image, "in.img", temp.path());
+    ExtractImage(bytes, image, "in.img", temp.root());
     ADD_FAILURE() << "no error";
   } catch (const HostFileError& error) {
     EXPECT_EQ(std::string(error.what()), "Cannot create folder \"" +
-                                             (temp.path() / "sys").string() +
+                                             (temp.root() / "sys").string() +
                                              "\": something that is not a folder has that name");
   }
 }

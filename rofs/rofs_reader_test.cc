@@ -11,8 +11,9 @@
 #include "extract/carve.h"
 #include "format/hex_text.h"
 #include "rofs/rofs_errors.h"
-#include "rofs/rofs_test_support.h"
 #include "rofs/utf16.h"
+#include "testing/rofs_images.h"
+#include "testing/test_files.h"
 
 namespace larkspur::rofs {
 namespace {

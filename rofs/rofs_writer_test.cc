@@ -15,8 +15,9 @@
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_lookup.h"
 #include "rofs/rofs_reader.h"
-#include "rofs/rofs_test_support.h"
 #include "rofs/utf16.h"
+#include "testing/rofs_images.h"
+#include "testing/test_files.h"
 
 namespace larkspur::rofs {
 namespace {

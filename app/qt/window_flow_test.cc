@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include "app/qt/window_fixture.h"
-#include "format/firmware_fixture.h"
 #include "format/tree_source.h"
 #include "port/files.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur {
 namespace {

@@ -21,9 +21,9 @@
 #include <gtest/gtest.h>
 
 #include "app/tform1.h"
-#include "app/test_support.h"
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_window.h"
+#include "testing/program_folder.h"
 
 namespace larkspur {
 

@@ -8,7 +8,7 @@
 
 #include "app/win32/win32_window_fixture.h"
 #include "format/firmware_check.h"
-#include "format/firmware_fixture.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur {
 namespace {

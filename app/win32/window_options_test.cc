@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "port/files.h"
-#include "port/scratch_folder.h"
+#include "testing/scratch_folder.h"
 
 namespace larkspur {
 namespace {

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <map>
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
 #include "port/files.h"
 #include "port/process.h"
 #include "port/run_lock.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
 #include "tools/larkspur-cli/cli_runner.h"
 
 namespace larkspur {

@@ -22,11 +22,12 @@
 #include <unistd.h>
 #endif
 
-#include "app/test_support.h"
-#include "format/firmware_fixture.h"
-#include "port/expected_reasons.h"
 #include "port/files.h"
 #include "port/process.h"
+#include "testing/expected_reasons.h"
+#include "testing/firmware_fixture.h"
+#include "testing/program_folder.h"
+#include "testing/tree_snapshot.h"
 #include "tools/larkspur-cli/cli_runner.h"
 
 namespace larkspur {
@@ -43,21 +44,6 @@ using testing::ProgramFolder;
 const std::string kRofsMagic = "ROFS0\xFF";
 const std::string kFatMagic("\xE9\x00\x90", 3);
 
-
-// Every file below `root` with its bytes, and every folder (ending in '/').
-std::map<std::string, std::string> TreeOf(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = fs::relative(entry.path(), root).generic_string();
-    if (entry.is_directory()) {
-      tree[name + "/"] = "";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return tree;
-}
 
 // The paths whose presence or content differs between two trees.
 std::set<std::string> Changed(const std::map<std::string, std::string>& before,
@@ -216,7 +202,7 @@ TEST(CliFaultsTest, EachFaultIsNamedAndLeavesNothingThatLooksFinished) {
     home.Write("rofs2/earlier.txt", "earlier file");
     if (std::string(c.command) == "repack") home.MarkExtracted(input, c.name.find("uda") != std::string::npos);
     if (c.arrange) c.arrange(home);
-    const auto before = TreeOf(home.path());
+    const auto before = testing::TreeOf(home.path());
 
     const std::string home_option = std::string(c.command) == "verify" ? "" : "--home " + Q(home.path()) + " ";
     const CliRun run = RunCli(outputs, home_option + c.command + " " + Q(input));
@@ -226,7 +212,7 @@ TEST(CliFaultsTest, EachFaultIsNamedAndLeavesNothingThatLooksFinished) {
       const std::string text = Fill(expected, home.path(), input);
       EXPECT_NE((run.out + run.err).find(text), std::string::npos) << text << "\n--\n" << run.out << run.err;
     }
-    for (const std::string& path : Changed(before, TreeOf(home.path()))) {
+    for (const std::string& path : Changed(before, testing::TreeOf(home.path()))) {
       EXPECT_TRUE(c.may_change.count(path)) << path << " changed";
     }
     EXPECT_FALSE(fs::exists(fs::path(home.path()).parent_path().parent_path() / "larkspur-cli-faults-escaped.txt"));
@@ -318,7 +304,7 @@ TEST(CliFaultsTest, AReadOnlyProgramFolderStopsWithTheFileNamed) {
                    << " read-only for this user (root, and no immutable attribute here)";
     }
   }
-  const auto before = TreeOf(home.path());
+  const auto before = testing::TreeOf(home.path());
   const struct {
     const char* command;
     std::string expected;
@@ -332,7 +318,7 @@ TEST(CliFaultsTest, AReadOnlyProgramFolderStopsWithTheFileNamed) {
     const CliRun run = RunCli(outputs, "--home " + Q(home.path()) + " " + c.command + " " + Q(input));
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
-    EXPECT_EQ(TreeOf(home.path()), before);
+    EXPECT_EQ(testing::TreeOf(home.path()), before);
   }
 }
 

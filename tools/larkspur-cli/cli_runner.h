@@ -7,7 +7,7 @@
 #include <string>
 
 #include "port/files.h"
-#include "port/scratch_folder.h"
+#include "testing/scratch_folder.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>

@@ -12,13 +12,17 @@
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_format.h"
 #include "rofs/rofs_reader.h"
-#include "rofs/rofs_test_support.h"
+#include "testing/captured_run.h"
+#include "testing/rofs_images.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
 
 namespace larkspur::rofs {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempFolder;
+using testing::ScratchFolder;
 
 fs::path Readimage() {
 #ifdef _WIN32
@@ -36,21 +40,21 @@ class ProgramFolder {
     fs::create_directory(root() / "temp");
     testing::WriteBytes(root() / "temp" / "rofs2.img", image);
   }
-  fs::path root() const { return temp_.path(); }
+  fs::path root() const { return temp_.root(); }
   fs::path exebat() const { return root() / "exebat"; }
-  testing::ToolRun Run(const std::vector<std::string>& arguments) const {
-    return testing::RunTool(Readimage(), arguments, exebat());
+  testing::CapturedRun Run(const std::vector<std::string>& arguments) const {
+    return testing::RunCapturingOutput(Readimage(), arguments, exebat());
   }
 
  private:
-  TempFolder temp_;
+  ScratchFolder temp_;
 };
 
 TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
-  const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+  const testing::CapturedRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
 
@@ -72,7 +76,7 @@ TEST(ReadimageTest, ListsAndDescribes) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
-  const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
+  const testing::CapturedRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   EXPECT_EQ(list.out.rfind("-R---         10  .hidden_config\n"
                            "-R---         30  " + ImageNameForDisplay(u"Grüße Über.txt") + "\n" +
@@ -86,7 +90,7 @@ TEST(ReadimageTest, ListsAndDescribes) {
       << list.out;
   EXPECT_NE(list.out.find("\n-R---         22  my documents/Second Note.TXT\n"), std::string::npos);
 
-  const testing::ToolRun describe = program.Run({"-d", "../temp/rofs2.img"});
+  const testing::CapturedRun describe = program.Run({"-d", "../temp/rofs2.img"});
   ASSERT_EQ(describe.exit_code, 0) << describe.err;
   for (const char* line :
        {"identifier:       ROFS\n", "format version:   0x200\n",
@@ -100,13 +104,13 @@ TEST(ReadimageTest, ListsAndDescribes) {
 TEST(ReadimageTest, ListsHiddenEntriesWithoutExtractingThem) {
   ProgramFolder program(
       testing::BuildInMemory({{"sys\\bin\\old.dll", "", true}, {"sys\\bin\\new.dll", "MZ"}}));
-  const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
+  const testing::CapturedRun list = program.Run({"-l", "../temp/rofs2.img"});
   EXPECT_EQ(list.out,
             "D----          -  sys/\n"
             "D----          -  sys/bin/\n"
             "-R---          0  sys/bin/old.dll  [hidden: masks a lower layer]\n"
             "-R---          2  sys/bin/new.dll\n");
-  const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+  const testing::CapturedRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(fs::exists(program.root() / "rofs2" / "sys" / "bin" / "new.dll"));
   EXPECT_FALSE(fs::exists(program.root() / "rofs2" / "sys" / "bin" / "old.dll"));
@@ -133,13 +137,13 @@ TEST(ReadimageTest, ListsAttributesAndBothKindsOfHiddenEntryAndExtractsOnlyRealF
   add("gone.dll", 0x01, 0xFF, true);
   add("old.dll", 0x01, 0xFF, true);
   auto image = testing::WriteInMemory(
-      spec, std::vector<std::vector<std::uint8_t>>(spec.files.size(), testing::Bytes("x")));
+      spec, std::vector<std::vector<std::uint8_t>>(spec.files.size(), testing::ByteVector("x")));
   // A Symbian 9.1 builder marks a hidden entry with address 0 and size 0.
   const std::uint32_t old_entry = ParseRofsImage(image, "x").root.files.at(5).entry_offset;
   for (int i = 0; i < 4; ++i) image[old_entry + kEntryAddressOffset + i] = 0;
 
   ProgramFolder program(image);
-  const testing::ToolRun list = program.Run({"-l", "../temp/rofs2.img"});
+  const testing::CapturedRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   EXPECT_EQ(list.out,
             "--HS-          1  hs.txt\n"
@@ -148,7 +152,7 @@ TEST(ReadimageTest, ListsAttributesAndBothKindsOfHiddenEntryAndExtractsOnlyRealF
             "-R---          1  odd.txt  [attributes 0x41]  [extra attributes 0xFE]\n"
             "-R---          0  gone.dll  [hidden: masks a lower layer]\n"
             "-R---          0  old.dll  [hidden: masks a lower layer]\n");
-  const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+  const testing::CapturedRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   std::set<std::string> written;
   for (const auto& entry : fs::directory_iterator(program.root() / "rofs2")) {
@@ -176,7 +180,7 @@ TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
       {"cut at 0x1000", testing::ReadBytes(shared / "case1_bad_trunc_0x1000.img"),
        "readimage: ../temp/rofs2.img: ROFS header at 0x24: image size 0x105988 is larger than the "
        "file (0x1000 bytes); the image is cut short\n"},
-      {"not an image", testing::Bytes(std::string(64, 'x')),
+      {"not an image", testing::ByteVector(std::string(64, 'x')),
        "readimage: ../temp/rofs2.img: ROFS header at 0x0: identifier 78 78 78 78 is not \"ROFS\" "
        "(52 4F 46 53)\n"},
       {"unsafe name", unsafe,
@@ -186,25 +190,25 @@ TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
   for (const Broken& c : cases) {
     SCOPED_TRACE(c.label);
     ProgramFolder program(c.image);
-    const testing::ToolRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
+    const testing::CapturedRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, c.err);
     EXPECT_FALSE(fs::exists(program.root() / "rofs2"));
   }
-  ProgramFolder program(testing::Bytes(""));
-  const testing::ToolRun missing = program.Run({"-l", "../temp/none.img"});
+  ProgramFolder program(testing::ByteVector(""));
+  const testing::CapturedRun missing = program.Run({"-l", "../temp/none.img"});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_EQ(missing.err, "readimage: Cannot open file \"../temp/none.img\": no such file\n");
 }
 
 TEST(ReadimageTest, CommandLineUsage) {
-  TempFolder temp;
-  const testing::ToolRun help = testing::RunTool(Readimage(), {"--help"}, temp.path());
+  ScratchFolder temp;
+  const testing::CapturedRun help = testing::RunCapturingOutput(Readimage(), {"--help"}, temp.root());
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("usage: readimage -z OUTDIR IMAGE", 0), 0u);
   for (const std::vector<std::string>& wrong :
        {std::vector<std::string>{}, {"-z", "only-one"}, {"-x", "a", "b"}, {"-l", "a", "b"}}) {
-    const testing::ToolRun run = testing::RunTool(Readimage(), wrong, temp.path());
+    const testing::CapturedRun run = testing::RunCapturingOutput(Readimage(), wrong, temp.root());
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_EQ(run.err.rfind("usage: readimage", 0), 0u);
   }

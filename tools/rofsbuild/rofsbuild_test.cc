@@ -8,14 +8,18 @@
 #include <vector>
 
 #include "rofs/rofs_reader.h"
-#include "rofs/rofs_test_support.h"
 #include "rofs/symbian_time.h"
+#include "testing/captured_run.h"
+#include "testing/rofs_images.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
 
 namespace larkspur::rofs {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempFolder;
+using testing::ScratchFolder;
 
 fs::path Rofsbuild() {
 #ifdef _WIN32
@@ -34,14 +38,14 @@ class ProgramFolder {
     fs::create_directory(root() / "exebat");
     fs::create_directory(root() / "temp");
   }
-  fs::path root() const { return temp_.path(); }
+  fs::path root() const { return temp_.root(); }
   fs::path exebat() const { return root() / "exebat"; }
   void WriteObey(const std::string& text) const {
-    testing::WriteBytes(root() / "temp" / "rofs2.obey", testing::Bytes(text));
+    testing::WriteBytes(root() / "temp" / "rofs2.obey", testing::ByteVector(text));
   }
 
  private:
-  TempFolder temp_;
+  ScratchFolder temp_;
 };
 
 TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
@@ -50,7 +54,7 @@ TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
   ProgramFolder program(shared);
   fs::copy_file(shared / "case1_rofs2.obey", program.root() / "temp" / "rofs2.obey");
 
-  const testing::ToolRun run = testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"},
+  const testing::CapturedRun run = testing::RunCapturingOutput(Rofsbuild(), {"../temp/rofs2.obey"},
                                                 program.exebat(), "SOURCE_DATE_EPOCH=1700000000");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
@@ -73,8 +77,8 @@ TEST(RofsbuildTest, BuildsAttributesAndHiddenEntriesAsRepackWritesThem) {
       "data=\"..\\rofs2\\readme.txt\" \"readme.txt\" attrib=HS exattrib=U\r\n"
       "data=\"..\\rofs2\\empty.dat\" \"empty.dat\" attrib=W\r\n"
       "hide \"sys\\bin\\gone.dll\"\r\n");
-  const testing::ToolRun run =
-      testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), "SOURCE_DATE_EPOCH=0");
+  const testing::CapturedRun run =
+      testing::RunCapturingOutput(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), "SOURCE_DATE_EPOCH=0");
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const auto built = testing::ReadBytes(program.exebat() / "rofs2r.img");
   const RofsImage image = ParseRofsImage(built, "rofs2r.img");
@@ -134,8 +138,8 @@ TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
     SCOPED_TRACE(c.label);
     ProgramFolder program(shared);
     if (!c.obey.empty()) program.WriteObey(c.obey);
-    const testing::ToolRun run =
-        testing::RunTool(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), c.environment);
+    const testing::CapturedRun run =
+        testing::RunCapturingOutput(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), c.environment);
     EXPECT_EQ(run.exit_code, c.exit_code);
     EXPECT_EQ(run.err, c.err);
     EXPECT_EQ(run.out, "");
@@ -144,14 +148,14 @@ TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
 }
 
 TEST(RofsbuildTest, CommandLineUsage) {
-  TempFolder temp;
-  const testing::ToolRun help = testing::RunTool(Rofsbuild(), {"--help"}, temp.path());
+  ScratchFolder temp;
+  const testing::CapturedRun help = testing::RunCapturingOutput(Rofsbuild(), {"--help"}, temp.root());
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("usage: rofsbuild OBEYFILE\n", 0), 0u);
-  const testing::ToolRun none = testing::RunTool(Rofsbuild(), {}, temp.path());
+  const testing::CapturedRun none = testing::RunCapturingOutput(Rofsbuild(), {}, temp.root());
   EXPECT_EQ(none.exit_code, 2);
   EXPECT_EQ(none.err.rfind("usage: rofsbuild OBEYFILE\n", 0), 0u);
-  const testing::ToolRun two = testing::RunTool(Rofsbuild(), {"a.obey", "b.obey"}, temp.path());
+  const testing::CapturedRun two = testing::RunCapturingOutput(Rofsbuild(), {"a.obey", "b.obey"}, temp.root());
   EXPECT_EQ(two.exit_code, 2);
 }
 

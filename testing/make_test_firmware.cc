@@ -13,7 +13,7 @@
 #include <iostream>
 #include <string>
 
-#include "format/firmware_fixture.h"
+#include "testing/firmware_fixture.h"
 
 int main(int argc, char** argv) {
   const std::string kind = argc == 5 ? argv[1] : "";

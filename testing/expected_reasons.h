@@ -1,7 +1,7 @@
 // Test helper: the system's reason texts that error messages quote, so that
 // one expectation holds on POSIX and on Windows.
-#ifndef LARKSPUR_PORT_EXPECTED_REASONS_H_
-#define LARKSPUR_PORT_EXPECTED_REASONS_H_
+#ifndef LARKSPUR_TESTING_EXPECTED_REASONS_H_
+#define LARKSPUR_TESTING_EXPECTED_REASONS_H_
 
 #include <cerrno>
 #include <string>
@@ -30,4 +30,4 @@ inline std::string MissingFileReason() {
 
 }  // namespace larkspur::testing
 
-#endif  // LARKSPUR_PORT_EXPECTED_REASONS_H_
+#endif  // LARKSPUR_TESTING_EXPECTED_REASONS_H_

@@ -1,7 +1,8 @@
 // Test helper: a fresh folder under the system's temporary folder, removed
-// with everything in it when the helper goes out of scope.
-#ifndef LARKSPUR_PORT_SCRATCH_FOLDER_H_
-#define LARKSPUR_PORT_SCRATCH_FOLDER_H_
+// with everything in it when the helper goes out of scope. The one scratch
+// folder of the tests; header only.
+#ifndef LARKSPUR_TESTING_SCRATCH_FOLDER_H_
+#define LARKSPUR_TESTING_SCRATCH_FOLDER_H_
 
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,8 @@ class ScratchFolder {
 
   // The folder, ending in a separator.
   std::string path() const { return (path_ / "").string(); }
+  // The folder, for tests that build paths with std::filesystem.
+  const std::filesystem::path& root() const { return path_; }
   std::string Path(const std::string& relative) const { return (path_ / Name(relative)).string(); }
 
   std::string Write(const std::string& relative, const std::string& content) const {
@@ -64,4 +67,4 @@ class ScratchFolder {
 
 }  // namespace larkspur::testing
 
-#endif  // LARKSPUR_PORT_SCRATCH_FOLDER_H_
+#endif  // LARKSPUR_TESTING_SCRATCH_FOLDER_H_

@@ -1,62 +1,20 @@
-#include "rofs/rofs_test_support.h"
+#include "testing/rofs_images.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <stdexcept>
 
 #include "rofs/utf16.h"
+#include "testing/test_bytes.h"
+#include "testing/test_files.h"
 
-namespace larkspur::rofs::testing {
+namespace larkspur::testing {
+
+using namespace rofs;
 
 std::filesystem::path ReferenceRofsFolder() {
   const std::filesystem::path folder =
       std::filesystem::path(LARKSPUR_SOURCE_DIR) / "testdata" / "rofs";
   std::error_code error;
   return std::filesystem::is_directory(folder, error) ? folder : std::filesystem::path();
-}
-
-std::filesystem::path Utf8Path(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string GenericUtf8(const std::filesystem::path& path) {
-  const std::u8string text = path.generic_u8string();
-  return std::string(text.begin(), text.end());
-}
-
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path.string());
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
-TempFolder::TempFolder() {
-  std::random_device random;
-  const auto base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    path_ = base / ("larkspur-rofs-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(path_)) return;
-  }
-  throw std::runtime_error("cannot make a temporary folder");
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 namespace {
@@ -127,51 +85,6 @@ void UnpackTar(const std::vector<TarEntry>& entries, const std::filesystem::path
   }
 }
 
-ToolRun RunTool(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                const std::filesystem::path& folder, const std::string& environment) {
-  TempFolder capture;
-  const auto quote = [](const std::string& word) { return "\"" + word + "\""; };
-  std::string command;
-#ifdef _WIN32
-  command = "cd /d " + quote(folder.string()) + " && ";
-  if (!environment.empty()) command += "set " + quote(environment) + " && ";
-#else
-  command = "cd " + quote(folder.string()) + " && ";
-  if (!environment.empty()) command += "env " + quote(environment) + " ";
-#endif
-  command += quote(program.string());
-  for (const std::string& argument : arguments) command += " " + quote(argument);
-  command += " > " + quote((capture.path() / "out").string()) + " 2> " +
-             quote((capture.path() / "err").string());
-#ifdef _WIN32
-  // cmd.exe drops the outer quotes of a line that starts with one.
-  command = "\"" + command + "\"";
-#endif
-  const int status = std::system(command.c_str());
-  ToolRun run;
-#ifdef _WIN32
-  run.exit_code = status;
-#else
-  // The shell's wait status: the exit code sits in the second byte when the
-  // program ended normally.
-  run.exit_code = (status & 0x7F) == 0 ? (status >> 8) & 0xFF : -1;
-#endif
-  const auto out = ReadBytes(capture.path() / "out");
-  const auto err = ReadBytes(capture.path() / "err");
-  // Windows programs end lines with CR LF in text mode; compare lines alike.
-  const auto lines = [](const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-      text += static_cast<char>(bytes[i]);
-    }
-    return text;
-  };
-  run.out = lines(out);
-  run.err = lines(err);
-  return run;
-}
-
 std::vector<std::u16string> ImagePath(std::string_view utf8_path) {
   std::vector<std::u16string> path;
   while (true) {
@@ -211,9 +124,9 @@ std::vector<std::uint8_t> BuildInMemory(const std::vector<MemoryFile>& files,
     entry.hidden = file.hidden;
     entry.line = line++;
     spec.files.push_back(entry);
-    contents.push_back(Bytes(file.data));
+    contents.push_back(ByteVector(file.data));
   }
   return WriteInMemory(std::move(spec), contents);
 }
 
-}  // namespace larkspur::rofs::testing
+}  // namespace larkspur::testing

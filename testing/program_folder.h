@@ -1,15 +1,15 @@
 // Test helpers for TForm1: a program folder with its working folders and
 // stand-in tools, and a session that drives TForm1 through the console
 // window the way a user drives the window.
-#ifndef LARKSPUR_APP_TEST_SUPPORT_H_
-#define LARKSPUR_APP_TEST_SUPPORT_H_
+#ifndef LARKSPUR_TESTING_PROGRAM_FOLDER_H_
+#define LARKSPUR_TESTING_PROGRAM_FOLDER_H_
 
 #include <memory>
 #include <string>
 
 #include "app/console_window.h"
 #include "app/tform1.h"
-#include "port/scratch_folder.h"
+#include "testing/scratch_folder.h"
 
 namespace larkspur::testing {
 
@@ -18,7 +18,7 @@ class ProgramFolder : public ScratchFolder {
  public:
   ProgramFolder();
   // The stand-in tool in exebat under a tool's name, taking `steps` (see
-  // port/stand_in_tool.h).
+  // testing/stand_in_tool.h).
   void InstallStandInTool(const std::string& name, const std::string& steps) const;
   // The project's own readimage and rofsbuild, copied from the build.
   void InstallBuiltTools() const;
@@ -51,6 +51,9 @@ class Session {
   bool MenuEnabled(MenuItem item) { return window.menu_enabled[item]; }
 };
 
+// Whether a line of the session's log holds `part`.
+bool Logged(const Session& session, const std::string& part);
+
 }  // namespace larkspur::testing
 
-#endif  // LARKSPUR_APP_TEST_SUPPORT_H_
+#endif  // LARKSPUR_TESTING_PROGRAM_FOLDER_H_

@@ -1,5 +1,5 @@
-// Test helper: puts the stand-in tool (stand_in_tool.cc, built beside the
-// test programs) into a folder under a tool's name, with the steps it takes
+// Test helper: puts the stand-in tool (stand_in_tool_main.cc, built
+// beside the test programs as larkspur_stand_in_tool) into a folder under a tool's name, with the steps it takes
 // when it is started. Works the same on POSIX and Windows.
 //
 // Steps are separated by ';' or line ends; in file names, "$1".."$9" stand
@@ -25,8 +25,8 @@
 //   environment NAME FILE FILE holds the value of the variable NAME, or
 //                         "(unset)"
 // A step that fails ends the tool with exit status 1.
-#ifndef LARKSPUR_PORT_STAND_IN_TOOL_H_
-#define LARKSPUR_PORT_STAND_IN_TOOL_H_
+#ifndef LARKSPUR_TESTING_STAND_IN_TOOL_H_
+#define LARKSPUR_TESTING_STAND_IN_TOOL_H_
 
 #include <filesystem>
 #include <fstream>
@@ -57,4 +57,4 @@ inline std::string InstallStandInTool(const std::string& folder, const std::stri
 
 }  // namespace larkspur::testing
 
-#endif  // LARKSPUR_PORT_STAND_IN_TOOL_H_
+#endif  // LARKSPUR_TESTING_STAND_IN_TOOL_H_

@@ -1,16 +1,18 @@
 // Test and benchmark helper: generated firmware image files, made by hand
 // from the header layout (not by the program's own builders), so tests can
 // check the program against them.
-#ifndef LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_
-#define LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_
+#ifndef LARKSPUR_TESTING_FIRMWARE_FIXTURE_H_
+#define LARKSPUR_TESTING_FIRMWARE_FIXTURE_H_
 
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "format/hex_text.h"
 #include "format/model_profile.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur::testing {
 
@@ -46,6 +48,18 @@ inline std::string MakeBlock(const FirmwareSpec& spec, const std::string& payloa
   return header + payload;
 }
 
+// A block whose header holds `signature`, the length `announced` (the
+// payload's own length when negative) and filler in the other fields, with
+// no valid check values: for the chain walk and the header stripping, which
+// look only at signatures and lengths. `header_size` is 19 or 26.
+inline std::string UncheckedBlock(std::string_view signature, int header_size, std::string_view payload,
+                                  std::int64_t announced = -1) {
+  const std::uint32_t length =
+      announced < 0 ? static_cast<std::uint32_t>(payload.size()) : static_cast<std::uint32_t>(announced);
+  return std::string(signature) + "CC" + std::string(header_size == 19 ? 1 : 8, '\x01') + BigEndian(length) + "AAAA" +
+         "S" + std::string(payload);
+}
+
 // A firmware file holding `partition` (already including any leading filler)
 // cut into blocks of the profile's size; the last block is as long as what
 // is left (padded by the caller if wanted).
@@ -69,17 +83,6 @@ inline std::string MakeFirmware(const FirmwareSpec& spec, const std::string& par
   return file;
 }
 
-// Deterministic bytes that look like data.
-inline std::string PatternBytes(std::size_t size, unsigned seed = 1) {
-  std::string bytes(size, '\0');
-  std::uint32_t state = seed * 2654435761u + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    state = state * 1664525u + 1013904223u;
-    bytes[i] = static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
-
 // Lengths to cut a file of `size` bytes at, for truncation sweeps: every
 // length up to 4 KiB, every 37th beyond, and every length within 2 bytes of
 // each of `edges` (where headers and payloads begin and end).
@@ -97,4 +100,4 @@ inline std::vector<std::size_t> CutLengths(std::size_t size, const std::vector<s
 
 }  // namespace larkspur::testing
 
-#endif  // LARKSPUR_FORMAT_FIRMWARE_FIXTURE_H_
+#endif  // LARKSPUR_TESTING_FIRMWARE_FIXTURE_H_

@@ -4,7 +4,7 @@
 //
 // A test copies this program into a folder under a tool's name and writes
 // the steps it is to take beside it, in "<name>.steps" (see
-// port/stand_in_tool.h for the steps it knows).
+// testing/stand_in_tool.h for the steps it knows).
 #include <chrono>
 #include <cstdlib>
 #include <csignal>

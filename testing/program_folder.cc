@@ -1,10 +1,11 @@
-#include "app/test_support.h"
+#include "testing/program_folder.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "format/tree_source.h"
 #include "port/files.h"
-#include "port/stand_in_tool.h"
+#include "testing/stand_in_tool.h"
 
 namespace larkspur::testing {
 
@@ -58,6 +59,11 @@ void Session::Extract() {
 void Session::Repack() {
   form.RunUiCommand([&] { form.Repack1Click(); });
   window.ServeUntil([&] { return !form.WorkersBusy(); });
+}
+
+bool Logged(const Session& session, const std::string& part) {
+  return std::any_of(session.window.log.begin(), session.window.log.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
 }
 
 }  // namespace larkspur::testing
