@@ -160,9 +160,9 @@ TEST(ObeyFileTest, NamesHoldingABackslashAreSetApartNotListed) {
 
 // A program folder as Extract and Repack use it: the obey file is built in
 // exebat with our rofsbuild, the files lie in rofs2.
-class ProgramFolder {
+class ObeyBuildFolder {
  public:
-  ProgramFolder() { std::filesystem::create_directories(root_.Path("exebat")); }
+  ObeyBuildFolder() { std::filesystem::create_directories(root_.Path("exebat")); }
 
   // Builds the image of `file_lines` behind the name and size lines that
   // Repack writes; returns its bytes.
@@ -208,7 +208,7 @@ std::string SortedText(rofs::KeptEntries kept) {
 }
 
 TEST(ObeyFileTest, ARoundTripKeepsHiddenEntriesAndAttributes) {
-  ProgramFolder program;
+  ObeyBuildFolder program;
   program.root().Write("src/plain.txt", "plain");
   program.root().Write("src/attr.txt", "attributes");
   const rofs::KeptEntries original = program.Extract(program.Build({
@@ -250,7 +250,7 @@ TEST(ObeyFileTest, TheSymbianCase2ImageKeepsItsHiddenEntryAndAttributesThroughAR
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
   const auto reference = testing::ReadBytes(shared / "case2_rofs2r_case2.img");
-  ProgramFolder program;
+  ObeyBuildFolder program;
   const rofs::KeptEntries kept = program.Extract(reference);
   EXPECT_EQ(rofs::FormatKeptEntries(kept),
             "larkspur kept entries 1\n"

@@ -33,9 +33,9 @@ fs::path Readimage() {
 }
 
 // A program folder with exebat and temp, and `image` as temp/rofs2.img.
-class ProgramFolder {
+class ReadimageFolder {
  public:
-  explicit ProgramFolder(std::span<const std::uint8_t> image) {
+  explicit ReadimageFolder(std::span<const std::uint8_t> image) {
     fs::create_directory(root() / "exebat");
     fs::create_directory(root() / "temp");
     testing::WriteBytes(root() / "temp" / "rofs2.img", image);
@@ -53,7 +53,7 @@ class ProgramFolder {
 TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
-  ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
+  ReadimageFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
   const testing::CapturedRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
@@ -75,7 +75,7 @@ TEST(ReadimageTest, ExtractsTheReferenceImageAsTheWindowRunsIt) {
 TEST(ReadimageTest, ListsAndDescribes) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
-  ProgramFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
+  ReadimageFolder program(testing::ReadBytes(shared / "case1_rofs2r.img"));
   const testing::CapturedRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   EXPECT_EQ(list.out.rfind("-R---         10  .hidden_config\n"
@@ -102,7 +102,7 @@ TEST(ReadimageTest, ListsAndDescribes) {
 }
 
 TEST(ReadimageTest, ListsHiddenEntriesWithoutExtractingThem) {
-  ProgramFolder program(
+  ReadimageFolder program(
       testing::BuildInMemory({{"sys\\bin\\old.dll", "", true}, {"sys\\bin\\new.dll", "MZ"}}));
   const testing::CapturedRun list = program.Run({"-l", "../temp/rofs2.img"});
   EXPECT_EQ(list.out,
@@ -142,7 +142,7 @@ TEST(ReadimageTest, ListsAttributesAndBothKindsOfHiddenEntryAndExtractsOnlyRealF
   const std::uint32_t old_entry = ParseRofsImage(image, "x").root.files.at(5).entry_offset;
   for (int i = 0; i < 4; ++i) image[old_entry + kEntryAddressOffset + i] = 0;
 
-  ProgramFolder program(image);
+  ReadimageFolder program(image);
   const testing::CapturedRun list = program.Run({"-l", "../temp/rofs2.img"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   EXPECT_EQ(list.out,
@@ -189,13 +189,13 @@ TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
   };
   for (const Broken& c : cases) {
     SCOPED_TRACE(c.label);
-    ProgramFolder program(c.image);
+    ReadimageFolder program(c.image);
     const testing::CapturedRun run = program.Run({"-z", "../rofs2", "../temp/rofs2.img"});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, c.err);
     EXPECT_FALSE(fs::exists(program.root() / "rofs2"));
   }
-  ProgramFolder program(testing::ByteVector(""));
+  ReadimageFolder program(testing::ByteVector(""));
   const testing::CapturedRun missing = program.Run({"-l", "../temp/none.img"});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_EQ(missing.err, "readimage: Cannot open file \"../temp/none.img\": no such file\n");

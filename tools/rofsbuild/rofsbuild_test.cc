@@ -30,9 +30,9 @@ fs::path Rofsbuild() {
 }
 
 // A program folder with exebat, temp and the unpacked reference tree rofs2.
-class ProgramFolder {
+class RofsbuildFolder {
  public:
-  explicit ProgramFolder(const fs::path& shared) {
+  explicit RofsbuildFolder(const fs::path& shared) {
     testing::UnpackTar(testing::ReadTar(testing::ReadBytes(shared / "case1_input_tree.tar")),
                        root());
     fs::create_directory(root() / "exebat");
@@ -51,7 +51,7 @@ class ProgramFolder {
 TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
-  ProgramFolder program(shared);
+  RofsbuildFolder program(shared);
   fs::copy_file(shared / "case1_rofs2.obey", program.root() / "temp" / "rofs2.obey");
 
   const testing::CapturedRun run = testing::RunCapturingOutput(Rofsbuild(), {"../temp/rofs2.obey"},
@@ -71,7 +71,7 @@ TEST(RofsbuildTest, BuildsTheReferenceImageInTheToolFolder) {
 TEST(RofsbuildTest, BuildsAttributesAndHiddenEntriesAsRepackWritesThem) {
   const auto shared = testing::ReferenceRofsFolder();
   ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
-  ProgramFolder program(shared);
+  RofsbuildFolder program(shared);
   program.WriteObey(
       "rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n"
       "data=\"..\\rofs2\\readme.txt\" \"readme.txt\" attrib=HS exattrib=U\r\n"
@@ -136,7 +136,7 @@ TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
   };
   for (const FailedRun& c : cases) {
     SCOPED_TRACE(c.label);
-    ProgramFolder program(shared);
+    RofsbuildFolder program(shared);
     if (!c.obey.empty()) program.WriteObey(c.obey);
     const testing::CapturedRun run =
         testing::RunCapturingOutput(Rofsbuild(), {"../temp/rofs2.obey"}, program.exebat(), c.environment);
