@@ -96,7 +96,7 @@ TEST_F(MainWindowTest, OpenFillsLogAndStatusAndEnablesCommands) {
     const char* kind;
   };
   for (const Case& c : {Case{"firmware.rofs2.bin", "ROFS"}, Case{"phone.uda.img", "UDA"}}) {
-    const QString path = QDir::toNativeSeparators(temp_.filePath(QString::fromLatin1(c.file_name)));
+    const QString path = QString::fromStdString(temp_.Path(c.file_name));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(64, '\x5A'));

@@ -14,20 +14,19 @@
 #include <vector>
 
 #include <QAction>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "app/qt/main_window.h"
 #include "app/tform1.h"
+#include "testing/scratch_folder.h"
 
 namespace larkspur {
 
-class WindowFixture : public testing::Test {
+class WindowFixture : public ::testing::Test {
  protected:
   struct Message {
     std::string title;
@@ -38,7 +37,7 @@ class WindowFixture : public testing::Test {
   // The program folder is a fresh temporary folder; tests that need the
   // tool folder or the working folders make them there (program_folder()).
   WindowFixture()
-      : form_(window_, QFile::encodeName(QDir::toNativeSeparators(temp_.path() + QLatin1Char('/'))).toStdString()) {
+      : form_(window_, temp_.path()) {
     window_.SetMessageBox([this](const std::string& title, const std::string& text, MessageIcon icon) {
       messages_.push_back({title, text, icon});
     });
@@ -94,7 +93,7 @@ class WindowFixture : public testing::Test {
 
   std::string program_folder() const { return form_.program_folder(); }
 
-  QTemporaryDir temp_;
+  testing::ScratchFolder temp_;
   MainWindow window_;
   TForm1 form_;
   std::optional<std::string> next_open_choice_;

@@ -23,32 +23,21 @@ class WindowFlowTest : public WindowFixture {
     for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) fs::create_directories(program_folder() + folder);
   }
 
-  std::string Write(const std::string& relative, const std::string& content) {
-    const std::string path = program_folder() + relative;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-
-  std::string Read(const std::string& relative) {
-    std::ifstream in(program_folder() + relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   bool MenuEnabled() {
     return Action("Open1")->isEnabled() && Action("Extract1")->isEnabled() && Action("Repack1")->isEnabled();
   }
 };
 
 TEST_F(WindowFlowTest, ExtractOfARofsFileRunsTheUnpackerAndGivesTheMenuBack) {
-  const std::string script = Write("exebat/readimage", "#!/bin/sh\nmkdir -p \"$2\" && cp \"$3\" \"$2/image.bin\"\n");
+  const std::string script = temp_.Write("exebat/readimage", "#!/bin/sh\nmkdir -p \"$2\" && cp \"$3\" \"$2/image.bin\"\n");
   fs::permissions(script, fs::perms::owner_all);
   const std::string image = "ROFS0\xFF" + testing::PatternBytes(0x50000);
-  OpenFile(Write("a.rofs2.bin", testing::MakeFirmware({.prefix = "PFX"}, image)));
+  OpenFile(temp_.Write("a.rofs2.bin", testing::MakeFirmware({.prefix = "PFX"}, image)));
   Action("Extract1")->trigger();
   EXPECT_FALSE(Action("Open1")->isEnabled());  // the worker runs; the window answers
   ServeUntil([&] { return !form_.WorkersBusy(); });
-  EXPECT_TRUE(Read("temp/rofs2.img") == image);
-  EXPECT_TRUE(Read("rofs2/image.bin") == image);
+  EXPECT_TRUE(temp_.Read("temp/rofs2.img") == image);
+  EXPECT_TRUE(temp_.Read("rofs2/image.bin") == image);
   const QStringList log = LogLines();
   ASSERT_GE(log.size(), 11);
   EXPECT_EQ(log[3].toStdString(), "正在定位文件.   ");
@@ -61,14 +50,14 @@ TEST_F(WindowFlowTest, ExtractOfARofsFileRunsTheUnpackerAndGivesTheMenuBack) {
 TEST_F(WindowFlowTest, UdaExtractThenRepackGivesTheInputBack) {
   const std::string image = std::string("\xE9\x00\x90", 3) + testing::PatternBytes(0x40100 - 3);
   const std::string input = testing::MakeFirmware({.uda = true, .prefix = std::string(0x200, 'H')}, image);
-  const std::string path = Write("fw.uda.fpsx", input);
+  const std::string path = temp_.Write("fw.uda.fpsx", input);
   OpenFile(path);
   Action("Extract1")->trigger();
   ServeUntil([&] { return !form_.WorkersBusy(); });
-  EXPECT_TRUE(Read("fat16/fat16.img") == image);
+  EXPECT_TRUE(temp_.Read("fat16/fat16.img") == image);
   Action("Repack1")->trigger();
   ServeUntil([&] { return !form_.WorkersBusy(); });
-  EXPECT_TRUE(Read("REB-fw.uda.fpsx") == input);
+  EXPECT_TRUE(temp_.Read("REB-fw.uda.fpsx") == input);
   EXPECT_EQ(LogLines().last().toStdString(), "REB 文件: " + program_folder() + "REB-fw.uda.fpsx");
   EXPECT_TRUE(MenuEnabled());
 }
@@ -77,14 +66,14 @@ TEST_F(WindowFlowTest, UdaExtractThenRepackGivesTheInputBack) {
 // (a timer fires), the menu and the model selector stay off until the end,
 // and the log keeps its order.
 TEST_F(WindowFlowTest, RepackKeepsTheWindowLiveWithTheMenuAndSelectorOff) {
-  const std::string script = Write("exebat/rofsbuild", "#!/bin/sh\nsleep 1\nprintf 'ROFS0\\377abc' > rofs2r.img\n");
+  const std::string script = temp_.Write("exebat/rofsbuild", "#!/bin/sh\nsleep 1\nprintf 'ROFS0\\377abc' > rofs2r.img\n");
   fs::permissions(script, fs::perms::owner_all);
-  const std::string input = Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc"));
-  Write("rofs2/readme.txt", "edited");
+  const std::string input = temp_.Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc"));
+  temp_.Write("rofs2/readme.txt", "edited");
   TreeSource source;
   const port::FileStamp stamp = port::StampOfFile(input);
   source.path = input, source.size = stamp.size, source.write_time = stamp.write_time, source.partition_size = 1 << 20;
-  Write("temp/rofs2.source", FormatTreeSource(source));
+  temp_.Write("temp/rofs2.source", FormatTreeSource(source));
   OpenFile(input);
   QComboBox* selector = window_.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
   int ticks = 0, ticks_while_off = 0;
@@ -115,7 +104,7 @@ TEST_F(WindowFlowTest, RepackKeepsTheWindowLiveWithTheMenuAndSelectorOff) {
 
 TEST_F(WindowFlowTest, AWorkerErrorShowsTheApplicationErrorBoxAndTheMenuComesBack) {
   fs::remove(program_folder() + "fat16");
-  OpenFile(Write("fw.uda.bin", testing::MakeFirmware({.uda = true}, "abc")));
+  OpenFile(temp_.Write("fw.uda.bin", testing::MakeFirmware({.uda = true}, "abc")));
   Action("Extract1")->trigger();
   ServeUntil([&] { return !form_.WorkersBusy(); });
   ASSERT_EQ(messages_.size(), 1u);
@@ -125,9 +114,9 @@ TEST_F(WindowFlowTest, AWorkerErrorShowsTheApplicationErrorBoxAndTheMenuComesBac
 }
 
 TEST_F(WindowFlowTest, ClosingDuringAnUnpackWaitsForTheToolAndItsClosingLines) {
-  const std::string script = Write("exebat/readimage", "#!/bin/sh\nsleep 1; touch ../rofs2/done\n");
+  const std::string script = temp_.Write("exebat/readimage", "#!/bin/sh\nsleep 1; touch ../rofs2/done\n");
   fs::permissions(script, fs::perms::owner_all);
-  OpenFile(Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc")));
+  OpenFile(temp_.Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc")));
   Action("Extract1")->trigger();
   window_.close();
   form_.FormDestroy();  // what main does once the window is closed
