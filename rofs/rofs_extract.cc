@@ -23,7 +23,7 @@ class Planner {
 
  private:
   std::filesystem::path HostName(std::u16string_view name, std::uint32_t entry_offset) const {
-    const std::string where = "ROFS entry at " + Hex(entry_offset) + ": name " + QuotedName(name);
+    const std::string where = "ROFS entry at " + HexNumber(entry_offset) + ": name " + QuotedName(name);
     if (const auto reason = UnsafeNameReason(name)) {
       throw FormatError(image_name_, entry_offset, where + " cannot be extracted: " + *reason);
     }
@@ -43,8 +43,8 @@ class Planner {
       const auto [it, inserted] = seen.emplace(FoldAsciiCase(name), entry_offset);
       if (!inserted) {
         throw FormatError(image_name_, entry_offset,
-                          "ROFS entry at " + Hex(entry_offset) + ": name " + QuotedName(name) +
-                              " repeats the name of the entry at " + Hex(it->second) +
+                          "ROFS entry at " + HexNumber(entry_offset) + ": name " + QuotedName(name) +
+                              " repeats the name of the entry at " + HexNumber(it->second) +
                               " in the same folder (names match ignoring ASCII case)");
       }
     };
