@@ -41,6 +41,10 @@ bool IsDirectory(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
                    std::size_t front_room = 0, std::size_t back_room = 0);
 
+// ReadWholeFile into bytes, for the parsers that take a span of them;
+// allocates exactly the file's size.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& dest, std::uint64_t max_size);
+
 // Reads the whole file at `path` into `dest`, replacing its content, in the
 // storage `dest` already owns when the file fits its capacity: reading again
 // a file held in memory then allocates nothing, never holds the old and the
