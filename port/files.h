@@ -78,6 +78,18 @@ inline constexpr std::size_t kProgressStretchBytes = std::size_t{16} << 20;
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress = nullptr);
 
+// WriteFileReplacing for content made while it is written (an image copied
+// from its source files, too large to hold whole): `produce` calls the
+// `write` it is given with the bytes in order. The same temporary file,
+// flush and replacement as above; the bytes are written in stretches of
+// about kStreamedWriteBuffer. Throws FileCreateError naming `path` as above,
+// from `write` too; an exception from `produce` stops the write as a failed
+// write does (the temporary file is removed) and propagates as it is.
+using ContentWrite = std::function<void(std::string_view bytes)>;
+using ContentProducer = std::function<void(const ContentWrite& write)>;
+inline constexpr std::size_t kStreamedWriteBuffer = std::size_t{1} << 20;
+void WriteFileReplacing(const std::string& path, const ContentProducer& produce);
+
 // What identifies a file's content without reading it: its size and last
 // write time. `regular` is false (and the rest 0) when `path` names no
 // regular file.
