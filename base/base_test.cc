@@ -8,6 +8,7 @@
 #include "base/byte_order.h"
 #include "base/byte_reader.h"
 #include "base/hex.h"
+#include "base/quoted_words.h"
 
 namespace larkspur {
 namespace {
@@ -74,6 +75,29 @@ TEST(ByteReaderTest, ReadsInsideAndNamesTheOffsetOutside) {
     } catch (const std::runtime_error& error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
+  }
+}
+
+TEST(QuotedWordsTest, SplitsAtTheSeparatorsOutsideQuotes) {
+  using Words = std::vector<std::string>;
+  struct Case {
+    const char* text;
+    std::string_view separators;
+    Words words;
+    bool unclosed;
+  };
+  const Case cases[] = {
+      {"tool -z  \"a b\" c", kBlanks, {"tool", "-z", "a b", "c"}, false},
+      {" \t ", kBlanks, {}, false},
+      {"\"\" x\"y z\"w", kBlanks, {"", "xy zw"}, false},
+      {"rofsname=\"a=b.img\"", " \t=", {"rofsname", "a=b.img"}, false},
+      {"a=b", kBlanks, {"a=b"}, false},
+      {"data=\"x y", " \t=", {"data", "x y"}, true},
+  };
+  for (const Case& c : cases) {
+    const QuotedWords split = SplitQuotedWords(c.text, c.separators);
+    EXPECT_EQ(split.words, c.words) << c.text;
+    EXPECT_EQ(split.unclosed_quote, c.unclosed) << c.text;
   }
 }
 
