@@ -92,6 +92,9 @@ class ObeyBuilder {
     file.uids = UidsFromData(std::span(head, static_cast<std::size_t>(in.gcount())));
   }
 
+  // Sources are copied a chunk at a time, not loaded whole: an image may
+  // hold files of hundreds of megabytes, and it never needs one whole in
+  // memory. The length is checked as they are read.
   void CopySource(std::size_t index, ByteSink& sink) const {
     const ObeyFileLine& line = obey_.files[index];
     std::ifstream in(sources_[index], std::ios::binary);
