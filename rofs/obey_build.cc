@@ -18,9 +18,11 @@ namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
 
-std::string SystemReason() {
+// The system's reason after a stream failed to open; streams do not
+// always set errno.
+std::string StreamFailureReason() {
   const int error = errno;
-  return error ? std::generic_category().message(error) : std::string("unknown reason");
+  return error ? SystemReason(error) : std::string("unknown reason");
 }
 
 // Streams image bytes into the file port::WriteFileReplacing writes; a
@@ -82,7 +84,7 @@ class ObeyBuilder {
     if (error) Fail(line, "cannot be read: " + error.message());
     if (file.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
     std::ifstream in(path, std::ios::binary);
-    if (!in) Fail(line, "cannot be opened: " + SystemReason());
+    if (!in) Fail(line, "cannot be opened: " + StreamFailureReason());
     std::uint8_t head[kEntryUidsSize] = {};
     in.read(reinterpret_cast<char*>(head), kEntryUidsSize);
     if (static_cast<std::uint64_t>(in.gcount()) !=
@@ -98,7 +100,7 @@ class ObeyBuilder {
   void CopySource(std::size_t index, ByteSink& sink) const {
     const ObeyFileLine& line = obey_.files[index];
     std::ifstream in(sources_[index], std::ios::binary);
-    if (!in) Fail(line, "cannot be opened: " + SystemReason());
+    if (!in) Fail(line, "cannot be opened: " + StreamFailureReason());
     std::vector<char> buffer(kCopyChunk);
     std::uint64_t remaining = sizes_[index];
     while (remaining > 0) {
