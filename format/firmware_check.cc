@@ -170,8 +170,8 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
     if (sum % 256 != 0xFF) {
       const unsigned found = static_cast<unsigned char>(header.back());
       const unsigned expected = (found + 0xFF - sum % 256) & 0xFF;
-      block.problems.push_back("header checksum expected " + BytesToHex(std::string(1, static_cast<char>(expected))) +
-                               ", found " + BytesToHex(std::string(1, static_cast<char>(found))));
+      block.problems.push_back("header checksum expected " + HexDigits(expected, 2) + ", found " +
+                               HexDigits(found, 2));
     }
 
     const std::uint64_t payload_start = at + header_bytes;
