@@ -33,11 +33,13 @@ void AppendEscapedName(std::u16string_view name, std::string& text) {
       text += *Utf16ToUtf8(name.substr(i, 2));
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      text += "%u" + HexDigits(unit, 4);
+      text += "%u";
+      text += HexDigits(unit, 4);
     } else if (KeptRaw(unit)) {
       text += *Utf16ToUtf8(name.substr(i, 1));
     } else {
-      text += "%" + HexDigits(unit, 2);
+      text += '%';
+      text += HexDigits(unit, 2);
     }
   }
 }

@@ -14,7 +14,8 @@ std::string PrintableBytes(std::string_view bytes) {
     if (c >= 0x20 && c < 0x7F) {
       text += static_cast<char>(c);
     } else {
-      text += "\\x" + HexDigits(c, 2);
+      text += "\\x";
+      text += HexDigits(c, 2);
     }
   }
   return text;
@@ -24,7 +25,8 @@ std::string QuotedName(std::u16string_view name) {
   std::string text = "\"";
   for (char c : Utf16ToUtf8Lossy(name)) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      text += "\\x" + HexDigits(static_cast<unsigned char>(c), 2);
+      text += "\\x";
+      text += HexDigits(static_cast<unsigned char>(c), 2);
     } else {
       text += c;
     }
