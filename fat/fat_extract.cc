@@ -32,7 +32,7 @@ class Planner {
     std::optional<fs::path> host = rofs::HostNameFromImageName(name);
     if (!host) {
       throw rofs::FormatError(image_name_, entry_offset,
-                              "FAT directory entry at " + rofs::Hex(entry_offset) + ": name " +
+                              "FAT directory entry at " + HexNumber(entry_offset) + ": name " +
                                   rofs::QuotedName(name) +
                                   " cannot be extracted: this system's file names cannot hold it");
     }

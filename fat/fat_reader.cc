@@ -1,12 +1,12 @@
 #include "fat/fat_reader.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
+#include "base/byte_reader.h"
+#include "base/hex.h"
 #include "fat/fat_format.h"
-#include "rofs/byte_reader.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/utf16.h"
 
@@ -14,7 +14,6 @@ namespace larkspur::fat {
 namespace {
 
 using rofs::FormatError;
-using rofs::Hex;
 using rofs::QuotedName;
 
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
@@ -35,7 +34,7 @@ std::string TypeName(FatType type) { return type == FatType::kFat12 ? "FAT12" : 
 class TreeParser {
  public:
   TreeParser(std::span<const std::uint8_t> image, std::string_view image_name, const FatGeometry& geometry)
-      : reader_(image, image_name),
+      : reader_(image, image_name, rofs::ThrowFormatError),
         layout_(geometry.layout),
         next_(std::uint64_t{layout_.cluster_count} + kFirstDataCluster, 0),
         owner_(next_.size(), 0) {
@@ -94,7 +93,7 @@ class TreeParser {
   }
 
   std::string EntryWhere(std::uint64_t entry_offset, std::u16string_view name) const {
-    return "FAT directory entry at " + Hex(entry_offset) + " (" + QuotedName(name) + "): ";
+    return "FAT directory entry at " + HexNumber(entry_offset) + " (" + QuotedName(name) + "): ";
   }
 
   // Follows the chain that starts at `first` for the entry at
@@ -116,7 +115,7 @@ class TreeParser {
       }
       if (owner_[cluster] != 0) {
         Fail(entry_offset, where + "cluster " + std::to_string(cluster) +
-                               " already belongs to the entry at " + Hex(owner_[cluster] - 1) +
+                               " already belongs to the entry at " + HexNumber(owner_[cluster] - 1) +
                                " (cross-linked chains)");
       }
       owner_[cluster] = entry_offset + 1;
@@ -127,7 +126,7 @@ class TreeParser {
       if (value == 0) Fail(entry_offset, at_cluster + "is marked free in the FAT");
       if (value == bad_cluster_) Fail(entry_offset, at_cluster + "is marked bad in the FAT");
       if (value < kFirstDataCluster || value > last_cluster) {
-        Fail(entry_offset, at_cluster + "points to " + Hex(value) + ", outside the volume's clusters 2.." +
+        Fail(entry_offset, at_cluster + "points to " + HexNumber(value) + ", outside the volume's clusters 2.." +
                                std::to_string(last_cluster));
       }
       cluster = value;
@@ -229,7 +228,7 @@ class TreeParser {
         static constexpr ShortName kDot = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
         static constexpr ShortName kDotDot = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
         if (short_name == kDot || short_name == kDotDot) {
-          if (is_root) Fail(at, "FAT directory entry at " + Hex(at) + ": a \".\" or \"..\" entry in the root folder");
+          if (is_root) Fail(at, "FAT directory entry at " + HexNumber(at) + ": a \".\" or \"..\" entry in the root folder");
           continue;
         }
         ReadEntry(folder, at, short_name, attributes, gathered, seen, depth, subfolder_extents);
@@ -256,8 +255,8 @@ class TreeParser {
       for (std::size_t i = 0; i < kShortNameSize; ++i) {
         const std::uint8_t byte = (i == 0 && short_name[i] == kEntryKanjiE5) ? kEntryDeleted : short_name[i];
         if (byte >= 0x80) {
-          Fail(at, "FAT directory entry at " + Hex(at) + ": short name " + QuotedName(name) + " holds the byte " +
-                       Hex(byte) + " of an unknown code page and has no long name");
+          Fail(at, "FAT directory entry at " + HexNumber(at) + ": short name " + QuotedName(name) + " holds the byte " +
+                       HexNumber(byte) + " of an unknown code page and has no long name");
         }
       }
     }
@@ -267,7 +266,7 @@ class TreeParser {
     }
     const auto [it, inserted] = seen.emplace(FoldFatCase(name), at);
     if (!inserted) {
-      Fail(at, where + "the name repeats the name of the entry at " + Hex(it->second) +
+      Fail(at, where + "the name repeats the name of the entry at " + HexNumber(it->second) +
                    " in the same folder (names match ignoring case)");
     }
     const std::uint32_t first_cluster = reader_.U16(at + kEntryClusterOffset, "FAT first cluster");
@@ -317,7 +316,7 @@ class TreeParser {
     ++volume_->file_count;
   }
 
-  rofs::ByteReader reader_;
+  ByteReader reader_;
   const VolumeLayout& layout_;
   std::vector<std::uint32_t> next_;
   // For each cluster, 1 + the offset of the entry whose chain holds it; 0
@@ -332,24 +331,20 @@ class TreeParser {
 
 FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_view image_name) {
   const auto fail = [&](std::uint64_t offset, const std::string& reason) {
-    throw FormatError(image_name, offset, "FAT boot sector at " + Hex(offset) + ": " + reason);
+    throw FormatError(image_name, offset, "FAT boot sector at " + HexNumber(offset) + ": " + reason);
   };
   if (image.size() < kBootSectorSize) {
     throw FormatError(image_name, 0,
                       "the file holds " + std::to_string(image.size()) + " bytes, fewer than the 512-byte FAT boot sector");
   }
-  const rofs::ByteReader reader(image, image_name);
+  const ByteReader reader(image, image_name, rofs::ThrowFormatError);
   const std::uint8_t jump = image[0];
   if (!(jump == 0xE9 || (jump == 0xEB && image[2] == 0x90))) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02X %02X %02X", image[0], image[1], image[2]);
-    fail(0, std::string("jump ") + text + " is neither E9 xx xx nor EB xx 90");
+    fail(0, "jump " + SpacedHex(image.first(3)) + " is neither E9 xx xx nor EB xx 90");
   }
   const std::uint16_t signature = reader.U16(kBootSignatureOffset, "boot signature");
   if (signature != 0xAA55) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X %02X", signature & 0xFF, signature >> 8);
-    fail(kBootSignatureOffset, std::string("signature ") + text + " is not 55 AA");
+    fail(kBootSignatureOffset, "signature " + SpacedHex(image.subspan(kBootSignatureOffset, 2)) + " is not 55 AA");
   }
   FatGeometry geometry;
   BootSector& boot = geometry.boot;
@@ -406,12 +401,12 @@ FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_vi
   if (layout.data_offset >= layout.volume_size) {
     fail(kTotalSectors16Offset, "total sectors " + std::to_string(boot.total_sectors) +
                                     " leave no data region after the FATs and the root folder (data at " +
-                                    Hex(layout.data_offset) + ")");
+                                    HexNumber(layout.data_offset) + ")");
   }
   if (layout.volume_size > image.size()) {
     fail(kTotalSectors16Offset, "the volume of " + std::to_string(boot.total_sectors) + " sectors (" +
-                                    Hex(layout.volume_size) + " bytes) is larger than the file (" +
-                                    Hex(image.size()) + " bytes); the image is cut short");
+                                    HexNumber(layout.volume_size) + " bytes) is larger than the file (" +
+                                    HexNumber(image.size()) + " bytes); the image is cut short");
   }
   const std::uint64_t clusters = (layout.volume_size - layout.data_offset) / layout.cluster_size;
   if (clusters == 0) fail(kTotalSectors16Offset, "the data region holds no whole cluster");
@@ -458,10 +453,8 @@ std::string DescribeFatVolume(const FatVolume& volume) {
   const VolumeLayout& layout = volume.geometry.layout;
   const BootSector& boot = volume.geometry.boot;
   const std::uint64_t cluster = layout.cluster_size;
-  char serial[16] = "none";
-  if (boot.has_extended_fields) {
-    std::snprintf(serial, sizeof serial, "%04X-%04X", boot.serial >> 16, boot.serial & 0xFFFF);
-  }
+  const std::string serial =
+      boot.has_extended_fields ? HexDigits(boot.serial >> 16, 4) + "-" + HexDigits(boot.serial & 0xFFFF, 4) : "none";
   std::string text;
   text += "file system:    " + TypeName(layout.type) + ", " + std::to_string(layout.cluster_count) +
           " clusters of " + std::to_string(cluster) + " bytes, " + std::to_string(boot.fat_count) +

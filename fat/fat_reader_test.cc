@@ -339,7 +339,7 @@ TEST(FatReaderTest, EveryCutOfAVolumeIsRefused) {
                            " bytes, fewer than the 512-byte FAT boot sector");
     } else {
       ASSERT_EQ(error, "uda.img: FAT boot sector at 0x13: the volume of 96 sectors (0xC000 bytes) is larger "
-                       "than the file (" + rofs::Hex(size) + " bytes); the image is cut short");
+                       "than the file (" + HexNumber(size) + " bytes); the image is cut short");
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <system_error>
 
+#include "base/byte_order.h"
 #include "fat/fat_format.h"
 #include "fat/fat_names.h"
 #include "fat/fat_reader.h"
@@ -243,17 +244,16 @@ class ImageBuilder {
  private:
   std::uint32_t ReadFatEntry(std::uint32_t cluster) const {
     const std::uint8_t* fat = image_.data() + layout_.fat_offset;
-    if (layout_.type == FatType::kFat16) return fat[2 * cluster] | (fat[2 * cluster + 1] << 8);
+    if (layout_.type == FatType::kFat16) return LittleEndian16(fat + 2 * cluster);
     const std::uint64_t at = cluster + cluster / 2;
-    const std::uint32_t pair = fat[at] | (fat[at + 1] << 8);
+    const std::uint32_t pair = LittleEndian16(fat + at);
     return (cluster & 1) ? pair >> 4 : pair & 0xFFF;
   }
 
   void WriteFatEntry(std::uint32_t cluster, std::uint32_t value) {
     std::uint8_t* fat = image_.data() + layout_.fat_offset;
     if (layout_.type == FatType::kFat16) {
-      fat[2 * cluster] = static_cast<std::uint8_t>(value);
-      fat[2 * cluster + 1] = static_cast<std::uint8_t>(value >> 8);
+      PutLittleEndian16(fat + 2 * cluster, static_cast<std::uint16_t>(value));
       return;
     }
     const std::uint64_t at = cluster + cluster / 2;
@@ -298,14 +298,8 @@ class ImageBuilder {
     return layout_.data_offset + std::uint64_t{cluster - kFirstDataCluster} * layout_.cluster_size;
   }
 
-  void Put16(std::uint64_t at, std::uint16_t value) {
-    image_[at] = static_cast<std::uint8_t>(value);
-    image_[at + 1] = static_cast<std::uint8_t>(value >> 8);
-  }
-  void Put32(std::uint64_t at, std::uint32_t value) {
-    Put16(at, static_cast<std::uint16_t>(value));
-    Put16(at + 2, static_cast<std::uint16_t>(value >> 16));
-  }
+  void Put16(std::uint64_t at, std::uint16_t value) { PutLittleEndian16(image_.data() + at, value); }
+  void Put32(std::uint64_t at, std::uint32_t value) { PutLittleEndian32(image_.data() + at, value); }
 
   // Entries of a folder go one after the other into its slots: the root's
   // fixed region, or its clusters.

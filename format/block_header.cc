@@ -1,6 +1,5 @@
 #include "format/block_header.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "format/hex_text.h"
@@ -46,14 +45,12 @@ std::string BuildBlockHeaderHex(std::string_view signature_hex, std::string_view
                                 std::int32_t block_size, std::string_view payload,
                                 std::string_view address, std::int32_t length) {
   const std::int32_t announced = length != 0 ? length : block_size;
-  char length_hex[9];
-  std::snprintf(length_hex, sizeof length_hex, "%08X", static_cast<std::uint32_t>(announced));
   std::string header;
   header.reserve(64);
   header += signature_hex;
   header += CheckValueHex(payload);
   header += type_field_hex;
-  header += length_hex;
+  header += HexDigits(static_cast<std::uint32_t>(announced), 8);
   header += BytesToHex(address);
   header += "ff";
   return FixHeaderChecksum(header);
@@ -63,23 +60,6 @@ std::optional<HeaderLayout> LayoutForHeaderSize(int header_size) {
   if (header_size == 19) return HeaderLayout{19, 10, 14};
   if (header_size == 26) return HeaderLayout{26, 17, 21};
   return std::nullopt;
-}
-
-std::uint32_t ReadBigEndian32(std::string_view bytes, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
-  }
-  return value;
-}
-
-std::string BigEndian32(std::uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 3; i >= 0; --i) {
-    bytes[i] = static_cast<char>(value & 0xFF);
-    value >>= 8;
-  }
-  return bytes;
 }
 
 }  // namespace larkspur

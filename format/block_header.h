@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/byte_order.h"  // ReadBigEndian32, BigEndian32 for header fields
+
 namespace larkspur {
 
 inline constexpr int kSignatureLength = 7;
@@ -46,12 +48,6 @@ struct HeaderLayout {
 
 // The layout of a header of `header_size` bytes (19 or 26), or nothing.
 std::optional<HeaderLayout> LayoutForHeaderSize(int header_size);
-
-// Big-endian 32-bit number at `offset` of `bytes`; the caller checks bounds.
-std::uint32_t ReadBigEndian32(std::string_view bytes, std::size_t offset);
-
-// 4 bytes, most significant first.
-std::string BigEndian32(std::uint32_t value);
 
 }  // namespace larkspur
 

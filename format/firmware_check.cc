@@ -1,7 +1,6 @@
 #include "format/firmware_check.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
 #include "format/block_header.h"
@@ -11,21 +10,6 @@
 
 namespace larkspur {
 namespace {
-
-std::string Hex(std::string_view bytes) {
-  std::string spaced;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i) spaced += ' ';
-    spaced += BytesToHex(bytes.substr(i, 1));
-  }
-  return spaced;
-}
-
-std::string Hex32(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
 
 // The offset of the header just before `next` when its signature is
 // damaged: the type field is right, its payload, no longer than a block,
@@ -112,7 +96,7 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
 
   std::size_t at = file.find(signature);
   if (at == std::string_view::npos) {
-    check.problems.push_back("no block header (signature " + Hex(signature) + ") in the file");
+    check.problems.push_back("no block header (signature " + SpacedHex(signature) + ") in the file");
     return check;
   }
   check.prefix_length = at;
@@ -122,17 +106,17 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
                                                      WritesShortFirstBlock(model_index, kind));
     if (verdict.other_model) {
       const std::vector<int> fitting = ModelsThatFit(file, kind);
-      check.problems.push_back("blocks of " + Hex32(*verdict.regular_length) + " bytes, the model has blocks of " +
-                               Hex32(static_cast<std::uint32_t>(check.block_size)) + ": the file " +
+      check.problems.push_back("blocks of " + HexNumber(*verdict.regular_length, 8) + " bytes, the model has blocks of " +
+                               HexNumber(static_cast<std::uint32_t>(check.block_size), 8) + ": the file " +
                                (fitting.empty() ? std::string("fits no known model")
                                                 : "was made for " + ModelNames(fitting)));
     }
   }
   for (const std::size_t damaged :
        DamagedHeadersBefore(file, at, *layout, signature, type_field, static_cast<std::uint32_t>(check.block_size))) {
-    check.problems.push_back("damaged block header at file offset " + Hex32(static_cast<std::uint32_t>(damaged)) +
-                             ", before block 0: signature expected " + Hex(signature) + ", found " +
-                             Hex(file.substr(damaged, signature.size())));
+    check.problems.push_back("damaged block header at file offset " + HexNumber(static_cast<std::uint32_t>(damaged), 8) +
+                             ", before block 0: signature expected " + SpacedHex(signature) + ", found " +
+                             SpacedHex(file.substr(damaged, signature.size())));
   }
 
   // The magic is looked for in the payloads laid end to end without
@@ -172,41 +156,41 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
 
     const std::string_view found_type = header.substr(kTypeFieldOffset, type_field.size());
     if (found_type != type_field) {
-      block.problems.push_back("type field expected " + Hex(type_field) + ", found " + Hex(found_type));
+      block.problems.push_back("type field expected " + SpacedHex(type_field) + ", found " + SpacedHex(found_type));
     }
     if (expected_address && block.address != *expected_address) {
-      block.problems.push_back("load address expected " + Hex32(*expected_address) + ", found " + Hex32(block.address));
+      block.problems.push_back("load address expected " + HexNumber(*expected_address, 8) + ", found " + HexNumber(block.address, 8));
     }
     if (block.payload_length > static_cast<std::uint32_t>(check.block_size)) {
-      block.problems.push_back("payload length " + Hex32(block.payload_length) + " is more than the block size " +
-                               Hex32(static_cast<std::uint32_t>(check.block_size)));
+      block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) + " is more than the block size " +
+                               HexNumber(static_cast<std::uint32_t>(check.block_size), 8));
     }
     unsigned sum = 0;
     for (std::size_t i = 1; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
     if (sum % 256 != 0xFF) {
       const unsigned found = static_cast<unsigned char>(header.back());
       const unsigned expected = (found + 0xFF - sum % 256) & 0xFF;
-      block.problems.push_back("header checksum expected " + BytesToHex(std::string(1, static_cast<char>(expected))) +
-                               ", found " + BytesToHex(std::string(1, static_cast<char>(found))));
+      block.problems.push_back("header checksum expected " + HexDigits(expected, 2) + ", found " +
+                               HexDigits(found, 2));
     }
 
     const std::uint64_t payload_start = at + header_bytes;
     const std::uint64_t available = size - payload_start;
     std::size_t next = std::string_view::npos;
     if (block.payload_length > available) {
-      block.problems.push_back("payload length " + Hex32(block.payload_length) + " runs past the end of the file (" +
+      block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) + " runs past the end of the file (" +
                                std::to_string(available) + " bytes left)");
     } else {
       const std::string_view payload = file.substr(static_cast<std::size_t>(payload_start), block.payload_length);
       const std::string expected_check = HexToBytes(CheckValueHex(payload));
       const std::string_view found_check = header.substr(kCheckValueOffset, 2);
       if (found_check != expected_check) {
-        block.problems.push_back("check value expected " + Hex(expected_check) + ", found " + Hex(found_check));
+        block.problems.push_back("check value expected " + SpacedHex(expected_check) + ", found " + SpacedHex(found_check));
       }
       find_magic(payload);
       const std::uint64_t end = payload_start + block.payload_length;
       if (end < size && file.substr(static_cast<std::size_t>(end), signature.size()) != signature) {
-        block.problems.push_back("no block header where this block ends, at file offset " + Hex32(static_cast<std::uint32_t>(end)));
+        block.problems.push_back("no block header where this block ends, at file offset " + HexNumber(static_cast<std::uint32_t>(end), 8));
         next = file.find(signature, static_cast<std::size_t>(end));
       } else {
         next = static_cast<std::size_t>(end);

@@ -15,17 +15,6 @@ int DigitValue(char digit) {
 ConvertError::ConvertError(std::string_view pair)
     : Error("'$" + std::string(pair) + "' is not a valid integer value") {}
 
-std::string BytesToHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (unsigned char byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
-}
-
 ByteString HexToBytes(std::string_view hex) {
   ByteString bytes;
   bytes.reserve(hex.size() / 2);

@@ -1,12 +1,14 @@
 // Hex text: two hexadecimal digits per byte, upper case when produced. Fixed
-// byte values and whole block headers are assembled as hex text. Pure
-// functions, callable from any thread.
+// byte values and whole block headers are assembled as hex text. The reading
+// side lives here; BytesToHex, the writing side, is the project's hex
+// formatter in base/hex.h. Pure functions, callable from any thread.
 #ifndef LARKSPUR_FORMAT_HEX_TEXT_H_
 #define LARKSPUR_FORMAT_HEX_TEXT_H_
 
 #include <string>
 #include <string_view>
 
+#include "base/hex.h"
 #include "format/byte_string.h"
 #include "port/errors.h"
 
@@ -18,9 +20,6 @@ class ConvertError : public Error {
   explicit ConvertError(std::string_view pair);
   const char* ClassName() const override { return "EConvertError"; }
 };
-
-// Two capital hex digits per byte, in order; empty for empty input.
-std::string BytesToHex(std::string_view bytes);
 
 // One byte per pair of digits (0-9, A-F, a-f) from the start; an odd last
 // digit is ignored. Throws ConvertError for a pair that is not two hex digits;

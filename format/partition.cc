@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/byte_order.h"
 #include "format/hex_text.h"
 
 namespace larkspur {
@@ -11,8 +12,6 @@ constexpr std::size_t kRofsLeadLimit = 0x10000;
 
 unsigned Byte(std::string_view bytes, std::size_t offset) { return static_cast<unsigned char>(bytes[offset]); }
 
-unsigned Little16(std::string_view bytes, std::size_t offset) { return Byte(bytes, offset) | Byte(bytes, offset + 1) << 8; }
-
 bool IsPowerOfTwo(unsigned value) { return value != 0 && (value & (value - 1)) == 0; }
 
 }  // namespace
@@ -21,16 +20,15 @@ bool IsFatBootSector(std::string_view sector) {
   if (sector.size() < kSectorSize) return false;
   const bool jump = Byte(sector, 0) == 0xE9 || (Byte(sector, 0) == 0xEB && Byte(sector, 2) == 0x90);
   if (!jump || Byte(sector, 510) != 0x55 || Byte(sector, 511) != 0xAA) return false;
-  const unsigned bytes_per_sector = Little16(sector, 11);
+  const unsigned bytes_per_sector = ReadLittleEndian16(sector, 11);
   const unsigned sectors_per_cluster = Byte(sector, 13);
-  const unsigned reserved_sectors = Little16(sector, 14);
+  const unsigned reserved_sectors = ReadLittleEndian16(sector, 14);
   const unsigned fat_count = Byte(sector, 16);
-  const unsigned root_entries = Little16(sector, 17);
-  const std::uint32_t total_sectors = Little16(sector, 19) != 0
-                                          ? Little16(sector, 19)
-                                          : static_cast<std::uint32_t>(Little16(sector, 32)) |
-                                                static_cast<std::uint32_t>(Little16(sector, 34)) << 16;
-  const unsigned sectors_per_fat = Little16(sector, 22);
+  const unsigned root_entries = ReadLittleEndian16(sector, 17);
+  const std::uint32_t total_sectors = ReadLittleEndian16(sector, 19) != 0
+                                          ? ReadLittleEndian16(sector, 19)
+                                          : ReadLittleEndian32(sector, 32);
+  const unsigned sectors_per_fat = ReadLittleEndian16(sector, 22);
   return IsPowerOfTwo(bytes_per_sector) && bytes_per_sector >= 512 && bytes_per_sector <= 4096 &&
          IsPowerOfTwo(sectors_per_cluster) && reserved_sectors >= 1 && (fat_count == 1 || fat_count == 2) &&
          root_entries > 0 && total_sectors > 0 && sectors_per_fat > 0;

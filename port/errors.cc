@@ -16,14 +16,17 @@ std::string SystemReason(int error_number) {
   return TrimReason(std::strerror(error_number));
 }
 
+FileError::FileError(const std::string& action, const std::string& path, const std::string& reason)
+    : Error(action + " \"" + path + "\". " + TrimReason(reason)), reason_(TrimReason(reason)) {}
+
 FileOpenError::FileOpenError(const std::string& path, const std::string& reason)
-    : Error("Cannot open file \"" + path + "\". " + TrimReason(reason)) {}
+    : FileError("Cannot open file", path, reason) {}
 
 FileCreateError::FileCreateError(const std::string& path, const std::string& reason)
-    : Error("Cannot create file \"" + path + "\". " + TrimReason(reason)) {}
+    : FileError("Cannot create file", path, reason) {}
 
 FileIoError::FileIoError(const std::string& what, const std::string& path,
                          const std::string& reason)
-    : Error(what + " \"" + path + "\". " + TrimReason(reason)) {}
+    : FileError(what, path, reason) {}
 
 }  // namespace larkspur

@@ -19,22 +19,34 @@ class Error : public std::runtime_error {
   virtual const char* ClassName() const { return "Exception"; }
 };
 
+// An error about one file: what() is "<action> \"<path>\". <reason>"; the
+// reason alone (the system's words, trimmed) is kept for callers that word
+// the message their own way.
+class FileError : public Error {
+ public:
+  FileError(const std::string& action, const std::string& path, const std::string& reason);
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
 // "Cannot open file "%s". %s"
-class FileOpenError : public Error {
+class FileOpenError : public FileError {
  public:
   FileOpenError(const std::string& path, const std::string& reason);
   const char* ClassName() const override { return "EFOpenError"; }
 };
 
 // "Cannot create file "%s". %s"
-class FileCreateError : public Error {
+class FileCreateError : public FileError {
  public:
   FileCreateError(const std::string& path, const std::string& reason);
   const char* ClassName() const override { return "EFCreateError"; }
 };
 
 // A read or write that failed or stopped short after the file was opened.
-class FileIoError : public Error {
+class FileIoError : public FileError {
  public:
   FileIoError(const std::string& what, const std::string& path, const std::string& reason);
   const char* ClassName() const override { return "EInOutError"; }

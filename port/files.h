@@ -41,6 +41,10 @@ bool IsDirectory(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size,
                    std::size_t front_room = 0, std::size_t back_room = 0);
 
+// ReadWholeFile into bytes, for the parsers that take a span of them;
+// allocates exactly the file's size.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& dest, std::uint64_t max_size);
+
 // Reads the whole file at `path` into `dest`, replacing its content, in the
 // storage `dest` already owns when the file fits its capacity: reading again
 // a file held in memory then allocates nothing, never holds the old and the
@@ -73,6 +77,18 @@ using WriteProgress = std::function<void(std::size_t pieces_written, std::size_t
 inline constexpr std::size_t kProgressStretchBytes = std::size_t{16} << 20;
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress = nullptr);
+
+// WriteFileReplacing for content made while it is written (an image copied
+// from its source files, too large to hold whole): `produce` calls the
+// `write` it is given with the bytes in order. The same temporary file,
+// flush and replacement as above; the bytes are written in stretches of
+// about kStreamedWriteBuffer. Throws FileCreateError naming `path` as above,
+// from `write` too; an exception from `produce` stops the write as a failed
+// write does (the temporary file is removed) and propagates as it is.
+using ContentWrite = std::function<void(std::string_view bytes)>;
+using ContentProducer = std::function<void(const ContentWrite& write)>;
+inline constexpr std::size_t kStreamedWriteBuffer = std::size_t{1} << 20;
+void WriteFileReplacing(const std::string& path, const ContentProducer& produce);
 
 // What identifies a file's content without reading it: its size and last
 // write time. `regular` is false (and the rest 0) when `path` names no

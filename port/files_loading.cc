@@ -33,6 +33,15 @@ bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max
   return true;
 }
 
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& dest, std::uint64_t max_size) {
+  FileForLoading file(path);
+  if (!OpenedWithContent(file, path, max_size)) return false;
+  std::vector<std::uint8_t> content(static_cast<std::size_t>(file.size()));
+  file.ReadExactly(reinterpret_cast<char*>(content.data()), file.size());
+  dest.swap(content);
+  return true;
+}
+
 bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t max_size) {
   FileForLoading file(path);
   if (!OpenedWithContent(file, path, max_size)) return false;

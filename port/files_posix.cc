@@ -177,6 +177,46 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   }
 }
 
+void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {
+  const std::string temporary = path + ".partial";
+  Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
+  auto write_all = [&](std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t put = ::write(file.get(), bytes.data(), bytes.size());
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) throw FileCreateError(path, SystemReason(errno));
+      if (put == 0) throw FileCreateError(path, SystemReason(ENOSPC));
+      bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+  };
+  try {
+    // Producers hand over many small pieces (entries, padding) between the
+    // large ones; they are gathered so each system call moves a stretch.
+    std::string buffer;
+    buffer.reserve(kStreamedWriteBuffer);
+    produce([&](std::string_view bytes) {
+      if (buffer.size() + bytes.size() > kStreamedWriteBuffer) {
+        write_all(buffer);
+        buffer.clear();
+      }
+      if (bytes.size() >= kStreamedWriteBuffer) {
+        write_all(bytes);
+      } else {
+        buffer += bytes;
+      }
+    });
+    write_all(buffer);
+    if (::fsync(file.get()) != 0 && errno != EINVAL) throw FileCreateError(path, SystemReason(errno));
+    if (::close(file.release()) != 0) throw FileCreateError(path, SystemReason(errno));
+    if (::rename(temporary.c_str(), path.c_str()) != 0) throw FileCreateError(path, SystemReason(errno));
+  } catch (...) {
+    if (file.get() >= 0) ::close(file.release());
+    ::unlink(temporary.c_str());
+    throw;
+  }
+}
+
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {

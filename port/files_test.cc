@@ -234,5 +234,51 @@ TEST(FilesTest, AGatheredWriteThatFailsPartWayLeavesTheEarlierFile) {
 }
 #endif
 
+// The streamed form: small pieces gathered, a large one written as it is,
+// every byte in order; a producer that stops, or a write into a missing
+// folder, leaves the earlier file and no temporary.
+TEST(FilesTest, AStreamedWriteReplacesWholeOrLeavesTheEarlierFile) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("out.img", "earlier");
+  const std::string large = PatternBytes(kStreamedWriteBuffer + 3);
+  WriteFileReplacing(path, [&](const ContentWrite& write) {
+    write("ab");
+    write("");
+    write(large);
+    for (int i = 0; i < 1000; ++i) write("c");
+  });
+  EXPECT_EQ(folder.Read("out.img"), "ab" + large + std::string(1000, 'c'));
+  EXPECT_FALSE(folder.Exists("out.img.partial"));
+
+  EXPECT_THROW(WriteFileReplacing(path,
+                                  [&](const ContentWrite& write) {
+                                    write(large);
+                                    throw std::runtime_error("source changed");
+                                  }),
+               std::runtime_error);
+  EXPECT_EQ(folder.Read("out.img"), "ab" + large + std::string(1000, 'c'));
+  EXPECT_FALSE(folder.Exists("out.img.partial"));
+
+  const std::string missing = JoinPath(folder.path(), "temp/rofs2.img");
+  try {
+    WriteFileReplacing(missing, [](const ContentWrite& write) { write("x"); });
+    FAIL() << "no error";
+  } catch (const FileCreateError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + missing + "\". " + testing::MissingFolderReason());
+    EXPECT_EQ(error.reason(), testing::MissingFolderReason());
+  }
+}
+
+TEST(FilesTest, ReadWholeFileIntoBytesTakesTheSameLimit) {
+  testing::ScratchFolder folder;
+  std::vector<std::uint8_t> dest = {9};
+  ASSERT_TRUE(ReadWholeFile(folder.Write("f", "abc"), dest, 3));
+  EXPECT_EQ(dest, (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  EXPECT_THROW(ReadWholeFile(folder.Path("f"), dest, 2), FileIoError);
+  EXPECT_FALSE(ReadWholeFile(folder.Write("empty", ""), dest, 3));
+  EXPECT_FALSE(ReadWholeFile(folder.Path("none"), dest, 3));
+  EXPECT_EQ(dest, (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+}
+
 }  // namespace
 }  // namespace larkspur::port

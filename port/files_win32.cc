@@ -174,6 +174,51 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   }
 }
 
+void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {
+  const std::string temporary = path + ".partial";
+  Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
+  auto write_all = [&](std::string_view bytes) {
+    while (!bytes.empty()) {
+      DWORD put = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      if (!WriteFile(file.get(), bytes.data(), want, &put, nullptr)) {
+        throw FileCreateError(path, WindowsErrorText(GetLastError()));
+      }
+      if (put == 0) throw FileCreateError(path, WindowsErrorText(ERROR_DISK_FULL));
+      bytes.remove_prefix(put);
+    }
+  };
+  try {
+    // Producers hand over many small pieces (entries, padding) between the
+    // large ones; they are gathered so each system call moves a stretch.
+    std::string buffer;
+    buffer.reserve(kStreamedWriteBuffer);
+    produce([&](std::string_view bytes) {
+      if (buffer.size() + bytes.size() > kStreamedWriteBuffer) {
+        write_all(buffer);
+        buffer.clear();
+      }
+      if (bytes.size() >= kStreamedWriteBuffer) {
+        write_all(bytes);
+      } else {
+        buffer += bytes;
+      }
+    });
+    write_all(buffer);
+    if (!FlushFileBuffers(file.get())) throw FileCreateError(path, WindowsErrorText(GetLastError()));
+    file.Close();
+    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      throw FileCreateError(path, WindowsErrorText(GetLastError()));
+    }
+  } catch (...) {
+    file.Close();
+    ::DeleteFileA(temporary.c_str());
+    throw;
+  }
+}
+
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {

@@ -50,7 +50,8 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait,
                               const ProgressCallback& progress = {});
 
 // Splits a command line into words: blanks and tabs separate words, double
-// quotes group a word (and are removed).
+// quotes group a word (and are removed); an unclosed quote runs to the end.
+// SplitQuotedWords (base/quoted_words.h) does the work.
 std::vector<std::string> SplitCommandLine(const std::string& command_line);
 
 }  // namespace larkspur::port

@@ -1,8 +1,8 @@
 #include "rofs/kept_entries.h"
 
-#include <cstdio>
 #include <optional>
 
+#include "base/hex.h"
 #include "rofs/rofs_reader.h"
 #include "rofs/utf16.h"
 
@@ -27,20 +27,19 @@ void AppendEscapedName(std::u16string_view name, std::string& text) {
     text += kEmptyName;
     return;
   }
-  char escape[8];
   for (std::size_t i = 0; i < name.size(); ++i) {
     const char16_t unit = name[i];
     if (IsHighSurrogate(unit) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
       text += *Utf16ToUtf8(name.substr(i, 2));
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      std::snprintf(escape, sizeof escape, "%%u%04X", static_cast<unsigned>(unit));
-      text += escape;
+      text += "%u";
+      text += HexDigits(unit, 4);
     } else if (KeptRaw(unit)) {
       text += *Utf16ToUtf8(name.substr(i, 1));
     } else {
-      std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned>(unit));
-      text += escape;
+      text += '%';
+      text += HexDigits(unit, 2);
     }
   }
 }
@@ -240,10 +239,9 @@ std::string KeptPathText(const KeptPath& path) {
 std::string FormatKeptEntries(const KeptEntries& kept) {
   std::string text = std::string(kKeptEntriesHeading) + "\n";
   for (const KeptPath& path : kept.hidden) text += "hidden " + KeptPathText(path) + "\n";
-  char bytes[8];
   for (const KeptAttributes& record : kept.attributes) {
-    std::snprintf(bytes, sizeof bytes, "%02X %02X", record.attributes, record.extra_attributes);
-    text += "attributes " + std::string(bytes) + " " + KeptPathText(record.path) + "\n";
+    text += "attributes " + HexDigits(record.attributes, 2) + " " + HexDigits(record.extra_attributes, 2) + " " +
+            KeptPathText(record.path) + "\n";
   }
   return text;
 }

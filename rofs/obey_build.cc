@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "port/errors.h"
+#include "port/files.h"
 #include "rofs/host_names.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_writer.h"
@@ -15,24 +18,24 @@ namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
 
-std::string SystemReason() {
+// The system's reason after a stream failed to open; streams do not
+// always set errno.
+std::string StreamFailureReason() {
   const int error = errno;
-  return error ? std::generic_category().message(error) : std::string("unknown reason");
+  return error ? SystemReason(error) : std::string("unknown reason");
 }
 
-// Streams image bytes into a file; any failed write ends the build.
+// Streams image bytes into the file port::WriteFileReplacing writes; a
+// failed write throws from `write` and ends the build.
 class FileSink : public ByteSink {
  public:
-  FileSink(std::ofstream& out, const std::filesystem::path& path) : out_(out), path_(path) {}
+  explicit FileSink(const port::ContentWrite& write) : write_(write) {}
   void Write(std::span<const std::uint8_t> bytes) override {
-    out_.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    if (!out_) throw HostFileError("Cannot write file", HostPathToBytes(path_), SystemReason());
+    write_(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
 
  private:
-  std::ofstream& out_;
-  const std::filesystem::path& path_;
+  const port::ContentWrite& write_;
 };
 
 class ObeyBuilder {
@@ -81,7 +84,7 @@ class ObeyBuilder {
     if (error) Fail(line, "cannot be read: " + error.message());
     if (file.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
     std::ifstream in(path, std::ios::binary);
-    if (!in) Fail(line, "cannot be opened: " + SystemReason());
+    if (!in) Fail(line, "cannot be opened: " + StreamFailureReason());
     std::uint8_t head[kEntryUidsSize] = {};
     in.read(reinterpret_cast<char*>(head), kEntryUidsSize);
     if (static_cast<std::uint64_t>(in.gcount()) !=
@@ -91,10 +94,13 @@ class ObeyBuilder {
     file.uids = UidsFromData(std::span(head, static_cast<std::size_t>(in.gcount())));
   }
 
+  // Sources are copied a chunk at a time, not loaded whole: an image may
+  // hold files of hundreds of megabytes, and it never needs one whole in
+  // memory. The length is checked as they are read.
   void CopySource(std::size_t index, ByteSink& sink) const {
     const ObeyFileLine& line = obey_.files[index];
     std::ifstream in(sources_[index], std::ios::binary);
-    if (!in) Fail(line, "cannot be opened: " + SystemReason());
+    if (!in) Fail(line, "cannot be opened: " + StreamFailureReason());
     std::vector<char> buffer(kCopyChunk);
     std::uint64_t remaining = sizes_[index];
     while (remaining > 0) {
@@ -112,33 +118,22 @@ class ObeyBuilder {
     }
   }
 
+  // Through port::WriteFileReplacing, which writes "<image>.partial",
+  // flushes it to the disk and only then puts it in the image's place, so a
+  // failed build never leaves a short image under the final name. Its
+  // errors are worded as this library's, naming the file it was writing.
   void WriteAndRename(const ImageSpec& spec, const ImageLayout& layout,
                       const std::filesystem::path& image_path) const {
-    std::filesystem::path partial = image_path;
-    partial += ".partial";
+    const std::string image_name = HostPathToBytes(image_path);
     try {
-      {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out)
-          throw HostFileError("Cannot create file", HostPathToBytes(partial), SystemReason());
-        FileSink sink(out, partial);
+      port::WriteFileReplacing(image_name, [&](const port::ContentWrite& write) {
+        FileSink sink(write);
         WriteImage(
             spec, layout, sink,
             [this](std::size_t index, ByteSink& data_sink) { CopySource(index, data_sink); }, progress_);
-        out.close();
-        if (!out)
-          throw HostFileError("Cannot write file", HostPathToBytes(partial), SystemReason());
-      }
-      std::error_code error;
-      std::filesystem::rename(partial, image_path, error);
-      if (error) {
-        throw HostFileError("Cannot rename \"" + HostPathToBytes(partial) + "\" to",
-                            HostPathToBytes(image_path), error.message());
-      }
-    } catch (...) {
-      std::error_code ignored;
-      std::filesystem::remove(partial, ignored);
-      throw;
+      });
+    } catch (const FileCreateError& error) {
+      throw HostFileError("Cannot create file", image_name + ".partial", error.reason());
     }
   }
 

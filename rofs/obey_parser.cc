@@ -1,5 +1,8 @@
 #include "rofs/obey_parser.h"
 
+#include <utility>
+
+#include "base/quoted_words.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/symbian_time.h"
 
@@ -70,27 +73,11 @@ class ObeyParser {
     throw ObeyError(result_.origin, line, reason);
   }
 
+  // An obey line splits at blanks, tabs and '=' ("rofsname=x.img").
   std::vector<std::string> Words(std::string_view content, int line) const {
-    std::vector<std::string> words;
-    std::string word;
-    bool in_word = false;
-    bool in_quotes = false;
-    for (char c : content) {
-      if (c == '"') {
-        in_quotes = !in_quotes;
-        in_word = true;
-      } else if (!in_quotes && (c == ' ' || c == '\t' || c == '=')) {
-        if (in_word) words.push_back(std::move(word));
-        word.clear();
-        in_word = false;
-      } else {
-        word += c;
-        in_word = true;
-      }
-    }
-    if (in_quotes) Fail(line, "a double quote is not closed");
-    if (in_word) words.push_back(std::move(word));
-    return words;
+    QuotedWords split = SplitQuotedWords(content, " \t=");
+    if (split.unclosed_quote) Fail(line, "a double quote is not closed");
+    return std::move(split.words);
   }
 
   void ExpectWords(const std::vector<std::string>& words, std::size_t count, int line,

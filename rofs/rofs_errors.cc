@@ -1,15 +1,11 @@
 #include "rofs/rofs_errors.h"
 
-#include <cstdio>
-
 #include "rofs/utf16.h"
 
 namespace larkspur::rofs {
 
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
+void ThrowFormatError(std::string_view image_name, std::uint64_t offset, const std::string& reason) {
+  throw FormatError(image_name, offset, reason);
 }
 
 std::string PrintableBytes(std::string_view bytes) {
@@ -18,9 +14,8 @@ std::string PrintableBytes(std::string_view bytes) {
     if (c >= 0x20 && c < 0x7F) {
       text += static_cast<char>(c);
     } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      text += escaped;
+      text += "\\x";
+      text += HexDigits(c, 2);
     }
   }
   return text;
@@ -30,9 +25,8 @@ std::string QuotedName(std::u16string_view name) {
   std::string text = "\"";
   for (char c : Utf16ToUtf8Lossy(name)) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
-      text += escaped;
+      text += "\\x";
+      text += HexDigits(static_cast<unsigned char>(c), 2);
     } else {
       text += c;
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/hex.h"  // HexNumber: "0x1A40", how offsets and sizes appear in messages
+
 namespace larkspur::rofs {
 
 // Base of every error of this library.
@@ -52,8 +54,9 @@ class HostFileError : public RofsError {
   HostFileError(std::string_view action, std::string_view path, std::string_view reason);
 };
 
-// "0x1A40": how offsets and sizes appear in messages.
-std::string Hex(std::uint64_t value);
+// Throws FormatError(image_name, offset, reason): the thrower a ByteReader
+// over image bytes is given.
+[[noreturn]] void ThrowFormatError(std::string_view image_name, std::uint64_t offset, const std::string& reason);
 
 // Bytes from a text file (an obey file, a kept-entries record) for a
 // message: printable ASCII as it is, every other byte as \xNN.

@@ -1,10 +1,11 @@
 #include "rofs/rofs_extract.h"
 
-#include <cerrno>
-#include <fstream>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
 
+#include "port/errors.h"
+#include "port/files.h"
 #include "rofs/host_names.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_names.h"
@@ -23,7 +24,7 @@ class Planner {
 
  private:
   std::filesystem::path HostName(std::u16string_view name, std::uint32_t entry_offset) const {
-    const std::string where = "ROFS entry at " + Hex(entry_offset) + ": name " + QuotedName(name);
+    const std::string where = "ROFS entry at " + HexNumber(entry_offset) + ": name " + QuotedName(name);
     if (const auto reason = UnsafeNameReason(name)) {
       throw FormatError(image_name_, entry_offset, where + " cannot be extracted: " + *reason);
     }
@@ -43,8 +44,8 @@ class Planner {
       const auto [it, inserted] = seen.emplace(FoldAsciiCase(name), entry_offset);
       if (!inserted) {
         throw FormatError(image_name_, entry_offset,
-                          "ROFS entry at " + Hex(entry_offset) + ": name " + QuotedName(name) +
-                              " repeats the name of the entry at " + Hex(it->second) +
+                          "ROFS entry at " + HexNumber(entry_offset) + ": name " + QuotedName(name) +
+                              " repeats the name of the entry at " + HexNumber(it->second) +
                               " in the same folder (names match ignoring ASCII case)");
       }
     };
@@ -68,11 +69,6 @@ class Planner {
   std::string image_name_;
   ExtractPlan plan_;
 };
-
-std::string SystemReason() {
-  const int error = errno;
-  return error ? std::generic_category().message(error) : std::string("unknown reason");
-}
 
 // What stands at `path` now, without following a symbolic link.
 std::filesystem::file_type TypeAt(const std::filesystem::path& path) {
@@ -112,11 +108,14 @@ void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
     throw HostFileError("Cannot create file", HostPathToBytes(path),
                         "something that is not a regular file has that name");
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw HostFileError("Cannot create file", HostPathToBytes(path), SystemReason());
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  out.close();
-  if (!out) throw HostFileError("Cannot write file", HostPathToBytes(path), SystemReason());
+  // port::WriteFileReplacing writes beside the file and puts it in place
+  // whole: a failed extraction leaves no short file under an image name.
+  const std::string name = HostPathToBytes(path);
+  try {
+    port::WriteFileReplacing(name, {std::string_view(reinterpret_cast<const char*>(data.data()), data.size())});
+  } catch (const FileCreateError& error) {
+    throw HostFileError("Cannot create file", name, error.reason());
+  }
 }
 
 }  // namespace

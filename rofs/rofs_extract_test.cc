@@ -120,7 +120,7 @@ TEST(RofsExtractTest, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
                                 : c.label == std::string("unpaired surrogate")
                                     ? "a\xEF\xBF\xBD"
                                     : std::string(c.name.begin(), c.name.end());
-      EXPECT_EQ(std::string(error.what()), "bad.img: ROFS entry at " + Hex(entry_offset) +
+      EXPECT_EQ(std::string(error.what()), "bad.img: ROFS entry at " + HexNumber(entry_offset) +
                                                ": name \"" + shown +
                                                "\" cannot be extracted: " + c.reason);
     }
@@ -146,10 +146,10 @@ TEST(RofsExtractTest, NamesThePhoneTakesAsEqualAreRefused) {
     ADD_FAILURE() << "no error";
   } catch (const FormatError& error) {
     EXPECT_EQ(std::string(error.what()),
-              "dup.img: ROFS entry at " + Hex(second) +
+              "dup.img: ROFS entry at " + HexNumber(second) +
                   ": name \"README.TXT\" repeats the name of "
                   "the entry at " +
-                  Hex(clean.root.subdirectories[0].files[0].entry_offset) +
+                  HexNumber(clean.root.subdirectories[0].files[0].entry_offset) +
                   " in the same folder (names match ignoring ASCII case)");
   }
   EXPECT_FALSE(fs::exists(temp.root() / "out"));

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "rofs/byte_reader.h"
+#include "base/byte_reader.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_names.h"
 
@@ -12,7 +12,7 @@ namespace {
 class TableChecker {
  public:
   TableChecker(std::span<const std::uint8_t> bytes, const RofsImage& image)
-      : reader_(bytes, ""),
+      : reader_(bytes, "", ThrowFormatError),
         tree_end_(std::uint64_t{image.header.dir_tree_offset} + image.header.dir_tree_size) {}
 
   // The recursion follows the parsed tree, whose depth the reader bounds.
@@ -25,10 +25,10 @@ class TableChecker {
 
  private:
   void CheckTable(const RofsDirectory& dir) {
-    const std::string where = "ROFS directory at " + Hex(dir.block_offset) + ": lookup table ";
+    const std::string where = "ROFS directory at " + HexNumber(dir.block_offset) + ": lookup table ";
     const std::uint64_t table = std::uint64_t{dir.block_offset} + dir.struct_size;
     if (table + 4 > tree_end_) {
-      problems_.push_back(where + "at " + Hex(table) + " lies outside the directory tree");
+      problems_.push_back(where + "at " + HexNumber(table) + " lies outside the directory tree");
       return;
     }
     const std::uint16_t dir_count = reader_.U16(table, "lookup table");
@@ -41,7 +41,7 @@ class TableChecker {
       return;
     }
     if (table + 4 + 2 * (std::uint64_t{dir_count} + file_count) > tree_end_) {
-      problems_.push_back(where + "at " + Hex(table) + " runs past the directory tree");
+      problems_.push_back(where + "at " + HexNumber(table) + " runs past the directory tree");
       return;
     }
     std::map<std::uint64_t, const std::u16string*> subdirs_at;
@@ -61,7 +61,7 @@ class TableChecker {
       const std::uint64_t entry = base + 4 * std::uint64_t{reader_.U16(at + 2 * i, "lookup table")};
       const auto found = entries.find(entry);
       if (found == entries.end()) {
-        problems_.push_back(where + " item " + std::to_string(i) + " points at " + Hex(entry) +
+        problems_.push_back(where + " item " + std::to_string(i) + " points at " + HexNumber(entry) +
                             ", where no entry of the list starts");
         return;
       }

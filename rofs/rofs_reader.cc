@@ -1,27 +1,16 @@
 #include "rofs/rofs_reader.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
-#include "rofs/byte_reader.h"
+#include "base/byte_order.h"
+#include "base/byte_reader.h"
 #include "rofs/rofs_errors.h"
 
 namespace larkspur::rofs {
 namespace {
 
-std::string Range(std::uint64_t begin, std::uint64_t end) { return Hex(begin) + ".." + Hex(end); }
-
-std::string IdentifierText(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  for (std::uint8_t b : bytes) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    if (!text.empty()) text += ' ';
-    text += hex;
-  }
-  return text;
-}
+std::string Range(std::uint64_t begin, std::uint64_t end) { return HexNumber(begin) + ".." + HexNumber(end); }
 
 // A region of the image given by an offset and a size in the header.
 struct Region {
@@ -33,19 +22,19 @@ void CheckRegion(std::string_view image_name, std::uint32_t field_offset, const 
                  std::uint32_t offset, std::uint32_t size, std::uint32_t image_size) {
   if (offset < kHeaderSize) {
     throw FormatError(image_name, field_offset,
-                      "ROFS header at " + Hex(field_offset) + ": " + what + " offset " +
-                          Hex(offset) + " lies inside the 48-byte header");
+                      "ROFS header at " + HexNumber(field_offset) + ": " + what + " offset " +
+                          HexNumber(offset) + " lies inside the 48-byte header");
   }
   if (size == 0) {
     throw FormatError(image_name, field_offset + 4,
-                      "ROFS header at " + Hex(field_offset + 4) + ": " + what + " size is 0");
+                      "ROFS header at " + HexNumber(field_offset + 4) + ": " + what + " size is 0");
   }
   // Both are 32-bit; the sum is formed in 64 bits so it cannot wrap.
   if (std::uint64_t{offset} + size > image_size) {
     throw FormatError(image_name, field_offset,
-                      "ROFS header at " + Hex(field_offset) + ": " + what + " " +
+                      "ROFS header at " + HexNumber(field_offset) + ": " + what + " " +
                           Range(offset, std::uint64_t{offset} + size) +
-                          " runs past the image size " + Hex(image_size));
+                          " runs past the image size " + HexNumber(image_size));
   }
 }
 
@@ -53,7 +42,7 @@ class TreeParser {
  public:
   TreeParser(std::span<const std::uint8_t> image, std::string_view image_name,
              const RofsHeader& header)
-      : reader_(image, image_name),
+      : reader_(image, image_name, ThrowFormatError),
         tree_{header.dir_tree_offset, std::uint64_t{header.dir_tree_offset} + header.dir_tree_size},
         entries_{header.file_entries_offset,
                  std::uint64_t{header.file_entries_offset} + header.file_entries_size},
@@ -77,7 +66,7 @@ class TreeParser {
 
   void Step(std::uint64_t offset) {
     if (++steps_ > max_steps_) {
-      Fail(offset, "ROFS tree at " + Hex(offset) + ": the walk takes more than " +
+      Fail(offset, "ROFS tree at " + HexNumber(offset) + ": the walk takes more than " +
                        std::to_string(max_steps_) + " steps; the tree is damaged");
     }
   }
@@ -85,7 +74,7 @@ class TreeParser {
   // `referrer` is the subdirectory entry that leads here (0 for the root).
   void ParseDirectory(RofsDirectory& dir, std::uint32_t referrer, int depth) {
     const std::uint64_t block = dir.block_offset;
-    const std::string block_name = "ROFS directory at " + Hex(block);
+    const std::string block_name = "ROFS directory at " + HexNumber(block);
     const std::string where = block_name + ": ";
     if (block % 4 != 0) Fail(block, where + "block is not 4-byte aligned");
     if (block < tree_.begin || block + kDirBlockFixedSize > tree_.end) {
@@ -95,8 +84,8 @@ class TreeParser {
     // it or a chain leads back up, and either would loop or double the tree.
     const std::size_t slot = (block - tree_.begin) / 4;
     if (visited_blocks_[slot]) {
-      Fail(referrer, "ROFS entry at " + Hex(referrer) + " (" + QuotedName(dir.name) +
-                         "): directory block " + Hex(block) +
+      Fail(referrer, "ROFS entry at " + HexNumber(referrer) + " (" + QuotedName(dir.name) +
+                         "): directory block " + HexNumber(block) +
                          " is reached a second time (directory loop)");
     }
     visited_blocks_[slot] = true;
@@ -118,7 +107,7 @@ class TreeParser {
     const std::uint64_t subdirs_end = block + dir.struct_size;
     if (subdirs_end > tree_.end) {
       Fail(block, where + "struct size " + std::to_string(dir.struct_size) +
-                      " runs past the directory tree (ends at " + Hex(tree_.end) + ")");
+                      " runs past the directory tree (ends at " + HexNumber(tree_.end) + ")");
     }
     if (first_entry < kDirBlockFixedSize || first_entry > dir.struct_size || first_entry % 4 != 0) {
       Fail(block + kDirFirstEntryOffsetOffset,
@@ -136,7 +125,7 @@ class TreeParser {
     if (dir.file_block_address == 0) {
       if (dir.file_block_size != 0) {
         Fail(block + kDirFileBlockSizeOffset,
-             where + "file block size " + Hex(dir.file_block_size) + " without a file block");
+             where + "file block size " + HexNumber(dir.file_block_size) + " without a file block");
       }
       return;
     }
@@ -148,14 +137,14 @@ class TreeParser {
                " is not an aligned part of the file-entry region " +
                Range(entries_.begin, entries_.end));
     }
-    const std::string block_name = "ROFS file block at " + Hex(files_begin);
+    const std::string block_name = "ROFS file block at " + HexNumber(files_begin);
     for (std::uint64_t at = files_begin; at < files_end;) {
       RofsFile file;
       at = ParseEntry(at, files_end, entries_.end, block_name, file.name, [&](const Entry& e) {
         if (e.attributes & kAttDirectory) {
-          Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(file.name) +
+          Fail(e.offset, "ROFS entry at " + HexNumber(e.offset) + " (" + QuotedName(file.name) +
                              "): a file entry with the directory attribute (attributes " +
-                             Hex(e.attributes) + ")");
+                             HexNumber(e.attributes) + ")");
         }
         file.entry_offset = static_cast<std::uint32_t>(e.offset);
         file.attributes = e.attributes;
@@ -167,7 +156,7 @@ class TreeParser {
       if (!file.hidden() &&
           (file.address < data_.begin || std::uint64_t{file.address} + file.size > data_.end)) {
         Fail(file.entry_offset,
-             "ROFS entry at " + Hex(file.entry_offset) + " (" + QuotedName(file.name) +
+             "ROFS entry at " + HexNumber(file.entry_offset) + " (" + QuotedName(file.name) +
                  "): file data " + Range(file.address, std::uint64_t{file.address} + file.size) +
                  " lies outside the data region " + Range(data_.begin, data_.end));
       }
@@ -183,17 +172,17 @@ class TreeParser {
       RofsDirectory sub;
       at = ParseEntry(at, subdirs_end, tree_.end, block_name, sub.name, [&](const Entry& e) {
         if (!(e.attributes & kAttDirectory)) {
-          Fail(e.offset, "ROFS entry at " + Hex(e.offset) + " (" + QuotedName(sub.name) +
+          Fail(e.offset, "ROFS entry at " + HexNumber(e.offset) + " (" + QuotedName(sub.name) +
                              "): a subdirectory entry without the directory attribute "
                              "(attributes " +
-                             Hex(e.attributes) + ")");
+                             HexNumber(e.attributes) + ")");
         }
         sub.entry_offset = static_cast<std::uint32_t>(e.offset);
         sub.attributes = e.attributes;
         sub.block_offset = e.address;
       });
       if (depth + 1 > kMaxDirectoryDepth) {
-        Fail(sub.entry_offset, "ROFS entry at " + Hex(sub.entry_offset) + " (" +
+        Fail(sub.entry_offset, "ROFS entry at " + HexNumber(sub.entry_offset) + " (" +
                                    QuotedName(sub.name) + "): directories nest deeper than " +
                                    std::to_string(kMaxDirectoryDepth) + " levels");
       }
@@ -201,8 +190,8 @@ class TreeParser {
       const std::uint64_t sub_block = sub.block_offset;
       if (sub_block % 4 != 0 || sub_block < tree_.begin ||
           sub_block + kDirBlockFixedSize > tree_.end) {
-        Fail(entry_offset, "ROFS entry at " + Hex(entry_offset) + " (" + QuotedName(sub.name) +
-                               "): directory block address " + Hex(sub_block) +
+        Fail(entry_offset, "ROFS entry at " + HexNumber(entry_offset) + " (" + QuotedName(sub.name) +
+                               "): directory block address " + HexNumber(sub_block) +
                                " is not an aligned block inside the directory tree " +
                                Range(tree_.begin, tree_.end));
       }
@@ -228,13 +217,13 @@ class TreeParser {
   std::uint64_t ParseEntry(std::uint64_t at, std::uint64_t content_end, std::uint64_t region_end,
                            const std::string& block_name, std::u16string& name, Use use) {
     Step(at);
-    const std::string where = "ROFS entry at " + Hex(at) + ": ";
+    const std::string where = "ROFS entry at " + HexNumber(at) + ": ";
     // The stored size of the last entry counts its padding, which the block's
     // own size does not; the padding may reach the next 4-byte boundary.
     const std::uint64_t padded_end = std::min(RoundUp4(content_end), region_end);
     if (at + kEntryFixedSize > content_end) {
-      Fail(at, block_name + ": entry at " + Hex(at) + " runs past its block (ends at " +
-                   Hex(content_end) + ")");
+      Fail(at, block_name + ": entry at " + HexNumber(at) + " runs past its block (ends at " +
+                   HexNumber(content_end) + ")");
     }
     const std::uint16_t struct_size = reader_.U16(at + kEntryStructSizeOffset, "ROFS entry size");
     if (struct_size < kEntryFixedSize) {
@@ -242,8 +231,8 @@ class TreeParser {
                    " is smaller than the 30-byte entry head");
     }
     if (at + struct_size > padded_end) {
-      Fail(at, block_name + ": entry at " + Hex(at) + " of " + std::to_string(struct_size) +
-                   " bytes runs past its block (ends at " + Hex(content_end) + ")");
+      Fail(at, block_name + ": entry at " + HexNumber(at) + " of " + std::to_string(struct_size) +
+                   " bytes runs past its block (ends at " + HexNumber(content_end) + ")");
     }
     const std::uint8_t name_offset = reader_.U8(at + kEntryNameOffsetOffset, "ROFS name offset");
     const std::uint8_t name_units = reader_.U8(at + kEntryNameLengthOffset, "ROFS name length");
@@ -261,7 +250,7 @@ class TreeParser {
         reader_.Bytes(at + name_offset, 2 * std::uint64_t{name_units}, "ROFS name");
     name.resize(name_units);
     for (std::size_t i = 0; i < name_units; ++i) {
-      name[i] = static_cast<char16_t>(name_bytes[2 * i] | (name_bytes[2 * i + 1] << 8));
+      name[i] = static_cast<char16_t>(LittleEndian16(name_bytes.data() + 2 * i));
     }
     Entry entry;
     entry.offset = at;
@@ -293,7 +282,7 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
                       "the file holds " + std::to_string(image.size()) +
                           " bytes, fewer than the 48-byte ROFS header");
   }
-  const ByteReader reader(image, image_name);
+  const ByteReader reader(image, image_name, ThrowFormatError);
   RofsHeader header;
   const auto identifier = reader.Bytes(kHeaderIdentifierOffset, 4, "ROFS identifier");
   std::memcpy(header.identifier.data(), identifier.data(), 4);
@@ -304,8 +293,8 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
     const std::uint32_t tree = reader.U32(kHeaderDirTreeOffsetOffset, "ROFS dir tree offset");
     const std::string core =
         tree > kHeaderSize
-            ? " (its directory tree at " + Hex(tree) +
-                  " counts from the start of a core image of " + Hex(tree - kHeaderSize) +
+            ? " (its directory tree at " + HexNumber(tree) +
+                  " counts from the start of a core image of " + HexNumber(tree - kHeaderSize) +
                   " bytes)"
             : " (its header does not tell the size of the core image)";
     throw FormatError(image_name, 0,
@@ -316,7 +305,7 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
   }
   if (std::memcmp(identifier.data(), kIdentifier, 4) != 0) {
     throw FormatError(image_name, 0,
-                      "ROFS header at 0x0: identifier " + IdentifierText(identifier) +
+                      "ROFS header at 0x0: identifier " + SpacedHex(identifier) +
                           " is not \"ROFS\" (52 4F 46 53)");
   }
   header.header_size = reader.U8(kHeaderSizeOffset, "ROFS header size");
@@ -339,17 +328,17 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
   if (header.format_version != kFormatVersion) {
     throw FormatError(
         image_name, kHeaderFormatVersionOffset,
-        "ROFS header at 0x6: format version " + Hex(header.format_version) + " is not 0x200");
+        "ROFS header at 0x6: format version " + HexNumber(header.format_version) + " is not 0x200");
   }
   if (header.image_size < kHeaderSize) {
     throw FormatError(image_name, kHeaderImageSizeOffset,
-                      "ROFS header at 0x24: image size " + Hex(header.image_size) +
+                      "ROFS header at 0x24: image size " + HexNumber(header.image_size) +
                           " is smaller than the header");
   }
   if (header.image_size > image.size()) {
     throw FormatError(image_name, kHeaderImageSizeOffset,
-                      "ROFS header at 0x24: image size " + Hex(header.image_size) +
-                          " is larger than the file (" + Hex(image.size()) +
+                      "ROFS header at 0x24: image size " + HexNumber(header.image_size) +
+                          " is larger than the file (" + HexNumber(image.size()) +
                           " bytes); the image is cut short");
   }
   CheckRegion(image_name, kHeaderDirTreeOffsetOffset, "directory tree", header.dir_tree_offset,

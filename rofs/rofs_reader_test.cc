@@ -183,7 +183,7 @@ TEST(RofsReaderTest, ReferenceImagesCutShortAreRefused) {
     } catch (const FormatError& error) {
       EXPECT_EQ(std::string(error.what()),
                 std::string(name) + ": ROFS header at 0x24: image size 0x105988 is larger than " +
-                    "the file (" + Hex(bytes.size()) + " bytes); the image is cut short");
+                    "the file (" + HexNumber(bytes.size()) + " bytes); the image is cut short");
     }
   }
 }
@@ -265,8 +265,8 @@ TEST(RofsReaderTest, EveryTruncationEndsInATreeOrAFormatError) {
     const std::vector<std::uint8_t> cut(good.begin(), good.begin() + length);
     const std::string expected =
         length < kHeaderSize ? "cut.img: the file holds " + std::to_string(length) + " bytes, fewer than the 48-byte ROFS header"
-                             : "cut.img: ROFS header at 0x24: image size " + Hex(good.size()) + " is larger than the file (" +
-                                   Hex(length) + " bytes); the image is cut short";
+                             : "cut.img: ROFS header at 0x24: image size " + HexNumber(good.size()) + " is larger than the file (" +
+                                   HexNumber(length) + " bytes); the image is cut short";
     try {
       ParseRofsImage(cut, "cut.img");
       FAIL() << "cut at " << length << " was read";
@@ -313,7 +313,7 @@ std::string CarveAndRead(const std::vector<std::uint8_t>& stripped) {
                                             carved.size());
   try {
     const RofsImage parsed = ParseRofsImage(image, "shape.img");
-    std::string out = "max " + Hex(parsed.header.max_image_size) + "\n";
+    std::string out = "max " + HexNumber(parsed.header.max_image_size) + "\n";
     ListTree(parsed.root, "", out);
     return out;
   } catch (const FormatError& error) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/byte_order.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/rofs_names.h"
 
@@ -46,16 +47,15 @@ struct Directory {
 };
 
 void Put16(std::vector<std::uint8_t>& out, std::uint64_t at, std::uint16_t value) {
-  out[at] = static_cast<std::uint8_t>(value);
-  out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  PutLittleEndian16(out.data() + at, value);
 }
 
 void Put32(std::vector<std::uint8_t>& out, std::uint64_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  PutLittleEndian32(out.data() + at, value);
 }
 
 void Put64(std::vector<std::uint8_t>& out, std::uint64_t at, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  PutLittleEndian64(out.data() + at, value);
 }
 
 // Writes an entry's fixed fields and name. The UID field is left as it is
@@ -205,8 +205,8 @@ class Layouter {
 
   void CheckFits(std::uint64_t end, int line) const {
     if (end > spec_.max_image_size) {
-      Fail(spec_.max_image_size_line, "rofssize " + Hex(spec_.max_image_size) +
-                                          " is too small: the image needs at least " + Hex(end) +
+      Fail(spec_.max_image_size_line, "rofssize " + HexNumber(spec_.max_image_size) +
+                                          " is too small: the image needs at least " + HexNumber(end) +
                                           " bytes by line " + std::to_string(line));
     }
   }

@@ -55,7 +55,7 @@ TEST(RofsWriterTest, MatchesTheReferenceImageByteForByte) {
   ASSERT_EQ(image.size(), reference.size());
   for (std::size_t i = 0; i < image.size(); ++i) {
     if (i >= kTimeBegin && i < kTimeEnd) continue;
-    ASSERT_EQ(image[i], reference[i]) << "first difference at " << Hex(i);
+    ASSERT_EQ(image[i], reference[i]) << "first difference at " << HexNumber(i);
   }
 }
 
@@ -130,7 +130,7 @@ TEST(RofsWriterTest, MatchesTheSymbianImageOfCase2EntryByEntry) {
   const std::size_t table_end = table_begin + 4 + 2 * sort.files.size();
   for (std::size_t i = 0; i < image.size(); ++i) {
     if (i >= table_begin && i < table_end) continue;
-    ASSERT_EQ(image[i], reference[i]) << "first difference at " << Hex(i);
+    ASSERT_EQ(image[i], reference[i]) << "first difference at " << HexNumber(i);
   }
 }
 

@@ -6,6 +6,7 @@
 // the steps it is to take beside it, in "<name>.steps" (see
 // testing/stand_in_tool.h for the steps it knows).
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <csignal>
 #include <filesystem>
@@ -16,12 +17,16 @@
 #include <utility>
 #include <vector>
 
+#include "port/errors.h"
 #include "port/files.h"
 #include "port/progress.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The files tests hand the stand-in are small; this only bounds a mistake.
+constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 31;
 
 // A failed step ends the tool, as `set -e` would a script.
 [[noreturn]] void Fail(const std::string& step, const std::string& why) {
@@ -30,11 +35,21 @@ namespace fs = std::filesystem;
 }
 
 std::string ReadAll(const std::string& path, const std::string& step) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(step, "cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string bytes;
+  try {
+    if (!larkspur::port::ReadWholeFile(path, bytes, kMaxFileSize) &&
+        !larkspur::port::IsRegularFile(path)) {
+      Fail(step, "cannot read " + path);
+    }
+  } catch (const larkspur::Error&) {
+    Fail(step, "cannot read " + path);
+  }
+  return bytes;
 }
 
+// Writes as the external tools do, in place and appending where asked; a
+// tool's own output is not the program's, so it does not go through
+// port::WriteFileReplacing.
 void WriteAll(const std::string& path, const std::string& bytes, std::ios::openmode mode, const std::string& step) {
   std::ofstream out(path, std::ios::binary | mode);
   if (!(out << bytes) || !out.flush()) Fail(step, "cannot write " + path);

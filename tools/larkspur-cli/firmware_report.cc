@@ -1,25 +1,16 @@
 #include "tools/larkspur-cli/firmware_report.h"
 
-#include <cstdio>
+#include "base/hex.h"
+
 #include <map>
 #include <string>
 
 namespace larkspur {
-namespace {
-
-std::string Hex(std::uint64_t value, int digits = 8) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-  return text;
-}
-
-}  // namespace
-
 void PrintProblems(std::ostream& out, const FirmwareCheck& check) {
   for (const std::string& problem : check.problems) out << problem << '\n';
   for (const BlockCheck& block : check.blocks) {
     for (const std::string& problem : block.problems) {
-      out << "block " << block.index << " at file offset " << Hex(block.header_offset) << ": " << problem << '\n';
+      out << "block " << block.index << " at file offset " << HexNumber(block.header_offset, 8) << ": " << problem << '\n';
     }
   }
 }
@@ -27,7 +18,7 @@ void PrintProblems(std::ostream& out, const FirmwareCheck& check) {
 void PrintInfo(std::ostream& out, const FirmwareCheck& check) {
   out << "kind:           " << check.kind << '\n';
   out << "size:           " << check.file_size << " bytes\n";
-  out << "header layout:  " << check.header_size << "-byte headers, block size " << Hex(check.block_size, 0) << '\n';
+  out << "header layout:  " << check.header_size << "-byte headers, block size " << HexNumber(check.block_size) << '\n';
   if (!check.prefix_length) {
     PrintProblems(out, check);
     return;
@@ -36,18 +27,18 @@ void PrintInfo(std::ostream& out, const FirmwareCheck& check) {
   if (!check.blocks.empty()) {
     const BlockCheck& first = check.blocks.front();
     const BlockCheck& last = check.blocks.back();
-    out << "start address:  " << Hex(first.address) << '\n';
+    out << "start address:  " << HexNumber(first.address, 8) << '\n';
     out << "blocks:         " << check.blocks.size() << '\n';
-    out << "load addresses: " << Hex(first.address) << " .. " << Hex(last.address) << '\n';
+    out << "load addresses: " << HexNumber(first.address, 8) << " .. " << HexNumber(last.address, 8) << '\n';
     // The layout: runs of equal payload lengths.
     std::map<std::uint32_t, std::size_t> lengths;
     for (const BlockCheck& block : check.blocks) ++lengths[block.payload_length];
     out << "payload lengths:";
-    for (const auto& [length, count] : lengths) out << ' ' << count << " x " << Hex(length, 0);
+    for (const auto& [length, count] : lengths) out << ' ' << count << " x " << HexNumber(length);
     out << '\n';
   }
   out << "partition magic: "
-      << (check.magic_offset ? "at offset " + Hex(*check.magic_offset) + " of the payloads" : std::string("not found"))
+      << (check.magic_offset ? "at offset " + HexNumber(*check.magic_offset, 8) + " of the payloads" : std::string("not found"))
       << '\n';
   if (check.AllRight()) {
     out << "headers:        all " << check.blocks.size()

@@ -24,7 +24,7 @@
 
 namespace {
 
-using larkspur::rofs::Hex;
+using larkspur::HexNumber;
 
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
@@ -68,9 +68,9 @@ std::string UnusualAttributes(const larkspur::rofs::RofsFile& file) {
   constexpr std::uint8_t kLettered =
       kAttDirectory | kAttReadOnly | kAttHidden | kAttSystem | kAttArchive;
   std::string text;
-  if (file.attributes & ~kLettered) text += "  [attributes " + Hex(file.attributes) + "]";
+  if (file.attributes & ~kLettered) text += "  [attributes " + HexNumber(file.attributes) + "]";
   if (file.extra_attributes != kDefaultExtraAttributes) {
-    text += "  [extra attributes " + Hex(file.extra_attributes);
+    text += "  [extra attributes " + HexNumber(file.extra_attributes);
     if (!(file.extra_attributes & kExtraAttUnique)) text += ": unique, the phone adds a suffix";
     text += "]";
   }
@@ -100,20 +100,20 @@ void ListDirectory(const larkspur::rofs::RofsDirectory& dir, const std::string& 
 void PrintHeader(const larkspur::rofs::RofsHeader& header) {
   const auto& v = header.version;
   std::cout << "identifier:       " << std::string(header.identifier.data(), 4) << "\n"
-            << "header size:      " << Hex(header.header_size) << "\n"
-            << "format version:   " << Hex(header.format_version) << "\n"
-            << "directory tree:   " << Hex(header.dir_tree_offset) << ", "
-            << Hex(header.dir_tree_size) << " bytes\n"
-            << "file entries:     " << Hex(header.file_entries_offset) << ", "
-            << Hex(header.file_entries_size) << " bytes\n"
+            << "header size:      " << HexNumber(header.header_size) << "\n"
+            << "format version:   " << HexNumber(header.format_version) << "\n"
+            << "directory tree:   " << HexNumber(header.dir_tree_offset) << ", "
+            << HexNumber(header.dir_tree_size) << " bytes\n"
+            << "file entries:     " << HexNumber(header.file_entries_offset) << ", "
+            << HexNumber(header.file_entries_size) << " bytes\n"
             << "time:             " << larkspur::rofs::FormatSymbianTime(header.time) << " UTC ("
-            << Hex(static_cast<std::uint64_t>(header.time)) << ")\n"
+            << HexNumber(static_cast<std::uint64_t>(header.time)) << ")\n"
             << "image version:    " << int{v.major} << "." << int{v.minor} << "(" << v.build
             << ")\n"
-            << "image size:       " << Hex(header.image_size) << " (" << header.image_size
+            << "image size:       " << HexNumber(header.image_size) << " (" << header.image_size
             << " bytes)\n"
-            << "checksum:         " << Hex(header.checksum) << "\n"
-            << "max image size:   " << Hex(header.max_image_size) << "\n";
+            << "checksum:         " << HexNumber(header.checksum) << "\n"
+            << "max image size:   " << HexNumber(header.max_image_size) << "\n";
 }
 
 int Describe(const std::string& image_name) {

@@ -184,7 +184,7 @@ TEST(ReadimageTest, BrokenImagesFailWithTheOffsetAndWriteNothing) {
        "readimage: ../temp/rofs2.img: ROFS header at 0x0: identifier 78 78 78 78 is not \"ROFS\" "
        "(52 4F 46 53)\n"},
       {"unsafe name", unsafe,
-       "readimage: ../temp/rofs2.img: ROFS entry at " + Hex(entry) +
+       "readimage: ../temp/rofs2.img: ROFS entry at " + HexNumber(entry) +
            ": name \"..\" cannot be extracted: the name \".\" or \"..\" would leave its folder\n"},
   };
   for (const Broken& c : cases) {

@@ -9,13 +9,12 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 
 #include "port/progress.h"
 #include "rofs/host_names.h"
+#include "rofs/image_file.h"
 #include "rofs/obey_build.h"
 #include "rofs/obey_parser.h"
 #include "rofs/rofs_errors.h"
@@ -68,23 +67,7 @@ std::int64_t DefaultTime() {
 }
 
 std::string ReadObeyFile(const std::string& name) {
-  const std::filesystem::path path = larkspur::rofs::HostPathFromBytes(name);
-  std::error_code error;
-  const auto type = std::filesystem::status(path, error).type();
-  // Own words for the common cases, so the message reads the same on every system.
-  if (type == std::filesystem::file_type::not_found) {
-    throw larkspur::rofs::HostFileError("Cannot open file", name, "no such file");
-  }
-  if (error) throw larkspur::rofs::HostFileError("Cannot open file", name, error.message());
-  if (type != std::filesystem::file_type::regular) {
-    throw larkspur::rofs::HostFileError("Cannot open file", name, "not a regular file");
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    throw larkspur::rofs::HostFileError("Cannot read file", name, "read error");
-  }
-  return text;
+  return larkspur::rofs::ReadTextFile(larkspur::rofs::HostPathFromBytes(name), name);
 }
 
 }  // namespace

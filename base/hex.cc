@@ -1,0 +1,48 @@
+#include "base/hex.h"
+
+namespace larkspur {
+namespace {
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+void AppendByte(std::string& hex, unsigned char byte) {
+  hex += kDigits[byte >> 4];
+  hex += kDigits[byte & 0x0F];
+}
+
+}  // namespace
+
+std::string BytesToHex(std::string_view bytes) {
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (unsigned char byte : bytes) AppendByte(hex, byte);
+  return hex;
+}
+
+std::string SpacedHex(std::string_view bytes) {
+  return SpacedHex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+std::string SpacedHex(std::span<const std::uint8_t> bytes) {
+  std::string hex;
+  hex.reserve(bytes.size() * 3);
+  for (std::uint8_t byte : bytes) {
+    if (!hex.empty()) hex += ' ';
+    AppendByte(hex, byte);
+  }
+  return hex;
+}
+
+std::string HexDigits(std::uint64_t value, int min_digits) {
+  std::string hex;
+  do {
+    hex.insert(hex.begin(), kDigits[value & 0x0F]);
+    value >>= 4;
+  } while (value != 0);
+  if (static_cast<int>(hex.size()) < min_digits) hex.insert(0, min_digits - hex.size(), '0');
+  return hex;
+}
+
+std::string HexNumber(std::uint64_t value, int min_digits) { return "0x" + HexDigits(value, min_digits); }
+
+}  // namespace larkspur

@@ -1,0 +1,35 @@
+// Hex text of bytes and numbers: the one formatter of the project, in the
+// few forms its messages, records and headers use. Every form writes the
+// capital letters A to F. Pure functions, callable from any thread.
+//
+//   BytesToHex    "5401170E"     bytes as hex text, two digits a byte
+//   SpacedHex     "54 01 17 0E"  bytes as a reader compares them by eye
+//   HexDigits     "00FF"         a number, at least `min_digits` digits
+//   HexNumber     "0x1A40"       a number (an offset, a size, a field) in a message
+#ifndef LARKSPUR_BASE_HEX_H_
+#define LARKSPUR_BASE_HEX_H_
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace larkspur {
+
+// Two capital hex digits per byte, in order; empty for empty input.
+std::string BytesToHex(std::string_view bytes);
+
+// Two capital hex digits per byte, the bytes separated by one blank.
+std::string SpacedHex(std::string_view bytes);
+std::string SpacedHex(std::span<const std::uint8_t> bytes);
+
+// `value` in capital hex digits, zero-padded to `min_digits`.
+std::string HexDigits(std::uint64_t value, int min_digits);
+
+// "0x" and `value` in capital hex digits, zero-padded to `min_digits`
+// ("0x0" for zero with the default).
+std::string HexNumber(std::uint64_t value, int min_digits = 0);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_BASE_HEX_H_
