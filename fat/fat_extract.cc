@@ -146,9 +146,15 @@ FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVo
       continue;
     }
     CheckFileTarget(target);
-    // The temporary file is renamed over the name, so even a link that
-    // appeared since the check is replaced, never written through.
-    port::WriteFileReplacing(target.string(), FilePieces(image, *item.file));
+    // Created exclusively under its own name: a temporary name beside it
+    // could be the name of another file of the volume, and a link that
+    // appeared since the check makes the creation fail, never written
+    // through. An earlier file of that name is replaced.
+    if (fs::is_regular_file(fs::symlink_status(target)) && !port::DeleteFile(target.string())) {
+      throw HostFileError("Cannot create file", HostPathToBytes(target),
+                          "the file that has that name cannot be removed");
+    }
+    port::WriteNewFile(target.string(), FilePieces(image, *item.file));
     SetTime(target, item.file->modified);
     ++stats.files;
     stats.bytes += item.file->size;
@@ -158,6 +164,7 @@ FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVo
   for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
     if (it->folder != nullptr) SetFolderTime(out_folder / it->relative, it->folder->modified);
   }
+  port::FlushFileSystemOf(out_folder.string());
   return stats;
 }
 

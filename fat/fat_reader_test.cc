@@ -104,6 +104,25 @@ TEST(FatReaderTest, AFat16VolumeMadeByMtoolsUnpacksToTheSameFiles) {
   ExpectSameTree(source, out);
 }
 
+// Every file is created under its own name: a name beside it that a
+// temporary copy would take ("x.partial") can be a file of the volume too,
+// written before it.
+TEST(FatReaderTest, AFileNamedLikeAnotherFilesTemporaryCopySurvives) {
+  ScratchFolder temp;
+  const fs::path image = temp.root() / "uda.img";
+  testing::MakeFatImage(image, 16, 4096, {"-s", "1"});
+  const fs::path source = temp.root() / "source";
+  PutFile(source, "x.partial", "the file named like a temporary copy");
+  PutFile(source, "x", "the other file");
+  for (const char* name : {"x.partial", "x"}) {
+    RunOracle("mcopy", {"-m", "-i", image.string(), (source / name).string(), "::/"});
+  }
+  const auto bytes = ReadBytes(image);
+  const FatVolume volume = ParseFatImage(bytes, "uda.img");
+  ExtractFatImage(bytes, volume, "uda.img", temp.root() / "out");
+  ExpectSameTree(source, temp.root() / "out");
+}
+
 TEST(FatReaderTest, AFragmentedFileOnAFat12VolumeReadsBackWhole) {
   ScratchFolder temp;
   const fs::path image = temp.root() / "uda.img";

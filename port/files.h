@@ -90,6 +90,21 @@ using ContentProducer = std::function<void(const ContentWrite& write)>;
 inline constexpr std::size_t kStreamedWriteBuffer = std::size_t{1} << 20;
 void WriteFileReplacing(const std::string& path, const ContentProducer& produce);
 
+// Creates `path`, which must not exist yet, with `pieces` one after another
+// as its content: for the files of a tree unpacked into a folder of its own,
+// where a temporary name beside each file could be the name of another file
+// of the tree. The creation is exclusive, so it never follows or replaces a
+// link or file that appeared at `path`; a write that stops short removes the
+// file again. Not flushed to disk one by one (see FlushFileSystemOf). Throws
+// FileCreateError naming `path` with the system's reason.
+void WriteNewFile(const std::string& path, const std::vector<std::string_view>& pieces);
+
+// Asks the system to put on disk what was written on the file system that
+// holds `folder` (after a tree of files was unpacked there), so a crash
+// afterwards cannot leave them empty. Best effort: a system without the
+// call, or a failure, is ignored.
+void FlushFileSystemOf(const std::string& folder);
+
 // What identifies a file's content without reading it: its size and last
 // write time. `regular` is false (and the rest 0) when `path` names no
 // regular file.

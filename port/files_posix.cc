@@ -286,4 +286,37 @@ std::string CurrentDirectory() {
 
 bool SetCurrentDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
+void WriteNewFile(const std::string& path, const std::vector<std::string_view>& pieces) {
+  Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
+  auto fail = [&](int error_number) {
+    ::close(file.release());
+    ::unlink(path.c_str());
+    throw FileCreateError(path, SystemReason(error_number));
+  };
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      const ssize_t put = ::write(file.get(), piece.data(), piece.size());
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) fail(errno);
+      if (put == 0) fail(ENOSPC);
+      piece.remove_prefix(static_cast<std::size_t>(put));
+    }
+  }
+  if (::close(file.release()) != 0) {
+    const int error_number = errno;
+    ::unlink(path.c_str());
+    throw FileCreateError(path, SystemReason(error_number));
+  }
+}
+
+void FlushFileSystemOf(const std::string& folder) {
+#ifdef __linux__
+  Descriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (handle.get() >= 0) ::syncfs(handle.get());
+#else
+  ::sync();
+#endif
+}
+
 }  // namespace larkspur::port

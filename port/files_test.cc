@@ -183,7 +183,9 @@ TEST(FilesTest, WriteFileReplacingWritesManyPiecesInOrderAndReportsProgress) {
 #endif
   for (std::size_t i = 0; i < reports.size(); ++i) {
     EXPECT_EQ(reports[i].second, pieces.size());
-    if (i > 0) EXPECT_GT(reports[i].first, reports[i - 1].first);
+    if (i > 0) {
+      EXPECT_GT(reports[i].first, reports[i - 1].first);
+    }
   }
   EXPECT_EQ(reports.back().first, pieces.size());
 }
@@ -240,7 +242,7 @@ TEST(FilesTest, AGatheredWriteThatFailsPartWayLeavesTheEarlierFile) {
 TEST(FilesTest, AStreamedWriteReplacesWholeOrLeavesTheEarlierFile) {
   testing::ScratchFolder folder;
   const std::string path = folder.Write("out.img", "earlier");
-  const std::string large = PatternBytes(kStreamedWriteBuffer + 3);
+  const std::string large = testing::PatternBytes(kStreamedWriteBuffer + 3);
   WriteFileReplacing(path, [&](const ContentWrite& write) {
     write("ab");
     write("");

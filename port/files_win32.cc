@@ -267,4 +267,28 @@ std::string CurrentDirectory() {
 
 bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
 
+void WriteNewFile(const std::string& path, const std::vector<std::string_view>& pieces) {
+  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
+  auto fail = [&](DWORD code) {
+    file.Close();
+    ::DeleteFileA(path.c_str());
+    throw FileCreateError(path, WindowsErrorText(code));
+  };
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      DWORD put = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 30));
+      if (!WriteFile(file.get(), piece.data(), want, &put, nullptr)) fail(GetLastError());
+      if (put == 0) fail(ERROR_DISK_FULL);
+      piece.remove_prefix(put);
+    }
+  }
+  file.Close();
+}
+
+// Flushing a whole volume needs administrator rights on Windows; NTFS
+// writes the files' data out on its own soon after they are closed.
+void FlushFileSystemOf(const std::string&) {}
+
 }  // namespace larkspur::port

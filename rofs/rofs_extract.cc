@@ -108,11 +108,18 @@ void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
     throw HostFileError("Cannot create file", HostPathToBytes(path),
                         "something that is not a regular file has that name");
   }
-  // port::WriteFileReplacing writes beside the file and puts it in place
-  // whole: a failed extraction leaves no short file under an image name.
+  // A file of the image's name that is there already (readimage run into a
+  // folder that holds an earlier tree) is replaced. The file is created
+  // exclusively under its own name: a temporary name beside it could be the
+  // name of another file of the image, and a link that appeared since the
+  // check above makes the creation fail instead of being written through.
+  // A write that stops short removes the file.
   const std::string name = HostPathToBytes(path);
+  if (type == file_type::regular && !port::DeleteFile(name)) {
+    throw HostFileError("Cannot create file", name, "the file that has that name cannot be removed");
+  }
   try {
-    port::WriteFileReplacing(name, {std::string_view(reinterpret_cast<const char*>(data.data()), data.size())});
+    port::WriteNewFile(name, {std::string_view(reinterpret_cast<const char*>(data.data()), data.size())});
   } catch (const FileCreateError& error) {
     throw HostFileError("Cannot create file", name, error.reason());
   }
@@ -154,6 +161,7 @@ ExtractStats ExtractImage(std::span<const std::uint8_t> bytes, const RofsImage& 
       if (progress) progress(stats.files, files_total);
     }
   }
+  port::FlushFileSystemOf(HostPathToBytes(out_folder));
   return stats;
 }
 

@@ -67,6 +67,18 @@ TEST(RofsExtractTest, HiddenEntriesAreNotWrittenAndOldFilesAreReplaced) {
   EXPECT_EQ(testing::FilesBelow(temp.root()), (std::set<std::string>{"Sys/Bin/New.dll", "top.txt"}));
 }
 
+// Files are created under their own names: a file beside one, named like
+// its temporary copy ("x.partial"), is left as it is.
+TEST(RofsExtractTest, AFileNamedLikeAnotherFilesTemporaryCopyIsLeftAlone) {
+  const auto bytes = testing::BuildInMemory({{"x", "the file"}});
+  const RofsImage image = ParseRofsImage(bytes, "mem.img");
+  ScratchFolder temp;
+  testing::WriteBytes(temp.root() / "x.partial", testing::ByteVector("kept"));
+  ExtractImage(bytes, image, "mem.img", temp.root());
+  EXPECT_EQ(FileText(temp.root() / "x"), "the file");
+  EXPECT_EQ(FileText(temp.root() / "x.partial"), "kept");
+}
+
 struct BadName {
   const char* label;
   bool is_folder;
