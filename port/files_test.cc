@@ -190,7 +190,9 @@ TEST(FilesTest, WriteFileReplacingWritesManyPiecesInOrderAndReportsProgress) {
 #endif
   for (std::size_t i = 0; i < reports.size(); ++i) {
     EXPECT_EQ(reports[i].second, pieces.size());
-    if (i > 0) EXPECT_GT(reports[i].first, reports[i - 1].first);
+    if (i > 0) {
+      EXPECT_GT(reports[i].first, reports[i - 1].first);
+    }
   }
   EXPECT_EQ(reports.back().first, pieces.size());
 }
