@@ -416,7 +416,8 @@ double RunPhase(Phase phase, const Workload& workload) {
 }
 
 void GenerateInputs(const std::string& work) {
-  const std::string tools = port::ExecutableFolder() + "exebat/";
+  // The build's tool folder: the benchmarks live outside the program folder.
+  const std::string tools = LARKSPUR_BENCH_TOOL_DIR;
   const std::string tree_home = work + "tree/";
   for (const std::string& home : {UdaWorkload(work).home, RofsWorkload(work).home, tree_home}) {
     for (const char* folder : {"exebat", "temp", "rofs2", "fat16"})
