@@ -50,7 +50,8 @@ endfunction()
 # and the layering of ARCHITECTURE.md is checked by every build.
 # OWN_HEADERS_ONLY links the folder's own headers one by one instead of the
 # folder, for a folder whose subfolders are other targets (app/ and its
-# windows app/qt/, app/win32/).
+# windows app/qt/, app/win32/). On a Windows host, symbolic links need the
+# developer mode (or an administrator).
 function(larkspur_headers target scope folder)
   cmake_parse_arguments(ARG "OWN_HEADERS_ONLY" "" "" ${ARGN})
   string(REPLACE "/" "-" base_name "${folder}")
