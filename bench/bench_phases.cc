@@ -21,7 +21,9 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // MinGW's C++ library defines it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 #undef DeleteFile
 #undef SetCurrentDirectory
@@ -416,7 +418,8 @@ double RunPhase(Phase phase, const Workload& workload) {
 }
 
 void GenerateInputs(const std::string& work) {
-  const std::string tools = port::ExecutableFolder() + "exebat/";
+  // The build's tool folder: the benchmarks live outside the program folder.
+  const std::string tools = LARKSPUR_BENCH_TOOL_DIR;
   const std::string tree_home = work + "tree/";
   for (const std::string& home : {UdaWorkload(work).home, RofsWorkload(work).home, tree_home}) {
     for (const char* folder : {"exebat", "temp", "rofs2", "fat16"})

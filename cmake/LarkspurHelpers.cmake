@@ -40,3 +40,37 @@ endfunction()
 function(larkspur_tool name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${LARKSPUR_TOOL_DIR})
 endfunction()
+
+# larkspur_headers(TARGET PUBLIC|PRIVATE|INTERFACE FOLDER [OWN_HEADERS_ONLY])
+# Makes the headers of FOLDER (a folder of the project, "rofs" or
+# "tools/larkspur-cli") reachable as "FOLDER/name.h" for TARGET, and with
+# PUBLIC or INTERFACE for whatever links it, and for nothing else. The
+# include base is a folder of the build tree that holds a single link, FOLDER,
+# to the source folder; no target has the project root as include base. So
+# a header that reaches a library its target does not link fails to compile,
+# and the layering of ARCHITECTURE.md is checked by every build.
+# OWN_HEADERS_ONLY links the folder's own headers one by one instead of the
+# folder, for a folder whose subfolders are other targets (app/ and its
+# windows app/qt/, app/win32/). On a Windows host, symbolic links need the
+# developer mode (or an administrator).
+function(larkspur_headers target scope folder)
+  cmake_parse_arguments(ARG "OWN_HEADERS_ONLY" "" "" ${ARGN})
+  string(REPLACE "/" "-" base_name "${folder}")
+  set(base ${CMAKE_BINARY_DIR}/include/${base_name})
+  set(link ${base}/${folder})
+  if(ARG_OWN_HEADERS_ONLY)
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.h)
+    # Links of headers removed since the last run go with the folder.
+    file(REMOVE_RECURSE ${link})
+    file(MAKE_DIRECTORY ${link})
+    foreach(header ${headers})
+      get_filename_component(name ${header} NAME)
+      file(CREATE_LINK ${header} ${link}/${name} SYMBOLIC)
+    endforeach()
+  else()
+    get_filename_component(parent ${link} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${link} SYMBOLIC)
+  endif()
+  target_include_directories(${target} ${scope} ${base})
+endfunction()

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/qt/donate_picture.h"
+#include "app/win32/donate_picture.h"
 
 namespace larkspur {
 namespace {

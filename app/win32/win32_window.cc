@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/qt/donate_picture.h"
+#include "app/win32/donate_picture.h"
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "app/win32/wide_text.h"
