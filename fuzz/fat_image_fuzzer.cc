@@ -27,6 +27,7 @@
 #include "fat/fat_names.h"
 #include "fat/fat_reader.h"
 #include "fat/fat_writer.h"
+#include "fuzz/extraction_scratch.h"
 #include "fuzz/fuzz_check.h"
 #include "rofs/rofs_errors.h"
 #include "rofs/utf16.h"
@@ -40,49 +41,13 @@ using fat::FatFolder;
 
 constexpr char kImageName[] = "fuzz.img";
 
-// scratch/ holds out/ (the extraction target, made afresh for every input)
-// and outside/, which must stay empty. Removed when the fuzzer exits.
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = (fs::temp_directory_path() / "larkspur-fat-fuzz-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    root_ = pattern;
-    fs::create_directory(outside());
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
-  fs::path out() const { return root_ / "out"; }
-  fs::path outside() const { return root_ / "outside"; }
-  const fs::path& root() const { return root_; }
-
-  // A fresh out/ with a link to a folder outside it and a dangling link
-  // into that folder, the names a hostile image would try to write through.
-  void Reset() const {
-    fs::remove_all(out());
-    fs::create_directory(out());
-    fs::create_directory_symlink("../outside", out() / "lnk");
-    fs::create_symlink("../outside/f", out() / "lnkf");
-  }
-
- private:
-  fs::path root_;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Tree {
   std::set<std::string> folders;
   std::map<std::string, std::string> files;
 };
 
-Tree CheckScratch(const Scratch& scratch) {
+Tree CheckScratch(const ExtractionScratch& scratch) {
   Tree tree;
   for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
     const std::string name = it->path().lexically_relative(scratch.root()).generic_string();
@@ -168,7 +133,7 @@ bool StartsWith(const char* text, const std::string& start) { return std::string
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace larkspur;
   using namespace larkspur::fuzz;
-  static const Scratch scratch;
+  static const ExtractionScratch scratch("larkspur-fat-fuzz");
   const std::span<const std::uint8_t> bytes(data, size);
 
   fat::FatVolume volume;

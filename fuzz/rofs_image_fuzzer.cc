@@ -22,6 +22,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz/extraction_scratch.h"
 #include "fuzz/fuzz_check.h"
 #include "rofs/host_names.h"
 #include "rofs/kept_entries.h"
@@ -39,42 +40,6 @@ using rofs::RofsFile;
 
 constexpr char kImageName[] = "fuzz.img";
 
-// scratch/ holds out/ (the extraction target, made afresh for every input)
-// and outside/, which must stay empty. Removed when the fuzzer exits.
-class Scratch {
- public:
-  Scratch() {
-    std::string pattern = (fs::temp_directory_path() / "larkspur-rofs-fuzz-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    root_ = pattern;
-    fs::create_directory(outside());
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
-  fs::path out() const { return root_ / "out"; }
-  fs::path outside() const { return root_ / "outside"; }
-  const fs::path& root() const { return root_; }
-
-  // A fresh out/ with a link to a folder outside it and a dangling link
-  // into that folder, the names a hostile image would try to write through.
-  void Reset() const {
-    fs::remove_all(out());
-    fs::create_directory(out());
-    fs::create_directory_symlink("../outside", out() / "lnk");
-    fs::create_symlink("../outside/f", out() / "lnkf");
-  }
-
- private:
-  fs::path root_;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Everything extraction may leave: the two planted links and what lies
 // under out/, compared by relative path.
@@ -83,7 +48,7 @@ struct Tree {
   std::map<std::string, std::string> files;
 };
 
-Tree CheckScratch(const Scratch& scratch) {
+Tree CheckScratch(const ExtractionScratch& scratch) {
   Tree tree;
   for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
     const fs::path relative = it->path().lexically_relative(scratch.root());
@@ -142,7 +107,7 @@ bool StartsWith(const char* text, const std::string& start) { return std::string
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace larkspur;
   using namespace larkspur::fuzz;
-  static const Scratch scratch;
+  static const ExtractionScratch scratch("larkspur-rofs-fuzz");
   const std::span<const std::uint8_t> bytes(data, size);
 
   rofs::RofsImage image;
