@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "format/firmware_check.h"
 #include "format/hex_text.h"
 #include "format/model_profile.h"
@@ -28,13 +29,6 @@
 
 namespace larkspur::fuzz {
 namespace {
-
-std::uint32_t BigEndianAt(std::string_view data, std::size_t at) {
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) << 24 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 2])) << 8 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 3]));
-}
 
 // Re-checks a file that CheckFirmware passed, block by block.
 void RecheckPassedFile(std::string_view file, bool uda, const ModelProfile& profile,
@@ -62,8 +56,8 @@ void RecheckPassedFile(std::string_view file, bool uda, const ModelProfile& prof
     unsigned sum = 0;
     for (std::size_t i = 1; i < header_size; ++i) sum += static_cast<unsigned char>(header[i]);
     LARKSPUR_FUZZ_CHECK(sum % 256 == 0xFF, "block %zu: header checksum wrong, yet passed", index);
-    const std::uint32_t length = BigEndianAt(header, length_at);
-    const std::uint32_t address = BigEndianAt(header, length_at + 4);
+    const std::uint32_t length = ReadBigEndian32(header, length_at);
+    const std::uint32_t address = ReadBigEndian32(header, length_at + 4);
     LARKSPUR_FUZZ_CHECK(length <= block_size, "block %zu: payload longer than a block", index);
     LARKSPUR_FUZZ_CHECK(length <= file.size() - at - header_size, "block %zu: payload past the end", index);
     LARKSPUR_FUZZ_CHECK(reported.payload_length == length && reported.address == address,
@@ -96,7 +90,7 @@ void CheckBuilt(std::string_view input, bool uda, int model) {
   const ModelProfile& profile = ProfileForModel(model);
   const std::size_t header_size = static_cast<std::size_t>(uda ? profile.UdaHeaderSize : profile.RofsHeaderSize);
   const std::size_t prefix_length = static_cast<unsigned char>(input[0]) % 32;
-  std::uint32_t address = BigEndianAt(input, 1);
+  std::uint32_t address = ReadBigEndian32(input, 1);
   const std::size_t damaged_block = static_cast<unsigned char>(input[5]);
   const std::size_t damaged_byte = static_cast<unsigned char>(input[6]) % header_size;
   const int damaged_bit = static_cast<unsigned char>(input[7]) % 8;

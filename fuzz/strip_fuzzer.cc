@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "extract/strip.h"
 #include "format/block_chain.h"
 #include "format/hex_text.h"
@@ -31,13 +32,6 @@
 
 namespace larkspur::fuzz {
 namespace {
-
-std::uint32_t BigEndianAt(std::string_view data, std::size_t at) {
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) << 24 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 16 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 2])) << 8 |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 3]));
-}
 
 struct Block {
   std::size_t offset;
@@ -57,7 +51,7 @@ std::optional<std::vector<Block>> WalkChain(std::string_view data, std::string_v
   while (at != data.size()) {
     if (data.size() - at < header_size) return std::nullopt;
     if (data.substr(at, signature.size()) != signature) return std::nullopt;
-    const std::uint32_t length = BigEndianAt(data, at + length_at);
+    const std::uint32_t length = ReadBigEndian32(data, at + length_at);
     if (length > data.size() - at - header_size) return std::nullopt;
     blocks.push_back({at, length});
     at += header_size + length;
@@ -124,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     LARKSPUR_FUZZ_CHECK(cut->inside_header == (rest.size() < static_cast<std::size_t>(header_size)),
                         "cut inside the header %d, with %zu bytes left", cut->inside_header, rest.size());
     if (!cut->inside_header) {
-      LARKSPUR_FUZZ_CHECK(BigEndianAt(rest, header_size == 19 ? 10 : 17) > rest.size() - header_size,
+      LARKSPUR_FUZZ_CHECK(ReadBigEndian32(rest, header_size == 19 ? 10 : 17) > rest.size() - header_size,
                           "the payload of the cut block fits");
     }
   }

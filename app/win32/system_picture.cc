@@ -4,17 +4,14 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <cstdio>
 #include <cstring>
+
+#include "base/hex.h"
 
 namespace larkspur {
 namespace {
 
-std::string HresultText(HRESULT result) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
-  return text;
-}
+std::string HresultText(HRESULT result) { return HexNumber(static_cast<unsigned long>(result), 8); }
 
 // Releases a COM interface when it goes out of scope.
 template <typename Interface>
