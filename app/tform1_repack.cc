@@ -342,7 +342,11 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
 
   // The phone's partition does not grow with the image: a bigger one may not
   // fit, and only the user can know.
-  const std::uint64_t rebuilt_size = RebuiltData.size();
+  // Counted as the blocks carry it: the zeros in front left out, the padded
+  // tail in.
+  std::uint64_t rebuilt_size = 0;
+  for (std::size_t i = 2; i < blocks.pieces.size(); i += 2) rebuilt_size += blocks.pieces[i].size();
+  rebuilt_size -= std::min<std::uint64_t>(filler, rebuilt_size);
   if (rebuilt_size > original_partition_size_) {
     const std::size_t new_blocks = blocks.headers.size();
     const std::size_t added = new_blocks > Layout.blocks.size() ? new_blocks - Layout.blocks.size() : 0;
