@@ -174,6 +174,13 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   }
 }
 
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress, const FileView& source) {
+  // The views are in memory: Windows has no copy from one file's range into
+  // another's that would spare the process the pages.
+  WriteFileReplacing(path, pieces, progress);
+}
+
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
