@@ -190,9 +190,9 @@ std::vector<std::string_view> TForm1::StrippedStream() const {
 
 void TForm1::CarveInto(std::uint64_t offset, std::string_view relative_path) {
   const std::vector<std::string_view> carved = CarveSpans(StrippedStream(), offset);
-  // Every byte is written: a mapped file is brought in at once.
-  ImageData.ReadAhead();
-  port::WriteFileReplacing(ProgramPath(relative_path), carved);
+  // The payloads go from the firmware file to the image file inside the
+  // system where it can: their pages never come into this process.
+  port::WriteFileReplacing(ProgramPath(relative_path), carved, nullptr, ImageData);
   carved_size_ = SpansSize(carved);
   CarvedImage = {};
   // A partition cut across payloads is read back from its file when it is

@@ -136,7 +136,7 @@ const char* LabelOf(const Workload& workload, Phase phase) {
     case Phase::kExtract:
       return "app's whole Extract: Open + Extract";
     case Phase::kExtractViews:
-      return workload.uda ? "views API Extract: map, spans, gathered write"
+      return workload.uda ? "views API Extract: map, spans, system copy"
                           : "views API: map, spans, write rofs2.img";
     case Phase::kRofsRead:
       return "  of it: readimage unpacks the tree";
