@@ -337,7 +337,8 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
                              const std::size_t done = written > lead_pieces ? (written - lead_pieces) / 2 : 0;
                              Progress(Say("进度: %1", {"blocks " + std::to_string(done) + " of " +
                                                            std::to_string(block_count)}));
-                           });
+                           },
+                           RebuiltData);
   Progress("");
 
   // The phone's partition does not grow with the image: a bigger one may not

@@ -319,7 +319,7 @@ double RepackViews(const Workload& workload) {
                                   static_cast<char>(0xFF)};
   const Reassembly blocks = CutIntoBlocks(workload.uda ? 0 : kRofsFiller, image.bytes(), prefix,
                                           BigEndian32(layout.blocks.front().address), cutting, build);
-  port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces);
+  port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces, nullptr, image);
   image.Close();
   file.Close();
   const double seconds = watch.Seconds();

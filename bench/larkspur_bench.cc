@@ -145,7 +145,7 @@ const char* LabelOf(const Workload& workload, Phase phase) {
     case Phase::kRepack:
       return "app's whole Repack: Open + Repack";
     case Phase::kRepackViews:
-      return workload.uda ? "views API Repack: map, cut views, gathered write"
+      return workload.uda ? "views API Repack: map, cut views, system copy"
                           : "views API Repack: rofsbuild, map, cut, write";
     case Phase::kRofsBuild:
       return "  of it: rofsbuild builds the tree";
