@@ -204,8 +204,9 @@ int Run(const Options& options) {
       << "  dd bs=4M conv=fsync) run just before; x copy: the median of run / copy, pair by pair.\n"
       << "  peak: ru_maxrss of the phase's process (or of a tool it ran, whichever is larger);\n"
       << "  a mapped file's pages count in it as they are read.\n"
-      << "  app's: TForm1 as it stands; views API: what the app reaches once switched to the\n"
-      << "  views API (port::FileView, PayloadSpans, CarveSpans, CutIntoBlocks over views).\n";
+      << "  app's: TForm1 through the console window; views API: the same steps on the views\n"
+      << "  API alone (port::FileView, PayloadSpans, CarveSpans, CutIntoBlocks over views,\n"
+      << "  WriteFileReplacing with a source view), without the app's checks and records.\n";
 
   if (port::StandardErrorIsTerminal()) std::cerr << "  generating inputs..." << std::flush;
   RunPhaseChild("generate", "-", options.work);
