@@ -42,5 +42,25 @@ TEST(ExtractAgainTest, ASecondExtractCarvesTheSameImageAgain) {
   EXPECT_TRUE(located("定位成功-偏移        2 标识   "));
 }
 
+// The file is read again by each Extract: one that changed since it was
+// opened is refused, and the image of the earlier Extract stays.
+TEST(ExtractAgainTest, AFileChangedSinceItWasOpenedIsRefused) {
+  testing::ProgramFolder home;
+  const std::string image = std::string("\xE9\x00\x90", 3) + testing::PatternBytes(0x50000);
+  testing::Session s(home);
+  const std::string path = home.Write("a.uda.bin", testing::MakeFirmware({.uda = true, .prefix = "P"}, image));
+  s.Open(path);
+  s.Extract();
+  ASSERT_TRUE(home.Read("fat16/fat16.img") == image);
+  home.Write("a.uda.bin", testing::MakeFirmware({.uda = true, .prefix = "Q"}, image + "longer"));
+  s.Extract();
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+  EXPECT_EQ(s.window.log.back(), "错误: 输入文件 " + path +
+                                     " 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
+                                     "未生成任何文件.");
+  EXPECT_TRUE(home.Read("fat16/fat16.img") == image);
+  EXPECT_TRUE(s.MenuEnabled(MenuItem::kExtract));
+}
+
 }  // namespace
 }  // namespace larkspur

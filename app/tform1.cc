@@ -8,7 +8,6 @@
 #include "format/block_header.h"
 #include "format/firmware_check.h"
 #include "format/hex_text.h"
-#include "format/load_file_bytes.h"
 #include "port/errors.h"
 #include "port/files.h"
 
@@ -111,17 +110,17 @@ void TForm1::Open1Click() {
   // file: load first, and change nothing unless the load succeeded. (A file
   // that exists but cannot be opened keeps its name in SourcePath, as users
   // of the old program know it.)
-  ByteString loaded;
+  port::FileView loaded;
   bool loaded_ok = false;
   // After a failed Open the earlier file stays open, and the log, cleared
   // for the new one, says so.
   const auto still_open = [&] {
-    if (!previous_path.empty() && !ImageData.empty()) {
+    if (!previous_path.empty() && SourceStamp.regular) {
       window_.AppendLog(Say("仍然打开的文件: %1 (the earlier file is still open)", {previous_path}));
     }
   };
   try {
-    loaded_ok = LoadFileBytes(*chosen, loaded);
+    loaded_ok = loaded.Open(*chosen, static_cast<std::uint64_t>(kMaxByteStringLength));
   } catch (const FileOpenError&) {
     still_open();
     throw;
@@ -138,11 +137,12 @@ void TForm1::Open1Click() {
                  : port::IsDirectory(*chosen) ? "It is a folder, not a file"
                                               : "The file does not exist"));
   }
-  ImageData.swap(loaded);
-  loaded = ByteString();
+  ReleaseRunViews();
+  ImageData = std::move(loaded);
   SourceStamp = port::StampOfFile(SourcePath);
-  CarvedImage = {};
   ImageStripped = false;
+  stripped_by_scan_ = false;
+  ByteString().swap(scanned_copy_);
   // The kind comes from the file's own name, never from its folders (a
   // folder named "Budapest" says nothing about the file); Extract then
   // checks it against the content.
@@ -155,6 +155,9 @@ void TForm1::Open1Click() {
   // the profile in force.
   ReadLayout(Profile());
 
+  // Only the headers' pages were read; each command maps the file again.
+  ImageData.Close();
+
   window_.SetStatusText(0, Say(kStatusFilePrefix) + SourceFileName);
   window_.SetStatusText(1, Say(kStatusKindPrefix) + ImageKind);
   window_.AppendLog(Say("文件: %1", {SourcePath}));
@@ -163,27 +166,46 @@ void TForm1::Open1Click() {
 
 void TForm1::ReadLayout(const ModelProfile& profile) {
   const bool rofs = ImageKind == "ROFS";
-  Layout = ReadFirmwareLayout(ImageData, ImageKind, profile);
+  Layout = ReadFirmwareLayout(ImageData.bytes(), ImageKind, profile);
   // Without a header the address is read where a header at the file's
   // start would hold it; Extract and Repack refuse such a file anyway.
   const std::int64_t found = Layout.prefix_length ? static_cast<std::int64_t>(*Layout.prefix_length) + 1 : 0;
   const int address_index = rofs ? profile.RofsAddressIndex : profile.UdaAddressIndex;
-  StartAddress = ByteString(Take(ImageData, found + address_index - 1, profile.AddressLength));
+  StartAddress = ByteString(Take(ImageData.bytes(), found + address_index - 1, profile.AddressLength));
 }
 
-bool TForm1::EnsureLayout(const ModelProfile& profile) {
+void TForm1::EnsureLayout(const ModelProfile& profile) {
   const bool rofs = ImageKind == "ROFS";
   const std::string signature = HexToBytes(rofs ? profile.RofsSignatureHex : profile.UdaSignatureHex);
   const int header_size = rofs ? profile.RofsHeaderSize : profile.UdaHeaderSize;
-  if (Layout.signature == signature && Layout.header_size == header_size) return true;
-  if (ImageStripped) {
-    // The headers are gone from memory: the file itself is read again.
-    CarvedImage = {};
-    ImageStripped = false;
-    if (!ReloadFileBytes(SourcePath, ImageData)) return false;
-  }
+  if (Layout.signature == signature && Layout.header_size == header_size) return;
+  // Headers of another signature or size are stripped afresh from the file.
+  ImageStripped = false;
+  stripped_by_scan_ = false;
+  ByteString().swap(scanned_copy_);
   ReadLayout(profile);
-  return true;
+}
+
+std::optional<std::string> TForm1::MapImageData() {
+  if (!ImageData.Open(SourcePath, static_cast<std::uint64_t>(kMaxByteStringLength))) {
+    return Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath});
+  }
+  // Stamped once mapped: a file replaced before the mapping shows another
+  // stamp, so the bytes mapped are the bytes opened.
+  if (port::StampOfFile(SourcePath) != SourceStamp) {
+    ImageData.Close();
+    return Say("错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
+               "未生成任何文件.",
+               {SourcePath});
+  }
+  return std::nullopt;
+}
+
+void TForm1::ReleaseRunViews() {
+  CarvedImage = {};
+  carved_view_.Close();
+  RebuiltData.Close();
+  ImageData.Close();
 }
 
 std::optional<std::string> TForm1::OtherModelLine(const ModelProfile& profile, int model_index) {
@@ -229,6 +251,7 @@ std::optional<std::string> TForm1::OtherModelLine(const ModelProfile& profile, i
 }
 
 void TForm1::FinishRun(Outcome outcome) {
+  ReleaseRunViews();
   outcome_ = outcome;
   {
     std::lock_guard lock(run_lock_mutex_);
@@ -333,6 +356,7 @@ void TForm1::ReportWorkerError(std::exception_ptr error) {
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<const void*>(&error));
   outcome_ = Outcome::kFailed;
+  ReleaseRunViews();
   {
     std::lock_guard lock(run_lock_mutex_);
     run_lock_.reset();

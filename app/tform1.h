@@ -27,6 +27,7 @@
 #include "format/firmware_layout.h"
 #include "format/model_profile.h"
 #include "format/tree_source.h"
+#include "port/file_view.h"
 #include "port/files.h"
 #include "port/process.h"
 #include "port/progress.h"
@@ -118,7 +119,14 @@ class TForm1 {
 
   // The state. The handlers and bodies read and change it directly; the
   // disabled menu items keep two commands from touching it at once.
-  ByteString ImageData;
+  //
+  // The opened file's bytes, mapped (or read where the system cannot map)
+  // for the length of a command and dropped when it ends: no copy of the
+  // file is held between commands, and on Windows other programs may open
+  // it meanwhile. Each command maps it again and refuses a file whose size
+  // or write time changed since Open, so a second Extract without a new
+  // Open carves the same bytes.
+  port::FileView ImageData;
   std::string ImageKind;
   std::string SourcePath;
   std::string SourceFileName;
@@ -133,18 +141,19 @@ class TForm1 {
   // file that changed since, and the record of an extracted tree names it.
   port::FileStamp SourceStamp;
   // The file's block layout, read at Open under the profile in force, read
-  // again when Extract or Repack runs under another one. Its prefix stays at
-  // the front of ImageData when Extract strips the headers.
+  // again when Extract or Repack runs under another one. Stripping gives
+  // the payloads it names as views into ImageData, behind the prefix.
   FirmwareLayout Layout;
-  // The carved partition image: a view into ImageData, valid until ImageData
-  // is replaced (Open, Repack), so carving never copies the image.
+  // The carved partition image, for the readers that need its bytes in one
+  // piece, while the carving worker runs: the payload it lies in when it
+  // lies in one, otherwise the image file just written, mapped back.
   std::string_view CarvedImage;
-  // True once Extract has stripped ImageData: a second Extract without a
+  // True once Extract has stripped the headers: a second Extract without a
   // new Open carves the same bytes again instead of looking for headers
   // that are gone.
   bool ImageStripped = false;
-  ByteString RebuiltData;
-  ByteString OutputData;
+  // The rebuilt partition image while Repack cuts it into blocks.
+  port::FileView RebuiltData;
   bool FirstBlockDone = false;
   int OpenDialogFilterIndex = 1;
   std::string DonationUrl;
@@ -181,7 +190,19 @@ class TForm1 {
   // The error box of a command, from any thread.
   void ShowErrorBox(const std::string& message);
   void ReportWorkerError(std::exception_ptr error);
-  void CarveInto(std::size_t offset, std::string_view relative_path);
+  // Maps SourcePath into ImageData for a run; the log line of the refusal
+  // when the file is gone, empty or changed since it was opened. Throws
+  // what FileView::Open throws.
+  std::optional<std::string> MapImageData();
+  // The stripped file: the prefix, then each payload, as views into
+  // ImageData (or into the copy a file with a broken chain was stripped in).
+  std::vector<std::string_view> StrippedStream() const;
+  // Writes the stripped file from `offset` on as the partition image.
+  void CarveInto(std::uint64_t offset, std::string_view relative_path);
+  // Sets CarvedImage (see there) for the image written to `relative_path`.
+  void MapCarvedImage(std::string_view relative_path);
+  // Drops what a run mapped (ImageData, the carved and rebuilt images).
+  void ReleaseRunViews();
   void WriteTreeSource(const std::string& record_relative);
   void FailExtract(const std::string& line);
   void FailRepack(const std::string& line);
@@ -191,10 +212,10 @@ class TForm1 {
   // Takes the program folder's lock for a run; false (with the log line
   // that says so, and the menu enabled) when another run holds it.
   bool TakeRunLock();
-  // Reads Layout (and StartAddress) again when it was read under another
-  // signature or header size than `profile`'s, from ImageData or, once that
-  // is stripped, from the file. False when the file cannot be read again.
-  bool EnsureLayout(const ModelProfile& profile);
+  // Reads Layout (and StartAddress) again from ImageData, mapped, when it
+  // was read under another signature or header size than `profile`'s; the
+  // headers count as not stripped then.
+  void EnsureLayout(const ModelProfile& profile);
   void ReadLayout(const ModelProfile& profile);
   // The log lines of a refused model: nothing when the layout's block
   // lengths fit `profile`; warnings about irregular blocks go to the log.
@@ -227,8 +248,14 @@ class TForm1 {
   ModelProfile repack_profile_;
   int repack_model_ = 0;
   int profile_index_ = 0;
-  // Where the partition image starts in the stripped ImageData.
-  std::size_t carve_offset_ = 0;
+  // Where the partition image starts in the stripped file, and its size.
+  std::uint64_t carve_offset_ = 0;
+  std::uint64_t carved_size_ = 0;
+  // A file whose block chain broke is stripped at every signature, in a
+  // copy of its own: it then stands for the stripped file.
+  bool stripped_by_scan_ = false;
+  ByteString scanned_copy_;
+  port::FileView carved_view_;
   // The partition size recorded with the tree Repack packs.
   std::uint64_t original_partition_size_ = 0;
   std::uint64_t original_lead_ = 0;

@@ -14,6 +14,7 @@
 #include "format/hex_text.h"
 #include "format/load_file_bytes.h"
 #include "format/partition.h"
+#include "port/errors.h"
 #include "port/files.h"
 #include "fat/fat_extract.h"
 #include "fat/fat_reader.h"
@@ -66,10 +67,11 @@ void TForm1::Extract1Click() {
   extract_model_ = ProfileIndex();
   outcome_ = Outcome::kRunning;
   try {
-    if (!EnsureLayout(extract_profile_)) {
-      FailExtract(Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath}));
+    if (const auto refused = MapImageData()) {
+      FailExtract(*refused);
       return;
     }
+    EnsureLayout(extract_profile_);
   } catch (...) {
     FinishRun(Outcome::kFailed);
     throw;
@@ -100,7 +102,7 @@ void TForm1::TfixExecute() {
       return;
     }
     if (!Layout.chain_intact) {
-      if (const auto cut = FindChainCut(ImageData, signature, Layout.header_size)) {
+      if (const auto cut = FindChainCut(ImageData.bytes(), signature, Layout.header_size)) {
         char where[64];
         std::snprintf(where, sizeof where, "block %zu at file offset 0x%08zX", cut->block_index, cut->header_offset);
         FailExtract(Say("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
@@ -112,8 +114,18 @@ void TForm1::TfixExecute() {
       FailExtract(*refused);
       return;
     }
-    result = Layout.chain_intact ? StripLayoutBlocks(ImageData, Layout)
-                                 : StripResult{StripEveryOccurrence(ImageData, signature, Layout.header_size), false};
+    if (Layout.chain_intact) {
+      // The payloads stay where they are in the file: StrippedStream gives
+      // them as views, in place of moving them down over the headers.
+      if (!Layout.blocks.empty()) result = {static_cast<std::int64_t>(Layout.blocks.size()), true};
+    } else {
+      // Without a chain every signature counts, in a copy of the file; the
+      // mapping is not needed after it.
+      scanned_copy_.assign(ImageData.bytes());
+      ImageData.Close();
+      result = {StripEveryOccurrence(scanned_copy_, signature, Layout.header_size), false};
+      stripped_by_scan_ = true;
+    }
     ImageStripped = true;
   }
   CarvedImage = {};
@@ -121,16 +133,20 @@ void TForm1::TfixExecute() {
     Log(Say("警告: 块链不完整 (block chain broken), 已在每个标识处删除块头, 请检查所选手机型号."));
   }
   Log(Say("定位成功-偏移        %1 标识   ", {std::to_string(result.headers_removed)}));
-  if (!has_kind) return;
+  if (!has_kind) {
+    ReleaseRunViews();
+    return;
+  }
 
   // Where the partition starts, decided by the payload's content: the
   // prefix in front of the first header never belongs to it.
-  const std::size_t prefix_length = Layout.prefix_length.value_or(0);
-  const std::string_view payload = std::string_view(ImageData).substr(std::min(prefix_length, ImageData.size()));
+  const std::vector<std::string_view> stream = StrippedStream();
+  const std::uint64_t payload_start =
+      std::min<std::uint64_t>(Layout.prefix_length.value_or(0), SpansSize(stream));
   if (rofs) {
-    const auto rofs_header = FindRofsHeader(payload);
+    const auto rofs_header = FindInSpans(stream, HexToBytes(kRofsMagicHex), payload_start);
     if (!rofs_header) {
-      FailExtract(FindFatBootSector(payload)
+      FailExtract(FindFatBootSectorInSpans(stream, payload_start)
                       ? Say("错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload "
                             "starts with a FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda). "
                             "未生成任何文件.",
@@ -138,21 +154,24 @@ void TForm1::TfixExecute() {
                       : Say("错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {SourcePath}));
       return;
     }
-    carve_offset_ = prefix_length + *rofs_header;
+    carve_offset_ = *rofs_header;
     StartWorker(*trofs3_);
     return;
   }
-  if (const auto boot_sector = FindFatBootSector(payload)) {
-    carve_offset_ = prefix_length + *boot_sector;
-  } else if (StartsWithRofsHeader(payload)) {
+  // StartsWithRofsHeader looks no further than a 64 KiB lead and the header.
+  constexpr std::uint64_t kRofsLeadBytes = 0x20000;
+  std::string lead_copy;
+  if (const auto boot_sector = FindFatBootSectorInSpans(stream, payload_start)) {
+    carve_offset_ = payload_start + *boot_sector;
+  } else if (StartsWithRofsHeader(BytesOfSpans(stream, payload_start, kRofsLeadBytes, lead_copy))) {
     FailExtract(Say("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload starts "
                     "with a ROFS header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.",
                     {SourcePath}));
     return;
   } else {
-    const std::size_t magic = payload.find(HexToBytes(kFat16MagicHex));
-    carve_offset_ = prefix_length + (magic == std::string_view::npos ? 0 : magic);
-    Log(magic == std::string_view::npos
+    const auto magic = FindInSpans(stream, HexToBytes(kFat16MagicHex), payload_start);
+    carve_offset_ = magic.value_or(payload_start);
+    Log(!magic
             ? Say("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
                   "从载荷开头开始, 请检查.")
             : Say("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
@@ -161,10 +180,42 @@ void TForm1::TfixExecute() {
   StartWorker(*tfat_);
 }
 
-void TForm1::CarveInto(std::size_t offset, std::string_view relative_path) {
-  const std::string_view carved = std::string_view(ImageData).substr(std::min(offset, ImageData.size()));
-  port::WriteFileReplacing(ProgramPath(relative_path), {carved});
-  CarvedImage = carved;
+std::vector<std::string_view> TForm1::StrippedStream() const {
+  if (stripped_by_scan_) return {scanned_copy_};
+  std::vector<std::string_view> stream = PayloadSpans(ImageData.bytes(), Layout);
+  // A layout without blocks strips nothing.
+  if (stream.empty()) stream.push_back(ImageData.bytes());
+  return stream;
+}
+
+void TForm1::CarveInto(std::uint64_t offset, std::string_view relative_path) {
+  const std::vector<std::string_view> carved = CarveSpans(StrippedStream(), offset);
+  // The payloads go from the firmware file to the image file inside the
+  // system where it can: their pages never come into this process.
+  port::WriteFileReplacing(ProgramPath(relative_path), carved, nullptr, ImageData);
+  carved_size_ = SpansSize(carved);
+  CarvedImage = {};
+  // A partition cut across payloads is read back from its file when it is
+  // needed whole; the file's mapping goes now, so the run never holds the
+  // firmware file and the image at once.
+  if (carved.size() > 1) {
+    ImageData.Close();
+  } else if (!carved.empty()) {
+    CarvedImage = carved.front();
+  }
+}
+
+void TForm1::MapCarvedImage(std::string_view relative_path) {
+  if (!CarvedImage.empty() || carved_size_ == 0) return;
+  // The image was written just now: its pages are still in the system's
+  // cache, so mapping it costs no read.
+  const std::string path = ProgramPath(relative_path);
+  if (!carved_view_.Open(path, static_cast<std::uint64_t>(kMaxByteStringLength)) ||
+      carved_view_.size() != carved_size_) {
+    carved_view_.Close();
+    throw FileOpenError(path, "the partition image just written cannot be read back whole");
+  }
+  CarvedImage = carved_view_.bytes();
 }
 
 void TForm1::WriteTreeSource(const std::string& record_relative) {
@@ -172,7 +223,7 @@ void TForm1::WriteTreeSource(const std::string& record_relative) {
   source.path = SourcePath;
   source.size = SourceStamp.size;
   source.write_time = SourceStamp.write_time;
-  source.partition_size = CarvedImage.size();
+  source.partition_size = carved_size_;
   source.model = extract_model_;
   source.lead = carve_offset_ - std::min<std::size_t>(Layout.prefix_length.value_or(0), carve_offset_);
   const std::string text = FormatTreeSource(source);
@@ -236,6 +287,7 @@ void TForm1::Trofs3Execute() {
   std::string kept_error;
   if (unpacked) {
     try {
+      MapCarvedImage("temp/rofs2.img");
       const auto* bytes = reinterpret_cast<const std::uint8_t*>(CarvedImage.data());
       kept = rofs::KeptEntriesFromImage({bytes, CarvedImage.size()}, ProgramPath("temp/rofs2.img"));
     } catch (const std::exception& error) {
@@ -319,6 +371,7 @@ void TForm1::TfatExecute() {
   bool unpacked = false;
   try {
     RemoveTree(fresh);
+    MapCarvedImage("fat16/fat16.img");
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(CarvedImage.data());
     const std::span<const std::uint8_t> image(bytes, CarvedImage.size());
     const fat::FatVolume volume = fat::ParseFatImage(image, image_path);

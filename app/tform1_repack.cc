@@ -168,22 +168,12 @@ void TForm1::FailRepack(const std::string& line) {
 bool TForm1::CheckRepackInputs(const std::string& tree_relative, const std::string& record_relative) {
   // The file must still be the one opened: its prefix and layout were read
   // from it then, and the tree's record names it as it was.
-  const port::FileStamp now = port::StampOfFile(SourcePath);
-  if (!now.regular || now.size == 0) {
-    FailRepack(Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath}));
-    return false;
-  }
-  if (now != SourceStamp) {
-    FailRepack(Say("错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
-                   "未生成任何文件.",
-                   {SourcePath}));
+  if (const auto refused = MapImageData()) {
+    FailRepack(*refused);
     return false;
   }
   const ModelProfile& profile = repack_profile_;
-  if (!EnsureLayout(profile)) {
-    FailRepack(Say("错误: 输入文件 %1 不存在或为空, 未生成任何文件.", {SourcePath}));
-    return false;
-  }
+  EnsureLayout(profile);
   // Without a block header the file has no prefix and no start address:
   // what Open took for the address is any four bytes, and a file built on
   // them would not flash.
@@ -279,18 +269,22 @@ bool TForm1::ChooseFatImage() {
                       : Say("使用 fat16.img (nothing in uda changed)."));
     return true;
   }
-  ByteString original;
-  if (!LoadFileBytes(image_path, original)) {
-    FailRepack(Say("错误: %1 不存在或为空, 未生成任何文件.", {image_path}));
-    return false;
-  }
   std::vector<std::uint8_t> rebuilt;
-  try {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(original.data());
-    rebuilt = fat::BuildFatImage({bytes, original.size()}, image_path, uda);
-  } catch (const rofs::RofsError& error) {
-    FailRepack(Say("错误: 无法从 uda 文件夹重建 fat16.img (%1), 未生成任何文件.", {error.what()}));
-    return false;
+  {
+    port::FileView original;
+    if (!original.Open(image_path, static_cast<std::uint64_t>(kMaxByteStringLength))) {
+      FailRepack(Say("错误: %1 不存在或为空, 未生成任何文件.", {image_path}));
+      return false;
+    }
+    try {
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(original.bytes().data());
+      rebuilt = fat::BuildFatImage({bytes, original.size()}, image_path, uda);
+    } catch (const rofs::RofsError& error) {
+      FailRepack(Say("错误: 无法从 uda 文件夹重建 fat16.img (%1), 未生成任何文件.", {error.what()}));
+      return false;
+    }
+    // Dropped before the new image replaces the file (Windows holds a mapped
+    // file open).
   }
   // The rebuilt image takes fat16.img's place, and the records follow it:
   // a second Repack then finds nothing changed.
@@ -315,26 +309,23 @@ void TForm1::Button2Click() {
 
 void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler,
                                 const BlockCutting& cutting, const ByteString& signature, bool uda) {
-  OutputData.clear();
-  // Released, not only cleared: the last Repack's image would otherwise stay
-  // held while the new one is read.
-  ByteString().swap(RebuiltData);
-
   const std::string rebuilt_path = ProgramPath(rebuilt_relative_path);
-  if (!port::ReadWholeFile(rebuilt_path, RebuiltData, static_cast<std::uint64_t>(kMaxByteStringLength) - filler,
-                           filler, kTailAlignment)) {
+  if (!RebuiltData.Open(rebuilt_path, static_cast<std::uint64_t>(kMaxByteStringLength) - filler)) {
     FailRepack(Say("错误: %1 不存在或为空, 未生成任何文件.", {rebuilt_path}));
     return;
   }
+  // Every byte goes into a check value and out to the file.
+  RebuiltData.ReadAhead();
 
-  // The prefix was read at Open and stays at the front of ImageData, whether
-  // Extract has stripped the headers behind it or not.
+  // The prefix is the mapped file's, in front of its first header. The
+  // payloads are views of the rebuilt image behind `filler` zero bytes;
+  // only the blocks holding zeros and the padded tail are copies.
   const std::size_t prefix_length = *Layout.prefix_length;
-  const std::string_view prefix = std::string_view(ImageData).substr(0, prefix_length);
+  const std::string_view prefix = ImageData.bytes().substr(0, prefix_length);
   const HeaderBuilder build = [this, uda](std::string_view payload, std::string_view address, std::int32_t length) {
     return HexToBytes(uda ? createhederfat(payload, address, length) : createheder(payload, address, length));
   };
-  const Reassembly blocks = CutIntoBlocks(RebuiltData, prefix, StartAddress, cutting, build);
+  const Reassembly blocks = CutIntoBlocks(filler, RebuiltData.bytes(), prefix, StartAddress, cutting, build);
   FirstBlockDone = FirstBlockDone || blocks.short_first_block_written;
 
   // Each block is a header and a payload piece, after the prefix: the
@@ -346,12 +337,17 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
                              const std::size_t done = written > lead_pieces ? (written - lead_pieces) / 2 : 0;
                              Progress(Say("进度: %1", {"blocks " + std::to_string(done) + " of " +
                                                            std::to_string(block_count)}));
-                           });
+                           },
+                           RebuiltData);
   Progress("");
 
   // The phone's partition does not grow with the image: a bigger one may not
   // fit, and only the user can know.
-  const std::uint64_t rebuilt_size = RebuiltData.size() - filler;
+  // Counted as the blocks carry it: the zeros in front left out, the padded
+  // tail in.
+  std::uint64_t rebuilt_size = 0;
+  for (std::size_t i = 2; i < blocks.pieces.size(); i += 2) rebuilt_size += blocks.pieces[i].size();
+  rebuilt_size -= std::min<std::uint64_t>(filler, rebuilt_size);
   if (rebuilt_size > original_partition_size_) {
     const std::size_t new_blocks = blocks.headers.size();
     const std::size_t added = new_blocks > Layout.blocks.size() ? new_blocks - Layout.blocks.size() : 0;

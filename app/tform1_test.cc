@@ -127,7 +127,11 @@ TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
     Session s(home);
     const std::string good = home.Write("good.rofs2.bin", testing::MakeFirmware({}, "abc"));
     if (!first) s.Open(good);
-    const std::string before_data = s.form.ImageData;
+    // What the form holds of the open file: its stamp, layout and address
+    // (its bytes are mapped again by each command).
+    const port::FileStamp before_stamp = s.form.SourceStamp;
+    const std::size_t before_blocks = s.form.Layout.blocks.size();
+    const std::string before_address = s.form.StartAddress;
     const auto before_menu = s.window.menu_enabled;
     const auto before_status = s.window.status;
     std::filesystem::create_directory(home.Path("folder.uda.bin"));
@@ -143,7 +147,10 @@ TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
       EXPECT_EQ(box.title, "Marrowby");
       EXPECT_EQ(box.icon, MessageIcon::kError);
       EXPECT_NE(box.text.find(bad), std::string::npos);
-      EXPECT_EQ(s.form.ImageData, before_data);
+      EXPECT_TRUE(s.form.SourceStamp == before_stamp);
+      EXPECT_EQ(s.form.Layout.blocks.size(), before_blocks);
+      EXPECT_EQ(s.form.StartAddress, before_address);
+      EXPECT_TRUE(s.form.ImageData.empty());
       EXPECT_EQ(s.form.ImageKind, first ? "" : "ROFS");
       EXPECT_EQ(s.form.SourcePath, first ? "" : good);
       EXPECT_EQ(s.window.menu_enabled, before_menu);

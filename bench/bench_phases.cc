@@ -273,8 +273,8 @@ double ExtractViews(const Workload& workload) {
   const Stopwatch watch;
   // Unmapping is timed too: the app drops its views when the run ends.
   port::FileView file = Map(workload.input);
-  // Every byte is read: the header walk then finds its pages in place.
-  file.ReadAhead();
+  // Only the headers' pages are read here: the payloads go from file to
+  // file inside the system (see WriteFileReplacing with a source view).
   const FirmwareLayout layout = LayoutOf(workload, file.bytes());
   const std::vector<std::string_view> stream = PayloadSpans(file.bytes(), layout);
   // In every generated file the partition starts inside one payload (the
@@ -293,7 +293,7 @@ double ExtractViews(const Workload& workload) {
   }
   if (!start) throw std::runtime_error("no partition start in any payload");
   const std::vector<std::string_view> partition = CarveSpans(stream, *start);
-  port::WriteFileReplacing(ViewsPartitionImagePath(workload), partition);
+  port::WriteFileReplacing(ViewsPartitionImagePath(workload), partition, nullptr, file);
   file.Close();
   return watch.Seconds();
 }
@@ -321,7 +321,7 @@ double RepackViews(const Workload& workload) {
                                   static_cast<char>(0xFF)};
   const Reassembly blocks = CutIntoBlocks(workload.uda ? 0 : kRofsFiller, image.bytes(), prefix,
                                           BigEndian32(layout.blocks.front().address), cutting, build);
-  port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces);
+  port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces, nullptr, image);
   image.Close();
   file.Close();
   const double seconds = watch.Seconds();

@@ -136,7 +136,7 @@ const char* LabelOf(const Workload& workload, Phase phase) {
     case Phase::kExtract:
       return "app's whole Extract: Open + Extract";
     case Phase::kExtractViews:
-      return workload.uda ? "views API Extract: map, spans, gathered write"
+      return workload.uda ? "views API Extract: map, spans, system copy"
                           : "views API: map, spans, write rofs2.img";
     case Phase::kRofsRead:
       return "  of it: readimage unpacks the tree";
@@ -145,7 +145,7 @@ const char* LabelOf(const Workload& workload, Phase phase) {
     case Phase::kRepack:
       return "app's whole Repack: Open + Repack";
     case Phase::kRepackViews:
-      return workload.uda ? "views API Repack: map, cut views, gathered write"
+      return workload.uda ? "views API Repack: map, cut views, system copy"
                           : "views API Repack: rofsbuild, map, cut, write";
     case Phase::kRofsBuild:
       return "  of it: rofsbuild builds the tree";
@@ -204,8 +204,9 @@ int Run(const Options& options) {
       << "  dd bs=4M conv=fsync) run just before; x copy: the median of run / copy, pair by pair.\n"
       << "  peak: ru_maxrss of the phase's process (or of a tool it ran, whichever is larger);\n"
       << "  a mapped file's pages count in it as they are read.\n"
-      << "  app's: TForm1 as it stands; views API: what the app reaches once switched to the\n"
-      << "  views API (port::FileView, PayloadSpans, CarveSpans, CutIntoBlocks over views).\n";
+      << "  app's: TForm1 through the console window; views API: the same steps on the views\n"
+      << "  API alone (port::FileView, PayloadSpans, CarveSpans, CutIntoBlocks over views,\n"
+      << "  WriteFileReplacing with a source view), without the app's checks and records.\n";
 
   if (port::StandardErrorIsTerminal()) std::cerr << "  generating inputs..." << std::flush;
   RunPhaseChild("generate", "-", options.work);

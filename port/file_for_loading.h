@@ -21,6 +21,8 @@ class FileForLoading {
   FileForLoading& operator=(const FileForLoading&) = delete;
 
   bool opened() const { return opened_; }
+  // The open descriptor (a HANDLE on Windows), -1 when none.
+  std::intptr_t handle() const { return handle_; }
   std::uint64_t size() const { return size_; }
 
   // Reads exactly `count` bytes into `to`; throws FileIoError when a read

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,15 @@ class FileView {
   // True when the bytes are the system's mapping of the file, false when
   // they were read into memory of the view's own (or the view is empty).
   bool mapped() const { return file_ != nullptr; }
+
+  // Where `bytes`, a stretch of this view's bytes, lie in the file, when
+  // the view maps it; nothing when they lie elsewhere or the bytes were
+  // read. With file_handle() it lets a writer have the system copy them
+  // from the file instead of from memory (see WriteFileReplacing).
+  std::optional<std::uint64_t> FileOffsetOf(std::string_view bytes) const;
+  // The mapped file's open descriptor (a HANDLE on Windows), -1 when the
+  // view does not map one.
+  std::intptr_t file_handle() const;
 
  private:
   const char* data_ = nullptr;

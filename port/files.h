@@ -15,6 +15,8 @@
 
 namespace larkspur::port {
 
+class FileView;
+
 // The separator the platform writes between folder names.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
@@ -104,6 +106,16 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
 // afterwards cannot leave them empty. Best effort: a system without the
 // call, or a failure, is ignored.
 void FlushFileSystemOf(const std::string& folder);
+
+// The same, for pieces some of which are views into `source`'s bytes (the
+// partition image carved out of a mapped firmware file): on POSIX the
+// system copies those from the file itself (copy_file_range), so their
+// pages never come into this process and are copied once; where it cannot,
+// and on Windows, they are written from memory. The same bytes either way.
+// Throws as above, and FileCreateError when the file behind `source` has
+// become shorter than the view.
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress, const FileView& source);
 
 // What identifies a file's content without reading it: its size and last
 // write time. `regular` is false (and the rest 0) when `path` names no

@@ -82,6 +82,16 @@ void FileView::Close() {
   storage_.reset();
 }
 
+std::optional<std::uint64_t> FileView::FileOffsetOf(std::string_view bytes) const {
+  if (!file_ || bytes.data() < data_ || bytes.size() > size_ ||
+      static_cast<std::size_t>(bytes.data() - data_) > size_ - bytes.size()) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(bytes.data() - data_);
+}
+
+std::intptr_t FileView::file_handle() const { return file_ ? file_->handle() : -1; }
+
 void FileView::ReadAhead() {
   if (file_) file_->PrefaultMapping();
 }

@@ -13,6 +13,7 @@
 
 #include "port/errors.h"
 #include "port/file_for_loading.h"
+#include "port/file_view.h"
 #include "port/files.h"
 
 namespace larkspur::port {
@@ -109,41 +110,59 @@ void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   }
 }
 
-void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
-                        const WriteProgress& progress) {
+namespace {
+
+// Copies `count` bytes at `offset` of the file `from` to the current end of
+// `to` inside the system. False (nothing copied) when the system cannot
+// copy between these files: the caller writes the bytes from memory then.
+// Returns the errno of a failed copy through `error_number`, ENODATA when
+// `from` ends before the range does.
+bool CopyFileRange(int from, std::uint64_t offset, std::uint64_t count, int to, int& error_number) {
+#ifdef __linux__
+  auto in = static_cast<off_t>(offset);
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t copied = ::copy_file_range(from, &in, to, nullptr, count - done, 0);
+    if (copied < 0) {
+      if (errno == EINTR) continue;
+      // Refused before a byte went: no such call, or not between these files.
+      if (done == 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP ||
+                        errno == EBADF || errno == ETXTBSY)) {
+        return false;
+      }
+      error_number = errno;
+      return true;
+    }
+    if (copied == 0) {
+      error_number = ENODATA;
+      return true;
+    }
+    done += static_cast<std::uint64_t>(copied);
+  }
+  error_number = 0;
+  return true;
+#else
+  return false;
+#endif
+}
+
+void WritePieces(const std::string& path, const std::vector<std::string_view>& pieces,
+                 const WriteProgress& progress, const FileView* source) {
   const std::string temporary = path + ".partial";
   Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
   auto fail = [&](int error_number) {
     ::close(file.release());
     ::unlink(temporary.c_str());
-    throw FileCreateError(path, SystemReason(error_number));
+    throw FileCreateError(path, error_number == ENODATA ? "the file it is copied from ended early"
+                                                        : SystemReason(error_number));
   };
+  const int source_file = source != nullptr ? static_cast<int>(source->file_handle()) : -1;
+  bool system_copies = source_file >= 0;
   std::vector<iovec> stretch;
   stretch.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
-  std::size_t next = 0;
-  // An exception from the callback stops the write like a failed write.
-  auto report = [&](std::size_t written, std::size_t total) {
-    if (!progress) return;
-    try {
-      progress(written, total);
-    } catch (...) {
-      ::close(file.release());
-      ::unlink(temporary.c_str());
-      throw;
-    }
-  };
-  while (next < pieces.size()) {
-    // A stretch: up to IOV_MAX pieces, ended early after the one that
-    // brings it to kProgressStretchBytes so progress keeps coming.
-    stretch.clear();
-    std::size_t stretch_bytes = 0;
-    while (next < pieces.size() && stretch.size() < IOV_MAX && stretch_bytes < kProgressStretchBytes) {
-      const std::string_view piece = pieces[next++];
-      if (piece.empty()) continue;
-      stretch.push_back({const_cast<char*>(piece.data()), piece.size()});
-      stretch_bytes += piece.size();
-    }
+  // Writes the gathered pieces of `stretch`, whole.
+  auto write_gathered = [&] {
     std::size_t first = 0;  // the first iovec not yet written whole
     while (first < stretch.size()) {
       const ssize_t put = ::writev(file.get(), stretch.data() + first, static_cast<int>(stretch.size() - first));
@@ -161,6 +180,52 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
         stretch[first].iov_len -= left;
       }
     }
+    stretch.clear();
+  };
+  std::size_t next = 0;
+  // An exception from the callback stops the write like a failed write.
+  auto report = [&](std::size_t written, std::size_t total) {
+    if (!progress) return;
+    try {
+      progress(written, total);
+    } catch (...) {
+      ::close(file.release());
+      ::unlink(temporary.c_str());
+      throw;
+    }
+  };
+  std::uint64_t file_size = 0;
+  while (next < pieces.size()) {
+    // A stretch: up to IOV_MAX pieces, ended early after the one that
+    // brings it to kProgressStretchBytes so progress keeps coming. Pieces
+    // of the source file go by the system's copy, between gathered writes
+    // of the others.
+    std::size_t stretch_bytes = 0;
+    while (next < pieces.size() && stretch.size() < IOV_MAX && stretch_bytes < kProgressStretchBytes) {
+      const std::string_view piece = pieces[next++];
+      if (piece.empty()) continue;
+      stretch_bytes += piece.size();
+      const std::optional<std::uint64_t> offset = system_copies ? source->FileOffsetOf(piece) : std::nullopt;
+      if (offset) {
+        write_gathered();
+        int error_number = 0;
+        if (CopyFileRange(source_file, *offset, piece.size(), file.get(), error_number)) {
+          if (error_number != 0) fail(error_number);
+          continue;
+        }
+        system_copies = false;  // refused once, refused for every piece
+      }
+      stretch.push_back({const_cast<char*>(piece.data()), piece.size()});
+    }
+    write_gathered();
+#ifdef __linux__
+    // The stretch starts for the disk now, while the next one is copied:
+    // the fsync at the end then waits for the last stretches only. Advice;
+    // the fsync reports any failure.
+    ::sync_file_range(file.get(), static_cast<off_t>(file_size), static_cast<off_t>(stretch_bytes),
+                      SYNC_FILE_RANGE_WRITE);
+#endif
+    file_size += stretch_bytes;
     report(next, pieces.size());
   }
   if (pieces.empty()) report(0, 0);
@@ -175,6 +240,18 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
     ::unlink(temporary.c_str());
     throw FileCreateError(path, SystemReason(error_number));
   }
+}
+
+}  // namespace
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress) {
+  WritePieces(path, pieces, progress, nullptr);
+}
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress, const FileView& source) {
+  WritePieces(path, pieces, progress, &source);
 }
 
 void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {

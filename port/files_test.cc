@@ -190,6 +190,34 @@ TEST(FilesTest, WriteFileReplacingWritesManyPiecesInOrderAndReportsProgress) {
   EXPECT_EQ(reports.back().first, pieces.size());
 }
 
+// Pieces that are views of a mapped file (copied by the system where it
+// can) among pieces in memory, empty ones and one spanning the whole file:
+// the same bytes as writing them all from memory.
+TEST(FilesTest, WriteFileReplacingFromAViewWritesTheSameBytes) {
+  testing::ScratchFolder folder;
+  const std::string content = testing::PatternBytes(3 * kProgressStretchBytes / 2 + 777);
+  FileView view;
+  ASSERT_TRUE(view.Open(folder.Write("in.img", content), content.size()));
+  const std::string_view file = view.bytes();
+  const std::string header = "HEADER";
+  const std::vector<std::string_view> pieces = {header,          file.substr(0, 0), file.substr(10, 4096),
+                                                header,          file.substr(5, 3), std::string_view(),
+                                                file.substr(1), header,            file};
+  std::string expected;
+  for (const std::string_view piece : pieces) expected += piece;
+  std::vector<std::size_t> reports;
+  WriteFileReplacing(folder.Path("out.img"), pieces, [&](std::size_t written, std::size_t) { reports.push_back(written); },
+                     view);
+  EXPECT_TRUE(folder.Read("out.img") == expected);
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back(), pieces.size());
+  EXPECT_EQ(view.FileOffsetOf(file.substr(10, 4096)), std::optional<std::uint64_t>(10));
+  EXPECT_EQ(view.FileOffsetOf(header), std::nullopt);
+  // A view that maps nothing: every piece from memory.
+  WriteFileReplacing(folder.Path("out2.img"), pieces, nullptr, FileView());
+  EXPECT_TRUE(folder.Read("out2.img") == expected);
+}
+
 TEST(FilesTest, AStoppedWriteLeavesTheEarlierFileAndNoTemporary) {
   testing::ScratchFolder folder;
   const std::string path = folder.Write("out.img", "earlier");

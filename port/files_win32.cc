@@ -174,6 +174,13 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   }
 }
 
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress, const FileView& source) {
+  // The views are in memory: Windows has no copy from one file's range into
+  // another's that would spare the process the pages.
+  WriteFileReplacing(path, pieces, progress);
+}
+
 void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {
   const std::string temporary = path + ".partial";
   Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

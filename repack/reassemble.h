@@ -29,7 +29,17 @@ struct BlockCutting {
 using HeaderBuilder =
     std::function<ByteString(std::string_view payload, std::string_view address, std::int32_t length)>;
 
+// Move-only: `pieces` views its own `headers` and `copied`, whose bytes stay
+// where they are when the value moves (heap storage changes hands), but a
+// copy's pieces would still point into the original and dangle once it
+// goes.
 struct Reassembly {
+  Reassembly() = default;
+  Reassembly(Reassembly&&) noexcept = default;
+  Reassembly& operator=(Reassembly&&) noexcept = default;
+  Reassembly(const Reassembly&) = delete;
+  Reassembly& operator=(const Reassembly&) = delete;
+
   std::vector<ByteString> headers;
   // What the output file holds, in order: the prefix, then each header
   // followed by its payload. Views into the prefix, `headers`, `copied` and

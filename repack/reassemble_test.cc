@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "format/block_header.h"
 #include "format/hex_text.h"
 #include "format/model_profile.h"
@@ -104,6 +106,10 @@ TEST(ReassembleTest, N96ShortFirstBlockHoldsFillerZeros) {
 // leading zeros (the ROFS filler, UDA zero sectors) and without, with
 // padded and unpadded tails; only the zeros' blocks and a padded tail are
 // copied, every other payload is a view of the image.
+// A copy's pieces would point into the original's headers and bytes.
+static_assert(!std::is_copy_constructible_v<Reassembly> && !std::is_copy_assignable_v<Reassembly>);
+static_assert(std::is_nothrow_move_constructible_v<Reassembly>);
+
 TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
   struct Case {
     const char* name;
