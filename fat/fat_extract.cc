@@ -150,9 +150,10 @@ FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVo
     // could be the name of another file of the volume, and a link that
     // appeared since the check makes the creation fail, never written
     // through. An earlier file of that name is replaced.
-    if (fs::is_regular_file(fs::symlink_status(target)) && !port::DeleteFile(target.string())) {
-      throw HostFileError("Cannot create file", HostPathToBytes(target),
-                          "the file that has that name cannot be removed");
+    if (fs::is_regular_file(fs::symlink_status(target))) {
+      std::error_code error;
+      fs::remove(target, error);
+      if (error) throw HostFileError("Cannot create file", HostPathToBytes(target), error.message());
     }
     port::WriteNewFile(target.string(), FilePieces(image, *item.file));
     SetTime(target, item.file->modified);

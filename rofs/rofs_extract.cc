@@ -115,8 +115,10 @@ void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
   // check above makes the creation fail instead of being written through.
   // A write that stops short removes the file.
   const std::string name = HostPathToBytes(path);
-  if (type == file_type::regular && !port::DeleteFile(name)) {
-    throw HostFileError("Cannot create file", name, "the file that has that name cannot be removed");
+  if (type == file_type::regular) {
+    std::error_code error;
+    std::filesystem::remove(path, error);
+    if (error) throw HostFileError("Cannot create file", name, error.message());
   }
   try {
     port::WriteNewFile(name, {std::string_view(reinterpret_cast<const char*>(data.data()), data.size())});
