@@ -15,6 +15,7 @@
 #include "port/file_for_loading.h"
 #include "port/file_view.h"
 #include "port/files.h"
+#include "port/produced_stretches.h"
 
 namespace larkspur::port {
 namespace {
@@ -111,6 +112,19 @@ void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
 }
 
 namespace {
+
+// Writes all of `bytes` at the file's position: 0, or the errno of the
+// write that failed (ENOSPC for one that wrote nothing).
+int WriteWhole(int file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(file, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return errno;
+    if (put == 0) return ENOSPC;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return 0;
+}
 
 // Copies `count` bytes at `offset` of the file `from` to the current end of
 // `to` inside the system. False (nothing copied) when the system cannot
@@ -258,32 +272,12 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
   const std::string temporary = path + ".partial";
   Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
-  auto write_all = [&](std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t put = ::write(file.get(), bytes.data(), bytes.size());
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) throw FileCreateError(path, SystemReason(errno));
-      if (put == 0) throw FileCreateError(path, SystemReason(ENOSPC));
-      bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-  };
   try {
-    // Producers hand over many small pieces (entries, padding) between the
-    // large ones; they are gathered so each system call moves a stretch.
-    std::string buffer;
-    buffer.reserve(kStreamedWriteBuffer);
-    produce([&](std::string_view bytes) {
-      if (buffer.size() + bytes.size() > kStreamedWriteBuffer) {
-        write_all(buffer);
-        buffer.clear();
-      }
-      if (bytes.size() >= kStreamedWriteBuffer) {
-        write_all(bytes);
-      } else {
-        buffer += bytes;
+    WriteProducedInStretches(produce, [&](std::string_view bytes) {
+      if (const int error_number = WriteWhole(file.get(), bytes)) {
+        throw FileCreateError(path, SystemReason(error_number));
       }
     });
-    write_all(buffer);
     if (::fsync(file.get()) != 0 && errno != EINVAL) throw FileCreateError(path, SystemReason(errno));
     if (::close(file.release()) != 0) throw FileCreateError(path, SystemReason(errno));
     if (::rename(temporary.c_str(), path.c_str()) != 0) throw FileCreateError(path, SystemReason(errno));
@@ -371,14 +365,8 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
     ::unlink(path.c_str());
     throw FileCreateError(path, SystemReason(error_number));
   };
-  for (std::string_view piece : pieces) {
-    while (!piece.empty()) {
-      const ssize_t put = ::write(file.get(), piece.data(), piece.size());
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) fail(errno);
-      if (put == 0) fail(ENOSPC);
-      piece.remove_prefix(static_cast<std::size_t>(put));
-    }
+  for (const std::string_view piece : pieces) {
+    if (const int error_number = WriteWhole(file.get(), piece)) fail(error_number);
   }
   if (::close(file.release()) != 0) {
     const int error_number = errno;

@@ -11,6 +11,7 @@
 #include "port/errors.h"
 #include "port/file_for_loading.h"
 #include "port/files.h"
+#include "port/produced_stretches.h"
 
 namespace larkspur::port {
 
@@ -43,6 +44,19 @@ class Handle {
  private:
   HANDLE handle_;
 };
+
+// Writes all of `bytes` at the file's position: 0, or the code of the write
+// that failed (ERROR_DISK_FULL for one that wrote nothing).
+DWORD WriteWhole(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(file, bytes.data(), want, &put, nullptr)) return GetLastError();
+    if (put == 0) return ERROR_DISK_FULL;
+    bytes.remove_prefix(put);
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -150,15 +164,9 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   };
   std::size_t stretch_bytes = 0;
   for (std::size_t index = 0; index < pieces.size(); ++index) {
-    std::string_view piece = pieces[index];
+    const std::string_view piece = pieces[index];
     stretch_bytes += piece.size();
-    while (!piece.empty()) {
-      DWORD put = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 30));
-      if (!WriteFile(file.get(), piece.data(), want, &put, nullptr)) fail(GetLastError());
-      if (put == 0) fail(ERROR_DISK_FULL);
-      piece.remove_prefix(put);
-    }
+    if (const DWORD code = WriteWhole(file.get(), piece)) fail(code);
     if (stretch_bytes >= kProgressStretchBytes || index + 1 == pieces.size()) {
       report(index + 1, pieces.size());
       stretch_bytes = 0;
@@ -186,34 +194,10 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
   Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
-  auto write_all = [&](std::string_view bytes) {
-    while (!bytes.empty()) {
-      DWORD put = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-      if (!WriteFile(file.get(), bytes.data(), want, &put, nullptr)) {
-        throw FileCreateError(path, WindowsErrorText(GetLastError()));
-      }
-      if (put == 0) throw FileCreateError(path, WindowsErrorText(ERROR_DISK_FULL));
-      bytes.remove_prefix(put);
-    }
-  };
   try {
-    // Producers hand over many small pieces (entries, padding) between the
-    // large ones; they are gathered so each system call moves a stretch.
-    std::string buffer;
-    buffer.reserve(kStreamedWriteBuffer);
-    produce([&](std::string_view bytes) {
-      if (buffer.size() + bytes.size() > kStreamedWriteBuffer) {
-        write_all(buffer);
-        buffer.clear();
-      }
-      if (bytes.size() >= kStreamedWriteBuffer) {
-        write_all(bytes);
-      } else {
-        buffer += bytes;
-      }
+    WriteProducedInStretches(produce, [&](std::string_view bytes) {
+      if (const DWORD code = WriteWhole(file.get(), bytes)) throw FileCreateError(path, WindowsErrorText(code));
     });
-    write_all(buffer);
     if (!FlushFileBuffers(file.get())) throw FileCreateError(path, WindowsErrorText(GetLastError()));
     file.Close();
     if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -282,14 +266,8 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
     ::DeleteFileA(path.c_str());
     throw FileCreateError(path, WindowsErrorText(code));
   };
-  for (std::string_view piece : pieces) {
-    while (!piece.empty()) {
-      DWORD put = 0;
-      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 30));
-      if (!WriteFile(file.get(), piece.data(), want, &put, nullptr)) fail(GetLastError());
-      if (put == 0) fail(ERROR_DISK_FULL);
-      piece.remove_prefix(put);
-    }
+  for (const std::string_view piece : pieces) {
+    if (const DWORD code = WriteWhole(file.get(), piece)) fail(code);
   }
   file.Close();
 }
