@@ -1,7 +1,8 @@
 // Shared by the fuzz targets that extract into a folder: a scratch folder
 // holding out/ (the extraction target, made afresh for every input) and
 // outside/, which must stay empty, and a file reader. Removed when the
-// fuzzer exits. Fuzzer code only; POSIX (mkdtemp).
+// fuzzer exits; and the check of what an extraction left there. Fuzzer
+// code only; POSIX (mkdtemp).
 #ifndef LARKSPUR_FUZZ_EXTRACTION_SCRATCH_H_
 #define LARKSPUR_FUZZ_EXTRACTION_SCRATCH_H_
 
@@ -11,7 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
+
+#include "fuzz/fuzz_check.h"
 
 namespace larkspur::fuzz {
 
@@ -51,6 +56,46 @@ class ExtractionScratch {
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What an extraction left under out/, by path relative to it.
+struct ExtractedTree {
+  std::set<std::string> folders;
+  std::map<std::string, std::string> files;
+};
+
+// Checks that extraction wrote nothing outside out/, left the planted links
+// as they were and made no link, and returns what it made under out/.
+inline ExtractedTree CheckScratch(const ExtractionScratch& scratch) {
+  namespace fs = std::filesystem;
+  ExtractedTree tree;
+  for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = it->path().lexically_relative(scratch.root()).generic_string();
+    const fs::file_status status = it->symlink_status();
+    if (name == "outside") {
+      LARKSPUR_FUZZ_CHECK(fs::is_directory(status) && fs::is_empty(it->path()),
+                          "something was written outside the output folder");
+      continue;
+    }
+    LARKSPUR_FUZZ_CHECK(name == "out" || name.rfind("out/", 0) == 0, "extraction wrote %s outside out/",
+                        name.c_str());
+    if (name == "out/lnk" || name == "out/lnkf") {
+      LARKSPUR_FUZZ_CHECK(fs::is_symlink(status), "%s was replaced", name.c_str());
+      LARKSPUR_FUZZ_CHECK(fs::read_symlink(it->path()) == (name == "out/lnk" ? "../outside" : "../outside/f"),
+                          "%s was changed", name.c_str());
+      continue;
+    }
+    LARKSPUR_FUZZ_CHECK(!fs::is_symlink(status), "extraction made the symbolic link %s", name.c_str());
+    if (name == "out") continue;
+    const std::string below = name.substr(4);
+    if (fs::is_directory(status)) {
+      tree.folders.insert(below);
+    } else {
+      LARKSPUR_FUZZ_CHECK(fs::is_regular_file(status), "extraction made %s, neither file nor folder", name.c_str());
+      tree.files[below] = ReadFile(it->path());
+    }
+  }
+  return tree;
 }
 
 }  // namespace larkspur::fuzz

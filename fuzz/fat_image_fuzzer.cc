@@ -42,42 +42,6 @@ using fat::FatFolder;
 constexpr char kImageName[] = "fuzz.img";
 
 
-struct Tree {
-  std::set<std::string> folders;
-  std::map<std::string, std::string> files;
-};
-
-Tree CheckScratch(const ExtractionScratch& scratch) {
-  Tree tree;
-  for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string name = it->path().lexically_relative(scratch.root()).generic_string();
-    const fs::file_status status = it->symlink_status();
-    if (name == "outside") {
-      LARKSPUR_FUZZ_CHECK(fs::is_directory(status) && fs::is_empty(it->path()),
-                          "something was written outside the output folder");
-      continue;
-    }
-    LARKSPUR_FUZZ_CHECK(name == "out" || name.rfind("out/", 0) == 0, "extraction wrote %s outside out/",
-                        name.c_str());
-    if (name == "out/lnk" || name == "out/lnkf") {
-      LARKSPUR_FUZZ_CHECK(fs::is_symlink(status), "%s was replaced", name.c_str());
-      LARKSPUR_FUZZ_CHECK(fs::read_symlink(it->path()) == (name == "out/lnk" ? "../outside" : "../outside/f"),
-                          "%s was changed", name.c_str());
-      continue;
-    }
-    LARKSPUR_FUZZ_CHECK(!fs::is_symlink(status), "extraction made the symbolic link %s", name.c_str());
-    if (name == "out") continue;
-    const std::string below = name.substr(4);
-    if (fs::is_directory(status)) {
-      tree.folders.insert(below);
-    } else {
-      LARKSPUR_FUZZ_CHECK(fs::is_regular_file(status), "extraction made %s, neither file nor folder", name.c_str());
-      tree.files[below] = ReadFile(it->path());
-    }
-  }
-  return tree;
-}
-
 void CheckName(std::u16string_view name, std::set<std::u16string>& seen) {
   const auto problem = fat::FatNameProblem(name);
   LARKSPUR_FUZZ_CHECK(!problem, "the reader let through a name that is refused: %s", problem->c_str());
@@ -114,7 +78,8 @@ void CheckFolder(const FatFolder& folder, std::span<const std::uint8_t> bytes, c
 }
 
 // name -> content of every file, and the folders, by path.
-void Collect(const FatFolder& folder, std::span<const std::uint8_t> bytes, const std::string& prefix, Tree& tree) {
+void Collect(const FatFolder& folder, std::span<const std::uint8_t> bytes, const std::string& prefix,
+             ExtractedTree& tree) {
   for (const FatFile& file : folder.files) {
     tree.files[prefix + rofs::Utf16ToUtf8Lossy(file.name)] = fat::FileBytes(bytes, file);
   }
@@ -154,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Keep(fat::DescribeFatVolume(volume).size());
 
   scratch.Reset();
-  Tree planned;
+  ExtractedTree planned;
   bool extracted = false;
   try {
     for (const fat::FatExtractItem& item : fat::PlanFatExtraction(volume, kImageName)) {
@@ -177,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Keep(error.what()[0]);
   }
 
-  const Tree tree = CheckScratch(scratch);
+  const ExtractedTree tree = CheckScratch(scratch);
   if (!extracted) return 0;
   LARKSPUR_FUZZ_CHECK(tree.folders == planned.folders, "folders on disk differ from the plan");
   LARKSPUR_FUZZ_CHECK(tree.files == planned.files, "files on disk differ from the plan");
@@ -194,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   LARKSPUR_FUZZ_CHECK(rebuilt.size() == bytes.size(), "the rebuilt image has another size");
   const fat::FatVolume again = fat::ParseFatImage(rebuilt, "rebuilt.img");
-  Tree read_back;
+  ExtractedTree read_back;
   Collect(again.root, rebuilt, "", read_back);
   LARKSPUR_FUZZ_CHECK(read_back.files == tree.files && read_back.folders == tree.folders,
                       "the rebuilt image holds other files");

@@ -41,45 +41,6 @@ using rofs::RofsFile;
 constexpr char kImageName[] = "fuzz.img";
 
 
-// Everything extraction may leave: the two planted links and what lies
-// under out/, compared by relative path.
-struct Tree {
-  std::set<std::string> folders;
-  std::map<std::string, std::string> files;
-};
-
-Tree CheckScratch(const ExtractionScratch& scratch) {
-  Tree tree;
-  for (auto it = fs::recursive_directory_iterator(scratch.root()); it != fs::recursive_directory_iterator(); ++it) {
-    const fs::path relative = it->path().lexically_relative(scratch.root());
-    const std::string name = relative.generic_string();
-    const fs::file_status status = it->symlink_status();
-    if (name == "outside") {
-      LARKSPUR_FUZZ_CHECK(fs::is_directory(status) && fs::is_empty(it->path()),
-                          "something was written outside the output folder");
-      continue;
-    }
-    LARKSPUR_FUZZ_CHECK(name == "out" || name.rfind("out/", 0) == 0, "extraction wrote %s outside out/",
-                        name.c_str());
-    if (name == "out/lnk" || name == "out/lnkf") {
-      LARKSPUR_FUZZ_CHECK(fs::is_symlink(status), "%s was replaced", name.c_str());
-      LARKSPUR_FUZZ_CHECK(fs::read_symlink(it->path()) == (name == "out/lnk" ? "../outside" : "../outside/f"),
-                          "%s was changed", name.c_str());
-      continue;
-    }
-    LARKSPUR_FUZZ_CHECK(!fs::is_symlink(status), "extraction made the symbolic link %s", name.c_str());
-    if (name == "out") continue;
-    const std::string below = name.substr(4);
-    if (fs::is_directory(status)) {
-      tree.folders.insert(below);
-    } else {
-      LARKSPUR_FUZZ_CHECK(fs::is_regular_file(status), "extraction made %s, neither file nor folder", name.c_str());
-      tree.files[below] = ReadFile(it->path());
-    }
-  }
-  return tree;
-}
-
 void CountTree(const RofsDirectory& dir, std::span<const std::uint8_t> bytes, const rofs::RofsImage& image,
                std::uint32_t& folders, std::uint32_t& files, std::size_t& hidden) {
   ++folders;
@@ -155,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Keep(error.what()[0]);
   }
 
-  const Tree tree = CheckScratch(scratch);
+  const ExtractedTree tree = CheckScratch(scratch);
   if (refused_name) {
     LARKSPUR_FUZZ_CHECK(tree.files.empty() && tree.folders.empty(), "a refused image wrote %zu files, %zu folders",
                         tree.files.size(), tree.folders.size());
