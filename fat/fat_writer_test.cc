@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "fat/fat_extract.h"
 #include "fat/fat_format.h"
 #include "fat/fat_reader.h"
@@ -284,10 +285,7 @@ TEST(FatWriterTest, NamesAndThingsAVolumeCannotCarryAreRefusedNamingThem) {
 // entries, 2031 clusters of one sector.
 std::vector<std::uint8_t> HandMadeOriginal() {
   std::vector<std::uint8_t> image(2048 * 512, 0);
-  const auto put16 = [&](std::size_t at, std::uint16_t value) {
-    image[at] = static_cast<std::uint8_t>(value);
-    image[at + 1] = static_cast<std::uint8_t>(value >> 8);
-  };
+  const auto put16 = [&](std::size_t at, std::uint16_t value) { PutLittleEndian16(image.data() + at, value); };
   image[0] = 0xEB;
   image[1] = 0x3C;
   image[2] = 0x90;

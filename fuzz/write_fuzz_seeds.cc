@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "fat/fat_writer.h"
 #include "format/model_profile.h"
 #include "rofs/obey_build.h"
@@ -129,10 +130,7 @@ void WriteRofsSeeds(const fs::path& root) {
 // one-sector root folder and what is left as data clusters.
 std::vector<std::uint8_t> SmallFatOriginal(std::uint8_t fat_count, std::uint8_t sectors_per_cluster) {
   std::vector<std::uint8_t> image(8 * 512, 0);
-  const auto put16 = [&](std::size_t at, std::uint16_t value) {
-    image[at] = static_cast<std::uint8_t>(value);
-    image[at + 1] = static_cast<std::uint8_t>(value >> 8);
-  };
+  const auto put16 = [&](std::size_t at, std::uint16_t value) { PutLittleEndian16(image.data() + at, value); };
   image[0] = 0xEB;
   image[1] = 0x3C;
   image[2] = 0x90;
