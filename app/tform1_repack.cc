@@ -314,9 +314,6 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
     FailRepack(Say("错误: %1 不存在或为空, 未生成任何文件.", {rebuilt_path}));
     return;
   }
-  // Every byte goes into a check value and out to the file.
-  RebuiltData.ReadAhead();
-
   // The prefix is the mapped file's, in front of its first header. The
   // payloads are views of the rebuilt image behind `filler` zero bytes;
   // only the blocks holding zeros and the padded tail are copies.
@@ -325,7 +322,11 @@ void TForm1::ReassembleAndWrite(std::string_view rebuilt_relative_path, std::siz
   const HeaderBuilder build = [this, uda](std::string_view payload, std::string_view address, std::int32_t length) {
     return HexToBytes(uda ? createhederfat(payload, address, length) : createheder(payload, address, length));
   };
-  const Reassembly blocks = CutIntoBlocks(filler, RebuiltData.bytes(), prefix, StartAddress, cutting, build);
+  // The check values are computed over the file's bytes read block by block
+  // into one buffer; the writer has the system copy the payloads from file to
+  // file where it can, so the mapping's pages are never brought in.
+  const PayloadReader read = [this](std::string_view part, char* to) { RebuiltData.CopyOut(part, to); };
+  const Reassembly blocks = CutIntoBlocks(filler, RebuiltData.bytes(), prefix, StartAddress, cutting, build, read);
   FirstBlockDone = FirstBlockDone || blocks.short_first_block_written;
 
   // Each block is a header and a payload piece, after the prefix: the

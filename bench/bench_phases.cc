@@ -306,7 +306,6 @@ double RepackViews(const Workload& workload) {
   port::FileView file = Map(workload.input);
   const FirmwareLayout layout = LayoutOf(workload, file.bytes());
   port::FileView image = Map(workload.uda ? PartitionImagePath(workload) : built);
-  image.ReadAhead();
   const std::string_view prefix = file.bytes().substr(0, *layout.prefix_length);
   const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
     return HexToBytes(workload.uda
@@ -320,7 +319,8 @@ double RepackViews(const Workload& workload) {
                    : BlockCutting{profile.RofsBlockSize, workload.model == kN96ModelIndex,
                                   static_cast<char>(0xFF)};
   const Reassembly blocks = CutIntoBlocks(workload.uda ? 0 : kRofsFiller, image.bytes(), prefix,
-                                          BigEndian32(layout.blocks.front().address), cutting, build);
+                                          BigEndian32(layout.blocks.front().address), cutting, build,
+                                          [&](std::string_view part, char* to) { image.CopyOut(part, to); });
   port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces, nullptr, image);
   image.Close();
   file.Close();

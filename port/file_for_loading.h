@@ -29,6 +29,12 @@ class FileForLoading {
   // fails or the file ends sooner.
   void ReadExactly(char* to, std::uint64_t count);
 
+  // Reads exactly `count` bytes at `offset` into `to`, through the file and
+  // not a mapping of it (whose pages stay untouched); throws FileIoError as
+  // ReadExactly does. Where the file's position is left differs by
+  // platform: ReadExactly and ReadAt are not mixed on one file.
+  void ReadAt(std::uint64_t offset, char* to, std::uint64_t count);
+
   // Maps the whole (non-empty) file into memory, read-only, until the
   // object is destroyed; the file stays open meanwhile. Returns nullptr
   // when the system cannot map it (the caller reads it instead).

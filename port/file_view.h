@@ -47,6 +47,15 @@ class FileView {
   // nothing for bytes already in memory or where the system cannot.
   void ReadAhead();
 
+  // Copies `part`, a stretch of this view's bytes, to `to`. A mapped view
+  // reads them from the file (pread, or ReadFile at an offset) without
+  // touching the mapping: one pass over a big file through a small buffer
+  // that stays in the cache costs less than bringing every page of the
+  // mapping into the process, which a system that copies the bytes from
+  // file to file never needs. Throws std::invalid_argument when `part` is
+  // not inside the view, FileIoError when the read fails.
+  void CopyOut(std::string_view part, char* to) const;
+
   // Drops the view (unmaps, frees, closes).
   void Close();
 
@@ -67,6 +76,9 @@ class FileView {
   std::intptr_t file_handle() const;
 
  private:
+  // Whether `bytes` lie wholly inside the view.
+  bool Holds(std::string_view bytes) const;
+
   const char* data_ = nullptr;
   std::size_t size_ = 0;
   std::unique_ptr<FileForLoading> file_;  // open and mapped while the view maps it

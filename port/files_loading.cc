@@ -1,5 +1,8 @@
 // Loading whole files, the same on every platform; FileForLoading does the
 // platform's part.
+#include <cstring>
+#include <stdexcept>
+
 #include "port/errors.h"
 #include "port/file_for_loading.h"
 #include "port/file_view.h"
@@ -82,12 +85,24 @@ void FileView::Close() {
   storage_.reset();
 }
 
+bool FileView::Holds(std::string_view bytes) const {
+  return bytes.data() >= data_ && bytes.size() <= size_ &&
+         static_cast<std::size_t>(bytes.data() - data_) <= size_ - bytes.size();
+}
+
 std::optional<std::uint64_t> FileView::FileOffsetOf(std::string_view bytes) const {
-  if (!file_ || bytes.data() < data_ || bytes.size() > size_ ||
-      static_cast<std::size_t>(bytes.data() - data_) > size_ - bytes.size()) {
-    return std::nullopt;
-  }
+  if (!file_ || !Holds(bytes)) return std::nullopt;
   return static_cast<std::uint64_t>(bytes.data() - data_);
+}
+
+void FileView::CopyOut(std::string_view part, char* to) const {
+  if (!Holds(part)) throw std::invalid_argument("FileView::CopyOut: the bytes are not the view's");
+  if (part.empty()) return;
+  if (file_) {
+    file_->ReadAt(static_cast<std::uint64_t>(part.data() - data_), to, part.size());
+  } else {
+    std::memcpy(to, part.data(), part.size());
+  }
 }
 
 std::intptr_t FileView::file_handle() const { return file_ ? file_->handle() : -1; }

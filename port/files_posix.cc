@@ -111,6 +111,20 @@ void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   }
 }
 
+void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(static_cast<int>(handle_), to + done, count - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileIoError("Cannot read file", path_, SystemReason(errno));
+    }
+    if (got == 0) throw FileIoError("Cannot read file", path_, "the file ended early");
+    done += static_cast<std::uint64_t>(got);
+  }
+}
+
 namespace {
 
 // Writes all of `bytes` at the file's position: 0, or the errno of the

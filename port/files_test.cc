@@ -132,6 +132,32 @@ TEST(FilesTest, FileViewGivesTheWholeFileOrSaysWhyNot) {
   }
 }
 
+// CopyOut reads a stretch through the file (where the view maps it) and
+// gives the view's bytes: at the start, across page boundaries, at the end,
+// and none; a stretch from elsewhere is refused before anything is read.
+TEST(FilesTest, FileViewCopiesOutAnyStretchOfItsBytes) {
+  testing::ScratchFolder folder;
+  const std::string large = testing::PatternBytes(5 * 4096 + 123);
+  FileView view;
+  ASSERT_TRUE(view.Open(folder.Write("large", large), 1u << 20));
+  const std::string_view bytes = view.bytes();
+  const std::pair<std::size_t, std::size_t> stretches[] = {
+      {0, 1}, {0, large.size()}, {4095, 2}, {3 * 4096 - 7, 4096 + 14}, {large.size() - 5, 5}, {17, 0}};
+  for (const auto& [at, length] : stretches) {
+    std::string out(length, '?');
+    view.CopyOut(bytes.substr(at, length), out.data());
+    EXPECT_EQ(out, large.substr(at, length)) << at << "+" << length;
+  }
+  char out[8];
+  EXPECT_THROW(view.CopyOut(std::string_view(large).substr(0, 8), out), std::invalid_argument);
+  EXPECT_THROW(view.CopyOut(std::string_view(bytes.data() + bytes.size() - 4, 8), out), std::invalid_argument);
+  // A moved view reads from its file under its new name.
+  const FileView moved = std::move(view);
+  std::string tail(6, '?');
+  moved.CopyOut(moved.bytes().substr(large.size() - 6), tail.data());
+  EXPECT_EQ(tail, large.substr(large.size() - 6));
+}
+
 TEST(FilesTest, FileViewRefusesAFileOverTheLimitAndSurvivesAMove) {
   testing::ScratchFolder folder;
   const std::string path = folder.Write("f", "abcd");

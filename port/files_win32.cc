@@ -138,6 +138,27 @@ void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
   }
 }
 
+void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    // On a handle opened for synchronous reads the offset in OVERLAPPED
+    // makes ReadFile read there and return when done.
+    OVERLAPPED at{};
+    const std::uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(count - done, 1u << 30));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), to + done, want, &got, &at)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_HANDLE_EOF) throw FileIoError("Cannot read file", path_, "the file ended early");
+      throw FileIoError("Cannot read file", path_, WindowsErrorText(code));
+    }
+    if (got == 0) throw FileIoError("Cannot read file", path_, "the file ended early");
+    done += got;
+  }
+}
+
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress) {
   const std::string temporary = path + ".partial";

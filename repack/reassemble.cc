@@ -63,7 +63,7 @@ Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
 
 Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std::string_view prefix,
                          std::string_view start_address, const BlockCutting& cutting,
-                         const HeaderBuilder& build_header) {
+                         const HeaderBuilder& build_header, const PayloadReader& read_payload) {
   CheckArguments(start_address, cutting);
   const std::uint64_t unpadded = static_cast<std::uint64_t>(leading_zeros) + image.size();
   const std::vector<PlannedBlock> blocks = PlanBlocks(unpadded, cutting);
@@ -86,13 +86,28 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
   result.short_first_block_written =
       cutting.short_first_block && unpadded > static_cast<std::uint64_t>(cutting.block_size);
 
+  std::unique_ptr<char[]> read_buffer;
+  if (read_payload) {
+    std::uint64_t largest = 0;
+    for (const PlannedBlock& block : blocks) {
+      if (inside_image(block)) largest = std::max(largest, block.length);
+    }
+    if (largest > 0) read_buffer.reset(new char[static_cast<std::size_t>(largest)]);
+  }
+
   std::uint32_t address = ReadBigEndian32(start_address, 0);
   std::uint64_t copied_at = 0;
   for (const PlannedBlock& block : blocks) {
     std::string_view payload;
+    std::string_view checked;  // the bytes the header is built from
     if (inside_image(block)) {
       payload = image.substr(static_cast<std::size_t>(block.offset - leading_zeros),
                              static_cast<std::size_t>(block.length));
+      checked = payload;
+      if (read_payload) {
+        read_payload(payload, read_buffer.get());
+        checked = std::string_view(read_buffer.get(), payload.size());
+      }
     } else {
       // Zeros, then the image's bytes, then padding, each where this block
       // overlaps it.
@@ -113,9 +128,10 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
       }
       std::memset(out, cutting.padding_byte, static_cast<std::size_t>(end - at));
       payload = std::string_view(result.copied.get() + copied_at, static_cast<std::size_t>(block.length));
+      checked = payload;
       copied_at += block.length;
     }
-    result.headers.push_back(build_header(payload, BigEndian32(address), block.announced));
+    result.headers.push_back(build_header(checked, BigEndian32(address), block.announced));
     result.pieces.push_back(result.headers.back());
     result.pieces.push_back(payload);
     result.total_size += result.headers.back().size() + block.length;

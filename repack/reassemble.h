@@ -29,6 +29,10 @@ struct BlockCutting {
 using HeaderBuilder =
     std::function<ByteString(std::string_view payload, std::string_view address, std::int32_t length)>;
 
+// Copies `part`, a stretch of the image, to `to` (see the second
+// CutIntoBlocks).
+using PayloadReader = std::function<void(std::string_view part, char* to)>;
+
 // Move-only: `pieces` views its own `headers` and `copied`, whose bytes stay
 // where they are when the value moves (heap storage changes hands), but a
 // copy's pieces would still point into the original and dangle once it
@@ -75,11 +79,17 @@ Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
 // every payload lying inside `image` is a view of it, so each check value
 // is computed over the image's own bytes. Only the payloads that hold some
 // of the leading zeros, and the tail block when it needs padding, are
-// built in `copied` (less than the zeros and two block sizes). Throws as
-// above.
+// built in `copied` (less than the zeros and two block sizes).
+//
+// With `read_payload`, a payload inside `image` reaches `build_header` as a
+// copy made by `read_payload` into one buffer of a block's size, reused
+// from block to block, while the piece stays the view: a mapped image is
+// then read once through its file (port::FileView::CopyOut) instead of
+// being brought into memory page by page, and a writer that has the system
+// copy the payloads never touches it. Throws as above.
 Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std::string_view prefix,
                          std::string_view start_address, const BlockCutting& cutting,
-                         const HeaderBuilder& build_header);
+                         const HeaderBuilder& build_header, const PayloadReader& read_payload = nullptr);
 
 }  // namespace larkspur
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <type_traits>
 
 #include "format/block_header.h"
@@ -131,31 +132,56 @@ TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
   };
   for (const Case& c : cases) {
     const ModelProfile& p = ProfileForModel(c.model);
+    const std::string image = testing::PatternBytes(c.image_size);
+    std::size_t built_over_image = 0;  // headers built from the image's own bytes
     const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
+      if (!payload.empty() && payload.data() >= image.data() && payload.data() < image.data() + image.size())
+        ++built_over_image;
       return HexToBytes(c.uda ? BuildBlockHeaderHex(p.UdaSignatureHex, p.UdaTypeFieldHex, p.UdaBlockSize, payload, address, length)
                               : BuildBlockHeaderHex(p.RofsSignatureHex, p.RofsTypeFieldHex, p.RofsBlockSize, payload, address, length));
     };
     const BlockCutting cutting{c.uda ? p.UdaBlockSize : p.RofsBlockSize, c.short_first, c.uda ? '\0' : '\xFF'};
-    const std::string image = testing::PatternBytes(c.image_size);
     std::string stream = std::string(c.leading_zeros, '\0') + image;
     const Reassembly padded = CutIntoBlocks(stream, "PFX", BigEndian32(0x1000000), cutting, build);
-    Reassembly viewed = CutIntoBlocks(c.leading_zeros, image, "PFX", BigEndian32(0x1000000), cutting, build);
-    const Reassembly moved = std::move(viewed);  // the views stay valid
-    EXPECT_EQ(testing::Concatenated(moved.pieces), testing::Concatenated(padded.pieces)) << c.name;
-    EXPECT_EQ(moved.total_size, padded.total_size) << c.name;
-    EXPECT_EQ(moved.headers.size(), padded.headers.size()) << c.name;
-    EXPECT_EQ(moved.short_first_block_written, padded.short_first_block_written) << c.name;
-    EXPECT_EQ(padded.copied_size, 0u) << c.name;
-    EXPECT_LT(moved.copied_size, c.leading_zeros + 2 * static_cast<std::size_t>(cutting.block_size)) << c.name;
-    std::uint64_t viewed_bytes = 0;
-    for (std::size_t i = 2; i < moved.pieces.size(); i += 2) {
-      const std::string_view payload = moved.pieces[i];
-      if (payload.data() >= image.data() && payload.data() + payload.size() <= image.data() + image.size())
-        viewed_bytes += payload.size();
+    // With a payload reader the headers are built from its copies of the
+    // image's bytes and never from the image: a reader handed the wrong
+    // stretch, or a copy that reached the header builder for the wrong
+    // block, would change a check value. The pieces stay views.
+    std::size_t read_bytes = 0;
+    const PayloadReader read = [&](std::string_view part, char* to) {
+      ASSERT_GE(part.data(), image.data());
+      ASSERT_LE(part.data() + part.size(), image.data() + image.size());
+      std::memcpy(to, image.data() + (part.data() - image.data()), part.size());
+      read_bytes += part.size();
+    };
+    for (const bool with_reader : {false, true}) {
+      SCOPED_TRACE(with_reader ? "with a payload reader" : "without a payload reader");
+      read_bytes = 0;
+      built_over_image = 0;
+      Reassembly viewed = CutIntoBlocks(c.leading_zeros, image, "PFX", BigEndian32(0x1000000), cutting, build,
+                                        with_reader ? read : nullptr);
+      const Reassembly moved = std::move(viewed);  // the views stay valid
+      EXPECT_EQ(testing::Concatenated(moved.pieces), testing::Concatenated(padded.pieces)) << c.name;
+      EXPECT_EQ(moved.total_size, padded.total_size) << c.name;
+      EXPECT_EQ(moved.headers.size(), padded.headers.size()) << c.name;
+      EXPECT_EQ(moved.short_first_block_written, padded.short_first_block_written) << c.name;
+      EXPECT_EQ(padded.copied_size, 0u) << c.name;
+      EXPECT_LT(moved.copied_size, c.leading_zeros + 2 * static_cast<std::size_t>(cutting.block_size)) << c.name;
+      std::uint64_t viewed_bytes = 0;
+      std::size_t viewed_blocks = 0;
+      for (std::size_t i = 2; i < moved.pieces.size(); i += 2) {
+        const std::string_view payload = moved.pieces[i];
+        if (payload.data() >= image.data() && payload.data() + payload.size() <= image.data() + image.size()) {
+          viewed_bytes += payload.size();
+          ++viewed_blocks;
+        }
+      }
+      const std::uint64_t payload_bytes =
+          moved.total_size - 3 - 19 * moved.headers.size() - (c.uda && c.model == 1 ? 7 * moved.headers.size() : 0);
+      EXPECT_EQ(viewed_bytes + moved.copied_size, payload_bytes) << c.name;
+      EXPECT_EQ(read_bytes, with_reader ? viewed_bytes : 0) << c.name;
+      EXPECT_EQ(built_over_image, with_reader ? 0u : viewed_blocks) << c.name;
     }
-    const std::uint64_t payload_bytes = moved.total_size - 3 - 19 * moved.headers.size() -
-                                        (c.uda && c.model == 1 ? 7 * moved.headers.size() : 0);
-    EXPECT_EQ(viewed_bytes + moved.copied_size, payload_bytes) << c.name;
   }
 }
 
