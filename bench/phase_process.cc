@@ -64,7 +64,7 @@ std::uint64_t StartAndWait(const std::vector<std::string>& arguments, const std:
 }
 #else
 std::uint64_t StartAndWait(const std::vector<std::string>& arguments, const std::string& log_path) {
-  std::string command = "\"" + port::ExecutableFolder() + "larkspur_bench\"";
+  std::string command = "\"" + port::ExecutableFolder() + "larkspur_bench.exe\"";
   for (const std::string& argument : arguments) command += " \"" + argument + "\"";
   command += " > \"" + log_path + "\" 2>&1";
   // cmd /c drops the first and the last quote of a line that starts with
