@@ -111,9 +111,11 @@ void FlushFileSystemOf(const std::string& folder);
 // partition image carved out of a mapped firmware file): on POSIX the
 // system copies those from the file itself (copy_file_range), so their
 // pages never come into this process and are copied once; where it cannot,
-// and on Windows, they are written from memory. The same bytes either way.
-// Throws as above, and FileCreateError when the file behind `source` has
-// become shorter than the view.
+// they are written from memory. Windows has no such copy: there they are
+// read from the file through one buffer and written from it, as a copy
+// does. The same bytes either way. Throws as above, and FileCreateError
+// when the file behind `source` has become shorter than the view or cannot
+// be read.
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress, const FileView& source);
 

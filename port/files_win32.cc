@@ -7,9 +7,11 @@
 #undef SetCurrentDirectory
 
 #include <algorithm>
+#include <memory>
 
 #include "port/errors.h"
 #include "port/file_for_loading.h"
+#include "port/file_view.h"
 #include "port/files.h"
 #include "port/produced_stretches.h"
 
@@ -159,35 +161,67 @@ void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count)
   }
 }
 
-void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
-                        const WriteProgress& progress) {
+namespace {
+
+// What a view of the source file is read through before it is written: as
+// much as a copy's buffer (dd's bs=4M).
+constexpr std::size_t kSourceBufferBytes = 4 << 20;
+
+void WritePieces(const std::string& path, const std::vector<std::string_view>& pieces,
+                 const WriteProgress& progress, const FileView* source) {
   const std::string temporary = path + ".partial";
   Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
-  auto fail = [&](DWORD code) {
+  auto remove_temporary = [&] {
     file.Close();
     ::DeleteFileA(temporary.c_str());
+  };
+  auto fail = [&](DWORD code) {
+    remove_temporary();
     throw FileCreateError(path, WindowsErrorText(code));
   };
-  // Windows gathers writes only for unbuffered, page-aligned ones; one
-  // WriteFile per piece costs little beside the bytes.
   // An exception from the callback stops the write like a failed write.
   auto report = [&](std::size_t written, std::size_t total) {
     if (!progress) return;
     try {
       progress(written, total);
     } catch (...) {
-      file.Close();
-      ::DeleteFileA(temporary.c_str());
+      remove_temporary();
       throw;
     }
   };
+  // Windows has no copy from one file's range into another's. A view of the
+  // mapped source is read from its file into one buffer and written from
+  // there, as a copy does: written from the mapping, every page of it would
+  // first come into the process.
+  const bool read_through = source != nullptr && source->mapped();
+  std::unique_ptr<char[]> buffer;
+  auto write_piece = [&](std::string_view piece) {
+    if (!read_through || !source->FileOffsetOf(piece)) {
+      if (const DWORD code = WriteWhole(file.get(), piece)) fail(code);
+      return;
+    }
+    if (!buffer) buffer.reset(new char[kSourceBufferBytes]);
+    while (!piece.empty()) {
+      const std::string_view part = piece.substr(0, kSourceBufferBytes);
+      try {
+        source->CopyOut(part, buffer.get());
+      } catch (const FileIoError& error) {
+        remove_temporary();
+        throw FileCreateError(path, error.what());
+      }
+      if (const DWORD code = WriteWhole(file.get(), {buffer.get(), part.size()})) fail(code);
+      piece.remove_prefix(part.size());
+    }
+  };
+  // Windows gathers writes only for unbuffered, page-aligned ones; one
+  // WriteFile per piece costs little beside the bytes.
   std::size_t stretch_bytes = 0;
   for (std::size_t index = 0; index < pieces.size(); ++index) {
     const std::string_view piece = pieces[index];
     stretch_bytes += piece.size();
-    if (const DWORD code = WriteWhole(file.get(), piece)) fail(code);
+    write_piece(piece);
     if (stretch_bytes >= kProgressStretchBytes || index + 1 == pieces.size()) {
       report(index + 1, pieces.size());
       stretch_bytes = 0;
@@ -203,11 +237,16 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
   }
 }
 
+}  // namespace
+
+void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
+                        const WriteProgress& progress) {
+  WritePieces(path, pieces, progress, nullptr);
+}
+
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress, const FileView& source) {
-  // The views are in memory: Windows has no copy from one file's range into
-  // another's that would spare the process the pages.
-  WriteFileReplacing(path, pieces, progress);
+  WritePieces(path, pieces, progress, &source);
 }
 
 void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {
