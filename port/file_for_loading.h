@@ -25,14 +25,9 @@ class FileForLoading {
   std::intptr_t handle() const { return handle_; }
   std::uint64_t size() const { return size_; }
 
-  // Reads exactly `count` bytes into `to`; throws FileIoError when a read
-  // fails or the file ends sooner.
-  void ReadExactly(char* to, std::uint64_t count);
-
   // Reads exactly `count` bytes at `offset` into `to`, through the file and
-  // not a mapping of it (whose pages stay untouched); throws FileIoError as
-  // ReadExactly does. Where the file's position is left differs by
-  // platform: ReadExactly and ReadAt are not mixed on one file.
+  // not a mapping of it (whose pages stay untouched); throws FileIoError
+  // when a read fails or the file ends sooner.
   void ReadAt(std::uint64_t offset, char* to, std::uint64_t count);
 
   // Maps the whole (non-empty) file into memory, read-only, until the

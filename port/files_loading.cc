@@ -31,7 +31,7 @@ bool ReadWholeFile(const std::string& path, std::string& dest, std::uint64_t max
   std::string content;
   content.reserve(front_room + file.size() + back_room);
   content.resize(front_room + file.size());
-  file.ReadExactly(content.data() + front_room, file.size());
+  file.ReadAt(0, content.data() + front_room, file.size());
   dest.swap(content);
   return true;
 }
@@ -40,7 +40,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& dest, std
   FileForLoading file(path);
   if (!OpenedWithContent(file, path, max_size)) return false;
   std::vector<std::uint8_t> content(static_cast<std::size_t>(file.size()));
-  file.ReadExactly(reinterpret_cast<char*>(content.data()), file.size());
+  file.ReadAt(0, reinterpret_cast<char*>(content.data()), file.size());
   dest.swap(content);
   return true;
 }
@@ -54,7 +54,7 @@ bool ReloadWholeFile(const std::string& path, std::string& dest, std::uint64_t m
   // Within the capacity, resize zeroes only the bytes past the old size.
   dest.resize(file.size());
   try {
-    file.ReadExactly(dest.data(), file.size());
+    file.ReadAt(0, dest.data(), file.size());
   } catch (...) {
     dest.clear();
     throw;
@@ -125,7 +125,7 @@ bool FileView::Open(const std::string& path, std::uint64_t max_size) {
   // new char[] leaves the bytes uninitialised: the read is their first
   // write, where a std::string would zero every page first.
   std::unique_ptr<char[]> storage(new char[size]);
-  file->ReadExactly(storage.get(), size);
+  file->ReadAt(0, storage.get(), size);
   storage_ = std::move(storage);
   data_ = storage_.get();
   size_ = size;

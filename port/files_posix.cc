@@ -98,19 +98,6 @@ void FileForLoading::PrefaultMapping() {
 #endif
 }
 
-void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
-  std::uint64_t done = 0;
-  while (done < count) {
-    const ssize_t got = ::read(static_cast<int>(handle_), to + done, count - done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw FileIoError("Cannot read file", path_, SystemReason(errno));
-    }
-    if (got == 0) throw FileIoError("Cannot read file", path_, "the file ended early");
-    done += static_cast<std::uint64_t>(got);
-  }
-}
-
 void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {

@@ -127,19 +127,6 @@ void FileForLoading::PrefaultMapping() {
   // not in every Windows the program runs on.
 }
 
-void FileForLoading::ReadExactly(char* to, std::uint64_t count) {
-  std::uint64_t done = 0;
-  while (done < count) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(count - done, 1u << 30));
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), to + done, want, &got, nullptr)) {
-      throw FileIoError("Cannot read file", path_, WindowsErrorText(GetLastError()));
-    }
-    if (got == 0) throw FileIoError("Cannot read file", path_, "the file ended early");
-    done += got;
-  }
-}
-
 void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {
