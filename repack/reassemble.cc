@@ -99,15 +99,10 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
   std::uint64_t copied_at = 0;
   for (const PlannedBlock& block : blocks) {
     std::string_view payload;
-    std::string_view checked;  // the bytes the header is built from
-    if (inside_image(block)) {
+    const bool viewed = inside_image(block);
+    if (viewed) {
       payload = image.substr(static_cast<std::size_t>(block.offset - leading_zeros),
                              static_cast<std::size_t>(block.length));
-      checked = payload;
-      if (read_payload) {
-        read_payload(payload, read_buffer.get());
-        checked = std::string_view(read_buffer.get(), payload.size());
-      }
     } else {
       // Zeros, then the image's bytes, then padding, each where this block
       // overlaps it.
@@ -128,8 +123,12 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
       }
       std::memset(out, cutting.padding_byte, static_cast<std::size_t>(end - at));
       payload = std::string_view(result.copied.get() + copied_at, static_cast<std::size_t>(block.length));
-      checked = payload;
       copied_at += block.length;
+    }
+    std::string_view checked = payload;  // the bytes the header is built from
+    if (viewed && read_payload) {
+      read_payload(payload, read_buffer.get());
+      checked = std::string_view(read_buffer.get(), payload.size());
     }
     result.headers.push_back(build_header(checked, BigEndian32(address), block.announced));
     result.pieces.push_back(result.headers.back());
