@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 
+#include "port/process.h"
 #include "port/run_lock.h"
 #include "rofs/kept_entries.h"
 #include "testing/firmware_fixture.h"

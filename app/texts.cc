@@ -205,7 +205,10 @@ std::optional<Language> ParseLanguageOption(std::string_view option) {
   return std::nullopt;
 }
 
-std::string Say(std::string_view chinese, std::initializer_list<std::string_view> values) {
+namespace {
+
+template <typename Values>
+std::string SayWith(std::string_view chinese, const Values& values) {
   std::string_view text = chinese;
   if (language.load() == Language::kEnglish) {
     const auto found = EnglishForms().find(chinese);
@@ -216,7 +219,7 @@ std::string Say(std::string_view chinese, std::initializer_list<std::string_view
   for (std::size_t i = 0; i < text.size(); ++i) {
     const std::size_t index = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - '1') : values.size();
     if (text[i] == '%' && index < values.size() && index < 9) {
-      said += values.begin()[index];
+      said += std::string_view(values.begin()[index]);
       ++i;
     } else {
       said += text[i];
@@ -224,6 +227,14 @@ std::string Say(std::string_view chinese, std::initializer_list<std::string_view
   }
   return said;
 }
+
+}  // namespace
+
+std::string Say(std::string_view chinese, std::initializer_list<std::string_view> values) {
+  return SayWith(chinese, values);
+}
+
+std::string Say(std::string_view chinese, std::span<const std::string> values) { return SayWith(chinese, values); }
 
 std::span<const CatalogEntry> Catalog() { return kCatalog; }
 

@@ -34,6 +34,7 @@ std::optional<Language> ParseLanguageOption(std::string_view option);
 // `values` (values are put in as they are, never read for placeholders).
 // A text missing from the catalog is given as it is.
 std::string Say(std::string_view chinese, std::initializer_list<std::string_view> values = {});
+std::string Say(std::string_view chinese, std::span<const std::string> values);
 
 struct CatalogEntry {
   std::string_view chinese;

@@ -150,7 +150,6 @@ TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
       EXPECT_TRUE(s.form.SourceStamp == before_stamp);
       EXPECT_EQ(s.form.Layout.blocks.size(), before_blocks);
       EXPECT_EQ(s.form.StartAddress, before_address);
-      EXPECT_TRUE(s.form.ImageData.empty());
       EXPECT_EQ(s.form.ImageKind, first ? "" : "ROFS");
       EXPECT_EQ(s.form.SourcePath, first ? "" : good);
       EXPECT_EQ(s.window.menu_enabled, before_menu);

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "jobs/tool_runner.h"
+#include "pipeline/tool_runner.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "repack/obey_file.h"

@@ -4,12 +4,16 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "app/console_window.h"
-#include "app/tform1.h"
+#include "app/run_reports.h"
+#include "pipeline/extract.h"
+#include "pipeline/opened_file.h"
+#include "pipeline/repack.h"
+#include "pipeline/rofs_tools.h"
+#include "workspace/workspace.h"
 #include "bench/bench_inputs.h"
 #include "extract/carve.h"
 #include "extract/strip.h"
-#include "jobs/tool_runner.h"
+#include "pipeline/tool_runner.h"
 #include "format/block_header.h"
 #include "format/firmware_layout.h"
 #include "format/hex_text.h"
@@ -41,8 +45,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPhaseNames[] = {"copy",       "open",         "strip",         "strip-scan",
                                        "carve",      "extract",      "rofs-read",     "reassemble",
-                                       "repack",     "rofs-build",   "durable-copy",  "extract-views",
-                                       "repack-views"};
+                                       "repack",     "rofs-build",   "durable-copy",  "extract-in-process",
+                                       "repack-in-process"};
 
 // The durable copy's buffer: dd's bs=4M.
 constexpr std::size_t kCopyBufferBytes = 4 << 20;
@@ -65,50 +69,45 @@ class Stopwatch {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Drives TForm1 through the console window the way larkspur-cli does.
+// Runs Open, Extract and Repack through the pipeline the way larkspur-cli
+// does, with the program folder's ROFS tools (the app's way, pauses
+// included) or the same work in this process.
 class Driver {
  public:
-  explicit Driver(const Workload& workload) : workload_(workload), form_(window_, workload.home) {
-    form_.FormCreate();
-    window_.SetSelectorIndex(workload.model);
-    form_.RunUiCommand([&] { form_.ComboBox1Change(); });
+  Driver(const Workload& workload, bool in_process)
+      : workload_(workload),
+        workspace_(in_process ? InProcessHome(workload) : workload.home),
+        reporter_([this](const std::string& line) { last_line_ = line; }, [](const std::string&) {},
+                  [](const std::string& text) { throw std::runtime_error(text); }) {
+    if (in_process) {
+      tools_ = std::make_unique<pipeline::InProcessRofsTools>();
+    } else {
+      tools_ = std::make_unique<pipeline::ExternalRofsTools>();
+    }
   }
-  ~Driver() { form_.FormDestroy(); }
 
   void Open() {
-    window_.QueueOpenDialogAnswer(workload_.input);
-    form_.RunUiCommand([&] { form_.Open1Click(); });
-    ExpectNoMessage("Open");
+    file_ = pipeline::OpenFirmware(workload_.input, std::nullopt, workload_.model, reporter_);
   }
   void Extract() {
-    form_.RunUiCommand([&] { form_.Extract1Click(); });
-    window_.ServeUntil([&] { return !form_.WorkersBusy(); });
-    ExpectDone("Extract");
+    Expect("Extract", pipeline::Extract(file_, workload_.model, workspace_, *tools_, reporter_));
   }
   void Repack() {
-    form_.RunUiCommand([&] { form_.Repack1Click(); });
-    // Repack runs on a worker too.
-    window_.ServeUntil([&] { return !form_.WorkersBusy(); });
-    ExpectDone("Repack");
+    Expect("Repack", pipeline::Repack(file_, workload_.model, workspace_, *tools_, reporter_).outcome);
   }
 
  private:
-  void ExpectNoMessage(const std::string& command) {
-    if (!window_.messages.empty()) {
-      throw std::runtime_error(command + " showed \"" + window_.messages.front().text + "\"");
-    }
-  }
-  void ExpectDone(const std::string& command) {
-    ExpectNoMessage(command);
-    if (form_.LastOutcome() != TForm1::Outcome::kDone) {
-      throw std::runtime_error(command + " did not finish; last log line: " +
-                               (window_.all_log.empty() ? std::string() : window_.all_log.back()));
-    }
+  void Expect(const std::string& command, const pipeline::Outcome& outcome) {
+    if (outcome.refusal) throw std::runtime_error(command + " refused: " + Say(*outcome.refusal));
+    if (!outcome.done()) throw std::runtime_error(command + " did not finish; last log line: " + last_line_);
   }
 
   const Workload& workload_;
-  ConsoleWindow window_{nullptr, nullptr};
-  TForm1 form_;
+  const Workspace workspace_;
+  SayingReporter reporter_;
+  std::unique_ptr<pipeline::RofsTools> tools_;
+  pipeline::OpenedFile file_;
+  std::string last_line_;
 };
 
 ByteString Load(const std::string& path) {
@@ -256,92 +255,13 @@ double DurableCopy(const Workload& workload) {
   return watch.Seconds();
 }
 
-port::FileView Map(const std::string& path) {
-  port::FileView view;
-  if (!view.Open(path, static_cast<std::uint64_t>(kMaxByteStringLength)))
-    throw std::runtime_error("missing or empty: " + path);
-  return view;
-}
-
-FirmwareLayout LayoutOf(const Workload& workload, std::string_view file) {
-  FirmwareLayout layout = ReadFirmwareLayout(file, workload.uda ? "UDA" : "ROFS", ProfileOf(workload));
-  if (!layout.chain_intact) throw std::runtime_error("the generated file's block chain is not intact");
-  return layout;
-}
-
-double ExtractViews(const Workload& workload) {
-  const Stopwatch watch;
-  // Unmapping is timed too: the app drops its views when the run ends.
-  port::FileView file = Map(workload.input);
-  // Only the headers' pages are read here: the payloads go from file to
-  // file inside the system (see WriteFileReplacing with a source view).
-  const FirmwareLayout layout = LayoutOf(workload, file.bytes());
-  const std::vector<std::string_view> stream = PayloadSpans(file.bytes(), layout);
-  // In every generated file the partition starts inside one payload (the
-  // first, or the one after the N96 short block of filler): each is
-  // searched as Extract searches the payload.
-  std::optional<std::uint64_t> start;
-  std::uint64_t payload_offset = stream.front().size();
-  for (std::size_t i = 1; i < stream.size() && !start; payload_offset += stream[i++].size()) {
-    std::optional<std::size_t> found = workload.uda ? FindFatBootSector(stream[i]) : FindRofsHeader(stream[i]);
-    if (!found && workload.uda) {
-      // As Extract does for a payload without a boot sector: the first E9 00 90.
-      const std::size_t magic = stream[i].find(HexToBytes(kFat16MagicHex));
-      if (magic != std::string_view::npos) found = magic;
-    }
-    if (found) start = payload_offset + *found;
-  }
-  if (!start) throw std::runtime_error("no partition start in any payload");
-  const std::vector<std::string_view> partition = CarveSpans(stream, *start);
-  port::WriteFileReplacing(ViewsPartitionImagePath(workload), partition, nullptr, file);
-  file.Close();
-  return watch.Seconds();
-}
-
-double RepackViews(const Workload& workload) {
-  const ModelProfile& profile = ProfileOf(workload);
-  const std::string built = port::JoinPath(workload.home, "exebat/rofs2r.img");
-  const Stopwatch watch;
-  if (!workload.uda) RunTool(workload, "rofsbuild.exe ../temp/rofs2.obey");
-  port::FileView file = Map(workload.input);
-  const FirmwareLayout layout = LayoutOf(workload, file.bytes());
-  port::FileView image = Map(workload.uda ? PartitionImagePath(workload) : built);
-  const std::string_view prefix = file.bytes().substr(0, *layout.prefix_length);
-  const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
-    return HexToBytes(workload.uda
-                          ? BuildBlockHeaderHex(profile.UdaSignatureHex, profile.UdaTypeFieldHex,
-                                                profile.UdaBlockSize, payload, address, length)
-                          : BuildBlockHeaderHex(profile.RofsSignatureHex, profile.RofsTypeFieldHex,
-                                                profile.RofsBlockSize, payload, address, length));
-  };
-  const BlockCutting cutting =
-      workload.uda ? BlockCutting{profile.UdaBlockSize, false, '\0'}
-                   : BlockCutting{profile.RofsBlockSize, workload.model == kN96ModelIndex,
-                                  static_cast<char>(0xFF)};
-  const Reassembly blocks = CutIntoBlocks(workload.uda ? 0 : kRofsFiller, image.bytes(), prefix,
-                                          BigEndian32(layout.blocks.front().address), cutting, build,
-                                          [&](std::string_view part, char* to) { image.CopyOut(part, to); });
-  port::WriteFileReplacing(ViewsRepackedPath(workload), blocks.pieces, nullptr, image);
-  image.Close();
-  file.Close();
-  const double seconds = watch.Seconds();
-  if (!workload.uda) port::DeleteFile(built);
-  return seconds;
-}
-
 }  // namespace
 
 std::string PartitionImagePath(const Workload& workload) {
   return port::JoinPath(workload.home, workload.uda ? "fat16/fat16.img" : "temp/rofs2.img");
 }
 
-std::string ViewsPartitionImagePath(const Workload& workload) {
-  return port::JoinPath(workload.home, workload.uda ? "views-fat16.img" : "views-rofs2.img");
-}
-
-std::string ViewsRepackedPath(const Workload& workload) {
-  return port::JoinPath(workload.home, "views-REB-" + fs::path(workload.input).filename().string());
-}
+std::string InProcessHome(const Workload& workload) { return workload.home + "in-process/"; }
 
 Workload UdaWorkload(const std::string& work) {
   return {"uda", true, 0, work + "inputs/RM-bench.uda.fpsx", work + "uda/"};
@@ -365,7 +285,7 @@ double RunPhase(Phase phase, const Workload& workload) {
     case Phase::kCopy:
       return Copy(workload);
     case Phase::kOpen: {
-      Driver driver(workload);
+      Driver driver(workload, false);
       const Stopwatch watch;
       driver.Open();
       return watch.Seconds();
@@ -378,7 +298,7 @@ double RunPhase(Phase phase, const Workload& workload) {
       return Carve(workload);
     case Phase::kExtract: {
       if (!workload.uda) EmptyRofsFolder(workload);
-      Driver driver(workload);
+      Driver driver(workload, false);
       const Stopwatch watch;
       driver.Open();
       driver.Extract();
@@ -393,7 +313,7 @@ double RunPhase(Phase phase, const Workload& workload) {
     case Phase::kReassemble:
       return Reassemble(workload);
     case Phase::kRepack: {
-      Driver driver(workload);
+      Driver driver(workload, false);
       const Stopwatch watch;
       driver.Open();
       driver.Repack();
@@ -409,10 +329,20 @@ double RunPhase(Phase phase, const Workload& workload) {
     }
     case Phase::kDurableCopy:
       return DurableCopy(workload);
-    case Phase::kExtractViews:
-      return ExtractViews(workload);
-    case Phase::kRepackViews:
-      return RepackViews(workload);
+    case Phase::kExtractInProcess: {
+      Driver driver(workload, true);
+      const Stopwatch watch;
+      driver.Open();
+      driver.Extract();
+      return watch.Seconds();
+    }
+    case Phase::kRepackInProcess: {
+      Driver driver(workload, true);
+      const Stopwatch watch;
+      driver.Open();
+      driver.Repack();
+      return watch.Seconds();
+    }
   }
   throw std::logic_error("unknown phase");
 }
@@ -421,7 +351,8 @@ void GenerateInputs(const std::string& work) {
   // The build's tool folder: the benchmarks live outside the program folder.
   const std::string tools = LARKSPUR_BENCH_TOOL_DIR;
   const std::string tree_home = work + "tree/";
-  for (const std::string& home : {UdaWorkload(work).home, RofsWorkload(work).home, tree_home}) {
+  for (const std::string& home : {UdaWorkload(work).home, RofsWorkload(work).home, InProcessHome(UdaWorkload(work)),
+                                  InProcessHome(RofsWorkload(work)), tree_home}) {
     for (const char* folder : {"exebat", "temp", "rofs2", "fat16"})
       fs::create_directories(home + folder);
     for (const char* tool : kTools) {

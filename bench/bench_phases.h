@@ -40,14 +40,12 @@ enum class Phase {
   // durably, as `dd bs=4M conv=fsync` does (read into one reused buffer,
   // write, fsync).
   kDurableCopy,
-  // Extract up to the partition image on the views API: the file mapped
-  // (port::FileView), its layout, PayloadSpans, CarveSpans, one gathered
-  // WriteFileReplacing.
-  kExtractViews,
-  // Repack from the partition image on the views API: the firmware file and
-  // the rebuilt image mapped, CutIntoBlocks over views, one gathered write.
-  // For ROFS the builder runs first, as in the app (without its pauses).
-  kRepackViews,
+  // Open and Extract, then Open and Repack, through the pipeline with the
+  // ROFS tools' work done in this process (no tool processes, no pauses),
+  // in a program folder of their own: their outputs are compared with the
+  // app's.
+  kExtractInProcess,
+  kRepackInProcess,
 };
 
 const char* PhaseName(Phase phase);
@@ -62,10 +60,8 @@ double RunPhase(Phase phase, const Workload& workload);
 // Where the app writes the partition image of an Extract.
 std::string PartitionImagePath(const Workload& workload);
 
-// Where the views phases write their outputs, so they can be compared with
-// the app's own.
-std::string ViewsPartitionImagePath(const Workload& workload);
-std::string ViewsRepackedPath(const Workload& workload);
+// The program folder of the in-process phases, beside the app's.
+std::string InProcessHome(const Workload& workload);
 
 // Generating the inputs (untimed): the UDA file, the tree and the ROFS file.
 void GenerateInputs(const std::string& work);

@@ -113,12 +113,12 @@ std::vector<Phase> PhasesOf(const Workload& workload) {
   if (workload.uda) {
     return {Phase::kCopy,       Phase::kOpen,        Phase::kStrip,
             Phase::kStripScan,  Phase::kCarve,       Phase::kExtract,
-            Phase::kExtractViews, Phase::kReassemble, Phase::kRepack,
-            Phase::kRepackViews};
+            Phase::kExtractInProcess, Phase::kReassemble, Phase::kRepack,
+            Phase::kRepackInProcess};
   }
   return {Phase::kCopy,         Phase::kOpen,     Phase::kStrip,      Phase::kStripScan,
-          Phase::kCarve,        Phase::kExtract,  Phase::kExtractViews, Phase::kRofsRead,
-          Phase::kReassemble,   Phase::kRepack,   Phase::kRepackViews, Phase::kRofsBuild};
+          Phase::kCarve,        Phase::kExtract,  Phase::kExtractInProcess, Phase::kRofsRead,
+          Phase::kReassemble,   Phase::kRepack,   Phase::kRepackInProcess, Phase::kRofsBuild};
 }
 
 const char* LabelOf(const Workload& workload, Phase phase) {
@@ -135,18 +135,18 @@ const char* LabelOf(const Workload& workload, Phase phase) {
       return "carve + write partition image";
     case Phase::kExtract:
       return "app's whole Extract: Open + Extract";
-    case Phase::kExtractViews:
-      return workload.uda ? "views API Extract: map, spans, system copy"
-                          : "views API: map, spans, write rofs2.img";
+    case Phase::kExtractInProcess:
+      return workload.uda ? "the same again, in a second program folder"
+                          : "the same, readimage's work done in the process";
     case Phase::kRofsRead:
       return "  of it: readimage unpacks the tree";
     case Phase::kReassemble:
       return "reassembly (CutIntoBlocks)";
     case Phase::kRepack:
       return "app's whole Repack: Open + Repack";
-    case Phase::kRepackViews:
-      return workload.uda ? "views API Repack: map, cut views, system copy"
-                          : "views API Repack: rofsbuild, map, cut, write";
+    case Phase::kRepackInProcess:
+      return workload.uda ? "the same again, in a second program folder"
+                          : "the same, rofsbuild's work done in the process, no pauses";
     case Phase::kRofsBuild:
       return "  of it: rofsbuild builds the tree";
     case Phase::kDurableCopy:
@@ -204,9 +204,9 @@ int Run(const Options& options) {
       << "  dd bs=4M conv=fsync) run just before; x copy: the median of run / copy, pair by pair.\n"
       << "  peak: ru_maxrss of the phase's process (or of a tool it ran, whichever is larger);\n"
       << "  a mapped file's pages count in it as they are read.\n"
-      << "  app's: TForm1 through the console window; views API: the same steps on the views\n"
-      << "  API alone (port::FileView, PayloadSpans, CarveSpans, CutIntoBlocks over views,\n"
-      << "  WriteFileReplacing with a source view), without the app's checks and records.\n";
+      << "  app's: the pipeline as larkspur-cli runs it, with the tools of exebat; in the\n"
+      << "  process: the same pipeline doing the ROFS tools' work itself, in a second program\n"
+      << "  folder whose outputs must be the same bytes as the app's.\n";
 
   if (port::StandardErrorIsTerminal()) std::cerr << "  generating inputs..." << std::flush;
   RunPhaseChild("generate", "-", options.work);
@@ -261,18 +261,11 @@ int Run(const Options& options) {
   const double strip = MeasuredOf(uda_phases, uda_measured, Phase::kStrip).Median();
   PrintTarget(std::cout, "header stripping", static_cast<double>(uda_size) / 1e9 / strip, 2.0,
               false, "GB/s");
-  PrintTarget(std::cout, "views API Extract", MeasuredOf(uda_phases, uda_measured, Phase::kExtractViews).CopyRatio(),
-              1.3, true, "x");
   // Where the platform gives no peak (Windows), there is nothing to judge.
-  if (peak_ratio(Phase::kExtractViews) > 0)
-    PrintTarget(std::cout, "views API Extract peak memory against the file", peak_ratio(Phase::kExtractViews), 1.1,
-                true, "x");
-  PrintTarget(std::cout, "views API Repack", MeasuredOf(uda_phases, uda_measured, Phase::kRepackViews).CopyRatio(),
-              1.5, true, "x");
-  // Where the platform gives no peak (Windows), there is nothing to judge.
-  if (peak_ratio(Phase::kRepackViews) > 0)
-    PrintTarget(std::cout, "views API Repack peak memory against the file", peak_ratio(Phase::kRepackViews), 1.3,
-                true, "x");
+  if (peak_ratio(Phase::kExtract) > 0)
+    PrintTarget(std::cout, "app's Extract peak memory against the file", peak_ratio(Phase::kExtract), 1.1, true, "x");
+  if (peak_ratio(Phase::kRepack) > 0)
+    PrintTarget(std::cout, "app's Repack peak memory against the file", peak_ratio(Phase::kRepack), 1.3, true, "x");
   PrintTarget(std::cout, "app's whole Extract", MeasuredOf(uda_phases, uda_measured, Phase::kExtract).CopyRatio(),
               1.3, true, "x");
   PrintTarget(std::cout, "app's whole Repack", MeasuredOf(uda_phases, uda_measured, Phase::kRepack).CopyRatio(),
@@ -290,14 +283,16 @@ int Run(const Options& options) {
             << "  rofs REB file    " << ContentDigest(rofs_output) << "\n";
   for (const Workload* workload : {&uda, &rofs}) {
     const std::string app_image = PartitionImagePath(*workload);
-    const std::string app_output =
-        workload->home + "REB-" + fs::path(workload->input).filename().string();
-    std::cout << "  " << workload->name << " views API partition image "
-              << (SameContent(ViewsPartitionImagePath(*workload), app_image) ? "same bytes as the app's"
-                                                                              : "DIFFERS from the app's")
+    const std::string image_name = app_image.substr(workload->home.size());
+    const std::string output_name = "REB-" + fs::path(workload->input).filename().string();
+    const std::string app_output = workload->home + output_name;
+    const std::string in_process = InProcessHome(*workload);
+    std::cout << "  " << workload->name << " in-process partition image "
+              << (SameContent(in_process + image_name, app_image) ? "same bytes as the app's"
+                                                                  : "DIFFERS from the app's")
               << "; REB file "
-              << (SameContent(ViewsRepackedPath(*workload), app_output) ? "same bytes as the app's"
-                                                                        : "DIFFERS from the app's")
+              << (SameContent(in_process + output_name, app_output) ? "same bytes as the app's"
+                                                                    : "DIFFERS from the app's")
               << "\n";
   }
 

@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "format/block_chain.h"
 
 namespace larkspur {
 namespace {
@@ -41,18 +40,9 @@ std::int64_t StripEveryOccurrence(ByteString& data, std::string_view signature, 
 }
 
 StripResult StripBlockHeaders(ByteString& data, std::string_view signature, int header_size) {
-  const auto chain = FindBlockChain(data, signature, header_size);
-  if (!chain) return {StripEveryOccurrence(data, signature, header_size), false};
-
-  const std::size_t header_bytes = static_cast<std::size_t>(header_size);
-  std::size_t write = chain->front().header_offset;  // the prefix stays
-  for (const ChainBlock& block : *chain) {
-    const std::size_t payload = block.header_offset + header_bytes;
-    MoveDown(data, write, payload, block.payload_length);
-    write += block.payload_length;
-  }
-  data.resize(write);
-  return {static_cast<std::int64_t>(chain->size()), true};
+  const FirmwareLayout layout = ReadFirmwareLayout(data, signature, header_size);
+  if (!layout.chain_intact) return {StripEveryOccurrence(data, signature, header_size), false};
+  return StripLayoutBlocks(data, layout);
 }
 
 StripResult StripLayoutBlocks(ByteString& data, const FirmwareLayout& layout) {

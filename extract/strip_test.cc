@@ -5,7 +5,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "format/block_chain.h"
+#include "format/firmware_layout.h"
 #include "format/block_header.h"
 #include "testing/firmware_fixture.h"
 #include "testing/strip_oracle.h"
@@ -92,7 +92,8 @@ TEST(StripTest, EveryTruncationGivesTheChainOrTheScan) {
     const auto [expected, expected_count] = testing::DeleteEachHeaderInTurn(cut, signature, 19);
     ASSERT_EQ(data, expected) << "cut at " << length;
     ASSERT_EQ(result.headers_removed, expected_count) << "cut at " << length;
-    ASSERT_EQ(FindChainCut(cut, signature, 19).has_value(), length >= 0x40 + signature.size()) << "cut at " << length;
+    ASSERT_EQ(ReadFirmwareLayout(cut, signature, 19).end == ChainEnd::kCutShort, length >= 0x40 + signature.size())
+        << "cut at " << length;
   }
 }
 
@@ -114,8 +115,8 @@ TEST(StripTest, PayloadSpansJoinToWhatStrippingTheLayoutLeaves) {
   };
   for (const Case& c : cases) {
     const std::string file = testing::MakeFirmware(c.spec, testing::PatternBytes(c.partition_size));
-    const ModelProfile& profile = ProfileForModel(c.spec.model);
-    const FirmwareLayout layout = ReadFirmwareLayout(file, c.spec.uda ? "UDA" : "ROFS", profile);
+    const FirmwareLayout layout =
+        ReadFirmwareLayout(file, BlockFormatOf(c.spec.model, c.spec.uda ? PartitionKind::kUda : PartitionKind::kRofs));
     ASSERT_TRUE(layout.chain_intact) << c.name;
     std::string stripped = file;
     StripLayoutBlocks(stripped, layout);
@@ -134,10 +135,10 @@ TEST(StripTest, PayloadSpansJoinToWhatStrippingTheLayoutLeaves) {
 TEST(StripTest, PayloadSpansOfABrokenChainOrAnotherFilesLayout) {
   const testing::FirmwareSpec spec{.model = 0, .uda = true, .prefix = "PREFIX"};
   const std::string file = testing::MakeFirmware(spec, testing::PatternBytes(0x40000 + 0x300));
-  const FirmwareLayout layout = ReadFirmwareLayout(file, "UDA", ProfileForModel(0));
+  const FirmwareLayout layout = ReadFirmwareLayout(file, BlockFormatOf(0, PartitionKind::kUda));
   ASSERT_TRUE(layout.chain_intact);
   const std::string cut = file.substr(0, file.size() - 1);
-  EXPECT_TRUE(PayloadSpans(cut, ReadFirmwareLayout(cut, "UDA", ProfileForModel(0))).empty());
+  EXPECT_TRUE(PayloadSpans(cut, ReadFirmwareLayout(cut, BlockFormatOf(0, PartitionKind::kUda))).empty());
   try {
     PayloadSpans(cut, layout);
     FAIL() << "no error";

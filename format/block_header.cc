@@ -6,7 +6,13 @@
 
 namespace larkspur {
 
-std::string CheckValueHex(std::string_view payload) {
+std::optional<HeaderLayout> LayoutForHeaderSize(int header_size) {
+  if (header_size == 19) return HeaderLayout{19, 10, 14};
+  if (header_size == 26) return HeaderLayout{26, 17, 21};
+  return std::nullopt;
+}
+
+std::string CheckValueBytes(std::string_view payload) {
   // Every payload byte of a Repack passes through here: XOR eight bytes at a
   // time, then fold. Words start at even offsets, so each lane keeps its
   // parity whatever the machine's byte order.
@@ -27,16 +33,41 @@ std::string CheckValueHex(std::string_view payload) {
     odd ^= static_cast<unsigned char>(payload[i + 1]);
   }
   if (i < size) even ^= static_cast<unsigned char>(payload[i]);
-  const char pair[2] = {static_cast<char>(even), static_cast<char>(odd)};
-  return BytesToHex(std::string_view(pair, 2));
+  return {static_cast<char>(even), static_cast<char>(odd)};
 }
+
+char HeaderChecksum(std::string_view header) {
+  unsigned int sum = 0;
+  // The leading signature byte and the checksum's own place never enter it.
+  for (std::size_t i = 1; i + 1 < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
+  return static_cast<char>((0xFF - sum) & 0xFF);
+}
+
+std::string BuildBlockHeader(std::string_view signature, std::string_view type_field, std::uint32_t block_size,
+                             std::string_view payload, std::string_view address, std::uint32_t length) {
+  std::string header;
+  header.reserve(signature.size() + 2 + type_field.size() + 4 + address.size() + 1);
+  header += signature;
+  header += CheckValueBytes(payload);
+  header += type_field;
+  header += BigEndian32(length != 0 ? length : block_size);
+  header += address;
+  header += '\0';
+  header.back() = HeaderChecksum(header);
+  return header;
+}
+
+std::string BuildBlockHeader(const BlockFormat& format, std::string_view payload, std::uint32_t address,
+                             std::uint32_t length) {
+  return BuildBlockHeader(format.signature, format.type_field, format.block_size, payload, BigEndian32(address),
+                          length);
+}
+
+std::string CheckValueHex(std::string_view payload) { return BytesToHex(CheckValueBytes(payload)); }
 
 std::string FixHeaderChecksum(std::string_view header_hex) {
   const std::string bytes = HexToBytes(header_hex);
-  unsigned int sum = 0;
-  // The leading signature byte and the placeholder never enter the sum.
-  for (std::size_t i = 1; i + 1 < bytes.size(); ++i) sum += static_cast<unsigned char>(bytes[i]);
-  const char checksum = static_cast<char>((0xFF - sum) & 0xFF);
+  const char checksum = HeaderChecksum(bytes);
   std::string fixed(header_hex.substr(0, header_hex.size() >= 2 ? header_hex.size() - 2 : 0));
   return fixed + BytesToHex(std::string_view(&checksum, 1));
 }
@@ -44,22 +75,9 @@ std::string FixHeaderChecksum(std::string_view header_hex) {
 std::string BuildBlockHeaderHex(std::string_view signature_hex, std::string_view type_field_hex,
                                 std::int32_t block_size, std::string_view payload,
                                 std::string_view address, std::int32_t length) {
-  const std::int32_t announced = length != 0 ? length : block_size;
-  std::string header;
-  header.reserve(64);
-  header += signature_hex;
-  header += CheckValueHex(payload);
-  header += type_field_hex;
-  header += HexDigits(static_cast<std::uint32_t>(announced), 8);
-  header += BytesToHex(address);
-  header += "ff";
-  return FixHeaderChecksum(header);
-}
-
-std::optional<HeaderLayout> LayoutForHeaderSize(int header_size) {
-  if (header_size == 19) return HeaderLayout{19, 10, 14};
-  if (header_size == 26) return HeaderLayout{26, 17, 21};
-  return std::nullopt;
+  return BytesToHex(BuildBlockHeader(HexToBytes(signature_hex), HexToBytes(type_field_hex),
+                                     static_cast<std::uint32_t>(block_size), payload, address,
+                                     static_cast<std::uint32_t>(length)));
 }
 
 }  // namespace larkspur

@@ -68,52 +68,47 @@ bool FirmwareCheck::AllRight() const {
   return true;
 }
 
-std::string KindOfPath(std::string_view path) {
+PartitionKind KindOfPath(std::string_view path) {
   const std::size_t separator = path.find_last_of("/\\");
   if (separator != std::string_view::npos) path.remove_prefix(separator + 1);
-  if (path.find("uda") != std::string_view::npos) return "UDA";
-  if (path.find("UDA") != std::string_view::npos) return "UDA";
-  return "ROFS";
+  if (path.find("uda") != std::string_view::npos) return PartitionKind::kUda;
+  if (path.find("UDA") != std::string_view::npos) return PartitionKind::kUda;
+  return PartitionKind::kRofs;
 }
 
-FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile,
-                            int model_index) {
+FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const BlockFormat& format, bool judge_model) {
   FirmwareCheck check;
   check.kind = kind;
   check.file_size = file.size();
-  const bool uda = kind == "UDA";
-  const std::string signature = HexToBytes(uda ? profile.UdaSignatureHex : profile.RofsSignatureHex);
-  const std::string type_field = HexToBytes(uda ? profile.UdaTypeFieldHex : profile.RofsTypeFieldHex);
-  check.header_size = uda ? profile.UdaHeaderSize : profile.RofsHeaderSize;
-  check.block_size = uda ? profile.UdaBlockSize : profile.RofsBlockSize;
+  const std::string& signature = format.signature;
+  const std::string& type_field = format.type_field;
+  check.header_size = format.header_size;
+  check.block_size = static_cast<std::int32_t>(format.block_size);
   const auto layout = LayoutForHeaderSize(check.header_size);
   if (!layout) {
     check.problems.push_back("the profile's header size has no known layout");
     return check;
   }
-  const std::uint64_t size = file.size();
-  const auto header_bytes = static_cast<std::uint64_t>(layout->header_size);
+  const auto header_bytes = static_cast<std::size_t>(layout->header_size);
 
-  std::size_t at = file.find(signature);
-  if (at == std::string_view::npos) {
+  FirmwareLayout walk = ReadFirmwareLayout(file, signature, check.header_size);
+  if (!walk.HasHeader()) {
     check.problems.push_back("no block header (signature " + SpacedHex(signature) + ") in the file");
     return check;
   }
-  check.prefix_length = at;
-  if (model_index >= 0) {
-    const FirmwareLayout layout = ReadFirmwareLayout(file, signature, check.header_size);
-    const BlockSizeVerdict verdict = JudgeBlockSizes(layout, static_cast<std::uint32_t>(check.block_size),
-                                                     WritesShortFirstBlock(model_index, kind));
+  check.prefix_length = walk.prefix_length;
+  if (judge_model) {
+    const BlockSizeVerdict verdict = JudgeBlockSizes(walk, format);
     if (verdict.other_model) {
       const std::vector<int> fitting = ModelsThatFit(file, kind);
       check.problems.push_back("blocks of " + HexNumber(*verdict.regular_length, 8) + " bytes, the model has blocks of " +
-                               HexNumber(static_cast<std::uint32_t>(check.block_size), 8) + ": the file " +
+                               HexNumber(format.block_size, 8) + ": the file " +
                                (fitting.empty() ? std::string("fits no known model")
                                                 : "was made for " + ModelNames(fitting)));
     }
   }
   for (const std::size_t damaged :
-       DamagedHeadersBefore(file, at, *layout, signature, type_field, static_cast<std::uint32_t>(check.block_size))) {
+       DamagedHeadersBefore(file, *walk.prefix_length, *layout, signature, type_field, format.block_size)) {
     check.problems.push_back("damaged block header at file offset " + HexNumber(static_cast<std::uint32_t>(damaged), 8) +
                              ", before block 0: signature expected " + SpacedHex(signature) + ", found " +
                              SpacedHex(file.substr(damaged, signature.size())));
@@ -122,7 +117,7 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
   // The magic is looked for in the payloads laid end to end without
   // copying them: each payload is searched together with the last few bytes
   // before it, so a magic split across two blocks is found too.
-  const std::string magic = HexToBytes(uda ? kFat16MagicHex : kRofsMagicHex);
+  const std::string magic = HexToBytes(kind == PartitionKind::kUda ? kFat16MagicHex : kRofsMagicHex);
   std::string carried;            // the stream's last magic.size() - 1 bytes
   std::uint64_t stream_size = 0;  // payload bytes seen so far
   auto find_magic = [&](std::string_view payload) {
@@ -139,31 +134,20 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
     if (carried.size() > magic.size() - 1) carried.erase(0, carried.size() - (magic.size() - 1));
     stream_size += payload.size();
   };
+  // The checks of one header's own fields.
   std::optional<std::uint32_t> expected_address;
-  while (at != std::string_view::npos && at < size) {
-    BlockCheck block;
-    block.index = check.blocks.size();
-    block.header_offset = at;
-    if (header_bytes > size - at) {
-      block.problems.push_back("header cut short: " + std::to_string(size - at) + " of " +
-                               std::to_string(header_bytes) + " bytes");
-      check.blocks.push_back(block);
-      break;
-    }
-    const std::string_view header = file.substr(at, static_cast<std::size_t>(header_bytes));
-    block.payload_length = ReadBigEndian32(header, layout->length_offset);
-    block.address = ReadBigEndian32(header, layout->address_offset);
-
+  auto check_header = [&](BlockCheck& block, std::string_view header) {
     const std::string_view found_type = header.substr(kTypeFieldOffset, type_field.size());
     if (found_type != type_field) {
       block.problems.push_back("type field expected " + SpacedHex(type_field) + ", found " + SpacedHex(found_type));
     }
     if (expected_address && block.address != *expected_address) {
-      block.problems.push_back("load address expected " + HexNumber(*expected_address, 8) + ", found " + HexNumber(block.address, 8));
+      block.problems.push_back("load address expected " + HexNumber(*expected_address, 8) + ", found " +
+                               HexNumber(block.address, 8));
     }
-    if (block.payload_length > static_cast<std::uint32_t>(check.block_size)) {
-      block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) + " is more than the block size " +
-                               HexNumber(static_cast<std::uint32_t>(check.block_size), 8));
+    if (block.payload_length > format.block_size) {
+      block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) +
+                               " is more than the block size " + HexNumber(format.block_size, 8));
     }
     unsigned sum = 0;
     for (std::size_t i = 1; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
@@ -173,35 +157,62 @@ FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, cons
       block.problems.push_back("header checksum expected " + HexDigits(expected, 2) + ", found " +
                                HexDigits(found, 2));
     }
+    expected_address = block.address + block.payload_length;
+  };
 
-    const std::uint64_t payload_start = at + header_bytes;
-    const std::uint64_t available = size - payload_start;
-    std::size_t next = std::string_view::npos;
-    if (block.payload_length > available) {
-      block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) + " runs past the end of the file (" +
-                               std::to_string(available) + " bytes left)");
-    } else {
-      const std::string_view payload = file.substr(static_cast<std::size_t>(payload_start), block.payload_length);
-      const std::string expected_check = HexToBytes(CheckValueHex(payload));
+  // Each stretch of the chain is walked to its end; where it breaks, the
+  // walk goes on at the next signature.
+  for (;;) {
+    for (const LayoutBlock& walked : walk.blocks) {
+      BlockCheck block;
+      block.index = check.blocks.size();
+      block.header_offset = walked.header_offset;
+      block.payload_length = walked.payload_length;
+      block.address = walked.address;
+      const std::string_view header = file.substr(walked.header_offset, header_bytes);
+      check_header(block, header);
+      const std::string_view payload = file.substr(walked.header_offset + header_bytes, walked.payload_length);
+      const std::string expected_check = CheckValueBytes(payload);
       const std::string_view found_check = header.substr(kCheckValueOffset, 2);
       if (found_check != expected_check) {
-        block.problems.push_back("check value expected " + SpacedHex(expected_check) + ", found " + SpacedHex(found_check));
+        block.problems.push_back("check value expected " + SpacedHex(expected_check) + ", found " +
+                                 SpacedHex(found_check));
       }
       find_magic(payload);
-      const std::uint64_t end = payload_start + block.payload_length;
-      if (end < size && file.substr(static_cast<std::size_t>(end), signature.size()) != signature) {
-        block.problems.push_back("no block header where this block ends, at file offset " + HexNumber(static_cast<std::uint32_t>(end), 8));
-        next = file.find(signature, static_cast<std::size_t>(end));
-      } else {
-        next = static_cast<std::size_t>(end);
-      }
+      check.blocks.push_back(std::move(block));
     }
-    expected_address = block.address + block.payload_length;
-    check.blocks.push_back(std::move(block));
-    if (next == std::string_view::npos) break;
-    at = next;
+    const std::size_t end = walk.end_offset;
+    const std::size_t left = file.size() - end;
+    const bool partial_signature = walk.end == ChainEnd::kCutShort && walk.ends_inside_header && left < signature.size();
+    if (walk.end == ChainEnd::kBroken || partial_signature) {
+      // The block before says a header begins here, and none does.
+      check.blocks.back().problems.push_back("no block header where this block ends, at file offset " +
+                                             HexNumber(static_cast<std::uint32_t>(end), 8));
+      if (partial_signature) break;
+      walk = ReadFirmwareLayout(file, signature, check.header_size, end);
+      if (!walk.HasHeader()) break;
+      continue;
+    }
+    if (walk.end == ChainEnd::kCutShort) {
+      BlockCheck block;
+      block.index = check.blocks.size();
+      block.header_offset = end;
+      if (walk.ends_inside_header) {
+        block.problems.push_back("header cut short: " + std::to_string(left) + " of " + std::to_string(header_bytes) +
+                                 " bytes");
+      } else {
+        const std::string_view header = file.substr(end, header_bytes);
+        block.payload_length = ReadBigEndian32(header, layout->length_offset);
+        block.address = ReadBigEndian32(header, layout->address_offset);
+        check_header(block, header);
+        block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) +
+                                 " runs past the end of the file (" + std::to_string(left - header_bytes) +
+                                 " bytes left)");
+      }
+      check.blocks.push_back(std::move(block));
+    }
+    break;
   }
-
   return check;
 }
 

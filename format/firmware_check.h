@@ -24,7 +24,7 @@ struct BlockCheck {
 };
 
 struct FirmwareCheck {
-  std::string kind;  // "ROFS" or "UDA", by the path rule of Open
+  PartitionKind kind = PartitionKind::kRofs;
   std::size_t file_size = 0;
   int header_size = 0;
   std::int32_t block_size = 0;
@@ -37,20 +37,20 @@ struct FirmwareCheck {
   bool AllRight() const;
 };
 
-// "UDA" when the file name of `path` (what follows its last folder
-// separator) holds "uda", else when it holds "UDA"; else "ROFS". The
-// folders never count: a folder named "Budapest" says nothing of its files.
-std::string KindOfPath(std::string_view path);
+// kUda when the file name of `path` (what follows its last folder
+// separator) holds "uda", else when it holds "UDA"; else kRofs. The folders
+// never count: a folder named "Budapest" says nothing of its files.
+PartitionKind KindOfPath(std::string_view path);
 
-// Checks every block of `file`, taken as a firmware file of `kind` under
-// `profile`. Blocks are followed by their payload lengths; where the chain
-// breaks, the problem is recorded and the walk resumes at the next block
-// signature. A file with no block header at all is a problem, not a pass.
-// With `model_index` (the selector's item of `profile`), a file whose
-// blocks all have one length that is not the profile's block size is a
-// problem too: it was made for another model.
-FirmwareCheck CheckFirmware(std::string_view file, const std::string& kind, const ModelProfile& profile,
-                            int model_index = -1);
+// Checks every block of `file`, taken as a firmware file of `kind` in
+// `format`. Blocks are followed by their payload lengths (the walk of
+// ReadFirmwareLayout); where the chain breaks, the problem is recorded and
+// the walk resumes at the next block signature. A file with no block header
+// at all is a problem, not a pass. With `judge_model`, a file whose blocks
+// all have one length that is not the format's block size is a problem too:
+// it was made for another model.
+FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const BlockFormat& format,
+                            bool judge_model = false);
 
 }  // namespace larkspur
 

@@ -26,7 +26,7 @@ TEST(FirmwareCheckTest, GoodFilesOfEveryProfilePass) {
     for (const bool uda : {false, true}) {
       const FirmwareSpec spec{.model = model, .uda = uda, .prefix = "PREFIX", .start_address = 0xFFFF0000};
       const std::string file = MakeFirmware(spec, std::string(300, '\0') + "ROFS0\xFF" + testing::PatternBytes(0x50000));
-      const FirmwareCheck check = CheckFirmware(file, uda ? "UDA" : "ROFS", ProfileForModel(model));
+      const FirmwareCheck check = CheckFirmware(file, uda ? PartitionKind::kUda : PartitionKind::kRofs, BlockFormatOf(model, uda ? PartitionKind::kUda : PartitionKind::kRofs));
       EXPECT_TRUE(check.AllRight()) << model << uda << "\n" << AllProblems(check);
       EXPECT_EQ(check.prefix_length, 6u);
       EXPECT_EQ(check.header_size, model == 1 && uda ? 26 : 19);
@@ -64,7 +64,7 @@ TEST(FirmwareCheckTest, EachDamageIsNamedWithItsBlock) {
   for (const Case& c : cases) {
     std::string file = good;
     file[c.offset] ^= 0x40;
-    const FirmwareCheck check = CheckFirmware(file, "ROFS", ProfileForModel(0));
+    const FirmwareCheck check = CheckFirmware(file, PartitionKind::kRofs, BlockFormatOf(0, PartitionKind::kRofs));
     EXPECT_FALSE(check.AllRight()) << c.name;
     EXPECT_NE(AllProblems(check).find(c.expected), std::string::npos) << c.name << "\n" << AllProblems(check);
   }
@@ -96,8 +96,9 @@ TEST(FirmwareCheckTest, StructuralProblemsAreNotAPass) {
       {"wrong profile", good, "no block header"},
   };
   for (const auto& c : cases) {
-    const ModelProfile& profile = ProfileForModel(std::string(c.name) == "wrong profile" ? 1 : 0);
-    const FirmwareCheck check = CheckFirmware(c.file, std::string(c.name) == "wrong profile" ? "UDA" : "ROFS", profile);
+    const bool wrong = std::string(c.name) == "wrong profile";
+    const PartitionKind kind = wrong ? PartitionKind::kUda : PartitionKind::kRofs;
+    const FirmwareCheck check = CheckFirmware(c.file, kind, BlockFormatOf(wrong ? 1 : 0, kind));
     EXPECT_FALSE(check.AllRight()) << c.name;
     EXPECT_NE(AllProblems(check).find(c.expected), std::string::npos) << c.name << "\n" << AllProblems(check);
   }
@@ -112,7 +113,7 @@ TEST(FirmwareCheckTest, EveryTruncationIsAProblemUnlessItEndsAfterABlock) {
   const std::vector<std::size_t> block_ends = {second, good.size()};
   for (const std::size_t length : testing::CutLengths(good.size(), {0x40, 0x40 + header, second, second + header})) {
     const std::string cut = good.substr(0, length);
-    const FirmwareCheck check = CheckFirmware(cut, "UDA", ProfileForModel(1));
+    const FirmwareCheck check = CheckFirmware(cut, PartitionKind::kUda, BlockFormatOf(1, PartitionKind::kUda));
     const bool block_end = std::find(block_ends.begin(), block_ends.end(), length) != block_ends.end();
     ASSERT_EQ(check.AllRight(), block_end) << "cut at " << length << "\n" << AllProblems(check);
     if (block_end) continue;
@@ -139,11 +140,11 @@ TEST(FirmwareCheckTest, FindsTheMagicAcrossABlockBoundary) {
     std::string partition(0x18000, 'x');
     partition.replace(at, magic.size(), magic);
     const std::string file = testing::MakeFirmware({.model = 1, .prefix = "P"}, partition);
-    const FirmwareCheck check = CheckFirmware(file, "ROFS", ProfileForModel(1));
+    const FirmwareCheck check = CheckFirmware(file, PartitionKind::kRofs, BlockFormatOf(1, PartitionKind::kRofs));
     EXPECT_EQ(check.magic_offset, at) << at;
   }
-  const FirmwareCheck none = CheckFirmware(testing::MakeFirmware({.model = 1}, std::string(0x9000, 'x')), "ROFS",
-                                           ProfileForModel(1));
+  const FirmwareCheck none = CheckFirmware(testing::MakeFirmware({.model = 1}, std::string(0x9000, 'x')),
+                                           PartitionKind::kRofs, BlockFormatOf(1, PartitionKind::kRofs));
   EXPECT_FALSE(none.magic_offset);
 }
 

@@ -3,7 +3,6 @@
 #include <map>
 
 #include "format/block_header.h"
-#include "format/hex_text.h"
 
 namespace larkspur {
 namespace {
@@ -12,13 +11,14 @@ constexpr std::uint32_t kShortFirstBlockLength = 0x400;
 
 }  // namespace
 
-FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signature, int header_size) {
+FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signature, int header_size,
+                                  std::size_t from) {
   FirmwareLayout layout;
   layout.signature = std::string(signature);
   layout.header_size = header_size;
   const auto fields = LayoutForHeaderSize(header_size);
-  if (!fields || signature.empty()) return layout;
-  const std::size_t first = file.find(signature);
+  if (!fields || signature.empty() || from > file.size()) return layout;
+  const std::size_t first = file.find(signature, from);
   if (first == std::string_view::npos) return layout;
   layout.prefix_length = first;
 
@@ -27,29 +27,42 @@ FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signat
   std::uint64_t offset = first;
   // Every step advances by at least one header, so the walk ends.
   while (offset < size) {
+    layout.end_offset = static_cast<std::size_t>(offset);
     const std::string_view rest = file.substr(static_cast<std::size_t>(offset));
-    if (rest.substr(0, signature.size()) != signature || header_bytes > rest.size()) return layout;
+    // Only as much of the signature as the file still holds can be compared.
+    if (rest.substr(0, signature.size()) != signature.substr(0, rest.size())) {
+      layout.end = ChainEnd::kBroken;
+      return layout;
+    }
+    if (header_bytes > rest.size()) {
+      layout.end = ChainEnd::kCutShort;
+      layout.ends_inside_header = true;
+      return layout;
+    }
     const std::uint32_t length = ReadBigEndian32(rest, static_cast<std::size_t>(fields->length_offset));
-    if (length > rest.size() - header_bytes) return layout;
+    if (length > rest.size() - header_bytes) {
+      layout.end = ChainEnd::kCutShort;
+      return layout;
+    }
     const std::uint32_t address = ReadBigEndian32(rest, static_cast<std::size_t>(fields->address_offset));
     layout.blocks.push_back({static_cast<std::size_t>(offset), length, address});
     offset += header_bytes + length;
   }
+  layout.end = ChainEnd::kIntact;
+  layout.end_offset = file.size();
   layout.chain_intact = true;
   return layout;
 }
 
-FirmwareLayout ReadFirmwareLayout(std::string_view file, const std::string& kind, const ModelProfile& profile) {
-  const bool rofs = kind == "ROFS";
-  return ReadFirmwareLayout(file, HexToBytes(rofs ? profile.RofsSignatureHex : profile.UdaSignatureHex),
-                            rofs ? profile.RofsHeaderSize : profile.UdaHeaderSize);
+FirmwareLayout ReadFirmwareLayout(std::string_view file, const BlockFormat& format) {
+  return ReadFirmwareLayout(file, format.signature, format.header_size);
 }
 
-BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, std::uint32_t block_size, bool short_first_block) {
+BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, const BlockFormat& format) {
   BlockSizeVerdict verdict;
   if (!layout.chain_intact || layout.blocks.size() < 2) return verdict;
   std::size_t first = 0;
-  if (short_first_block && layout.blocks[0].payload_length == kShortFirstBlockLength) first = 1;
+  if (format.short_first_block && layout.blocks[0].payload_length == kShortFirstBlockLength) first = 1;
   const std::size_t end = layout.blocks.size() - 1;  // the last block may be shorter
   if (first >= end) return verdict;
   // The length most blocks have is the regular one; the others are named.
@@ -62,7 +75,7 @@ BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, std::uint32_t blo
   }
   if (counts.size() == 1) {
     verdict.regular_length = most;
-    verdict.other_model = most != block_size;
+    verdict.other_model = most != format.block_size;
     return verdict;
   }
   for (std::size_t i = first; i < end; ++i) {
@@ -71,26 +84,16 @@ BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, std::uint32_t blo
   return verdict;
 }
 
-std::int32_t BlockSizeOf(const ModelProfile& profile, const std::string& kind) {
-  return kind == "ROFS" ? profile.RofsBlockSize : profile.UdaBlockSize;
-}
-
-bool WritesShortFirstBlock(int model_index, const std::string& kind) {
-  return model_index == kN96ModelIndex && kind == "ROFS";
-}
-
-std::vector<int> ModelsThatFit(std::string_view file, const std::string& kind) {
+std::vector<int> ModelsThatFit(std::string_view file, PartitionKind kind) {
   std::vector<int> models;
   for (int model = 0; model < kModelCount; ++model) {
-    const ModelProfile& profile = ProfileForModel(model);
-    const FirmwareLayout layout = ReadFirmwareLayout(file, kind, profile);
+    const BlockFormat& format = BlockFormatOf(model, kind);
+    const FirmwareLayout layout = ReadFirmwareLayout(file, format);
     if (!layout.chain_intact) continue;
-    const auto block_size = static_cast<std::uint32_t>(BlockSizeOf(profile, kind));
-    const BlockSizeVerdict verdict = JudgeBlockSizes(layout, block_size, WritesShortFirstBlock(model, kind));
-    bool fits = !verdict.other_model;
-    // A file of one block (or one after the short first) fits any profile
+    bool fits = !JudgeBlockSizes(layout, format).other_model;
+    // A file of one block (or one after the short first) fits any model
     // whose blocks are at least as long.
-    for (const LayoutBlock& block : layout.blocks) fits = fits && block.payload_length <= block_size;
+    for (const LayoutBlock& block : layout.blocks) fits = fits && block.payload_length <= format.block_size;
     if (fits) models.push_back(model);
   }
   return models;

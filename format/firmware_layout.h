@@ -1,9 +1,9 @@
-// The block layout of a firmware image file, read once when the file is
-// opened: where the prefix ends, how big each header is, and each block's
-// payload length and load address. Extract, Repack, `info` and `verify`
-// work from this value instead of searching the signature again. Also the
-// rules that tell from the layout which phone models a file was made for.
-// Pure functions on bytes; never throw for any input.
+// The block layout of a firmware image file: where the prefix ends, and each
+// block's header offset, payload length and load address, found by walking
+// the chain of blocks. This is the one walk of a file's blocks: Open,
+// Extract, Repack, `info`, `verify` and the benchmark work from its value.
+// Also the rules that tell from the layout which phone models a file was
+// made for. Pure functions on bytes; never throw for any input.
 #ifndef LARKSPUR_FORMAT_FIRMWARE_LAYOUT_H_
 #define LARKSPUR_FORMAT_FIRMWARE_LAYOUT_H_
 
@@ -23,35 +23,52 @@ struct LayoutBlock {
   std::uint32_t address;         // its load address
 };
 
+// How the walk of the chain ended.
+enum class ChainEnd {
+  kNoHeader,  // the signature does not occur in the file
+  kIntact,    // the last block ends exactly at the end of the file
+  kBroken,    // where a header should begin, the signature is not there
+  kCutShort,  // the file ends inside a header or a payload
+};
+
 struct FirmwareLayout {
   // The block signature and header size the layout was read with.
   std::string signature;
   int header_size = 0;
-  // Nothing when the signature does not occur in the file.
+  // Where the first header begins; nothing when the signature does not
+  // occur in the file (or the header size has no known layout).
   std::optional<std::size_t> prefix_length;
-  // True when the blocks, followed by their payload lengths from the first
-  // signature on, end exactly at the end of the file; `blocks` then holds
-  // every block. When the chain breaks or is cut short, `blocks` holds the
-  // whole blocks read before that.
+  ChainEnd end = ChainEnd::kNoHeader;
+  // True when end is kIntact: `blocks` then holds every block. Otherwise
+  // `blocks` holds the whole blocks walked before the chain ended.
   bool chain_intact = false;
   std::vector<LayoutBlock> blocks;
+  // kBroken: where the missing header should begin; kCutShort: where the
+  // header of the block the file cuts short begins (its number is
+  // blocks.size()), and whether the file ends inside that header.
+  std::size_t end_offset = 0;
+  bool ends_inside_header = false;
 
   bool HasHeader() const { return prefix_length.has_value(); }
 };
 
-// Reads the layout of `file` with `signature` and headers of `header_size`
-// bytes (19 or 26; any other size gives a layout without blocks).
-FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signature, int header_size);
+// Walks the blocks of `file` from the first occurrence of `signature` at or
+// after `from`, each header of `header_size` bytes (19 or 26; any other size
+// gives a layout without a header) beginning where the one before says.
+// A header that the end of the file cuts counts as cut short when the bytes
+// it has match the signature as far as they go.
+FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signature, int header_size,
+                                  std::size_t from = 0);
 
-// The layout of `file` as a file of `kind` ("ROFS" or "UDA") under `profile`.
-FirmwareLayout ReadFirmwareLayout(std::string_view file, const std::string& kind, const ModelProfile& profile);
+// The layout of `file` as a file of `format`.
+FirmwareLayout ReadFirmwareLayout(std::string_view file, const BlockFormat& format);
 
 // What the block lengths of an intact chain say about the model.
 struct BlockSizeVerdict {
-  // The one length every block but the last (and an N96 short first block)
-  // has, when they all have the same one.
+  // The one length every block but the last (and a short first block) has,
+  // when they all have the same one.
   std::optional<std::uint32_t> regular_length;
-  // True when that length is not the block size of the profile: the file
+  // True when that length is not the block size of the format: the file
   // was made for another model.
   bool other_model = false;
   // Blocks (0-based numbers) whose lengths differ from the others'; empty
@@ -59,23 +76,18 @@ struct BlockSizeVerdict {
   std::vector<std::size_t> irregular_blocks;
 };
 
-// `short_first_block`: the profile writes a short first block of 0x400
-// bytes (the N96 profile for ROFS), which does not count. A layout whose
-// chain is not intact, or with fewer than two blocks, says nothing.
-BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, std::uint32_t block_size, bool short_first_block);
+// A layout whose chain is not intact, or with fewer than two blocks, says
+// nothing. A first block of 0x400 bytes does not count when `format` begins
+// with a short block.
+BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, const BlockFormat& format);
 
-// The model selector's items (0..3) under whose profile `file`, taken as a
-// file of `kind`, has an intact chain of blocks of that profile's block
-// size. Empty when no profile fits.
-std::vector<int> ModelsThatFit(std::string_view file, const std::string& kind);
+// The model selector's items (0..3) under whose block format of `kind`
+// `file` has an intact chain of blocks of that format's block size. Empty
+// when no model fits.
+std::vector<int> ModelsThatFit(std::string_view file, PartitionKind kind);
 
 // "手机型号(5320), 手机型号(N78)": the selector's texts of `models`.
 std::string ModelNames(const std::vector<int>& models);
-
-// The block size and signature of `kind` under `profile`, and whether the
-// profile writes a short first block for it.
-std::int32_t BlockSizeOf(const ModelProfile& profile, const std::string& kind);
-bool WritesShortFirstBlock(int model_index, const std::string& kind);
 
 }  // namespace larkspur
 

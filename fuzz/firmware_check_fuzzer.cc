@@ -30,6 +30,14 @@
 namespace larkspur::fuzz {
 namespace {
 
+// The selector's item of a profile of the table.
+int ModelOf(const ModelProfile& profile) {
+  for (int model = 0; model < kModelCount; ++model) {
+    if (&ProfileForModel(model) == &profile) return model;
+  }
+  return 0;
+}
+
 // Re-checks a file that CheckFirmware passed, block by block.
 void RecheckPassedFile(std::string_view file, bool uda, const ModelProfile& profile,
                        const FirmwareCheck& check) {
@@ -76,7 +84,8 @@ void RecheckPassedFile(std::string_view file, bool uda, const ModelProfile& prof
 }
 
 void CheckRaw(std::string_view file, bool uda, const ModelProfile& profile) {
-  const FirmwareCheck check = CheckFirmware(file, uda ? "UDA" : "ROFS", profile);
+  const PartitionKind kind = uda ? PartitionKind::kUda : PartitionKind::kRofs;
+  const FirmwareCheck check = CheckFirmware(file, kind, BlockFormatOf(ModelOf(profile), kind));
   for (std::size_t i = 0; i < check.blocks.size(); ++i) {
     LARKSPUR_FUZZ_CHECK(check.blocks[i].index == i && check.blocks[i].header_offset < file.size(),
                         "block %zu: index or offset out of place", i);
@@ -115,8 +124,8 @@ void CheckBuilt(std::string_view input, bool uda, int model) {
   }
   if (header_offsets.empty()) return;
 
-  const std::string kind = uda ? "UDA" : "ROFS";
-  const FirmwareCheck good = CheckFirmware(file, kind, profile);
+  const PartitionKind kind = uda ? PartitionKind::kUda : PartitionKind::kRofs;
+  const FirmwareCheck good = CheckFirmware(file, kind, BlockFormatOf(model, kind));
   LARKSPUR_FUZZ_CHECK(good.AllRight(), "a file of %zu hand-built blocks does not pass", header_offsets.size());
   LARKSPUR_FUZZ_CHECK(good.blocks.size() == header_offsets.size(), "%zu blocks built, %zu reported",
                       header_offsets.size(), good.blocks.size());
@@ -124,7 +133,7 @@ void CheckBuilt(std::string_view input, bool uda, int model) {
   const std::size_t block = damaged_block % header_offsets.size();
   std::string damaged = file;
   damaged[header_offsets[block] + damaged_byte] ^= static_cast<char>(1 << damaged_bit);
-  const FirmwareCheck bad = CheckFirmware(damaged, kind, profile);
+  const FirmwareCheck bad = CheckFirmware(damaged, kind, BlockFormatOf(model, kind));
   LARKSPUR_FUZZ_CHECK(!bad.AllRight(), "verify passes a file whose block %zu (of %zu) has header byte %zu flipped",
                       block, header_offsets.size(), damaged_byte);
   CheckRaw(damaged, uda, profile);

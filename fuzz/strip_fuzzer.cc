@@ -24,7 +24,7 @@
 
 #include "base/byte_order.h"
 #include "extract/strip.h"
-#include "format/block_chain.h"
+#include "format/firmware_layout.h"
 #include "format/hex_text.h"
 #include "format/model_profile.h"
 #include "fuzz/fuzz_check.h"
@@ -91,33 +91,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                       scanned.size(), static_cast<long long>(scan_count), reference.bytes.size(),
                       static_cast<long long>(reference.count));
 
-  const auto chain = FindBlockChain(input, signature, header_size);
+  const FirmwareLayout layout = ReadFirmwareLayout(input, signature, header_size);
   const auto walked = WalkChain(input, signature, static_cast<std::size_t>(header_size));
-  LARKSPUR_FUZZ_CHECK(chain.has_value() == walked.has_value(), "FindBlockChain %s a chain, the walk %s",
-                      chain ? "found" : "found no", walked ? "did" : "did not");
+  LARKSPUR_FUZZ_CHECK(layout.chain_intact == walked.has_value(), "the layout %s a chain, the walk %s",
+                      layout.chain_intact ? "found" : "found no", walked ? "did" : "did not");
   std::string without_chain_headers;
-  if (chain) {
-    LARKSPUR_FUZZ_CHECK(chain->size() == walked->size(), "%zu blocks, the walk %zu", chain->size(),
+  if (layout.chain_intact) {
+    LARKSPUR_FUZZ_CHECK(layout.blocks.size() == walked->size(), "%zu blocks, the walk %zu", layout.blocks.size(),
                         walked->size());
     without_chain_headers = input.substr(0, walked->front().offset);
     for (std::size_t i = 0; i < walked->size(); ++i) {
       const Block& expected = (*walked)[i];
-      LARKSPUR_FUZZ_CHECK((*chain)[i].header_offset == expected.offset &&
-                              (*chain)[i].payload_length == expected.length,
+      LARKSPUR_FUZZ_CHECK(layout.blocks[i].header_offset == expected.offset &&
+                              layout.blocks[i].payload_length == expected.length,
                           "block %zu differs from the walk", i);
       without_chain_headers += input.substr(expected.offset + header_size, expected.length);
     }
   }
 
-  // A cut is where a sound chain meets the end of the data: never both.
-  if (const auto cut = FindChainCut(input, signature, header_size)) {
-    LARKSPUR_FUZZ_CHECK(!chain, "a chain both intact and cut short");
-    const std::string_view rest = std::string_view(input).substr(cut->header_offset);
+  // A cut is where a sound chain meets the end of the data.
+  if (layout.end == ChainEnd::kCutShort) {
+    const std::string_view rest = std::string_view(input).substr(layout.end_offset);
     LARKSPUR_FUZZ_CHECK(!rest.empty() && rest.substr(0, signature.size()) == signature.substr(0, rest.size()),
-                        "the cut block at %zu does not begin with the signature", cut->header_offset);
-    LARKSPUR_FUZZ_CHECK(cut->inside_header == (rest.size() < static_cast<std::size_t>(header_size)),
-                        "cut inside the header %d, with %zu bytes left", cut->inside_header, rest.size());
-    if (!cut->inside_header) {
+                        "the cut block at %zu does not begin with the signature", layout.end_offset);
+    LARKSPUR_FUZZ_CHECK(layout.ends_inside_header == (rest.size() < static_cast<std::size_t>(header_size)),
+                        "cut inside the header %d, with %zu bytes left", layout.ends_inside_header, rest.size());
+    if (!layout.ends_inside_header) {
       LARKSPUR_FUZZ_CHECK(ReadBigEndian32(rest, header_size == 19 ? 10 : 17) > rest.size() - header_size,
                           "the payload of the cut block fits");
     }
@@ -125,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   ByteString stripped = input;
   const StripResult result = StripBlockHeaders(stripped, signature, header_size);
-  LARKSPUR_FUZZ_CHECK(result.chain_intact == chain.has_value(), "chain_intact %d, chain found %d",
-                      result.chain_intact, chain.has_value());
+  LARKSPUR_FUZZ_CHECK(result.chain_intact == layout.chain_intact, "chain_intact %d, chain found %d",
+                      result.chain_intact, layout.chain_intact);
   if (result.chain_intact) {
     LARKSPUR_FUZZ_CHECK(stripped == without_chain_headers &&
                             result.headers_removed == static_cast<std::int64_t>(chain->size()),

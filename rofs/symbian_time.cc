@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
+#include "rofs/rofs_errors.h"
 #include "rofs/rofs_format.h"
 
 namespace larkspur::rofs {
@@ -68,6 +70,21 @@ std::int64_t SymbianTimeNow() {
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::microseconds>(since_epoch).count() +
          kSymbianTimeOfUnixEpoch;
+}
+
+std::int64_t DefaultBuildTime() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch == nullptr || *epoch == '\0') return SymbianTimeNow();
+  const std::string text(epoch);
+  std::int64_t seconds = 0;
+  for (char c : text) {
+    // 4e12 seconds is beyond year 100000; anything larger is a mistake.
+    if (c < '0' || c > '9' || seconds > 4'000'000'000'000) {
+      throw RofsError("SOURCE_DATE_EPOCH=\"" + text + "\" is not a number of seconds since 1970");
+    }
+    seconds = seconds * 10 + (c - '0');
+  }
+  return SymbianTimeFromUnixSeconds(seconds);
 }
 
 std::optional<std::int64_t> ParseObeyTime(std::string_view text) {

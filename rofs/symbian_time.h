@@ -17,6 +17,12 @@ std::int64_t SymbianTimeFromUnixSeconds(std::int64_t unix_seconds);
 // The host clock now, to the microsecond.
 std::int64_t SymbianTimeNow();
 
+// The time stamp of an image built without time=: SOURCE_DATE_EPOCH
+// (seconds since 1970) when that is set, so builds can be reproduced,
+// otherwise the clock now. Throws RofsError naming the variable when it is
+// set to something that is not such a number.
+std::int64_t DefaultBuildTime();
+
 // Parses the obey form dd/mm/yyyy_hh:mm:ss[.micro] or the date alone (then
 // 10:10:00), with a year from 1970 to 2060 and `micro` a number of
 // microseconds (at most 6 digits). nullopt when the text does not have that

@@ -1,7 +1,7 @@
 // Test helper: runs a program through the system's shell and catches what
 // it wrote, for end-to-end tests of the built programs and for the FAT
 // oracles. Test code only; not the program's own tool runner
-// (jobs/tool_runner.h).
+// (pipeline/tool_runner.h).
 #ifndef LARKSPUR_TESTING_CAPTURED_RUN_H_
 #define LARKSPUR_TESTING_CAPTURED_RUN_H_
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "format/tree_source.h"
+#include "workspace/tree_source.h"
 #include "port/files.h"
 #include "testing/stand_in_tool.h"
 

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/qt/window_fixture.h"
-#include "format/tree_source.h"
+#include "workspace/tree_source.h"
 #include "port/files.h"
 #include "testing/firmware_fixture.h"
 

@@ -75,7 +75,7 @@ TEST_F(Win32WindowFlowTest, RofsRepackThenExtractGoThroughTheRealTools) {
     const std::string rebuilt = home_.Read("temp/rofs2r.img");
     ASSERT_GT(rebuilt.size(), 0u);
     const std::string output = home_.Read(output_name);
-    const FirmwareCheck check = CheckFirmware(output, "ROFS", ProfileForModel(model));
+    const FirmwareCheck check = CheckFirmware(output, PartitionKind::kRofs, BlockFormatOf(model, PartitionKind::kRofs));
     EXPECT_TRUE(check.AllRight());
 
     // Unpacked again by the window: the carved image starts with the image

@@ -16,7 +16,7 @@ void PrintProblems(std::ostream& out, const FirmwareCheck& check) {
 }
 
 void PrintInfo(std::ostream& out, const FirmwareCheck& check) {
-  out << "kind:           " << check.kind << '\n';
+  out << "kind:           " << KindName(check.kind) << '\n';
   out << "size:           " << check.file_size << " bytes\n";
   out << "header layout:  " << check.header_size << "-byte headers, block size " << HexNumber(check.block_size) << '\n';
   if (!check.prefix_length) {

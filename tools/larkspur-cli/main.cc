@@ -1,12 +1,18 @@
 // larkspur-cli: the window's Extract and Repack without a window, and a
-// reader of firmware files' headers. Drives the same TForm1 handlers as the
-// window, through the console window.
+// reader of firmware files' headers. Runs the same pipeline as the window,
+// with the same texts.
 #include <filesystem>
 #include <iostream>
 
-#include "app/console_window.h"
+#include "app/run_reports.h"
 #include "app/texts.h"
 #include "app/tform1.h"
+#include "pipeline/extract.h"
+#include "pipeline/opened_file.h"
+#include "pipeline/repack.h"
+#include "pipeline/rofs_tools.h"
+#include "pipeline/run_lock.h"
+#include "workspace/workspace.h"
 #include "format/firmware_check.h"
 #include "fat/fat_reader.h"
 #include "format/firmware_layout.h"
@@ -35,33 +41,85 @@ std::string HomeFolder(const CliOptions& options) {
   return home;
 }
 
-// Runs a command as a user would in the window: Open with FILE, then the
-// command, then waits for the workers.
-int RunWindowCommand(const CliOptions& options) {
-  ConsoleWindow window(&std::cout, &std::cerr);
-  TForm1 form(window, HomeFolder(options));
-  form.FormCreate();
-  if (options.model) {
-    window.SetSelectorIndex(*options.model);
-    form.RunUiCommand([&] { form.ComboBox1Change(); });
+// Progress reports on a terminal's standard error, each over the one before.
+class TerminalProgress {
+ public:
+  explicit TerminalProgress(bool shown) : shown_(shown) {}
+  ~TerminalProgress() {
+    if (shown_) std::cerr << '\r' << std::string(kWidth, ' ') << '\r' << std::flush;
   }
-  form.KindOverride = options.kind;
-  form.ProgramFolderGiven = !options.home.empty();
-  window.QueueOpenDialogAnswer(AbsolutePath(options.file));
-  form.RunUiCommand([&] { form.Open1Click(); });
-  if (!window.messages.empty()) return kExitFailed;
+  void Show(const std::string& text) const {
+    if (!shown_) return;
+    // Over the report before, blanking what is left of a longer one.
+    std::cerr << '\r' << text << std::string(text.size() < kWidth ? kWidth - text.size() : 0, ' ') << '\r'
+              << std::flush;
+  }
 
-  // Progress reports go to a terminal's standard error, each over the last.
-  if (port::StandardErrorIsTerminal()) window.progress_stream = &std::cerr;
-  if (options.command == CliOptions::Command::kExtract) {
-    form.RunUiCommand([&] { form.Extract1Click(); });
-  } else {
-    form.RunUiCommand([&] { form.Repack1Click(); });
+ private:
+  static constexpr std::size_t kWidth = 60;
+  bool shown_;
+};
+
+// A message box, as the command line shows it: its title in brackets, then
+// its text, on standard error.
+void ShowBox(const std::string& title, const std::string& text) {
+  std::cerr << "[" << title << "] " << text << '\n' << std::flush;
+}
+
+// Extract or Repack of FILE, with the window's log lines on standard output
+// and its message boxes on standard error. An error that ends Extract's
+// work shows as the window's workers show it ("Application Error"); one
+// that ends Open, Repack or the start of Extract as the window's error box.
+int RunPipelineCommand(const CliOptions& options) {
+  const Workspace workspace(HomeFolder(options));
+  const TerminalProgress progress(port::StandardErrorIsTerminal());
+  SayingReporter reporter([](const std::string& line) { std::cout << line << '\n' << std::flush; },
+                          [&progress](const std::string& text) { progress.Show(text); },
+                          [](const std::string& text) { ShowBox(kApplicationTitle, text); });
+  // Without --model no item is selected and the first profile is in force,
+  // as in the window.
+  const int model = options.model.value_or(0);
+  pipeline::OpenedFile file;
+  try {
+    file = pipeline::OpenFirmware(AbsolutePath(options.file), KindFromName(options.kind), model, reporter);
+  } catch (const std::exception& error) {
+    ShowBox(kApplicationTitle, WithFullStop(error.what()));
+    return kExitFailed;
   }
-  window.ServeUntil([&] { return !form.WorkersBusy(); });
-  if (window.progress_stream) std::cerr << '\r' << std::string(60, ' ') << '\r' << std::flush;
-  form.FormDestroy();
-  return form.LastOutcome() == TForm1::Outcome::kDone ? kExitDone : kExitFailed;
+  pipeline::TakenLock lock = pipeline::TakeRunLock(workspace);
+  if (!lock.lock) {
+    reporter.Log(*lock.refusal);
+    return kExitFailed;
+  }
+  pipeline::ExternalRofsTools tools;
+  pipeline::Outcome outcome;
+  if (options.command == CliOptions::Command::kExtract) {
+    pipeline::Extraction run(file, model, workspace, tools, reporter);
+    try {
+      outcome = run.Begin();
+    } catch (const std::exception& error) {
+      ShowBox(kApplicationTitle, WithFullStop(error.what()));
+      return kExitFailed;
+    }
+    try {
+      if (outcome.done()) outcome = run.Locate();
+      if (outcome.done()) outcome = run.Unpack();
+    } catch (...) {
+      ShowBox("Application Error", ApplicationErrorText(std::current_exception()));
+      return kExitFailed;
+    }
+  } else {
+    pipeline::RepackOptions repack_options;
+    repack_options.name_program_folder = !options.home.empty();
+    try {
+      outcome = pipeline::Repack(file, model, workspace, tools, reporter, repack_options).outcome;
+    } catch (const std::exception& error) {
+      ShowBox(kApplicationTitle, WithFullStop(error.what()));
+      return kExitFailed;
+    }
+  }
+  if (outcome.refusal) reporter.Log(*outcome.refusal);
+  return outcome.done() ? kExitDone : kExitFailed;
 }
 
 // What the FAT volume of a UDA file holds: type, label, clusters, space.
@@ -98,16 +156,16 @@ int RunCheck(const CliOptions& options) {
               << '\n';
     return kExitFailed;
   }
-  const std::string kind = options.kind.empty() ? KindOfPath(port::FileNamePart(path)) : options.kind;
+  const PartitionKind kind = KindFromName(options.kind).value_or(KindOfPath(port::FileNamePart(path)));
   const int model = options.model.value_or(0);
-  const FirmwareCheck check = CheckFirmware(file, kind, ProfileForModel(model), model);
+  const FirmwareCheck check = CheckFirmware(file, kind, BlockFormatOf(model, kind), true);
   if (options.command == CliOptions::Command::kInfo) {
     std::cout << "file:           " << path << '\n';
     PrintInfo(std::cout, check);
     std::string fitting;
     for (const int model : ModelsThatFit(file, kind)) fitting += (fitting.empty() ? "" : ", ") + Say(ModelItemText(model));
     std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : fitting) << '\n';
-    if (kind == "UDA") PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, kind, ProfileForModel(model)));
+    if (kind == PartitionKind::kUda) PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, BlockFormatOf(model, kind)));
     // As verify: a file without headers, or with a wrong one, is no pass.
     return check.AllRight() ? kExitDone : kExitFailed;
   }
@@ -134,7 +192,7 @@ int Main(const std::vector<std::string>& arguments) {
         return kExitDone;
       case CliOptions::Command::kExtract:
       case CliOptions::Command::kRepack:
-        return RunWindowCommand(options);
+        return RunPipelineCommand(options);
       case CliOptions::Command::kInfo:
       case CliOptions::Command::kVerify:
         return RunCheck(options);

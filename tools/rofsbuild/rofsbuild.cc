@@ -48,24 +48,6 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 image written, 1 not written (reason on stderr), 2 usage.\n";
 
-// The time stamp for an obey file without time=: reproducible builds set
-// SOURCE_DATE_EPOCH.
-std::int64_t DefaultTime() {
-  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
-  if (epoch == nullptr || *epoch == '\0') return larkspur::rofs::SymbianTimeNow();
-  const std::string text(epoch);
-  std::int64_t seconds = 0;
-  for (char c : text) {
-    // 4e12 seconds is beyond year 100000; anything larger is a mistake.
-    if (c < '0' || c > '9' || seconds > 4'000'000'000'000) {
-      throw larkspur::rofs::RofsError("SOURCE_DATE_EPOCH=\"" + text +
-                                      "\" is not a number of seconds since 1970");
-    }
-    seconds = seconds * 10 + (c - '0');
-  }
-  return larkspur::rofs::SymbianTimeFromUnixSeconds(seconds);
-}
-
 std::string ReadObeyFile(const std::string& name) {
   return larkspur::rofs::ReadTextFile(larkspur::rofs::HostPathFromBytes(name), name);
 }
@@ -86,7 +68,7 @@ int main(int argc, char** argv) {
     const std::string text = ReadObeyFile(obey_name);
     const larkspur::rofs::ObeyFile obey =
         larkspur::rofs::ParseObey(text, obey_name, larkspur::rofs::ImageNameFromObeyBytes);
-    const std::int64_t default_time = obey.time ? 0 : DefaultTime();
+    const std::int64_t default_time = obey.time ? 0 : larkspur::rofs::DefaultBuildTime();
     // Asked for by the program that started us (LARKSPUR_PROGRESS=1): bytes
     // of file data written of all, as "@progress bytes K N" lines on stdout.
     larkspur::port::ProgressPrinter progress(larkspur::port::ProgressRequested(),

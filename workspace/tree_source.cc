@@ -1,4 +1,4 @@
-#include "format/tree_source.h"
+#include "workspace/tree_source.h"
 
 #include <charconv>
 

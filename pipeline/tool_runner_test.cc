@@ -1,4 +1,4 @@
-#include "jobs/tool_runner.h"
+#include "pipeline/tool_runner.h"
 
 #include <gtest/gtest.h>
 

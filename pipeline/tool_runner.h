@@ -4,8 +4,8 @@
 // does and the program folder is locked for the run. The current directory, which belongs to the
 // whole process, is the tool folder during a run and the program folder
 // afterwards.
-#ifndef LARKSPUR_JOBS_TOOL_RUNNER_H_
-#define LARKSPUR_JOBS_TOOL_RUNNER_H_
+#ifndef LARKSPUR_PIPELINE_TOOL_RUNNER_H_
+#define LARKSPUR_PIPELINE_TOOL_RUNNER_H_
 
 #include <functional>
 #include <string>
@@ -61,4 +61,4 @@ bool Succeeded(const port::ProcessOutcome& outcome);
 
 }  // namespace larkspur
 
-#endif  // LARKSPUR_JOBS_TOOL_RUNNER_H_
+#endif  // LARKSPUR_PIPELINE_TOOL_RUNNER_H_

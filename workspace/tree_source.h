@@ -2,8 +2,8 @@
 // came from. Extract writes the record into the temp folder once the tree
 // stands; Repack reads it and refuses to pack a tree into another file.
 // A small text of "key=value" lines. Pure functions.
-#ifndef LARKSPUR_FORMAT_TREE_SOURCE_H_
-#define LARKSPUR_FORMAT_TREE_SOURCE_H_
+#ifndef LARKSPUR_WORKSPACE_TREE_SOURCE_H_
+#define LARKSPUR_WORKSPACE_TREE_SOURCE_H_
 
 #include <cstdint>
 #include <optional>
@@ -35,4 +35,4 @@ std::optional<TreeSource> ParseTreeSource(std::string_view text);
 
 }  // namespace larkspur
 
-#endif  // LARKSPUR_FORMAT_TREE_SOURCE_H_
+#endif  // LARKSPUR_WORKSPACE_TREE_SOURCE_H_

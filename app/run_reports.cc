@@ -1,0 +1,45 @@
+#include "app/run_reports.h"
+
+#include <cstdio>
+
+#include "app/texts.h"
+#include "port/errors.h"
+
+namespace larkspur {
+
+std::string Say(const pipeline::Text& text) { return Say(text.key, std::span<const std::string>(text.values)); }
+
+SayingReporter::SayingReporter(Sink log, Sink progress, Sink unable_to_run)
+    : log_(std::move(log)), progress_(std::move(progress)), unable_to_run_(std::move(unable_to_run)) {}
+
+void SayingReporter::Log(const pipeline::Text& line) { log_(Say(line)); }
+
+void SayingReporter::Progress(const std::optional<pipeline::Text>& report) { progress_(report ? Say(*report) : ""); }
+
+void SayingReporter::UnableToRun(const std::string& text) { unable_to_run_(text); }
+
+std::string WithFullStop(std::string message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
+  return message;
+}
+
+std::string ApplicationErrorText(std::exception_ptr error) {
+  std::string class_name = "Exception";
+  std::string message;
+  try {
+    std::rethrow_exception(error);
+  } catch (const Error& e) {
+    class_name = e.ClassName();
+    message = e.what();
+  } catch (const std::exception& e) {
+    message = e.what();
+  } catch (...) {
+    message = "unknown error";
+  }
+  if (!message.empty() && message.back() != '.') message += '.';
+  char address[32];
+  std::snprintf(address, sizeof address, "%p", static_cast<const void*>(&error));
+  return "Exception " + class_name + " in module larkspur at " + address + ".\r\n" + message + "\r\n";
+}
+
+}  // namespace larkspur

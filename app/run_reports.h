@@ -1,0 +1,47 @@
+// How the user interfaces show what the pipeline reports: its texts said in
+// the language in force, the error box's message, and the "Application
+// Error" report of an error that ended a run. The window (TForm1) and the
+// command line share them, so both show the same words. Callable from any
+// thread.
+#ifndef LARKSPUR_APP_RUN_REPORTS_H_
+#define LARKSPUR_APP_RUN_REPORTS_H_
+
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "pipeline/reporter.h"
+
+namespace larkspur {
+
+// A pipeline text in the language in force.
+std::string Say(const pipeline::Text& text);
+
+// A Reporter that says the texts and hands the finished lines on.
+class SayingReporter : public pipeline::Reporter {
+ public:
+  using Sink = std::function<void(const std::string&)>;
+  // `log` gets each line; `progress` each report ("" when it goes away);
+  // `unable_to_run` the text of the "Unable to run " box and returns when
+  // it has been dismissed.
+  SayingReporter(Sink log, Sink progress, Sink unable_to_run);
+
+  void Log(const pipeline::Text& line) override;
+  void Progress(const std::optional<pipeline::Text>& report) override;
+  void UnableToRun(const std::string& text) override;
+
+ private:
+  Sink log_, progress_, unable_to_run_;
+};
+
+// The message of the error box: a full stop is added when the message's
+// last character sorts after it, as the old program's boxes did.
+std::string WithFullStop(std::string message);
+
+// The text of the "Application Error" box for an error that ended a run:
+// "Exception <class> in module larkspur at <address>.\r\n<message>.\r\n".
+std::string ApplicationErrorText(std::exception_ptr error);
+
+}  // namespace larkspur
+
+#endif  // LARKSPUR_APP_RUN_REPORTS_H_

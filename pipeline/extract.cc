@@ -1,0 +1,309 @@
+#include "pipeline/extract.h"
+
+#include <algorithm>
+#include <span>
+
+#include "base/hex.h"
+#include "extract/carve.h"
+#include "extract/strip.h"
+#include "fat/fat_extract.h"
+#include "fat/fat_reader.h"
+#include "format/hex_text.h"
+#include "format/partition.h"
+#include "port/files.h"
+#include "port/folders.h"
+#include "rofs/kept_entries.h"
+
+namespace larkspur::pipeline {
+
+Extraction::Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter)
+    : file_(file), model_(model), workspace_(workspace), tools_(tools), reporter_(reporter) {}
+
+Outcome Extraction::Begin() {
+  if (auto refused = MapOpenedFile(file_, image_data_)) return Outcome::Refused(std::move(*refused));
+  EnsureLayout(file_, image_data_.bytes(), model_);
+  return Outcome::Done();
+}
+
+Outcome Extraction::Locate() {
+  reporter_.Log(Text("正在定位文件.   "));
+  const FirmwareLayout& layout = file_.layout;
+  std::int64_t headers_removed = 0;
+  bool chain_intact = false;
+  if (!file_.stripped) {
+    // Without a header, or with its last block cut short, the file would
+    // give a partition image that looks finished and is not; nothing is
+    // stripped or written then.
+    if (!layout.HasHeader()) {
+      return Outcome::Refused(Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
+                                   "未生成任何文件.",
+                                   {file_.path, BytesToHex(layout.signature)}));
+    }
+    if (layout.end == ChainEnd::kCutShort) {
+      const std::string where = "block " + std::to_string(layout.blocks.size()) + " at file offset " +
+                                HexNumber(layout.end_offset, 8);
+      return Outcome::Refused(Text("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
+                                   {file_.path, layout.ends_inside_header ? "header" : "payload", where}));
+    }
+    if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) {
+      return Outcome::Refused(std::move(*refused));
+    }
+    if (layout.chain_intact) {
+      // The payloads stay where they are in the file: StrippedStream gives
+      // them as views, in place of moving them down over the headers.
+      headers_removed = static_cast<std::int64_t>(layout.blocks.size());
+      chain_intact = true;
+    } else {
+      // Without a chain every signature counts, in a copy of the file; the
+      // mapping is not needed after it.
+      auto copy = std::make_shared<std::string>(image_data_.bytes());
+      image_data_.Close();
+      headers_removed = StripEveryOccurrence(*copy, layout.signature, layout.header_size);
+      file_.scanned_copy = std::move(copy);
+    }
+    file_.stripped = true;
+  }
+  if (!chain_intact && headers_removed > 0) {
+    reporter_.Log(Text("警告: 块链不完整 (block chain broken), 已在每个标识处删除块头, 请检查所选手机型号."));
+  }
+  reporter_.Log(Text("定位成功-偏移        %1 标识   ", {std::to_string(headers_removed)}));
+
+  // Where the partition starts, decided by the payload's content: the
+  // prefix in front of the first header never belongs to it.
+  const std::vector<std::string_view> stream = StrippedStream();
+  const std::uint64_t payload_start = std::min<std::uint64_t>(layout.prefix_length.value_or(0), SpansSize(stream));
+  if (file_.kind == PartitionKind::kRofs) {
+    const auto rofs_header = FindInSpans(stream, HexToBytes(kRofsMagicHex), payload_start);
+    if (!rofs_header) {
+      return Outcome::Refused(
+          FindFatBootSectorInSpans(stream, payload_start)
+              ? Text("错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts "
+                     "with a FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda). 未生成任何文件.",
+                     {file_.path})
+              : Text("错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {file_.path}));
+    }
+    carve_offset_ = *rofs_header;
+    return Outcome::Done();
+  }
+  // StartsWithRofsHeader looks no further than a 64 KiB lead and the header.
+  constexpr std::uint64_t kRofsLeadBytes = 0x20000;
+  std::string lead_copy;
+  if (const auto boot_sector = FindFatBootSectorInSpans(stream, payload_start)) {
+    carve_offset_ = payload_start + *boot_sector;
+  } else if (StartsWithRofsHeader(BytesOfSpans(stream, payload_start, kRofsLeadBytes, lead_copy))) {
+    return Outcome::Refused(Text("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload "
+                                 "starts with a ROFS header: a ROFS file; rename it without \"uda\" or use --kind rofs). "
+                                 "未生成任何文件.",
+                                 {file_.path}));
+  } else {
+    const auto magic = FindInSpans(stream, HexToBytes(kFat16MagicHex), payload_start);
+    carve_offset_ = magic.value_or(payload_start);
+    reporter_.Log(!magic ? Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
+                                "从载荷开头开始, 请检查.")
+                         : Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
+                                "从第一个 E9 00 90开始, 请检查."));
+  }
+  return Outcome::Done();
+}
+
+Outcome Extraction::Unpack() {
+  return file_.kind == PartitionKind::kRofs ? UnpackRofs() : UnpackFat();
+}
+
+void Extraction::Release() {
+  carved_in_place_ = {};
+  carved_view_.Close();
+  image_data_.Close();
+}
+
+std::vector<std::string_view> Extraction::StrippedStream() const {
+  if (file_.scanned_copy) return {*file_.scanned_copy};
+  std::vector<std::string_view> stream = PayloadSpans(image_data_.bytes(), file_.layout);
+  // A layout without blocks strips nothing.
+  if (stream.empty()) stream.push_back(image_data_.bytes());
+  return stream;
+}
+
+void Extraction::CarveInto(std::string_view relative_path) {
+  const std::vector<std::string_view> carved = CarveSpans(StrippedStream(), carve_offset_);
+  // The payloads go from the firmware file to the image file inside the
+  // system where it can: their pages never come into this process.
+  port::WriteFileReplacing(workspace_.Path(relative_path), carved, nullptr, image_data_);
+  carved_size_ = SpansSize(carved);
+  carved_in_place_ = {};
+  // A partition cut across payloads is read back from its file when it is
+  // needed whole; the file's mapping goes now, so the run never holds the
+  // firmware file and the image at once.
+  if (carved.size() > 1) {
+    image_data_.Close();
+  } else if (!carved.empty()) {
+    carved_in_place_ = carved.front();
+  }
+}
+
+std::string_view Extraction::CarvedImage(std::string_view relative_path) {
+  if (!carved_in_place_.empty() || carved_size_ == 0) return carved_in_place_;
+  if (!carved_view_.empty()) return carved_view_.bytes();
+  // The image was written just now: its pages are still in the system's
+  // cache, so mapping it costs no read.
+  const std::string path = workspace_.Path(relative_path);
+  if (!carved_view_.Open(path, kMaxFirmwareSize) || carved_view_.size() != carved_size_) {
+    carved_view_.Close();
+    throw FileOpenError(path, "the partition image just written cannot be read back whole");
+  }
+  return carved_view_.bytes();
+}
+
+void Extraction::WriteTreeSource(PartitionKind kind) {
+  TreeSource source;
+  source.path = file_.path;
+  source.size = file_.stamp.size;
+  source.write_time = file_.stamp.write_time;
+  source.partition_size = carved_size_;
+  source.model = model_;
+  source.lead = carve_offset_ - std::min<std::uint64_t>(file_.layout.prefix_length.value_or(0), carve_offset_);
+  workspace_.WriteTreeSource(kind, source);
+}
+
+void Extraction::LogToolLines(const std::string& tool, const ToolResult& result) {
+  // Each line names the tool once: most of them already start with its name.
+  for (const std::string& line : result.last_lines) {
+    reporter_.Log(Text("    " + (line.rfind(tool + ":", 0) == 0 ? line : tool + ": " + line)));
+  }
+}
+
+Outcome Extraction::UnpackRofs() {
+  CarveInto(work::kRofsImage);
+  reporter_.Log(Text("rofs2.img 文件创建成功"));
+  reporter_.Log(Text("正在解包 rofs2.img 文件. "));
+  reporter_.Log(Text("请稍等...       "));
+
+  // The record names the tree's firmware; while the tree is being replaced
+  // there is none, so a run ended half way leaves a tree Repack refuses.
+  // The record of the image's hidden entries and attributes belongs to the
+  // tree as well.
+  const std::optional<std::string> earlier_record = workspace_.ReadRecord(work::kRofsSource);
+  workspace_.RemoveRecord(work::kRofsSource);
+  const std::optional<std::string> earlier_kept = workspace_.ReadRecord(work::kKeptEntries);
+  TreeExchange exchange(workspace_, work::kRofsTree);
+  exchange.Begin();
+
+  const ToolResult result = tools_.Unpack(workspace_, reporter_);
+  // A tool that reports success but writes nothing has unpacked nothing
+  // (every ROFS image holds at least one file).
+  const bool unpacked = result.succeeded && port::FolderHasEntries(exchange.tree());
+  // What a folder cannot show (hidden entries, attributes) is read from the
+  // image itself and kept for Repack. An image the unpacker took but our
+  // reader does not (another unpacker in exebat) keeps nothing, and the log
+  // says so.
+  rofs::KeptEntries kept;
+  std::string kept_error;
+  if (unpacked) {
+    try {
+      const std::string_view image = CarvedImage(work::kRofsImage);
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
+      kept = rofs::KeptEntriesFromImage({bytes, image.size()}, workspace_.Path(work::kRofsImage));
+    } catch (const std::exception& error) {
+      kept_error = error.what();
+    }
+  }
+  // What the closing lines do not say (the earlier tree kept, what the image
+  // holds beyond its files, why the unpack failed) follows them.
+  std::vector<Text> notes;
+  if (unpacked) {
+    if (const auto previous = exchange.Commit()) {
+      notes.push_back(Text("上一次解包的文件已保存在 %1 (the earlier tree was kept there).", {*previous}));
+    }
+    workspace_.WriteRecord(work::kKeptEntries, rofs::FormatKeptEntries(kept));
+    if (!kept_error.empty()) {
+      notes.push_back(Text("警告: 无法读取隐藏项和文件属性 (%1), 打包时将使用默认属性.", {kept_error}));
+    }
+    if (!kept.empty()) {
+      notes.push_back(Text("已记录 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes a folder cannot "
+                           "show, kept for Repack).",
+                           {std::to_string(kept.hidden.size()), std::to_string(kept.attributes.size())}));
+    }
+    WriteTreeSource(PartitionKind::kRofs);
+  } else {
+    // The half-written tree goes; the earlier one, and its records, come
+    // back exactly as they were.
+    exchange.Rollback();
+    if (earlier_record) workspace_.WriteRecord(work::kRofsSource, *earlier_record);
+    if (earlier_kept) {
+      workspace_.WriteRecord(work::kKeptEntries, *earlier_kept);
+    } else {
+      workspace_.RemoveRecord(work::kKeptEntries);
+    }
+  }
+  const std::string& tree = exchange.tree();
+  reporter_.Log(Text(kSeparatorLine));
+  if (unpacked) {
+    reporter_.Log(Text("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         "));
+  } else if (result.succeeded) {
+    reporter_.Log(Text("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into %1.", {tree}));
+  } else {
+    reporter_.Log(Text("rofs2.img 文件解包失败: readimage %1.", {result.description}));
+    LogToolLines("readimage", result);
+  }
+  if (!unpacked) reporter_.Log(Text("rofs2 文件夹保持不变 (%1 was left as it was before this Extract).", {tree}));
+  reporter_.Log(Text(kSeparatorLine));
+  for (const Text& note : notes) reporter_.Log(note);
+  if (unpacked) reporter_.Log(Text("rofs2 文件夹: %1", {tree}));
+  return unpacked ? Outcome::Done() : Outcome::Failed();
+}
+
+Outcome Extraction::UnpackFat() {
+  // The old record goes first: an image written without its record is
+  // refused by Repack, never taken for the earlier file's.
+  workspace_.RemoveRecord(work::kFatSource);
+  workspace_.RemoveRecord(work::kUdaRecord);
+  CarveInto(work::kFatImage);
+  const std::string image_path = workspace_.Path(work::kFatImage);
+  WriteTreeSource(PartitionKind::kUda);
+  workspace_.RecordFatImageStamp();
+
+  // The FAT image's files go into the folder uda as well, a fresh folder put
+  // in place only once every file is out.
+  TreeExchange exchange(workspace_, work::kUdaTree);
+  std::vector<Text> notes;
+  bool unpacked = false;
+  bool begun = false;
+  try {
+    const std::string_view carved = CarvedImage(work::kFatImage);
+    const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(carved.data()), carved.size());
+    const fat::FatVolume volume = fat::ParseFatImage(image, image_path);
+    exchange.Begin();
+    begun = true;
+    const fat::FatExtractStats stats = fat::ExtractFatImage(image, volume, image_path, exchange.tree());
+    if (const auto previous = exchange.Commit()) {
+      notes.push_back(Text("上一次解包的文件已保存在 %1 (the earlier uda folder was kept there).", {*previous}));
+    }
+    begun = false;
+    workspace_.RecordUdaFolder();
+    notes.push_back(Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
+                         "disk-image tool).",
+                         {std::to_string(stats.files), std::to_string(stats.folders), exchange.tree()}));
+    unpacked = true;
+  } catch (const std::exception& error) {
+    if (begun) exchange.Rollback();
+    notes.push_back(Text("警告: fat16.img 无法解包到 uda 文件夹 (%1); 请用磁盘映像工具修改 fat16.img.", {error.what()}));
+  }
+  reporter_.Log(Text("fat16.img 文件创建成功"));
+  reporter_.Log(Text(kSeparatorLine));
+  reporter_.Log(Text("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  "));
+  reporter_.Log(Text(kSeparatorLine));
+  for (const Text& note : notes) reporter_.Log(note);
+  reporter_.Log(Text("fat16.img 文件: %1", {image_path}));
+  if (unpacked) reporter_.Log(Text("uda 文件夹: %1", {exchange.tree()}));
+  return Outcome::Done();
+}
+
+Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter) {
+  Extraction run(file, model, workspace, tools, reporter);
+  Outcome outcome = run.Begin();
+  if (outcome.done()) outcome = run.Locate();
+  if (outcome.done()) outcome = run.Unpack();
+  return outcome;
+}
+
+}  // namespace larkspur::pipeline

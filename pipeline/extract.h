@@ -1,0 +1,81 @@
+// Extract: strips the block headers of an opened firmware file, carves the
+// partition image out by its content, writes it into the program folder and
+// unpacks it (a ROFS image into rofs2 through the unpacking tool, a FAT
+// image into uda), with the records that tie the tree to the file.
+//
+// The window runs the steps on three threads one after another (Begin on
+// the user-interface thread, Locate on Tfix, Unpack on Trofs3 or Tfat); the
+// command line and the benchmark call Extract. One step at a time; the run
+// holds the program folder's run lock.
+#ifndef LARKSPUR_PIPELINE_EXTRACT_H_
+#define LARKSPUR_PIPELINE_EXTRACT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pipeline/opened_file.h"
+#include "pipeline/reporter.h"
+#include "pipeline/rofs_tools.h"
+#include "port/file_view.h"
+#include "workspace/workspace.h"
+
+namespace larkspur::pipeline {
+
+class Extraction {
+ public:
+  // `file` is changed by the run (its layout read again under `model`, its
+  // headers then stripped) and must outlive it, as must the rest.
+  Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter);
+
+  // Maps the file. Refused when it is gone, empty or changed since Open.
+  // Throws what port::FileView::Open throws.
+  Outcome Begin();
+  // Logs "正在定位文件.   ", checks the blocks (a header, the whole chain,
+  // the model), strips the headers, logs their count and finds where the
+  // partition starts by its content. Refused with the line that names the
+  // cause; nothing is written.
+  Outcome Locate();
+  // Writes the partition image and unpacks it, with its closing lines.
+  // kDone once the tree (or for UDA the image) stands; kFailed when the
+  // unpacking tool failed (the earlier tree and records are left as they
+  // were). Throws Error when a file cannot be written.
+  Outcome Unpack();
+
+  // Drops what the run mapped.
+  void Release();
+
+ private:
+  // The stripped file: the prefix, then each payload, as views into the
+  // mapped file (or into the copy a file with a broken chain was stripped
+  // in).
+  std::vector<std::string_view> StrippedStream() const;
+  void CarveInto(std::string_view relative_path);
+  // The carved image in one piece, for the readers that need it so: the
+  // payload it lies in, or the image file just written, mapped back.
+  std::string_view CarvedImage(std::string_view relative_path);
+  void WriteTreeSource(PartitionKind kind);
+  void LogToolLines(const std::string& tool, const ToolResult& result);
+  Outcome UnpackRofs();
+  Outcome UnpackFat();
+
+  OpenedFile& file_;
+  const int model_;
+  const Workspace& workspace_;
+  RofsTools& tools_;
+  Reporter& reporter_;
+  port::FileView image_data_;
+  port::FileView carved_view_;
+  std::string_view carved_in_place_;
+  std::uint64_t carve_offset_ = 0;
+  std::uint64_t carved_size_ = 0;
+};
+
+// The whole Extract of `file` under `model`: Begin, Locate, Unpack.
+// Refusals are returned, not logged.
+Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter);
+
+}  // namespace larkspur::pipeline
+
+#endif  // LARKSPUR_PIPELINE_EXTRACT_H_

@@ -1,0 +1,346 @@
+#include "pipeline/repack.h"
+
+#include <algorithm>
+
+#include "base/hex.h"
+#include "fat/fat_writer.h"
+#include "port/file_view.h"
+#include "port/files.h"
+#include "port/folders.h"
+#include "repack/obey_file.h"
+#include "repack/obey_names.h"
+#include "repack/reassemble.h"
+#include "rofs/kept_entries.h"
+
+namespace larkspur::pipeline {
+namespace {
+
+// Zero bytes in front of the rebuilt ROFS image in the payload stream.
+constexpr std::size_t kRofsFiller = 3072;
+constexpr int kBuildPauseMilliseconds = 500;
+
+#ifdef _WIN32
+constexpr bool kUtf8Names = false;
+#else
+constexpr bool kUtf8Names = true;
+#endif
+
+class Repacking {
+ public:
+  Repacking(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+            const RepackOptions& options)
+      : file_(file), model_(model), workspace_(workspace), tools_(tools), reporter_(reporter), options_(options) {}
+
+  RepackResult Run() {
+    RepackResult result;
+    const PartitionKind kind = file_.kind;
+    result.outcome = CheckInputs(kind);
+    if (!result.outcome.done()) return result;
+    if (kind == PartitionKind::kRofs) {
+      result.outcome = WriteObeyFile(workspace_, reporter_, result.obey);
+      if (!result.outcome.done()) return result;
+      if (!BuildRofsImage(workspace_, tools_, reporter_).done()) {
+        result.outcome =
+            Outcome::Refused(Text("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."));
+        return result;
+      }
+      reporter_.Log(Text("Rebuilding rofs2....."));
+      reporter_.Log(Text("请稍等...       "));
+      result.outcome = ReassembleAndWrite(work::kRebuiltRofsImage, kRofsFiller, result);
+    } else {
+      result.outcome = ChooseFatImage();
+      if (!result.outcome.done()) return result;
+      reporter_.Log(Text("正在重建 fat16 文件. "));
+      reporter_.Log(Text("请稍等...       "));
+      // Zero sectors that stood in front of the FAT image go back in front
+      // of it.
+      result.outcome = ReassembleAndWrite(work::kFatImage, static_cast<std::size_t>(original_lead_), result);
+    }
+    return result;
+  }
+
+ private:
+  // The checks before anything is built: the input file is the one opened,
+  // it has block headers of the model, and the tree came from it.
+  Outcome CheckInputs(PartitionKind kind) {
+    // The file must still be the one opened: its prefix and layout were
+    // read from it then, and the tree's record names it as it was.
+    if (auto refused = MapOpenedFile(file_, image_data_)) return Outcome::Refused(std::move(*refused));
+    EnsureLayout(file_, image_data_.bytes(), model_);
+    const FirmwareLayout& layout = file_.layout;
+    // Without a block header the file has no prefix and no start address:
+    // what Open took for the address is any four bytes, and a file built on
+    // them would not flash.
+    if (!layout.HasHeader()) {
+      return Outcome::Refused(Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
+                                   "未生成任何文件.",
+                                   {file_.path, BytesToHex(layout.signature)}));
+    }
+    if (file_.start_address.size() != 4) {
+      return Outcome::Refused(Text("错误: 起始地址不是 4 字节 (%1), 未生成任何文件.", {BytesToHex(file_.start_address)}));
+    }
+    if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) {
+      return Outcome::Refused(std::move(*refused));
+    }
+
+    const std::string tree = workspace_.Path(kind == PartitionKind::kRofs ? work::kRofsTree : work::kFatImage);
+    const std::optional<TreeSource> record = workspace_.ReadTreeSource(kind);
+    TreeSource opened;
+    opened.path = file_.path;
+    opened.size = file_.stamp.size;
+    opened.write_time = file_.stamp.write_time;
+    if (!record) {
+      return Outcome::Refused(Text("错误: 不知道 %1 是从哪个文件解包的 (no record of an Extract), 请先解包 %2. 未生成任何文件.",
+                                   {tree, file_.path}));
+    }
+    if (!record->SameFile(opened)) {
+      return Outcome::Refused(Text("错误: %1 是从另一个文件解包的 (extracted from %2), 请先解包 %3. 未生成任何文件.",
+                                   {tree, record->path + (record->path == file_.path ? " before it changed" : ""),
+                                    file_.path}));
+    }
+    // A missing or empty FAT image is named when it is read.
+    if (kind == PartitionKind::kRofs && !port::FolderHasEntries(tree)) {
+      return Outcome::Refused(Text("错误: %1 是空的 (nothing to pack), 请先解包 %2. 未生成任何文件.", {tree, file_.path}));
+    }
+    original_partition_size_ = record->partition_size;
+    original_lead_ = record->lead;
+    return Outcome::Done();
+  }
+
+  // Decides between the folder uda and fat16.img for a UDA Repack and, when
+  // the folder changed, rebuilds fat16.img from it.
+  Outcome ChooseFatImage() {
+    // The user edits either the folder uda or fat16.img with another tool.
+    // Neither changed: fat16.img as it is, so the round trip is identical.
+    const std::string image_path = workspace_.Path(work::kFatImage);
+    const std::string uda = workspace_.Path(work::kUdaTree);
+    const bool uda_changed = workspace_.HasUdaRecord() && !workspace_.UdaFolderMatchesRecord();
+    const bool image_changed = workspace_.FatImageChangedSinceStamp();
+    if (uda_changed && image_changed) {
+      return Outcome::Refused(Text("错误: uda 文件夹和 fat16.img 都已被修改 (both %1 and %2 changed since the Extract; keep "
+                                   "the changes of one, or extract again), 未生成任何文件.",
+                                   {uda, image_path}));
+    }
+    if (!uda_changed) {
+      reporter_.Log(image_changed ? Text("使用 fat16.img (edited with another tool since the Extract).")
+                                  : Text("使用 fat16.img (nothing in uda changed)."));
+      return Outcome::Done();
+    }
+    std::vector<std::uint8_t> rebuilt;
+    {
+      port::FileView original;
+      if (!original.Open(image_path, kMaxFirmwareSize)) {
+        return Outcome::Refused(Text("错误: %1 不存在或为空, 未生成任何文件.", {image_path}));
+      }
+      try {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(original.bytes().data());
+        rebuilt = fat::BuildFatImage({bytes, original.size()}, image_path, uda);
+      } catch (const rofs::RofsError& error) {
+        return Outcome::Refused(Text("错误: 无法从 uda 文件夹重建 fat16.img (%1), 未生成任何文件.", {error.what()}));
+      }
+      // Dropped before the new image replaces the file (Windows holds a
+      // mapped file open).
+    }
+    // The rebuilt image takes fat16.img's place, and the records follow it:
+    // a second Repack then finds nothing changed.
+    port::WriteFileReplacing(image_path,
+                             {std::string_view(reinterpret_cast<const char*>(rebuilt.data()), rebuilt.size())});
+    workspace_.RecordFatImageStamp();
+    workspace_.RecordUdaFolder();
+    reporter_.Log(
+        Text("使用 uda 文件夹: fat16.img 已从 %1 重建 (the folder changed; same geometry as the original image).", {uda}));
+    return Outcome::Done();
+  }
+
+  Outcome ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler, RepackResult& result) {
+    const BlockFormat& format = BlockFormatOf(model_, file_.kind);
+    const std::string rebuilt_path = workspace_.Path(rebuilt_relative_path);
+    port::FileView rebuilt;
+    if (!rebuilt.Open(rebuilt_path, kMaxFirmwareSize - filler)) {
+      return Outcome::Refused(Text("错误: %1 不存在或为空, 未生成任何文件.", {rebuilt_path}));
+    }
+    // The prefix is the mapped file's, in front of its first header. The
+    // payloads are views of the rebuilt image behind `filler` zero bytes;
+    // only the blocks holding zeros and the padded tail are copies.
+    const std::size_t prefix_length = *file_.layout.prefix_length;
+    const std::string_view prefix = image_data_.bytes().substr(0, prefix_length);
+    const HeaderBuilder build = [&format](std::string_view payload, std::string_view address, std::int32_t length) {
+      return BuildBlockHeader(format.signature, format.type_field, format.block_size, payload, address,
+                              static_cast<std::uint32_t>(length));
+    };
+    // The check values are computed over the file's bytes read block by
+    // block into one buffer; the writer has the system copy the payloads
+    // from file to file where it can, so the mapping's pages are never
+    // brought in.
+    const PayloadReader read = [&rebuilt](std::string_view part, char* to) { rebuilt.CopyOut(part, to); };
+    const BlockCutting cutting{static_cast<std::int32_t>(format.block_size), format.short_first_block,
+                               format.padding_byte};
+    const Reassembly blocks = CutIntoBlocks(filler, rebuilt.bytes(), prefix, file_.start_address, cutting, build, read);
+    result.short_first_block_written = blocks.short_first_block_written;
+
+    // Each block is a header and a payload piece, after the prefix: the
+    // writer's pieces tell how many blocks are on disk.
+    const std::size_t lead_pieces = prefix.empty() ? 0 : 1;
+    const std::size_t block_count = blocks.headers.size();
+    const std::string output = workspace_.OutputPath(file_.name);
+    port::WriteFileReplacing(
+        output, blocks.pieces,
+        [&](std::size_t written, std::size_t) {
+          const std::size_t done = written > lead_pieces ? (written - lead_pieces) / 2 : 0;
+          reporter_.Progress(
+              Text("进度: %1", {"blocks " + std::to_string(done) + " of " + std::to_string(block_count)}));
+        },
+        rebuilt);
+    reporter_.Progress(std::nullopt);
+
+    // The phone's partition does not grow with the image: a bigger one may
+    // not fit, and only the user can know. Counted as the blocks carry it:
+    // the zeros in front left out, the padded tail in.
+    std::uint64_t rebuilt_size = 0;
+    for (std::size_t i = 2; i < blocks.pieces.size(); i += 2) rebuilt_size += blocks.pieces[i].size();
+    rebuilt_size -= std::min<std::uint64_t>(filler, rebuilt_size);
+    if (rebuilt_size > original_partition_size_) {
+      const std::size_t new_blocks = blocks.headers.size();
+      const std::size_t old_blocks = file_.layout.blocks.size();
+      const std::size_t added = new_blocks > old_blocks ? new_blocks - old_blocks : 0;
+      reporter_.Log(Text("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks "
+                         "added), 请确认手机的分区装得下.",
+                         {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
+    }
+
+    reporter_.Log(Text(kSeparatorLine));
+    reporter_.Log(Text("完成! 完成! 完成!          "));
+    reporter_.Log(Text(kSeparatorLine));
+    // A program folder given on the command line is named: "the program's
+    // folder" would send the user to the wrong one.
+    reporter_.Log(options_.name_program_folder
+                      ? Text("REB-%1 文件生成在 %2, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
+                             {file_.name, workspace_.folder()})
+                      : Text("REB-%1 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
+                             {file_.name}));
+    reporter_.Log(Text(kSeparatorLine));
+    // rofsbuild reports the image in the tool folder; the log says where it
+    // is now.
+    if (file_.kind == PartitionKind::kRofs) reporter_.Log(Text("rofs2r.img 文件: %1", {rebuilt_path}));
+    reporter_.Log(Text("REB 文件: %1", {output}));
+    return Outcome::Done();
+  }
+
+  OpenedFile& file_;
+  const int model_;
+  const Workspace& workspace_;
+  RofsTools& tools_;
+  Reporter& reporter_;
+  const RepackOptions options_;
+  port::FileView image_data_;
+  // The partition size and the zero bytes in front of it, recorded with the
+  // tree.
+  std::uint64_t original_partition_size_ = 0;
+  std::uint64_t original_lead_ = 0;
+};
+
+void LogToolLines(Reporter& reporter, const std::string& tool, const ToolResult& result) {
+  // Each line names the tool once: most of them already start with its name.
+  for (const std::string& line : result.last_lines) {
+    reporter.Log(Text("    " + (line.rfind(tool + ":", 0) == 0 ? line : tool + ": " + line)));
+  }
+}
+
+}  // namespace
+
+RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+                    const RepackOptions& options) {
+  return Repacking(file, model, workspace, tools, reporter, options).Run();
+}
+
+Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing) {
+  reporter.Log(Text("正在创建 obey 文件.    "));
+  listing = {};
+  // Paths in the list are relative to the program folder, with backslashes
+  // as the obey file writes them, whatever the platform's separator.
+  std::vector<std::string> backslash_names;
+  try {
+    ListFilesDepthFirst(workspace.Path(work::kRofsTree), "*.*", true, std::string(work::kRofsTree) + "\\",
+                        listing.files, &backslash_names);
+  } catch (const FolderListError& error) {
+    return Outcome::Refused(Text("错误: 无法读取文件夹 %1 (the folder cannot be listed; its files would be missing from "
+                                 "the image). 未生成任何文件.",
+                                 {error.folder()}));
+  }
+  // A name the obey file cannot carry would fail deep in the build, or end
+  // up in the image under another name: each one is named, and nothing is
+  // built.
+  std::vector<std::string> refused;
+  for (const std::string& path : backslash_names) refused.push_back(path + " (a backslash cannot stand in a name)");
+  for (const std::string& relative_path : listing.files) {
+    const std::string problem = ObeyPathProblem(relative_path, kUtf8Names);
+    if (!problem.empty()) refused.push_back(workspace.Path(relative_path) + " (" + problem + ")");
+  }
+  if (!refused.empty()) {
+    for (const std::string& line : refused) reporter.Log(Text("错误: 文件名无法写入 obey 文件: %1", {line}));
+    return Outcome::Refused(Text("错误: %1 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.",
+                                 {std::to_string(refused.size())}));
+  }
+  // Hidden entries and attributes of the extracted image go back into the
+  // obey file, except where the user put a real file.
+  rofs::KeptEntries kept;
+  try {
+    kept = workspace.ReadKeptEntries();
+  } catch (const rofs::KeptEntriesError& error) {
+    return Outcome::Refused(
+        Text("错误: %1 (the record of hidden entries is damaged; extract again). 未生成任何文件.", {error.what()}));
+  }
+  const ObeyFileLines file_lines = BuildObeyFileLines(listing.files, kept);
+  listing.lines.push_back(kObeyNameLine);
+  listing.lines.push_back(kObeySizeLine);
+  listing.lines.insert(listing.lines.end(), file_lines.lines.begin(), file_lines.lines.end());
+  port::WriteFileReplacing(workspace.Path(work::kObeyFile), {JoinObeyLines(listing.lines)});
+  if (!kept.empty()) {
+    reporter.Log(Text("保留了 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes carried over from the "
+                      "extracted image).",
+                      {std::to_string(file_lines.hidden_kept), std::to_string(file_lines.attributes_kept)}));
+  }
+  for (const std::string& path : file_lines.hidden_replaced) {
+    reporter.Log(Text("隐藏项 %1 已被 rofs2 中的文件取代, 不再隐藏 (a real file now stands there).", {path}));
+  }
+  for (const std::string& entry : file_lines.hidden_unwritable) {
+    reporter.Log(Text("警告: 隐藏项无法写入 obey 文件, 已丢失 (hidden entry dropped: %1).", {entry}));
+  }
+  for (const std::string& path : file_lines.attributes_partial) {
+    reporter.Log(Text("警告: %1 的属性只能部分保留 (attribute bits the obey file cannot give were dropped).", {path}));
+  }
+  reporter.Log(Text("完成!    "));
+  return Outcome::Done();
+}
+
+Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& reporter) {
+  reporter.Log(Text("正在重建 rofs 文件.       "));
+  reporter.Log(Text("请稍等...       "));
+  const ToolResult result = tools.Build(workspace, reporter);
+  if (result.succeeded) {
+    reporter.Log(Text("完成!   "));
+  } else {
+    reporter.Log(Text("rofsbuild %1: rofs 文件重建失败.", {result.description}));
+    LogToolLines(reporter, "rofsbuild", result);
+  }
+
+  const std::string built = workspace.Path(work::kBuiltRofsImage);
+  const std::string target = workspace.Path(work::kRebuiltRofsImage);
+  // The move never overwrites, so the earlier image goes first. Whether it
+  // went is seen below: the move then fails and the new image is named.
+  port::DeleteFile(target);
+  tools.Pause(kBuildPauseMilliseconds);
+  // An image the tool left although it failed is not taken for a good one.
+  const bool moved = result.succeeded && port::MoveFileNoReplace(built, target);
+  tools.Pause(kBuildPauseMilliseconds);
+  if (!moved && port::IsRegularFile(built)) {
+    // Keep the new image where it is rather than delete the only copy.
+    reporter.Log(port::IsRegularFile(target) || port::IsDirectory(target)
+                     ? Text("新的 rofs 文件仍在 %1 (未能移动到 %2: 旧文件无法删除).", {built, target})
+                     : Text("新的 rofs 文件仍在 %1 (未能移动到 %2).", {built, target}));
+  }
+  tools.Pause(kBuildPauseMilliseconds);
+  return result.succeeded ? Outcome::Done() : Outcome::Failed();
+}
+
+}  // namespace larkspur::pipeline

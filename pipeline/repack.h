@@ -1,0 +1,63 @@
+// Repack: rebuilds the partition image of an opened firmware file from what
+// the user edited (for ROFS: the obey file of rofs2, then the build tool;
+// for UDA: the folder uda rebuilt into fat16.img when it changed, or
+// fat16.img as edited), cuts it into blocks behind fresh headers with
+// consecutive load addresses, and writes REB-<name> into the program folder.
+//
+// The window runs Repack on its worker Trepack; the command line and the
+// benchmark call it directly. The run holds the program folder's run lock.
+#ifndef LARKSPUR_PIPELINE_REPACK_H_
+#define LARKSPUR_PIPELINE_REPACK_H_
+
+#include <string>
+#include <vector>
+
+#include "pipeline/opened_file.h"
+#include "pipeline/reporter.h"
+#include "pipeline/rofs_tools.h"
+#include "workspace/workspace.h"
+
+namespace larkspur::pipeline {
+
+// What the obey file step found and wrote.
+struct ObeyListing {
+  std::vector<std::string> files;  // relative paths ("rofs2\..."), in the order found
+  std::vector<std::string> lines;  // the lines of the obey file
+};
+
+struct RepackOptions {
+  // The closing line names the program folder (one given with --home)
+  // rather than saying "the program's folder".
+  bool name_program_folder = false;
+};
+
+// What a Repack leaves for its caller besides the files it wrote.
+struct RepackResult {
+  Outcome outcome;
+  ObeyListing obey;  // ROFS only
+  // The N96's short first block was written.
+  bool short_first_block_written = false;
+};
+
+// The whole Repack of `file` under `model`, ending with its closing lines.
+// Refusals are returned, not logged. Throws Error when a file cannot be
+// read or written (nothing is then left under the output's name).
+RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+                    const RepackOptions& options = {});
+
+// Its steps, for the window's handlers of the same purpose.
+
+// Lists rofs2 into temp/rofs2.obey with the kept hidden entries and
+// attributes, logging "正在创建 obey 文件.    " and "完成!    ". Refused
+// when a folder cannot be listed or a name cannot go into the obey file
+// (each logged with its path).
+Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing);
+
+// Runs the build tool on the obey file and moves its image into temp, with
+// the pauses around the move. kFailed when the tool failed (its reason and
+// last lines logged).
+Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& reporter);
+
+}  // namespace larkspur::pipeline
+
+#endif  // LARKSPUR_PIPELINE_REPACK_H_

@@ -1,0 +1,63 @@
+// What Extract and Repack tell the user while they run, and how a refusal
+// is given: as texts of the catalog (app/texts.cc) with their values, never
+// as finished lines, so the window and the command line say them in the
+// language in force. The pipeline calls a Reporter on the thread it runs on;
+// an implementation that shows the lines elsewhere hands them over itself.
+#ifndef LARKSPUR_PIPELINE_REPORTER_H_
+#define LARKSPUR_PIPELINE_REPORTER_H_
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur::pipeline {
+
+// A text of the catalog (its Chinese form, %1..%9 standing for the values)
+// and its values. A text the catalog does not hold (the separator line, a
+// tool's own output) is shown as it is.
+struct Text {
+  std::string key;
+  std::vector<std::string> values;
+
+  Text() = default;
+  Text(std::string_view key, std::initializer_list<std::string> values = {}) : key(key), values(values) {}
+  bool operator==(const Text&) const = default;
+};
+
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  // A line of the log.
+  virtual void Log(const Text& line) = 0;
+  // How far the running step is; nothing takes the report away.
+  virtual void Progress(const std::optional<Text>& report) = 0;
+  // The "Unable to run " box of a tool that could not be started (`text` is
+  // the whole message); returns once the user has dismissed it.
+  virtual void UnableToRun(const std::string& text) = 0;
+};
+
+// How a run, or one of its steps, ended.
+enum class Status {
+  kDone,     // its closing lines were written (for a step: go on)
+  kRefused,  // nothing was written; `refusal` says why
+  kFailed,   // it ended without its closing lines; the log says why
+};
+
+struct Outcome {
+  Status status = Status::kDone;
+  std::optional<Text> refusal;
+
+  static Outcome Done() { return {}; }
+  static Outcome Failed() { return {Status::kFailed, std::nullopt}; }
+  static Outcome Refused(Text line) { return {Status::kRefused, std::move(line)}; }
+  bool done() const { return status == Status::kDone; }
+};
+
+// The separator line of the closing lines.
+inline constexpr char kSeparatorLine[] = "=========================================================       ";
+
+}  // namespace larkspur::pipeline
+
+#endif  // LARKSPUR_PIPELINE_REPORTER_H_

@@ -1,0 +1,26 @@
+// One Extract or Repack at a time in a program folder: the lock a run takes
+// before it changes anything there.
+#ifndef LARKSPUR_PIPELINE_RUN_LOCK_H_
+#define LARKSPUR_PIPELINE_RUN_LOCK_H_
+
+#include <memory>
+#include <optional>
+
+#include "pipeline/reporter.h"
+#include "port/run_lock.h"
+#include "workspace/workspace.h"
+
+namespace larkspur::pipeline {
+
+struct TakenLock {
+  std::unique_ptr<port::RunLock> lock;  // held until it goes
+  std::optional<Text> refusal;          // why there is none
+};
+
+// Takes the lock of the program folder without waiting; refused when
+// another run holds it or it cannot be tried (the reason said).
+TakenLock TakeRunLock(const Workspace& workspace);
+
+}  // namespace larkspur::pipeline
+
+#endif  // LARKSPUR_PIPELINE_RUN_LOCK_H_

@@ -1,0 +1,43 @@
+#include "port/folders.h"
+
+#include <filesystem>
+
+namespace larkspur::port {
+namespace {
+
+namespace fs = std::filesystem;
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+  std::error_code error;
+  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
+}
+
+bool FolderHasEntries(const std::string& folder) {
+  std::error_code error;
+  return fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !error;
+}
+
+void CreateFolder(const std::string& path) {
+  std::error_code error;
+  fs::create_directory(path, error);
+  if (error) throw FolderError("Cannot create folder", path, error.message());
+}
+
+void MoveFolder(const std::string& from, const std::string& to) {
+  std::error_code error;
+  // rename() would replace an empty folder at `to` on POSIX: the caller
+  // asked for a move that never replaces anything.
+  if (PathExists(to)) throw FolderError("Cannot move folder", from, "\"" + to + "\" is in the way");
+  fs::rename(from, to, error);
+  if (error) throw FolderError("Cannot move folder", from, "to \"" + to + "\": " + error.message());
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code error;
+  fs::remove_all(path, error);
+  if (error) throw FolderError("Cannot remove folder", path, error.message());
+}
+
+}  // namespace larkspur::port
