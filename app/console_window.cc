@@ -40,6 +40,15 @@ void ConsoleWindow::ShowMessage(const std::string& title, const std::string& tex
   if (on_message) on_message(message);
 }
 
+bool ConsoleWindow::AskYesNo(const std::string& title, const std::string& text) {
+  questions.push_back({title, text, MessageIcon::kNone});
+  if (message_stream_) *message_stream_ << "[" << title << "] " << text << '\n' << std::flush;
+  if (answers_.empty()) return false;
+  const bool yes = answers_.front();
+  answers_.pop_front();
+  return yes;
+}
+
 std::optional<std::string> ConsoleWindow::ShowOpenDialog(const OpenDialogRequest& request) {
   dialog_requests.push_back(request);
   if (dialog_answers_.empty()) return std::nullopt;

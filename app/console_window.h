@@ -41,14 +41,18 @@ class ConsoleWindow : public Window {
   void SetMenuEnabled(MenuItem item, bool enabled) override;
   void SetStatusText(int panel, const std::string& text) override;
   int SelectorIndex() const override { return selector_index_; }
+  void SetSelectorIndex(int index) override { selector_index_ = index; }
   void SetSelectorEnabled(bool enabled) override { selector_enabled = enabled; }
   void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
+  bool AskYesNo(const std::string& title, const std::string& text) override;
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
   void OpenUrl(const std::string& url) override { opened_urls.push_back(url); }
+  void OpenFolder(const std::string& path) override { opened_folders.push_back(path); }
 
-  // Controls, as a user would set them.
-  void SetSelectorIndex(int index) { selector_index_ = index; }
+  // Answers, as a user would give them: the next question's (No when none
+  // is queued), and the next open dialog's.
+  void QueueAnswer(bool yes) { answers_.push_back(yes); }
   void QueueOpenDialogAnswer(std::optional<std::string> path) { dialog_answers_.push_back(std::move(path)); }
 
   // User-interface thread: serves requests until `done` is true, checking
@@ -63,6 +67,8 @@ class ConsoleWindow : public Window {
   std::vector<Message> messages;
   std::vector<OpenDialogRequest> dialog_requests;
   std::vector<std::string> opened_urls;
+  std::vector<std::string> opened_folders;
+  std::vector<Message> questions;  // every question asked (icon kNone)
   bool selector_enabled = true;
   std::vector<std::string> progress;  // every progress report, in order
   // Where progress reports go as they come (a terminal's standard error),
@@ -77,6 +83,7 @@ class ConsoleWindow : public Window {
   std::ostream* message_stream_;
   int selector_index_ = -1;
   std::deque<std::optional<std::string>> dialog_answers_;
+  std::deque<bool> answers_;
 
   UiRequestQueue requests_;
 };

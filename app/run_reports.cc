@@ -1,20 +1,27 @@
 #include "app/run_reports.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "app/texts.h"
 #include "port/errors.h"
 
 namespace larkspur {
 
-std::string Say(const pipeline::Text& text) { return Say(text.key, std::span<const std::string>(text.values)); }
+std::string SayText(const pipeline::Text& text) {
+  if (text.literal) return text.key;
+  std::vector<std::string> values;
+  values.reserve(text.values.size());
+  for (const pipeline::Text& value : text.values) values.push_back(SayText(value));
+  return Say(text.key, std::span<const std::string>(values));
+}
 
 SayingReporter::SayingReporter(Sink log, Sink progress, Sink unable_to_run)
     : log_(std::move(log)), progress_(std::move(progress)), unable_to_run_(std::move(unable_to_run)) {}
 
-void SayingReporter::Log(const pipeline::Text& line) { log_(Say(line)); }
+void SayingReporter::Log(const pipeline::Text& line) { log_(SayText(line)); }
 
-void SayingReporter::Progress(const std::optional<pipeline::Text>& report) { progress_(report ? Say(*report) : ""); }
+void SayingReporter::Progress(const std::optional<pipeline::Text>& report) { progress_(report ? SayText(*report) : ""); }
 
 void SayingReporter::UnableToRun(const std::string& text) { unable_to_run_(text); }
 

@@ -15,7 +15,7 @@
 namespace larkspur {
 
 // A pipeline text in the language in force.
-std::string Say(const pipeline::Text& text);
+std::string SayText(const pipeline::Text& text);
 
 // A Reporter that says the texts and hands the finished lines on.
 class SayingReporter : public pipeline::Reporter {

@@ -268,6 +268,34 @@ TEST(SafeFirmwareTest, AFileOfAnotherModelIsRefusedAndTheFittingModelsAreNamed) 
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
 }
 
+// When the refused file fits exactly one model, the window asks whether to
+// choose it; with Yes the model is chosen and the command can run again.
+TEST(SafeFirmwareTest, TheOneModelAFileFitsIsOfferedAndChosenOnYes) {
+  const std::string input =
+      testing::MakeFirmware({.model = 1, .uda = true}, std::string("\xE9\x00\x90", 3) + testing::PatternBytes(0x9000));
+  for (const bool yes : {false, true}) {
+    ProgramFolder home;
+    Session s(home);
+    const std::string path = home.Write("RM-1.uda.fpsx", input);
+    s.Open(path);
+    s.window.QueueAnswer(yes);
+    s.Extract();
+    ASSERT_EQ(s.window.questions.size(), 1u);
+    EXPECT_EQ(s.window.questions[0].text, "这个文件是为手机型号(N96)制作的. 要选择手机型号(N96)吗?");
+    EXPECT_EQ(s.form.ProfileIndex(), yes ? 1 : 0);
+    EXPECT_EQ(s.window.SelectorIndex(), yes ? 1 : -1);
+    EXPECT_EQ(s.window.log.back(), yes ? "已选择手机型号(N96), 请再运行一次."
+                                       : "错误: 文件 " + path +
+                                             " 中没有所选手机型号的块头 (no block header of the model chosen: signature "
+                                             "5401170E000300 not found; the file fits 手机型号(N96)), 请选择正确的手机型号. "
+                                             "未生成任何文件.");
+    if (!yes) continue;
+    s.Extract();
+    EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
+    EXPECT_EQ(s.window.questions.size(), 1u);
+  }
+}
+
 TEST(SafeFirmwareTest, OneRunAtATimeInAProgramFolder) {
   ProgramFolder home;
   home.InstallStandInTool("readimage", testing::kStandInReadimage);

@@ -32,6 +32,9 @@ void TForm1::FormCreate() {
   window_.SetMenuEnabled(MenuItem::kOpen, true);
   window_.SetMenuEnabled(MenuItem::kExtract, false);
   window_.SetMenuEnabled(MenuItem::kRepack, false);
+  // Where the REB- files will be: an installed program's folder is not
+  // beside it, and may be hidden.
+  window_.AppendLog(Say("本程序文件夹: %1 (REB- 文件和工作文件夹都在这里)", {program_folder()}));
   std::lock_guard lock(profile_mutex_);
   profile_ = ProfileForModel(0);
   profile_index_ = 0;
@@ -81,12 +84,24 @@ void TForm1::ComboBox1Change() {
 
 void TForm1::Image1Click() { window_.OpenUrl(DonationUrl); }
 
+void TForm1::OpenProgramFolder() { window_.OpenFolder(program_folder()); }
+
 void TForm1::Open1Click() {
   window_.ClearLog();
   const auto chosen = window_.ShowOpenDialog({kOpenFilter, OpenDialogFilterIndex, kOpenDialogFolder});
   if (!chosen) return;
+  OpenChosen(*chosen);
+}
+
+void TForm1::OpenFile(const std::string& path) {
+  if (outcome_.load() == Outcome::kRunning) return;
+  window_.ClearLog();
+  OpenChosen(path);
+}
+
+void TForm1::OpenChosen(const std::string& chosen) {
   const std::string previous_path = SourcePath;
-  SourcePath = *chosen;
+  SourcePath = chosen;
 
   // A missing, empty or oversized file must not leave the previous file
   // under the new name, or a later Repack would write it out as this file:
@@ -101,7 +116,7 @@ void TForm1::Open1Click() {
   };
   std::optional<PartitionKind> kind = KindFromName(KindOverride);
   try {
-    pipeline::OpenedFile opened = pipeline::OpenFirmware(*chosen, kind, ProfileIndex(), reporter_);
+    pipeline::OpenedFile opened = pipeline::OpenFirmware(chosen, kind, ProfileIndex(), reporter_);
     opened_ = std::move(opened);
   } catch (const FileOpenError&) {
     still_open();
@@ -212,8 +227,19 @@ std::string TForm1::createhederfat(std::string_view payload, std::string_view ad
 }
 
 void TForm1::FinishRun(const pipeline::Outcome& outcome) {
-  if (outcome.refusal) Log(Say(*outcome.refusal));
+  if (outcome.refusal) Log(SayText(*outcome.refusal));
   FinishRun(outcome.done() ? Outcome::kDone : Outcome::kFailed);
+  if (outcome.models_that_fit.size() == 1) OfferModel(outcome.models_that_fit.front());
+}
+
+void TForm1::OfferModel(int model) {
+  window_.RunOnUiThread([this, model] {
+    const std::string name = Say(ModelItemText(model));
+    if (!window_.AskYesNo(kApplicationTitle, Say("这个文件是为%1制作的. 要选择%1吗?", {name}))) return;
+    window_.SetSelectorIndex(model);
+    ComboBox1Change();
+    window_.AppendLog(Say("已选择%1, 请再运行一次.", {name}));
+  });
 }
 
 void TForm1::FinishRun(Outcome outcome) {
@@ -233,7 +259,7 @@ void TForm1::FinishRun(Outcome outcome) {
 bool TForm1::TakeRunLock() {
   pipeline::TakenLock taken = pipeline::TakeRunLock(workspace_);
   if (!taken.lock) {
-    window_.AppendLog(Say(*taken.refusal));
+    window_.AppendLog(SayText(*taken.refusal));
     FinishRun(Outcome::kFailed);
     return false;
   }

@@ -73,10 +73,16 @@ class TForm1 {
   // Menu commands and controls. They throw what they cannot handle; wrap
   // them in RunUiCommand to get the error box.
   void Open1Click();
+  // Open of a file given without the dialog (dropped onto the window); does
+  // nothing while a run holds the menu.
+  void OpenFile(const std::string& path);
   void Extract1Click();
   void Repack1Click();
   void ComboBox1Change();
   void Image1Click();
+  // Shows the program folder (REB- files, the working folders) in the
+  // system's file manager.
+  void OpenProgramFolder();
 
   // Runs a handler; an error that escapes it is shown in the error box,
   // titled with the application title, and the program goes on.
@@ -174,6 +180,10 @@ class TForm1 {
   void FinishRun(Outcome outcome);
   // The Repack of either kind.
   void RunRepack();
+  // Open of `chosen` after the log was cleared.
+  void OpenChosen(const std::string& chosen);
+  // Asks whether to choose `model`, the one model a refused file fits.
+  void OfferModel(int model);
 
   Window& window_;
   const Workspace workspace_;

@@ -23,6 +23,10 @@ TEST(TForm1Test, StartUpState) {
   EXPECT_EQ(s.window.status[1], "类型: ");
   EXPECT_EQ(s.form.Profile(), ProfileForModel(0));
   EXPECT_FALSE(s.form.N96Selected());
+  EXPECT_EQ(s.window.log,
+            std::vector<std::string>{"本程序文件夹: " + home.path() + " (REB- 文件和工作文件夹都在这里)"});
+  s.form.OpenProgramFolder();
+  EXPECT_EQ(s.window.opened_folders, std::vector<std::string>{home.path()});
 }
 
 TEST(TForm1Test, OpenFillsLogStatusBarAndMenu) {

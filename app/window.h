@@ -42,6 +42,10 @@ class Window : public UiThread {
   // The model selector's current item, -1 when none is selected.
   virtual int SelectorIndex() const = 0;
 
+  // Selects item `index` of the model selector, as the user would by hand;
+  // the caller runs the change handler.
+  virtual void SetSelectorIndex(int index) = 0;
+
   // The model selector takes no change while an Extract or Repack runs.
   virtual void SetSelectorEnabled(bool enabled) = 0;
 
@@ -52,11 +56,17 @@ class Window : public UiThread {
   // A modal message box with an OK button; returns when it is dismissed.
   virtual void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) = 0;
 
+  // A modal question with the buttons Yes and No: true for Yes.
+  virtual bool AskYesNo(const std::string& title, const std::string& text) = 0;
+
   // The file-open dialog: the chosen full path, or nothing when cancelled.
   virtual std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) = 0;
 
   // Shows a web page in the default browser; failures are not reported.
   virtual void OpenUrl(const std::string& url) = 0;
+
+  // Shows a folder in the system's file manager; failures are not reported.
+  virtual void OpenFolder(const std::string& path) = 0;
 };
 
 }  // namespace larkspur

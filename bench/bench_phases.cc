@@ -98,7 +98,7 @@ class Driver {
 
  private:
   void Expect(const std::string& command, const pipeline::Outcome& outcome) {
-    if (outcome.refusal) throw std::runtime_error(command + " refused: " + Say(*outcome.refusal));
+    if (outcome.refusal) throw std::runtime_error(command + " refused: " + SayText(*outcome.refusal));
     if (!outcome.done()) throw std::runtime_error(command + " did not finish; last log line: " + last_line_);
   }
 

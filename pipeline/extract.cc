@@ -31,23 +31,17 @@ Outcome Extraction::Locate() {
   std::int64_t headers_removed = 0;
   bool chain_intact = false;
   if (!file_.stripped) {
-    // Without a header, or with its last block cut short, the file would
-    // give a partition image that looks finished and is not; nothing is
-    // stripped or written then.
-    if (!layout.HasHeader()) {
-      return Outcome::Refused(Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
-                                   "未生成任何文件.",
-                                   {file_.path, BytesToHex(layout.signature)}));
-    }
+    // Without a header of the model, or with its last block cut short, the
+    // file would give a partition image that looks finished and is not;
+    // nothing is stripped or written then.
+    if (!layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
     if (layout.end == ChainEnd::kCutShort) {
       const std::string where = "block " + std::to_string(layout.blocks.size()) + " at file offset " +
                                 HexNumber(layout.end_offset, 8);
       return Outcome::Refused(Text("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
                                    {file_.path, layout.ends_inside_header ? "header" : "payload", where}));
     }
-    if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) {
-      return Outcome::Refused(std::move(*refused));
-    }
+    if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) return std::move(*refused);
     if (layout.chain_intact) {
       // The payloads stay where they are in the file: StrippedStream gives
       // them as views, in place of moving them down over the headers.

@@ -17,6 +17,16 @@ void ReadLayout(OpenedFile& file, std::string_view bytes, int model) {
   file.start_address = std::string(Take(bytes, found + format.address_offset, 4));
 }
 
+// "手机型号(5320), 手机型号(N78)", each name said in the language in force.
+Text ModelNamesText(const std::vector<int>& models) {
+  Text names;
+  for (const int model : models) {
+    names.key += (names.values.empty() ? "%" : ", %") + std::to_string(names.values.size() + 1);
+    names.values.push_back(Text(ModelItemText(model)));
+  }
+  return names;
+}
+
 }  // namespace
 
 OpenedFile OpenFirmware(const std::string& path, std::optional<PartitionKind> kind, int model, Reporter& reporter) {
@@ -68,19 +78,34 @@ void EnsureLayout(OpenedFile& file, std::string_view bytes, int model) {
   ReadLayout(file, bytes, model);
 }
 
-std::optional<Text> CheckModel(const OpenedFile& file, std::string_view bytes, int model, Reporter& reporter) {
+std::optional<Outcome> CheckModel(const OpenedFile& file, std::string_view bytes, int model, Reporter& reporter) {
   const BlockFormat& format = BlockFormatOf(model, file.kind);
+  if (!file.layout.HasHeader()) {
+    // The headers of another model are named with it: "check the model"
+    // alone leaves the user to try them all.
+    const std::vector<int> fitting = ModelsThatFit(bytes, file.kind);
+    if (fitting.empty()) {
+      return Outcome::Refused(Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
+                                   "未生成任何文件.",
+                                   {file.path, BytesToHex(file.layout.signature)}));
+    }
+    return Outcome::Refused(Text("错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 "
+                                 "not found; the file fits %3), 请选择正确的手机型号. 未生成任何文件.",
+                                 {file.path, BytesToHex(file.layout.signature), ModelNamesText(fitting)}),
+                            fitting);
+  }
   const BlockSizeVerdict verdict = JudgeBlockSizes(file.layout, format);
   if (verdict.other_model) {
-    std::string fitting_names;
-    for (const int fitting : ModelsThatFit(bytes, file.kind)) {
-      fitting_names += (fitting_names.empty() ? "" : ", ") + std::string(ModelItemText(fitting));
-    }
-    const std::string reason = "blocks of " + HexNumber(*verdict.regular_length) +
-                               " bytes, the model chosen has blocks of " + HexNumber(format.block_size) + " bytes; " +
-                               (fitting_names.empty() ? std::string("no model Larkspur knows has such blocks")
-                                                      : "the file fits " + fitting_names);
-    return Text("错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.", {file.path, reason});
+    const std::vector<int> fitting = ModelsThatFit(bytes, file.kind);
+    const Text reason =
+        fitting.empty()
+            ? Text("blocks of %1 bytes, the model chosen has blocks of %2 bytes; no model Larkspur knows has such blocks",
+                   {HexNumber(*verdict.regular_length), HexNumber(format.block_size)})
+            : Text("blocks of %1 bytes, the model chosen has blocks of %2 bytes; the file fits %3",
+                   {HexNumber(*verdict.regular_length), HexNumber(format.block_size), ModelNamesText(fitting)});
+    return Outcome::Refused(
+        Text("错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.", {file.path, reason}),
+        fitting);
   }
   if (!verdict.irregular_blocks.empty()) {
     std::string named;

@@ -73,10 +73,12 @@ std::optional<Text> MapOpenedFile(const OpenedFile& file, port::FileView& view);
 // size; the headers then count as not stripped.
 void EnsureLayout(OpenedFile& file, std::string_view bytes, int model);
 
-// The refusal of a file whose blocks are not `model`'s: their one length is
-// another model's block size (naming the models that fit). Blocks of
-// irregular lengths are not refused; the warning that names them is logged.
-std::optional<Text> CheckModel(const OpenedFile& file, std::string_view bytes, int model, Reporter& reporter);
+// The refusal of a file (mapped as `bytes`) that was not made for `model`:
+// it holds no block header of the model's format, or its blocks' one length
+// is another model's block size. The refusal names the models the file fits
+// and carries them. Blocks of irregular lengths are not refused; the warning
+// that names them is logged.
+std::optional<Outcome> CheckModel(const OpenedFile& file, std::string_view bytes, int model, Reporter& reporter);
 
 }  // namespace larkspur::pipeline
 

@@ -45,6 +45,20 @@ class RecordingReporter : public Reporter {
   std::vector<std::string> boxes;
 };
 
+// Values as the Chinese catalog says them, joined by '|'; the pipeline
+// cannot say them itself.
+std::string Said(const std::vector<Text>& values) {
+  std::string said;
+  for (const Text& value : values) {
+    std::string one = value.key;
+    for (std::size_t i = 0; i < value.values.size(); ++i) {
+      one.replace(one.find("%" + std::to_string(i + 1)), 2, Said({value.values[i]}));
+    }
+    said += (said.empty() ? "" : "|") + one;
+  }
+  return said;
+}
+
 // The tools as a test wants them: by default the unpacker copies the image
 // into rofs2 as image.bin and the builder writes "ROFS0" FF and the obey
 // file's bytes, as the stand-in programs do.
@@ -132,22 +146,26 @@ TEST(PipelineTest, ExtractRefusesWhatWouldGiveAWrongImage) {
     std::string name;
     std::string file;
     int model;
-    std::string key;                  // the refusal's text
-    std::vector<std::string> values;  // its values after the file's path
+    std::string key;   // the refusal's text
+    std::string said;  // its values, said, after the file's path
+    std::vector<int> fitting = {};  // the models the refusal offers
   } cases[] = {
       {"no header", "a.uda.bin", kFatMagic + "no header here", 0,
        "错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. 未生成任何文件.",
-       {"5401170E000300"}},
+       "5401170E000300"},
       {"cut inside a header", "a.rofs2.bin", rofs.substr(0, 19 + 0x40000 + 11), 0,
-       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
-       {"header", "block 1 at file offset 0x00040013"}},
+       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.", "header|block 1 at file offset 0x00040013"},
       {"cut inside a payload", "a.uda.bin", uda.substr(0, uda.size() - 1), 0,
-       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
-       {"payload", "block 1 at file offset 0x00040013"}},
+       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.", "payload|block 1 at file offset 0x00040013"},
       {"another model's blocks", "a.rofs2.bin", testing::MakeFirmware({.model = 2}, kRofsMagic + testing::PatternBytes(0x50000)),
        0, "错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.",
-       {"blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits 手机型号(5320), "
-        "手机型号(N78)"}},
+       "blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits 手机型号(5320), "
+       "手机型号(N78)",
+       {2, 3}},
+      {"another model's headers", "a.uda.bin", testing::MakeFirmware({.model = 1, .uda = true}, kFatMagic + "abc"), 0,
+       "错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 not found; the file "
+       "fits %3), 请选择正确的手机型号. 未生成任何文件.",
+       "5401170E000300|手机型号(N96)", {1}},
       {"named ROFS, holds FAT", "a.rofs2.bin", testing::MakeFirmware({}, BootSector(0x100) + testing::PatternBytes(0x1FE00)),
        0,
        "错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts with a FAT boot "
@@ -159,7 +177,7 @@ TEST(PipelineTest, ExtractRefusesWhatWouldGiveAWrongImage) {
        "header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.",
        {}},
       {"no ROFS header", "a.rofs2.bin", testing::MakeFirmware({}, testing::PatternBytes(0x100)), 0,
-       "错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {}},
+       "错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -170,11 +188,10 @@ TEST(PipelineTest, ExtractRefusesWhatWouldGiveAWrongImage) {
     const auto before = testing::TreeOf(home.folder.root());
     const Outcome outcome = Extract(opened, c.model, home.workspace, home.tools, home.reporter);
     EXPECT_EQ(outcome.status, Status::kRefused);
-    std::vector<std::string> values = {home.folder.Path(c.name)};
-    values.insert(values.end(), c.values.begin(), c.values.end());
     ASSERT_TRUE(outcome.refusal);
     EXPECT_EQ(outcome.refusal->key, c.key);
-    EXPECT_EQ(outcome.refusal->values, values);
+    EXPECT_EQ(Said(outcome.refusal->values), home.folder.Path(c.name) + (c.said.empty() ? "" : "|" + c.said));
+    EXPECT_EQ(outcome.models_that_fit, c.fitting);
     EXPECT_EQ(testing::TreeOf(home.folder.root()), before);
   }
 }
@@ -234,7 +251,7 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
     Text line;  // the failure line
   } cases[] = {
       {"the tool fails", [](const Workspace&) { return ToolResult{false, "exit status 2", {"readimage: bad image"}}; },
-       Text("rofs2.img 文件解包失败: readimage %1.", {"exit status 2"})},
+       Text("rofs2.img 文件解包失败: readimage %1.", {std::string("exit status 2")})},
       {"the tool writes nothing", [](const Workspace&) { return ToolResult{true, "exit status 0", {}}; },
        Text("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into %1.", {"<tree>"})},
       {"the tool writes half a tree, then fails",
@@ -242,7 +259,7 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
          std::ofstream(workspace.Path("rofs2/half.txt")) << "half";
          return ToolResult{false, "exit status 1", {"disk full"}};
        },
-       Text("rofs2.img 文件解包失败: readimage %1.", {"exit status 1"})},
+       Text("rofs2.img 文件解包失败: readimage %1.", {std::string("exit status 1")})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -260,8 +277,8 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
     EXPECT_EQ(home.folder.Read("temp/rofs2.source"), "earlier record");
     EXPECT_EQ(home.folder.Read("temp/rofs2.kept"), "earlier kept");
     Text expected = c.line;
-    for (std::string& value : expected.values) {
-      if (value == "<tree>") value = home.folder.Path("rofs2");
+    for (Text& value : expected.values) {
+      if (value.key == "<tree>") value = home.folder.Path("rofs2");
     }
     EXPECT_TRUE(std::find(home.reporter.lines.begin(), home.reporter.lines.end(), expected) != home.reporter.lines.end());
   }

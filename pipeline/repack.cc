@@ -67,21 +67,14 @@ class Repacking {
     // read from it then, and the tree's record names it as it was.
     if (auto refused = MapOpenedFile(file_, image_data_)) return Outcome::Refused(std::move(*refused));
     EnsureLayout(file_, image_data_.bytes(), model_);
-    const FirmwareLayout& layout = file_.layout;
     // Without a block header the file has no prefix and no start address:
     // what Open took for the address is any four bytes, and a file built on
     // them would not flash.
-    if (!layout.HasHeader()) {
-      return Outcome::Refused(Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
-                                   "未生成任何文件.",
-                                   {file_.path, BytesToHex(layout.signature)}));
-    }
+    if (!file_.layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
     if (file_.start_address.size() != 4) {
       return Outcome::Refused(Text("错误: 起始地址不是 4 字节 (%1), 未生成任何文件.", {BytesToHex(file_.start_address)}));
     }
-    if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) {
-      return Outcome::Refused(std::move(*refused));
-    }
+    if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) return std::move(*refused);
 
     const std::string tree = workspace_.Path(kind == PartitionKind::kRofs ? work::kRofsTree : work::kFatImage);
     const std::optional<TreeSource> record = workspace_.ReadTreeSource(kind);

@@ -16,13 +16,22 @@ namespace larkspur::pipeline {
 
 // A text of the catalog (its Chinese form, %1..%9 standing for the values)
 // and its values. A text the catalog does not hold (the separator line, a
-// tool's own output) is shown as it is.
+// tool's own output) is shown as it is. A value is a literal (a path, a
+// number: shown as it is) or a text of its own, said in the same language
+// (a model's name).
 struct Text {
   std::string key;
-  std::vector<std::string> values;
+  std::vector<Text> values;
+  bool literal = false;  // shown as it is, never looked up
 
   Text() = default;
-  Text(std::string_view key, std::initializer_list<std::string> values = {}) : key(key), values(values) {}
+  // The program's own text `key` (looked up in the catalog).
+  Text(const char* key) : key(key) {}  // NOLINT: implicit, for values given as "..."
+  // A literal: a std::string given as a value (a path, a number) is shown
+  // as it is.
+  Text(std::string value) : key(std::move(value)), literal(true) {}  // NOLINT: implicit on purpose
+  Text(std::string_view key, std::initializer_list<Text> values) : key(key), values(values) {}
+
   bool operator==(const Text&) const = default;
 };
 
@@ -48,10 +57,15 @@ enum class Status {
 struct Outcome {
   Status status = Status::kDone;
   std::optional<Text> refusal;
+  // A file refused because it was not made for the model chosen: the
+  // models (the selector's items) it fits.
+  std::vector<int> models_that_fit;
 
   static Outcome Done() { return {}; }
-  static Outcome Failed() { return {Status::kFailed, std::nullopt}; }
-  static Outcome Refused(Text line) { return {Status::kRefused, std::move(line)}; }
+  static Outcome Failed() { return {Status::kFailed, std::nullopt, {}}; }
+  static Outcome Refused(Text line, std::vector<int> models_that_fit = {}) {
+    return {Status::kRefused, std::move(line), std::move(models_that_fit)};
+  }
   bool done() const { return status == Status::kDone; }
 };
 

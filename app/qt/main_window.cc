@@ -183,6 +183,8 @@ void MainWindow::SetMessageBox(MessageBoxFunction message_box) { message_box_ = 
 
 void MainWindow::SetUrlOpener(UrlOpenerFunction url_opener) { url_opener_ = std::move(url_opener); }
 
+void MainWindow::SetQuestionBox(QuestionFunction question_box) { question_box_ = std::move(question_box); }
+
 void MainWindow::CenterOnScreen() {
   const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
@@ -231,6 +233,9 @@ void MainWindow::SetStatusText(int panel, const std::string& text) {
 
 int MainWindow::SelectorIndex() const { return combo_box1_->currentIndex(); }
 
+// Only the user's choices (activated) reach the change handler, not this.
+void MainWindow::SetSelectorIndex(int index) { combo_box1_->setCurrentIndex(index); }
+
 void MainWindow::SetSelectorEnabled(bool enabled) { combo_box1_->setEnabled(enabled); }
 
 void MainWindow::ShowProgress(const std::string& text) {
@@ -278,6 +283,22 @@ std::optional<std::string> MainWindow::RunRealOpenDialog(const OpenDialogRequest
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
   return ToPath(QDir::toNativeSeparators(chosen.first()));
+}
+
+bool MainWindow::AskYesNo(const std::string& title, const std::string& text) {
+  if (question_box_) return question_box_(title, text);
+  QMessageBox box(QMessageBox::Question, ToQString(title), ToQString(text), QMessageBox::Yes | QMessageBox::No, this);
+  box.setWindowModality(Qt::ApplicationModal);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::OpenFolder(const std::string& path) {
+  if (url_opener_) {
+    url_opener_(path);
+    return;
+  }
+  // Whether a file manager came up is not reported.
+  QDesktopServices::openUrl(QUrl::fromLocalFile(FromPath(path)));
 }
 
 void MainWindow::OpenUrl(const std::string& url) {

@@ -35,6 +35,7 @@ class MainWindow : public QMainWindow, public Window {
   using MessageBoxFunction =
       std::function<void(const std::string& title, const std::string& text, MessageIcon icon)>;
   using UrlOpenerFunction = std::function<void(const std::string& url)>;
+  using QuestionFunction = std::function<bool(const std::string& title, const std::string& text)>;
 
   // The area below the menu bar, status bar included, and the status bar.
   static constexpr int kClientWidth = 498;
@@ -56,6 +57,7 @@ class MainWindow : public QMainWindow, public Window {
   void SetOpenDialog(OpenDialogFunction open_dialog);
   void SetMessageBox(MessageBoxFunction message_box);
   void SetUrlOpener(UrlOpenerFunction url_opener);
+  void SetQuestionBox(QuestionFunction question_box);
 
   // Places the window in the middle of its screen's available area.
   void CenterOnScreen();
@@ -66,11 +68,14 @@ class MainWindow : public QMainWindow, public Window {
   void SetMenuEnabled(MenuItem item, bool enabled) override;
   void SetStatusText(int panel, const std::string& text) override;
   int SelectorIndex() const override;
+  void SetSelectorIndex(int index) override;
   void SetSelectorEnabled(bool enabled) override;
   void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
+  bool AskYesNo(const std::string& title, const std::string& text) override;
   void OpenUrl(const std::string& url) override;
+  void OpenFolder(const std::string& path) override;
 
   // UiThread.
   void RunOnUiThread(const std::function<void()>& request) override;
@@ -89,6 +94,7 @@ class MainWindow : public QMainWindow, public Window {
   OpenDialogFunction open_dialog_;
   MessageBoxFunction message_box_;
   UrlOpenerFunction url_opener_;
+  QuestionFunction question_box_;
 
   QAction* open1_ = nullptr;
   QAction* extract1_ = nullptr;

@@ -51,7 +51,8 @@ TEST_F(MainWindowTest, ControlsAtStart) {
   auto* info = window_.findChild<QPlainTextEdit*>(QStringLiteral("Info"));
   EXPECT_TRUE(info->isReadOnly());
   EXPECT_EQ(info->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_TRUE(info->toPlainText().isEmpty());
+  // The one line at start says where the program folder is.
+  EXPECT_EQ(info->toPlainText().toStdString(), "本程序文件夹: " + program_folder() + " (REB- 文件和工作文件夹都在这里)");
 
   auto* selector = window_.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
   ASSERT_EQ(selector->count(), 4);

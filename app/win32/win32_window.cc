@@ -362,6 +362,12 @@ int Win32Window::SelectorIndex() const {
   return index == CB_ERR ? -1 : static_cast<int>(index);
 }
 
+// CB_SETCURSEL sends no CBN_SELCHANGE: only the user's choices reach the
+// change handler, not this.
+void Win32Window::SetSelectorIndex(int index) {
+  SendMessageW(combo_box1_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
 void Win32Window::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
   if (message_box_) {
     message_box_(title, text, icon);
@@ -410,6 +416,26 @@ std::optional<std::string> Win32Window::RunRealOpenDialog(const OpenDialogReques
   // cannot spell is refused here with a message rather than passed on
   // mangled.
   return AnsiPathFromWide(chosen.data());
+}
+
+bool Win32Window::AskYesNo(const std::string& title, const std::string& text) {
+  if (message_box_) {
+    // Tests answer through the message box: a question shown there is
+    // taken as answered No.
+    message_box_(title, text, MessageIcon::kNone);
+    return false;
+  }
+  return MessageBoxW(window_, WideFromText(text).c_str(), WideFromText(title).c_str(), MB_YESNO | MB_ICONQUESTION) ==
+         IDYES;
+}
+
+void Win32Window::OpenFolder(const std::string& path) {
+  if (url_opener_) {
+    url_opener_(path);
+    return;
+  }
+  // Whether a file manager came up is not reported.
+  ShellExecuteW(window_, L"open", WideFromAnsiPath(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void Win32Window::OpenUrl(const std::string& url) {

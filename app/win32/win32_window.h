@@ -93,11 +93,14 @@ class Win32Window : public Window {
   void SetMenuEnabled(MenuItem item, bool enabled) override;
   void SetStatusText(int panel, const std::string& text) override;
   int SelectorIndex() const override;
+  void SetSelectorIndex(int index) override;
   void SetSelectorEnabled(bool enabled) override;
   void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
+  bool AskYesNo(const std::string& title, const std::string& text) override;
   void OpenUrl(const std::string& url) override;
+  void OpenFolder(const std::string& path) override;
 
   // UiThread.
   void RunOnUiThread(const std::function<void()>& request) override;

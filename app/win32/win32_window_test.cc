@@ -74,7 +74,8 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
   EXPECT_NE(info_style & ES_MULTILINE, 0);
   EXPECT_NE(info_style & ES_READONLY, 0);
   EXPECT_NE(info_style & WS_VSCROLL, 0);
-  EXPECT_EQ(WindowText(info), "");
+  // The one line at start says where the program folder is.
+  EXPECT_EQ(WindowText(info), "本程序文件夹: " + program_folder() + " (REB- 文件和工作文件夹都在这里)");
 
   HWND selector = Control(Win32Window::kComboBox1Id);
   ASSERT_EQ(SendMessageW(selector, CB_GETCOUNT, 0, 0), 4);
