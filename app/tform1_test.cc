@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/run_reports.h"
+#include "port/errors.h"
+#include "rofs/rofs_errors.h"
+
 #include <filesystem>
 
 #include "testing/firmware_fixture.h"
@@ -182,6 +186,28 @@ TEST(TForm1Test, DonationPictureOpensThePage) {
   s.form.Image1Click();
   ASSERT_EQ(s.window.opened_urls.size(), 1u);
   EXPECT_EQ(s.window.opened_urls[0], s.form.DonationUrl);
+}
+
+// An error that ends a run is named by its class in the "Application
+// Error" box, whichever library raised it.
+TEST(TForm1Test, TheApplicationErrorBoxNamesTheErrorsClass) {
+  const struct {
+    std::exception_ptr error;
+    const char* head;
+    const char* message;
+  } cases[] = {
+      {std::make_exception_ptr(FileCreateError("/p/temp/rofs2.img", "No space left on device")),
+       "Exception EFCreateError in module larkspur at ", "Cannot create file \"/p/temp/rofs2.img\". No space left on device."},
+      {std::make_exception_ptr(rofs::FormatError("rofs2.img", 0x1A40, "entry runs past its block")),
+       "Exception EImageFormatError in module larkspur at ", "rofs2.img: "},
+      {std::make_exception_ptr(std::runtime_error("plain")), "Exception Exception in module larkspur at ", "plain."},
+  };
+  for (const auto& c : cases) {
+    const std::string text = ApplicationErrorText(c.error);
+    EXPECT_EQ(text.rfind(c.head, 0), 0u) << text;
+    EXPECT_NE(text.find(".\r\n" + std::string(c.message)), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with(".\r\n")) << text;
+  }
 }
 
 }  // namespace

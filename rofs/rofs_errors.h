@@ -10,13 +10,17 @@
 #include <string_view>
 
 #include "base/hex.h"  // HexNumber: "0x1A40", how offsets and sizes appear in messages
+#include "port/errors.h"
 
 namespace larkspur::rofs {
 
-// Base of every error of this library.
-class RofsError : public std::runtime_error {
+// Base of every error of this library: one of the project's errors, so
+// whatever catches an Error (the window's error boxes, the command line)
+// names it by its class.
+class RofsError : public Error {
  public:
-  explicit RofsError(const std::string& message) : std::runtime_error(message) {}
+  explicit RofsError(const std::string& message) : Error(message) {}
+  const char* ClassName() const override { return "ERofsError"; }
 };
 
 // The bytes of an image break a rule of the format, or hold something that
@@ -25,6 +29,7 @@ class RofsError : public std::runtime_error {
 class FormatError : public RofsError {
  public:
   FormatError(std::string_view image_name, std::uint64_t offset, const std::string& reason);
+  const char* ClassName() const override { return "EImageFormatError"; }
   std::uint64_t offset() const { return offset_; }
   const std::string& reason() const { return reason_; }
 
@@ -39,6 +44,7 @@ class FormatError : public RofsError {
 class ObeyError : public RofsError {
  public:
   ObeyError(std::string_view obey_name, int line, const std::string& reason);
+  const char* ClassName() const override { return "EObeyError"; }
   int line() const { return line_; }
   const std::string& reason() const { return reason_; }
 
@@ -52,6 +58,7 @@ class ObeyError : public RofsError {
 class HostFileError : public RofsError {
  public:
   HostFileError(std::string_view action, std::string_view path, std::string_view reason);
+  const char* ClassName() const override { return "EInOutError"; }
 };
 
 // Throws FormatError(image_name, offset, reason): the thrower a ByteReader
