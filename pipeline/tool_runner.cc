@@ -48,6 +48,8 @@ port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
     port::SetCurrentDirectory(program_folder);
     return outcome;
   }
+  // Going back to the program folder cannot fail in a way that matters: the
+  // program names every file of its own by its full path.
   try {
     outcome = RunTool(command_line, true, unable_to_run, progress);
   } catch (...) {
