@@ -21,7 +21,9 @@ SayingReporter::SayingReporter(Sink log, Sink progress, Sink unable_to_run)
 
 void SayingReporter::Log(const pipeline::Text& line) { log_(SayText(line)); }
 
-void SayingReporter::Progress(const std::optional<pipeline::Text>& report) { progress_(report ? SayText(*report) : ""); }
+void SayingReporter::Progress(const std::optional<pipeline::Text>& report) {
+  progress_(report ? SayText(*report) : "");
+}
 
 void SayingReporter::UnableToRun(const std::string& text) { unable_to_run_(text); }
 

@@ -25,32 +25,10 @@ using testing::Session;
 
 const std::string kRofsMagic = "ROFS0\xFF";
 
-// A FAT16 boot sector as common formatters write it: a short jump EB 3C 90,
-// a sane BIOS parameter block and 55 AA at its end.
-std::string BootSector(std::uint32_t total_sectors) {
-  std::string sector(512, '\0');
-  const auto put16 = [&](std::size_t at, unsigned value) {
-    sector[at] = static_cast<char>(value & 0xFF);
-    sector[at + 1] = static_cast<char>(value >> 8);
-  };
-  sector[0] = '\xEB', sector[1] = '\x3C', sector[2] = '\x90';
-  sector.replace(3, 8, "mkfs.fat");
-  put16(11, 512);                                        // bytes per sector
-  sector[13] = 4;                                        // sectors per cluster
-  put16(14, 4);                                          // reserved sectors
-  sector[16] = 2;                                        // FATs
-  put16(17, 512);                                        // root entries
-  put16(19, static_cast<unsigned>(total_sectors));       // total sectors
-  sector[21] = '\xF8';                                   // media
-  put16(22, 32);                                         // sectors per FAT
-  sector[510] = '\x55', sector[511] = '\xAA';
-  return sector;
-}
-
 // A FAT image whose data holds the long jump E9 00 90 that the plain magic
 // search would cut at.
 std::string FatImageWithJumpInItsData(std::size_t size) {
-  std::string image = BootSector(static_cast<std::uint32_t>(size / 512)) + testing::PatternBytes(size - 512);
+  std::string image = testing::FatBootSector(static_cast<std::uint32_t>(size / 512)) + testing::PatternBytes(size - 512);
   image.replace(size / 2, 9, std::string("\xE9\x00\x90" "abcdef", 9));
   return image;
 }

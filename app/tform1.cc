@@ -16,10 +16,14 @@ TForm1::TForm1(Window& window, std::string program_folder)
       tools_(std::make_unique<pipeline::ExternalRofsTools>()),
       profile_(ProfileForModel(0)) {
   auto report = [this](std::exception_ptr error) { ReportWorkerError(error); };
-  tfix_ = std::make_unique<TJvThread>(window_, "Tfix", [this] { TfixExecute(); }, report);
-  trofs3_ = std::make_unique<TJvThread>(window_, "Trofs3", [this] { Trofs3Execute(); }, report);
-  tfat_ = std::make_unique<TJvThread>(window_, "Tfat", [this] { TfatExecute(); }, report);
-  trepack_ = std::make_unique<TJvThread>(window_, "Trepack", [this] { TrepackExecute(); }, report);
+  tfix_ = std::make_unique<TJvThread>(
+      window_, "Tfix", [this] { TfixExecute(); }, report);
+  trofs3_ = std::make_unique<TJvThread>(
+      window_, "Trofs3", [this] { Trofs3Execute(); }, report);
+  tfat_ = std::make_unique<TJvThread>(
+      window_, "Tfat", [this] { TfatExecute(); }, report);
+  trepack_ = std::make_unique<TJvThread>(
+      window_, "Trepack", [this] { TrepackExecute(); }, report);
 }
 
 TForm1::~TForm1() { FormDestroy(); }
@@ -204,8 +208,7 @@ void TForm1::Button2Click() { RunRepack(); }
 void TForm1::RunRepack() {
   pipeline::RepackOptions options;
   options.name_program_folder = ProgramFolderGiven;
-  const pipeline::RepackResult result =
-      pipeline::Repack(*opened_, run_model_, workspace_, *tools_, reporter_, options);
+  const pipeline::RepackResult result = pipeline::Repack(*opened_, run_model_, workspace_, *tools_, reporter_, options);
   ListBox1 = result.obey.files;
   obey = result.obey.lines;
   FirstBlockDone = FirstBlockDone || result.short_first_block_written;
@@ -222,8 +225,8 @@ std::string TForm1::createheder(std::string_view payload, std::string_view addre
 
 std::string TForm1::createhederfat(std::string_view payload, std::string_view address, std::int32_t length) const {
   const ModelProfile profile = Profile();
-  return BuildBlockHeaderHex(profile.UdaSignatureHex, profile.UdaTypeFieldHex, profile.UdaBlockSize, payload,
-                             address, length);
+  return BuildBlockHeaderHex(profile.UdaSignatureHex, profile.UdaTypeFieldHex, profile.UdaBlockSize, payload, address,
+                             length);
 }
 
 void TForm1::FinishRun(const pipeline::Outcome& outcome) {

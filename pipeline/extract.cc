@@ -36,8 +36,8 @@ Outcome Extraction::Locate() {
     // nothing is stripped or written then.
     if (!layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
     if (layout.end == ChainEnd::kCutShort) {
-      const std::string where = "block " + std::to_string(layout.blocks.size()) + " at file offset " +
-                                HexNumber(layout.end_offset, 8);
+      const std::string where =
+          "block " + std::to_string(layout.blocks.size()) + " at file offset " + HexNumber(layout.end_offset, 8);
       return Outcome::Refused(Text("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
                                    {file_.path, layout.ends_inside_header ? "header" : "payload", where}));
     }
@@ -72,7 +72,8 @@ Outcome Extraction::Locate() {
       return Outcome::Refused(
           FindFatBootSectorInSpans(stream, payload_start)
               ? Text("错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts "
-                     "with a FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda). 未生成任何文件.",
+                     "with a FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda). "
+                     "未生成任何文件.",
                      {file_.path})
               : Text("错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {file_.path}));
     }
@@ -85,24 +86,24 @@ Outcome Extraction::Locate() {
   if (const auto boot_sector = FindFatBootSectorInSpans(stream, payload_start)) {
     carve_offset_ = payload_start + *boot_sector;
   } else if (StartsWithRofsHeader(BytesOfSpans(stream, payload_start, kRofsLeadBytes, lead_copy))) {
-    return Outcome::Refused(Text("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload "
-                                 "starts with a ROFS header: a ROFS file; rename it without \"uda\" or use --kind rofs). "
-                                 "未生成任何文件.",
-                                 {file_.path}));
+    return Outcome::Refused(
+        Text("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload "
+             "starts with a ROFS header: a ROFS file; rename it without \"uda\" or use --kind rofs). "
+             "未生成任何文件.",
+             {file_.path}));
   } else {
     const auto magic = FindInSpans(stream, HexToBytes(kFat16MagicHex), payload_start);
     carve_offset_ = magic.value_or(payload_start);
-    reporter_.Log(!magic ? Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
-                                "从载荷开头开始, 请检查.")
-                         : Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
-                                "从第一个 E9 00 90开始, 请检查."));
+    reporter_.Log(!magic
+                      ? Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
+                             "从载荷开头开始, 请检查.")
+                      : Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
+                             "从第一个 E9 00 90开始, 请检查."));
   }
   return Outcome::Done();
 }
 
-Outcome Extraction::Unpack() {
-  return file_.kind == PartitionKind::kRofs ? UnpackRofs() : UnpackFat();
-}
+Outcome Extraction::Unpack() { return file_.kind == PartitionKind::kRofs ? UnpackRofs() : UnpackFat(); }
 
 void Extraction::Release() {
   carved_in_place_ = {};
@@ -213,9 +214,10 @@ Outcome Extraction::UnpackRofs() {
       notes.push_back(Text("警告: 无法读取隐藏项和文件属性 (%1), 打包时将使用默认属性.", {kept_error}));
     }
     if (!kept.empty()) {
-      notes.push_back(Text("已记录 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes a folder cannot "
-                           "show, kept for Repack).",
-                           {std::to_string(kept.hidden.size()), std::to_string(kept.attributes.size())}));
+      notes.push_back(
+          Text("已记录 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes a folder cannot "
+               "show, kept for Repack).",
+               {std::to_string(kept.hidden.size()), std::to_string(kept.attributes.size())}));
     }
     WriteTreeSource(PartitionKind::kRofs);
   } else {
@@ -274,13 +276,15 @@ Outcome Extraction::UnpackFat() {
     }
     begun = false;
     workspace_.RecordUdaFolder();
-    notes.push_back(Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
-                         "disk-image tool).",
-                         {std::to_string(stats.files), std::to_string(stats.folders), exchange.tree()}));
+    notes.push_back(
+        Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
+             "disk-image tool).",
+             {std::to_string(stats.files), std::to_string(stats.folders), exchange.tree()}));
     unpacked = true;
   } catch (const std::exception& error) {
     if (begun) exchange.Rollback();
-    notes.push_back(Text("警告: fat16.img 无法解包到 uda 文件夹 (%1); 请用磁盘映像工具修改 fat16.img.", {error.what()}));
+    notes.push_back(
+        Text("警告: fat16.img 无法解包到 uda 文件夹 (%1); 请用磁盘映像工具修改 fat16.img.", {error.what()}));
   }
   reporter_.Log(Text("fat16.img 文件创建成功"));
   reporter_.Log(Text(kSeparatorLine));

@@ -32,9 +32,9 @@ Text ModelNamesText(const std::vector<int>& models) {
 OpenedFile OpenFirmware(const std::string& path, std::optional<PartitionKind> kind, int model, Reporter& reporter) {
   port::FileView view;
   if (!view.Open(path, kMaxFirmwareSize)) {
-    throw NoFileError(path, port::IsRegularFile(path)  ? "The file is empty"
-                              : port::IsDirectory(path) ? "It is a folder, not a file"
-                                                        : "The file does not exist");
+    throw NoFileError(path, port::IsRegularFile(path) ? "The file is empty"
+                            : port::IsDirectory(path) ? "It is a folder, not a file"
+                                                      : "The file does not exist");
   }
   OpenedFile file;
   file.path = path;
@@ -59,9 +59,10 @@ std::optional<Text> MapOpenedFile(const OpenedFile& file, port::FileView& view) 
   // stamp, so the bytes mapped are the bytes opened.
   if (port::StampOfFile(file.path) != file.stamp) {
     view.Close();
-    return Text("错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
-                "未生成任何文件.",
-                {file.path});
+    return Text(
+        "错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
+        "未生成任何文件.",
+        {file.path});
   }
   return std::nullopt;
 }
@@ -85,22 +86,26 @@ std::optional<Outcome> CheckModel(const OpenedFile& file, std::string_view bytes
     // alone leaves the user to try them all.
     const std::vector<int> fitting = ModelsThatFit(bytes, file.kind);
     if (fitting.empty()) {
-      return Outcome::Refused(Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
-                                   "未生成任何文件.",
-                                   {file.path, BytesToHex(file.layout.signature)}));
+      return Outcome::Refused(
+          Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
+               "未生成任何文件.",
+               {file.path, BytesToHex(file.layout.signature)}));
     }
-    return Outcome::Refused(Text("错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 "
-                                 "not found; the file fits %3), 请选择正确的手机型号. 未生成任何文件.",
-                                 {file.path, BytesToHex(file.layout.signature), ModelNamesText(fitting)}),
-                            fitting);
+    return Outcome::Refused(
+        Text("错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 "
+             "not found; the file fits %3), 请选择正确的手机型号. 未生成任何文件.",
+             {file.path, BytesToHex(file.layout.signature), ModelNamesText(fitting)}),
+        fitting);
   }
   const BlockSizeVerdict verdict = JudgeBlockSizes(file.layout, format);
   if (verdict.other_model) {
     const std::vector<int> fitting = ModelsThatFit(bytes, file.kind);
     const Text reason =
         fitting.empty()
-            ? Text("blocks of %1 bytes, the model chosen has blocks of %2 bytes; no model Larkspur knows has such blocks",
-                   {HexNumber(*verdict.regular_length), HexNumber(format.block_size)})
+            ? Text(
+                  "blocks of %1 bytes, the model chosen has blocks of %2 bytes; no model Larkspur knows has such "
+                  "blocks",
+                  {HexNumber(*verdict.regular_length), HexNumber(format.block_size)})
             : Text("blocks of %1 bytes, the model chosen has blocks of %2 bytes; the file fits %3",
                    {HexNumber(*verdict.regular_length), HexNumber(format.block_size), ModelNamesText(fitting)});
     return Outcome::Refused(

@@ -95,26 +95,6 @@ struct Home {
   }
 };
 
-// A FAT16 boot sector as common formatters write it.
-std::string BootSector(std::uint32_t total_sectors) {
-  std::string sector(512, '\0');
-  const auto put16 = [&](std::size_t at, unsigned value) {
-    sector[at] = static_cast<char>(value & 0xFF);
-    sector[at + 1] = static_cast<char>(value >> 8);
-  };
-  sector[0] = '\xEB', sector[1] = '\x3C', sector[2] = '\x90';
-  put16(11, 512);
-  sector[13] = 4;
-  put16(14, 4);
-  sector[16] = 2;
-  put16(17, 512);
-  put16(19, total_sectors);
-  sector[21] = '\xF8';
-  put16(22, 32);
-  sector[510] = '\x55', sector[511] = '\xAA';
-  return sector;
-}
-
 TEST(PipelineTest, OpenReadsTheLayoutAndStartAddressInTheModelsFormat) {
   Home home;
   const std::string file = testing::MakeFirmware({.model = 1, .uda = true, .prefix = "PP", .start_address = 0xABCDEF01},
@@ -140,38 +120,51 @@ TEST(PipelineTest, OpenReadsTheLayoutAndStartAddressInTheModelsFormat) {
 TEST(PipelineTest, ExtractRefusesWhatWouldGiveAWrongImage) {
   const std::string rofs = testing::MakeFirmware({}, kRofsMagic + testing::PatternBytes(0x50000));
   const std::string uda = testing::MakeFirmware({.uda = true}, kFatMagic + testing::PatternBytes(0x50000));
-  const std::string fat = testing::MakeFirmware({.uda = true}, BootSector(0x100) + testing::PatternBytes(0x1FE00));
   const struct {
     const char* label;
     std::string name;
     std::string file;
     int model;
-    std::string key;   // the refusal's text
-    std::string said;  // its values, said, after the file's path
+    std::string key;                // the refusal's text
+    std::string said;               // its values, said, after the file's path
     std::vector<int> fitting = {};  // the models the refusal offers
   } cases[] = {
       {"no header", "a.uda.bin", kFatMagic + "no header here", 0,
        "错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. 未生成任何文件.",
        "5401170E000300"},
       {"cut inside a header", "a.rofs2.bin", rofs.substr(0, 19 + 0x40000 + 11), 0,
-       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.", "header|block 1 at file offset 0x00040013"},
+       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
+       "header|block 1 at file offset 0x00040013"},
       {"cut inside a payload", "a.uda.bin", uda.substr(0, uda.size() - 1), 0,
-       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.", "payload|block 1 at file offset 0x00040013"},
-      {"another model's blocks", "a.rofs2.bin", testing::MakeFirmware({.model = 2}, kRofsMagic + testing::PatternBytes(0x50000)),
-       0, "错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.",
+       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
+       "payload|block 1 at file offset 0x00040013"},
+      {"another model's blocks",
+       "a.rofs2.bin",
+       testing::MakeFirmware({.model = 2}, kRofsMagic + testing::PatternBytes(0x50000)),
+       0,
+       "错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.",
        "blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits 手机型号(5320), "
        "手机型号(N78)",
        {2, 3}},
-      {"another model's headers", "a.uda.bin", testing::MakeFirmware({.model = 1, .uda = true}, kFatMagic + "abc"), 0,
+      {"another model's headers",
+       "a.uda.bin",
+       testing::MakeFirmware({.model = 1, .uda = true}, kFatMagic + "abc"),
+       0,
        "错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 not found; the file "
        "fits %3), 请选择正确的手机型号. 未生成任何文件.",
-       "5401170E000300|手机型号(N96)", {1}},
-      {"named ROFS, holds FAT", "a.rofs2.bin", testing::MakeFirmware({}, BootSector(0x100) + testing::PatternBytes(0x1FE00)),
+       "5401170E000300|手机型号(N96)",
+       {1}},
+      {"named ROFS, holds FAT",
+       "a.rofs2.bin",
+       testing::MakeFirmware({}, testing::FatBootSector(0x100) + testing::PatternBytes(0x1FE00)),
        0,
-       "错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts with a FAT boot "
+       "错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts with a FAT "
+       "boot "
        "sector: a user data file; rename it to *.uda.* or use --kind uda). 未生成任何文件.",
        {}},
-      {"named UDA, holds ROFS", "a.uda.bin", testing::MakeFirmware({.uda = true}, kRofsMagic + testing::PatternBytes(0x100)),
+      {"named UDA, holds ROFS",
+       "a.uda.bin",
+       testing::MakeFirmware({.uda = true}, kRofsMagic + testing::PatternBytes(0x100)),
        0,
        "错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload starts with a ROFS "
        "header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.",
@@ -204,8 +197,9 @@ TEST(PipelineTest, AFileChangedOrGoneSinceOpenIsRefusedByEveryCommand) {
     const Outcome outcome = repack ? Repack(opened, 0, home.workspace, home.tools, home.reporter).outcome
                                    : Extract(opened, 0, home.workspace, home.tools, home.reporter);
     ASSERT_TRUE(outcome.refusal) << repack;
-    EXPECT_EQ(outcome.refusal->key,
-              "错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. 未生成任何文件.");
+    EXPECT_EQ(
+        outcome.refusal->key,
+        "错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. 未生成任何文件.");
     fs::remove(home.folder.Path("a.uda.bin"));
     const Outcome gone = repack ? Repack(opened, 0, home.workspace, home.tools, home.reporter).outcome
                                 : Extract(opened, 0, home.workspace, home.tools, home.reporter);
@@ -222,7 +216,7 @@ TEST(PipelineTest, UdaOfEveryModelRoundTripsAndIsRecorded) {
     Home home;
     // Zero sectors in front of the boot sector are no part of the image,
     // and go back in front of it.
-    const std::string image = BootSector(0x100) + testing::PatternBytes(0x1FE00, model);
+    const std::string image = testing::FatBootSector(0x100) + testing::PatternBytes(0x1FE00, model);
     const std::string input =
         testing::MakeFirmware({.model = model, .uda = true, .prefix = "HEAD"}, std::string(1024, '\0') + image);
     OpenedFile opened = home.Open("RM-9.uda.fpsx", input, model);
@@ -250,9 +244,15 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
     std::function<ToolResult(const Workspace&)> unpack;
     Text line;  // the failure line
   } cases[] = {
-      {"the tool fails", [](const Workspace&) { return ToolResult{false, "exit status 2", {"readimage: bad image"}}; },
+      {"the tool fails",
+       [](const Workspace&) {
+         return ToolResult{false, "exit status 2", {"readimage: bad image"}};
+       },
        Text("rofs2.img 文件解包失败: readimage %1.", {std::string("exit status 2")})},
-      {"the tool writes nothing", [](const Workspace&) { return ToolResult{true, "exit status 0", {}}; },
+      {"the tool writes nothing",
+       [](const Workspace&) {
+         return ToolResult{true, "exit status 0", {}};
+       },
        Text("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into %1.", {"<tree>"})},
       {"the tool writes half a tree, then fails",
        [](const Workspace& workspace) {
@@ -271,7 +271,8 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
     OpenedFile opened = home.Open("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
     const Outcome outcome = Extract(opened, 0, home.workspace, home.tools, home.reporter);
     EXPECT_EQ(outcome.status, Status::kFailed);
-    EXPECT_EQ(testing::TreeOf(home.folder.Path("rofs2")), (std::map<std::string, std::string>{{"earlier.txt", "earlier tree"}}));
+    EXPECT_EQ(testing::TreeOf(home.folder.Path("rofs2")),
+              (std::map<std::string, std::string>{{"earlier.txt", "earlier tree"}}));
     EXPECT_FALSE(fs::exists(home.folder.Path("rofs2.held")));
     EXPECT_FALSE(fs::exists(home.folder.Path("rofs2.previous")));
     EXPECT_EQ(home.folder.Read("temp/rofs2.source"), "earlier record");
@@ -280,7 +281,8 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
     for (Text& value : expected.values) {
       if (value.key == "<tree>") value = home.folder.Path("rofs2");
     }
-    EXPECT_TRUE(std::find(home.reporter.lines.begin(), home.reporter.lines.end(), expected) != home.reporter.lines.end());
+    EXPECT_TRUE(std::find(home.reporter.lines.begin(), home.reporter.lines.end(), expected) !=
+                home.reporter.lines.end());
   }
 }
 
@@ -348,11 +350,11 @@ TEST(PipelineTest, RofsExtractEditRepackInProcess) {
   const std::vector<std::uint8_t> reference = testing::ReadBytes(testing::ReferenceRofsFolder() / "case1_rofs2r.img");
   std::string stream = std::string(3072, '\0') + std::string(reference.begin(), reference.end());
   stream.append((256 - stream.size() % 256) % 256, '\xFF');
-  OpenedFile opened = home.Open(
-      "RM-596.rofs2.V1",
-      testing::MakeFirmware({.model = 1, .prefix = "HEAD", .start_address = 0xFFFF0000, .n96_short_first_block = true},
-                            stream),
-      1);
+  OpenedFile opened =
+      home.Open("RM-596.rofs2.V1",
+                testing::MakeFirmware(
+                    {.model = 1, .prefix = "HEAD", .start_address = 0xFFFF0000, .n96_short_first_block = true}, stream),
+                1);
   ASSERT_TRUE(Extract(opened, 1, home.workspace, tools, home.reporter).done());
   home.folder.Write("rofs2/added note.txt", "added");
   const RepackResult result = Repack(opened, 1, home.workspace, tools, home.reporter);
@@ -360,8 +362,7 @@ TEST(PipelineTest, RofsExtractEditRepackInProcess) {
   EXPECT_TRUE(result.short_first_block_written);
   EXPECT_EQ(home.tools.pauses, 0);
   const std::string output = home.folder.Read("REB-RM-596.rofs2.V1");
-  const auto blocks =
-      testing::ReadBackBlocks(output, 4, BlockFormatOf(1, PartitionKind::kRofs).signature, 19);
+  const auto blocks = testing::ReadBackBlocks(output, 4, BlockFormatOf(1, PartitionKind::kRofs).signature, 19);
   ASSERT_GT(blocks.size(), 2u);
   EXPECT_EQ(blocks[0].length, 0x400u);
   EXPECT_EQ(blocks[0].address, 0xFFFF0000u);

@@ -40,8 +40,8 @@ class Repacking {
       result.outcome = WriteObeyFile(workspace_, reporter_, result.obey);
       if (!result.outcome.done()) return result;
       if (!BuildRofsImage(workspace_, tools_, reporter_).done()) {
-        result.outcome =
-            Outcome::Refused(Text("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."));
+        result.outcome = Outcome::Refused(
+            Text("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."));
         return result;
       }
       reporter_.Log(Text("Rebuilding rofs2....."));
@@ -72,7 +72,8 @@ class Repacking {
     // them would not flash.
     if (!file_.layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
     if (file_.start_address.size() != 4) {
-      return Outcome::Refused(Text("错误: 起始地址不是 4 字节 (%1), 未生成任何文件.", {BytesToHex(file_.start_address)}));
+      return Outcome::Refused(
+          Text("错误: 起始地址不是 4 字节 (%1), 未生成任何文件.", {BytesToHex(file_.start_address)}));
     }
     if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) return std::move(*refused);
 
@@ -83,17 +84,19 @@ class Repacking {
     opened.size = file_.stamp.size;
     opened.write_time = file_.stamp.write_time;
     if (!record) {
-      return Outcome::Refused(Text("错误: 不知道 %1 是从哪个文件解包的 (no record of an Extract), 请先解包 %2. 未生成任何文件.",
-                                   {tree, file_.path}));
+      return Outcome::Refused(
+          Text("错误: 不知道 %1 是从哪个文件解包的 (no record of an Extract), 请先解包 %2. 未生成任何文件.",
+               {tree, file_.path}));
     }
     if (!record->SameFile(opened)) {
-      return Outcome::Refused(Text("错误: %1 是从另一个文件解包的 (extracted from %2), 请先解包 %3. 未生成任何文件.",
-                                   {tree, record->path + (record->path == file_.path ? " before it changed" : ""),
-                                    file_.path}));
+      return Outcome::Refused(
+          Text("错误: %1 是从另一个文件解包的 (extracted from %2), 请先解包 %3. 未生成任何文件.",
+               {tree, record->path + (record->path == file_.path ? " before it changed" : ""), file_.path}));
     }
     // A missing or empty FAT image is named when it is read.
     if (kind == PartitionKind::kRofs && !port::FolderHasEntries(tree)) {
-      return Outcome::Refused(Text("错误: %1 是空的 (nothing to pack), 请先解包 %2. 未生成任何文件.", {tree, file_.path}));
+      return Outcome::Refused(
+          Text("错误: %1 是空的 (nothing to pack), 请先解包 %2. 未生成任何文件.", {tree, file_.path}));
     }
     original_partition_size_ = record->partition_size;
     original_lead_ = record->lead;
@@ -110,9 +113,10 @@ class Repacking {
     const bool uda_changed = workspace_.HasUdaRecord() && !workspace_.UdaFolderMatchesRecord();
     const bool image_changed = workspace_.FatImageChangedSinceStamp();
     if (uda_changed && image_changed) {
-      return Outcome::Refused(Text("错误: uda 文件夹和 fat16.img 都已被修改 (both %1 and %2 changed since the Extract; keep "
-                                   "the changes of one, or extract again), 未生成任何文件.",
-                                   {uda, image_path}));
+      return Outcome::Refused(
+          Text("错误: uda 文件夹和 fat16.img 都已被修改 (both %1 and %2 changed since the Extract; keep "
+               "the changes of one, or extract again), 未生成任何文件.",
+               {uda, image_path}));
     }
     if (!uda_changed) {
       reporter_.Log(image_changed ? Text("使用 fat16.img (edited with another tool since the Extract).")
@@ -140,8 +144,8 @@ class Repacking {
                              {std::string_view(reinterpret_cast<const char*>(rebuilt.data()), rebuilt.size())});
     workspace_.RecordFatImageStamp();
     workspace_.RecordUdaFolder();
-    reporter_.Log(
-        Text("使用 uda 文件夹: fat16.img 已从 %1 重建 (the folder changed; same geometry as the original image).", {uda}));
+    reporter_.Log(Text(
+        "使用 uda 文件夹: fat16.img 已从 %1 重建 (the folder changed; same geometry as the original image).", {uda}));
     return Outcome::Done();
   }
 
@@ -196,9 +200,10 @@ class Repacking {
       const std::size_t new_blocks = blocks.headers.size();
       const std::size_t old_blocks = file_.layout.blocks.size();
       const std::size_t added = new_blocks > old_blocks ? new_blocks - old_blocks : 0;
-      reporter_.Log(Text("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks "
-                         "added), 请确认手机的分区装得下.",
-                         {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
+      reporter_.Log(
+          Text("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks "
+               "added), 请确认手机的分区装得下.",
+               {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
     }
 
     reporter_.Log(Text(kSeparatorLine));
@@ -256,9 +261,10 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
     ListFilesDepthFirst(workspace.Path(work::kRofsTree), "*.*", true, std::string(work::kRofsTree) + "\\",
                         listing.files, &backslash_names);
   } catch (const FolderListError& error) {
-    return Outcome::Refused(Text("错误: 无法读取文件夹 %1 (the folder cannot be listed; its files would be missing from "
-                                 "the image). 未生成任何文件.",
-                                 {error.folder()}));
+    return Outcome::Refused(
+        Text("错误: 无法读取文件夹 %1 (the folder cannot be listed; its files would be missing from "
+             "the image). 未生成任何文件.",
+             {error.folder()}));
   }
   // A name the obey file cannot carry would fail deep in the build, or end
   // up in the image under another name: each one is named, and nothing is
@@ -289,9 +295,10 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
   listing.lines.insert(listing.lines.end(), file_lines.lines.begin(), file_lines.lines.end());
   port::WriteFileReplacing(workspace.Path(work::kObeyFile), {JoinObeyLines(listing.lines)});
   if (!kept.empty()) {
-    reporter.Log(Text("保留了 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes carried over from the "
-                      "extracted image).",
-                      {std::to_string(file_lines.hidden_kept), std::to_string(file_lines.attributes_kept)}));
+    reporter.Log(
+        Text("保留了 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes carried over from the "
+             "extracted image).",
+             {std::to_string(file_lines.hidden_kept), std::to_string(file_lines.attributes_kept)}));
   }
   for (const std::string& path : file_lines.hidden_replaced) {
     reporter.Log(Text("隐藏项 %1 已被 rofs2 中的文件取代, 不再隐藏 (a real file now stands there).", {path}));

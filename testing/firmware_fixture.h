@@ -83,6 +83,29 @@ inline std::string MakeFirmware(const FirmwareSpec& spec, const std::string& par
   return file;
 }
 
+// A FAT16 boot sector as common formatters write it: a short jump EB 3C 90,
+// a sane BIOS parameter block and 55 AA at its end; what Extract looks for
+// at the start of a UDA file's payload.
+inline std::string FatBootSector(std::uint32_t total_sectors) {
+  std::string sector(512, '\0');
+  const auto put16 = [&](std::size_t at, unsigned value) {
+    sector[at] = static_cast<char>(value & 0xFF);
+    sector[at + 1] = static_cast<char>(value >> 8);
+  };
+  sector[0] = '\xEB', sector[1] = '\x3C', sector[2] = '\x90';
+  sector.replace(3, 8, "mkfs.fat");
+  put16(11, 512);                                   // bytes per sector
+  sector[13] = 4;                                   // sectors per cluster
+  put16(14, 4);                                     // reserved sectors
+  sector[16] = 2;                                   // FATs
+  put16(17, 512);                                   // root entries
+  put16(19, static_cast<unsigned>(total_sectors));  // total sectors
+  sector[21] = '\xF8';                              // media
+  put16(22, 32);                                    // sectors per FAT
+  sector[510] = '\x55', sector[511] = '\xAA';
+  return sector;
+}
+
 // Lengths to cut a file of `size` bytes at, for truncation sweeps: every
 // length up to 4 KiB, every 37th beyond, and every length within 2 bytes of
 // each of `edges` (where headers and payloads begin and end).

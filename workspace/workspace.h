@@ -25,8 +25,8 @@ namespace work {
 inline constexpr char kToolFolder[] = "exebat";
 inline constexpr char kTempFolder[] = "temp";
 inline constexpr char kRofsTree[] = "rofs2";
-inline constexpr char kRofsImage[] = "temp/rofs2.img";         // carved by Extract
-inline constexpr char kObeyFile[] = "temp/rofs2.obey";         // written by Repack
+inline constexpr char kRofsImage[] = "temp/rofs2.img";          // carved by Extract
+inline constexpr char kObeyFile[] = "temp/rofs2.obey";          // written by Repack
 inline constexpr char kBuiltRofsImage[] = "exebat/rofs2r.img";  // where rofsbuild leaves it
 inline constexpr char kRebuiltRofsImage[] = "temp/rofs2r.img";  // where Repack takes it from
 inline constexpr char kFatImage[] = "fat16/fat16.img";
