@@ -2,12 +2,38 @@
 
 #include <map>
 
+#include "base/hex.h"
 #include "format/block_header.h"
 
 namespace larkspur {
 namespace {
 
 constexpr std::uint32_t kShortFirstBlockLength = 0x400;
+
+}  // namespace
+
+std::optional<int> NamedHeaderSize(std::string_view subtype_and_length) {
+  if (subtype_and_length == std::string_view("\x01\x27\x2D", 3)) return 50;
+  if (subtype_and_length == std::string_view("\x01\x28\x43", 3)) return 72;
+  return std::nullopt;
+}
+
+namespace {
+
+// True when a block (code or named, of a known header) begins at `offset`,
+// or after FF padding there.
+bool BlockBeginsAt(std::string_view file, std::size_t offset, std::string_view signature) {
+  offset = std::min(file.find_first_not_of('\xFF', offset), file.size());
+  if (offset >= file.size()) return false;
+  const std::string_view rest = file.substr(offset);
+  if (rest.substr(0, signature.size()) == signature) return true;
+  if (rest.size() < 4) return false;
+  const auto type = static_cast<std::uint8_t>(rest[0]);
+  // A code block of any model: its header is 19 or 26 bytes.
+  const auto length = static_cast<std::uint8_t>(rest[3]);
+  if (type == kCodeBlockType) return length + 5 == 19 || length + 5 == 26;
+  return type == kNamedBlockType && NamedHeaderSize(rest.substr(1, 3)).has_value();
+}
 
 }  // namespace
 
@@ -18,22 +44,77 @@ FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signat
   layout.header_size = header_size;
   const auto fields = LayoutForHeaderSize(header_size);
   if (!fields || signature.empty() || from > file.size()) return layout;
-  const std::size_t first = file.find(signature, from);
-  if (first == std::string_view::npos) return layout;
-  layout.prefix_length = first;
+
+  std::uint64_t offset = 0;
+  if (from == 0) {
+    TocReading reading = ReadTableOfContents(file);
+    if (reading.toc && BlockBeginsAt(file, reading.toc->end(), signature)) {
+      offset = reading.toc->end();
+      layout.toc = std::move(reading.toc);
+    } else if (reading.toc) {
+      layout.toc_problem = "table of contents at 0x00000000: no block header begins where it ends, at " +
+                           HexNumber(reading.toc->end(), 8);
+    } else {
+      layout.toc_problem = std::move(reading.problem);
+    }
+  }
+  if (!layout.toc) {
+    const std::size_t first = file.find(signature, from);
+    if (first == std::string_view::npos) return layout;
+    offset = first;
+  }
 
   const std::uint64_t size = file.size();
   const auto header_bytes = static_cast<std::uint64_t>(fields->header_size);
-  std::uint64_t offset = first;
-  // Every step advances by at least one header, so the walk ends.
+  bool named_since_code = false;
+  // Every step advances by at least one byte, so the walk ends.
   while (offset < size) {
     layout.end_offset = static_cast<std::size_t>(offset);
     const std::string_view rest = file.substr(static_cast<std::size_t>(offset));
-    // Only as much of the signature as the file still holds can be compared.
+    const auto type = static_cast<std::uint8_t>(rest[0]);
+    if (type == 0xFF && (layout.toc || !layout.blocks.empty())) {
+      // Padding between blocks, kept where it stands.
+      const std::size_t run = std::min(rest.find_first_not_of('\xFF'), rest.size());
+      if (!layout.blocks.empty() && !named_since_code) layout.blocks.back().padding_after += run;
+      offset += run;
+      continue;
+    }
+    if (type == kNamedBlockType) {
+      // Only as much of the header as the file still holds can be read.
+      const std::optional<int> named_size =
+          rest.size() >= 4 ? NamedHeaderSize(rest.substr(1, 3)) : std::optional<int>(50);
+      if (!named_size) {
+        layout.end = layout.prefix_length ? ChainEnd::kBroken : ChainEnd::kNoHeader;
+        return layout;
+      }
+      const auto named_bytes = static_cast<std::uint64_t>(*named_size);
+      if (named_bytes > rest.size()) {
+        layout.end = ChainEnd::kCutShort;
+        layout.ends_inside_header = true;
+        layout.end_in_named_block = true;
+        return layout;
+      }
+      const std::uint32_t length = ReadBigEndian32(rest, kNamedLengthOffset);
+      if (length > rest.size() - named_bytes) {
+        layout.end = ChainEnd::kCutShort;
+        layout.end_in_named_block = true;
+        return layout;
+      }
+      NamedBlock named{static_cast<std::size_t>(offset), *named_size, length, ReadBigEndian32(rest, kNamedAddressOffset),
+                       std::string(rest.substr(24, 12))};
+      named.description.resize(std::min(named.description.find('\0'), named.description.size()));
+      layout.named.push_back(std::move(named));
+      named_since_code = !layout.blocks.empty();
+      offset += named_bytes + length;
+      continue;
+    }
+    // A code block. Only as much of the signature as the file still holds
+    // can be compared.
     if (rest.substr(0, signature.size()) != signature.substr(0, rest.size())) {
-      layout.end = ChainEnd::kBroken;
+      layout.end = layout.prefix_length ? ChainEnd::kBroken : ChainEnd::kNoHeader;
       return layout;
     }
+    if (!layout.prefix_length) layout.prefix_length = static_cast<std::size_t>(offset);
     if (header_bytes > rest.size()) {
       layout.end = ChainEnd::kCutShort;
       layout.ends_inside_header = true;
@@ -44,10 +125,21 @@ FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signat
       layout.end = ChainEnd::kCutShort;
       return layout;
     }
+    if (named_since_code) layout.named_between_code = true;
+    named_since_code = false;
     const std::uint32_t address = ReadBigEndian32(rest, static_cast<std::size_t>(fields->address_offset));
-    layout.blocks.push_back({static_cast<std::size_t>(offset), length, address});
+    layout.blocks.push_back({static_cast<std::size_t>(offset), length, address, 0});
     offset += header_bytes + length;
+    layout.code_end = static_cast<std::size_t>(offset);
   }
+  if (!layout.prefix_length) {
+    // A table of contents followed by named blocks alone: nothing of this
+    // signature.
+    layout.end = ChainEnd::kNoHeader;
+    return layout;
+  }
+  // Padding after the last code block belongs to what follows it.
+  if (!layout.blocks.empty()) layout.blocks.back().padding_after = 0;
   layout.end = ChainEnd::kIntact;
   layout.end_offset = file.size();
   layout.chain_intact = true;

@@ -105,5 +105,108 @@ TEST(FirmwareLayoutTest, ModelsThatFitFollowTheBlockFormats) {
   EXPECT_EQ(ModelNames({2, 3}), "手机型号(5320), 手机型号(N78)");
 }
 
+// The headers of real files (from the layouts' public descriptions): each
+// checksum holds, so the one rule covers code and named blocks alike.
+TEST(FirmwareLayoutTest, RealHeadersCarryTheOneChecksum) {
+  for (const char* header : {
+           "54 01 17 0E 00 03 00 A3 F6 01 00 02 00 00 01 F2 00 00 47",
+           "54 01 30 15 00 03 00 61 81 00 00 00 08 FF FF FF FF 00 04 00 00 00 00 00 00 CC",
+           "5D 01 27 2D A5 40 4A E8 3A 59 4E CA DE E5 32 F0 C2 36 BF A6 C5 3C 9A F0 4E 4F 4C 4F 00 00 00 00 00 00 "
+           "00 00 00 00 00 6D 92 00 00 04 00 00 0C 00 00 D4",
+       }) {
+    const std::string bytes = BytesFromSpacedHex(header);
+    EXPECT_EQ(HeaderChecksum(bytes), bytes.back()) << header;
+  }
+  EXPECT_EQ(NamedHeaderSize(std::string("\x01\x27\x2D", 3)), 50);
+  EXPECT_EQ(NamedHeaderSize(std::string("\x01\x28\x43", 3)), 72);
+  EXPECT_FALSE(NamedHeaderSize(std::string("\x01\x29\x2D", 3)));
+}
+
+// Files as real flashers' packages have them: the walk starts after a
+// table of contents, keeps named blocks and padding out of the code blocks,
+// and ends where the file ends.
+TEST(FirmwareLayoutTest, WalksTablesNamedBlocksAndPaddingByStructure) {
+  const BlockFormat& format = BlockFormatOf(0, PartitionKind::kRofs);
+  const std::string partition = testing::PatternBytes(0x50000);
+  // A table whose description holds the signature bytes by chance.
+  const std::string toc = testing::TableOfContentsBytes(
+      {testing::EraseAreaEntry({{0x01000000, 0x01FFFFFF}}), testing::TocEntryBytes(0xF4, "x" + format.signature + "y")});
+  const std::string nolo = testing::NamedBlockBytes("NOLO", testing::PatternBytes(0x400, 3), 0x000C0000);
+  const std::string cert = testing::NamedBlockBytes("CERT", testing::PatternBytes(0x80, 4), 0, true);
+  const struct {
+    const char* label;
+    std::string lead;  // before the code blocks
+    testing::FirmwareSpec spec;
+    std::size_t named;
+    bool toc;
+  } cases[] = {
+      {"a table holding the signature in a value", toc, {}, 0, true},
+      {"named blocks 5D 27 and 5D 28 before the code blocks", toc + nolo + cert, {}, 2, true},
+      {"padding after the table and between the blocks", toc + std::string(0x20, '\xFF'),
+       {.padding_between = 0x10, .trail = std::string(0x30, '\xFF')}, 0, true},
+      {"a named block after the code blocks", toc, {.trail = nolo}, 1, true},
+      {"named blocks in the prefix of a file without a table", "HEAD" + nolo, {}, 0, false},
+  };
+  for (const auto& c : cases) {
+    testing::FirmwareSpec spec = c.spec;
+    spec.prefix = c.lead;
+    const std::string file = testing::MakeFirmware(spec, partition);
+    const FirmwareLayout layout = ReadFirmwareLayout(file, format);
+    EXPECT_TRUE(layout.chain_intact) << c.label;
+    EXPECT_EQ(layout.toc.has_value(), c.toc) << c.label;
+    EXPECT_EQ(layout.prefix_length, c.lead.size()) << c.label;
+    ASSERT_EQ(layout.blocks.size(), 2u) << c.label;
+    EXPECT_EQ(layout.blocks[0].padding_after, c.spec.padding_between) << c.label;
+    EXPECT_EQ(layout.code_end, file.size() - c.spec.trail.size()) << c.label;
+    EXPECT_EQ(layout.named.size(), c.named) << c.label;
+    EXPECT_FALSE(layout.named_between_code) << c.label;
+  }
+  // What the named blocks say of themselves.
+  const FirmwareLayout with_named = ReadFirmwareLayout(testing::MakeFirmware({.prefix = toc + nolo + cert}, partition), format);
+  ASSERT_EQ(with_named.named.size(), 2u);
+  EXPECT_EQ(with_named.named[0].description, "NOLO");
+  EXPECT_EQ(with_named.named[0].header_size, 50);
+  EXPECT_EQ(with_named.named[0].payload_length, 0x400u);
+  EXPECT_EQ(with_named.named[0].address, 0x000C0000u);
+  EXPECT_EQ(with_named.named[1].header_size, 72);
+  EXPECT_EQ(with_named.named[1].address, 0xFFFFFFFFu);
+}
+
+TEST(FirmwareLayoutTest, WhatBreaksTheStructure) {
+  const BlockFormat& format = BlockFormatOf(0, PartitionKind::kRofs);
+  const std::string toc = testing::TableOfContentsBytes({testing::TocEntryBytes(0xC2, "\x01")});
+  const std::string block = testing::MakeBlock({}, "abc", 0x100);
+  const std::string nolo = testing::NamedBlockBytes("NOLO", "payload", 0x000C0000);
+  const struct {
+    const char* label;
+    std::string file;
+    ChainEnd end;
+    std::size_t end_offset;
+    std::string toc_problem;
+  } cases[] = {
+      {"an unknown block type between blocks", toc + block + "\x77rest", ChainEnd::kBroken, toc.size() + block.size(),
+       ""},
+      {"a named block of an unknown kind", toc + block + std::string("\x5D\x01\x29\x2D", 4) + "rest",
+       ChainEnd::kBroken, toc.size() + block.size(), ""},
+      {"cut inside a named block's payload", toc + nolo.substr(0, nolo.size() - 1) , ChainEnd::kCutShort, toc.size(), ""},
+      {"another model's code block after the table", toc + testing::MakeBlock({.model = 1}, "abc", 0), ChainEnd::kNoHeader,
+       toc.size(), ""},
+      // The table leads to no block: the file is read as one without it,
+      // from its first signature.
+      {"a table that leads nowhere", toc + "junk" + block, ChainEnd::kIntact, toc.size() + 4 + block.size(),
+       "table of contents at 0x00000000: no block header begins where it ends, at 0x0000000C"},
+  };
+  for (const auto& c : cases) {
+    const FirmwareLayout layout = ReadFirmwareLayout(c.file, format);
+    EXPECT_EQ(layout.end, c.end) << c.label;
+    EXPECT_EQ(layout.end_offset, c.end_offset) << c.label;
+    EXPECT_EQ(layout.toc_problem, c.toc_problem) << c.label;
+  }
+  // A named block between code blocks is walked, and said.
+  const FirmwareLayout split = ReadFirmwareLayout(toc + block + nolo + block, format);
+  EXPECT_TRUE(split.chain_intact);
+  EXPECT_TRUE(split.named_between_code);
+}
+
 }  // namespace
 }  // namespace larkspur

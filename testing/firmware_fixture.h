@@ -22,6 +22,12 @@ struct FirmwareSpec {
   std::string prefix;     // bytes before the first block
   std::uint32_t start_address = 0x01000000;
   bool n96_short_first_block = false;  // ROFS in the N96 profile
+  // The bytes after the check value and before the length (the profile's
+  // type field when empty): real files carry others, such as 00 00 00 08
+  // FF FF FF FF in 26-byte headers.
+  std::string type_field;
+  std::size_t padding_between = 0;  // FF bytes between code blocks
+  std::string trail;                // bytes after the last block
 };
 
 inline std::string BigEndian(std::uint32_t value) {
@@ -39,7 +45,8 @@ inline std::string MakeBlock(const FirmwareSpec& spec, const std::string& payloa
   }
   header += static_cast<char>(even);
   header += static_cast<char>(odd);
-  header += HexToBytes(spec.uda ? profile.UdaTypeFieldHex : profile.RofsTypeFieldHex);
+  header += spec.type_field.empty() ? HexToBytes(spec.uda ? profile.UdaTypeFieldHex : profile.RofsTypeFieldHex)
+                                    : spec.type_field;
   header += BigEndian(static_cast<std::uint32_t>(payload.size()));
   header += BigEndian(address);
   unsigned sum = 0;
@@ -76,11 +83,63 @@ inline std::string MakeFirmware(const FirmwareSpec& spec, const std::string& par
   }
   while (at < partition.size()) {
     const std::string payload = partition.substr(at, block);
+    if (at > 0) file.append(spec.padding_between, '\xFF');
     file += MakeBlock(spec, payload, address);
     address += static_cast<std::uint32_t>(payload.size());
     at += payload.size();
   }
-  return file;
+  return file + spec.trail;
+}
+
+// The parts of files as real flashers' packages have them, made from the
+// layouts alone.
+
+// One entry of a table of contents: the tag, its length (two bytes for the
+// tags E4, E5, EA, EE and F3) and the value.
+inline std::string TocEntryBytes(std::uint8_t tag, const std::string& value) {
+  const bool wide = tag == 0xE4 || tag == 0xE5 || tag == 0xEA || tag == 0xEE || tag == 0xF3;
+  std::string entry(1, static_cast<char>(tag));
+  if (wide) entry += static_cast<char>(value.size() >> 8);
+  entry += static_cast<char>(value.size() & 0xFF);
+  return entry + value;
+}
+
+// An erase area entry (tag 12) of one or more start and end pairs.
+inline std::string EraseAreaEntry(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& areas) {
+  std::string value("\x01\x01\x00", 3);  // APE, NAND, and the byte after
+  for (const auto& [start, end] : areas) value += BigEndian(start) + BigEndian(end);
+  return TocEntryBytes(0x12, value);
+}
+
+// A table of contents holding `entries` (already made) and `extra` bytes
+// after them: B2, the header length, the count, the entries.
+inline std::string TableOfContentsBytes(const std::vector<std::string>& entries, const std::string& extra = "") {
+  std::string body;
+  for (const std::string& entry : entries) body += entry;
+  body += extra;
+  return "\xB2" + BigEndian(static_cast<std::uint32_t>(4 + body.size())) +
+         BigEndian(static_cast<std::uint32_t>(entries.size())) + body;
+}
+
+// A named block (type 5D): 5D 01 27 2D (50-byte header) or, with
+// `second_hash`, 5D 01 28 43 (72 bytes, address FFFFFFFF), over `payload`.
+inline std::string NamedBlockBytes(const std::string& description, const std::string& payload, std::uint32_t address,
+                                   bool second_hash = false) {
+  std::string header = second_hash ? std::string("\x5D\x01\x28\x43", 4) : std::string("\x5D\x01\x27\x2D", 4);
+  header += PatternBytes(20, 7);                                 // key hash
+  header += (description + std::string(12, '\0')).substr(0, 12);  // name
+  header += std::string(3, '\0');                                 // flash id
+  unsigned char even = 0, odd = 0;
+  for (std::size_t i = 0; i < payload.size(); ++i) (i % 2 ? odd : even) ^= static_cast<unsigned char>(payload[i]);
+  header += static_cast<char>(even);
+  header += static_cast<char>(odd);
+  header += BigEndian(static_cast<std::uint32_t>(payload.size()));
+  header += BigEndian(second_hash ? 0xFFFFFFFF : address);
+  if (second_hash) header += PatternBytes(20, 9) + std::string("\x00\x01", 2);
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
+  header += static_cast<char>((0xFF - sum) & 0xFF);
+  return header + payload;
 }
 
 // A FAT16 boot sector as common formatters write it: a short jump EB 3C 90,

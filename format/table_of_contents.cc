@@ -1,0 +1,201 @@
+#include "format/table_of_contents.h"
+
+#include <cstdio>
+
+#include "base/byte_order.h"
+#include "base/hex.h"
+
+namespace larkspur {
+namespace {
+
+// Entries nest only as deep as arrays inside arrays; a table that goes
+// deeper is damaged, and the limit keeps the parse's stack small.
+constexpr int kMaxArrayDepth = 8;
+
+bool HasTwoByteLength(std::uint8_t tag) {
+  return tag == 0xE4 || tag == 0xE5 || tag == 0xEA || tag == 0xEE || tag == 0xF3;
+}
+
+std::string At(std::size_t offset) { return "table of contents at " + HexNumber(offset, 8) + ": "; }
+
+// Reads `count` entries from `offset` up to `end`; the problem when they do
+// not fit.
+std::string ReadEntries(std::string_view file, std::size_t offset, std::size_t end, std::uint64_t count, int depth,
+                        std::vector<TocEntry>& entries, std::size_t& entries_end) {
+  for (std::uint64_t i = 0; i < count; ++i) {
+    // Every entry takes at least two bytes: a count larger than the table
+    // could hold is damaged, whatever memory it would ask for.
+    if (offset >= end) {
+      return At(offset) + "entry " + std::to_string(i + 1) + " of " + std::to_string(count) +
+             " would start past the table's end " + HexNumber(end, 8);
+    }
+    TocEntry entry;
+    entry.offset = offset;
+    entry.tag = static_cast<std::uint8_t>(file[offset]);
+    const std::size_t length_bytes = HasTwoByteLength(entry.tag) ? 2 : 1;
+    if (length_bytes > end - offset - 1) {
+      return At(offset) + "entry " + std::to_string(i + 1) + " (tag " + HexDigits(entry.tag, 2) +
+             ") has no room for its length before the table's end " + HexNumber(end, 8);
+    }
+    const std::size_t length = length_bytes == 2 ? (static_cast<std::uint8_t>(file[offset + 1]) << 8 |
+                                                    static_cast<std::uint8_t>(file[offset + 2]))
+                                                 : static_cast<std::uint8_t>(file[offset + 1]);
+    entry.value_offset = offset + 1 + length_bytes;
+    if (length > end - entry.value_offset) {
+      return At(offset) + "entry " + std::to_string(i + 1) + " (tag " + HexDigits(entry.tag, 2) + ", " +
+             std::to_string(length) + " bytes) runs past the table's end " + HexNumber(end, 8);
+    }
+    entry.value = std::string(file.substr(entry.value_offset, length));
+    if (entry.tag == kArrayTag) {
+      if (depth >= kMaxArrayDepth) return At(offset) + "arrays nest deeper than " + std::to_string(kMaxArrayDepth);
+      if (length == 0) return At(offset) + "an array (tag EE) without its count byte";
+      std::size_t items_end = 0;
+      const std::string problem =
+          ReadEntries(file, entry.value_offset + 1, entry.value_offset + length,
+                      static_cast<std::uint8_t>(file[entry.value_offset]), depth + 1, entry.items, items_end);
+      if (!problem.empty()) return problem;
+    }
+    offset = entry.value_offset + length;
+    entries.push_back(std::move(entry));
+  }
+  entries_end = offset;
+  return "";
+}
+
+void CollectEraseAreas(const std::vector<TocEntry>& entries, std::vector<EraseArea>& areas) {
+  for (const TocEntry& entry : entries) {
+    if (entry.tag == kEraseAreaTag && entry.value.size() >= 3 && (entry.value.size() - 3) % 8 == 0) {
+      for (std::size_t at = 3; at < entry.value.size(); at += 8) {
+        areas.push_back({ReadBigEndian32(entry.value, at), ReadBigEndian32(entry.value, at + 4),
+                         entry.value_offset + at + 4});
+      }
+    }
+    CollectEraseAreas(entry.items, areas);
+  }
+}
+
+// "2011-03-13 07:06:40 UTC" for seconds since 1970.
+std::string UtcDate(std::uint32_t seconds) {
+  const std::int64_t days = seconds / 86400;
+  const std::int64_t rest = seconds % 86400;
+  // Days to a civil date (proleptic Gregorian), from the year 0 of March.
+  const std::int64_t z = days + 719468;
+  const std::int64_t era = z / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld UTC", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+  return text;
+}
+
+void DescribeEntries(const std::vector<TocEntry>& entries, const std::string& indent, std::vector<std::string>& lines) {
+  for (const TocEntry& entry : entries) {
+    std::string line = indent + TocTagName(entry.tag) + ": ";
+    if (entry.tag == kEraseAreaTag && entry.value.size() >= 3 && (entry.value.size() - 3) % 8 == 0) {
+      static constexpr const char* kDevices[] = {"NOR", "NAND", "device 2", "MuxOneNAND", "MMC", "RAM"};
+      const auto device = static_cast<std::uint8_t>(entry.value[1]);
+      line += std::string(device < std::size(kDevices) ? kDevices[device] : "device " + std::to_string(device));
+      for (std::size_t at = 3; at < entry.value.size(); at += 8) {
+        line += " " + HexNumber(ReadBigEndian32(entry.value, at), 8) + "-" +
+                HexNumber(ReadBigEndian32(entry.value, at + 4), 8);
+      }
+    } else if (entry.tag == kDateTag && entry.value.size() == 4) {
+      line += UtcDate(ReadBigEndian32(entry.value, 0));
+    } else if (entry.tag == kDescriptionTag) {
+      std::string text;
+      for (const char c : entry.value) {
+        if (c == '\0') {
+          text += text.empty() || text.back() == ' ' ? "" : " | ";
+        } else {
+          text += (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) ? '?' : c;
+        }
+      }
+      while (text.ends_with(" | ")) text.resize(text.size() - 3);
+      line += text;
+    } else if (entry.tag == kArrayTag) {
+      line += std::to_string(entry.items.size()) + " entries";
+    } else {
+      line += entry.value.empty() ? "(empty)" : SpacedHex(entry.value);
+    }
+    lines.push_back(line);
+    DescribeEntries(entry.items, indent + "  ", lines);
+  }
+}
+
+}  // namespace
+
+TocReading ReadTableOfContents(std::string_view file) {
+  TocReading reading;
+  if (file.empty() || static_cast<std::uint8_t>(file[0]) != kTocMarker) return reading;
+  if (file.size() < 9) {
+    reading.problem = At(0) + "the file ends inside the table's header (" + std::to_string(file.size()) + " bytes)";
+    return reading;
+  }
+  TableOfContents toc;
+  toc.header_length = ReadBigEndian32(file, 1);
+  toc.count = ReadBigEndian32(file, 5);
+  if (toc.header_length < 4 || toc.end() > file.size()) {
+    reading.problem = At(1) + "header length " + HexNumber(toc.header_length) + " does not fit the file (" +
+                      HexNumber(file.size()) + " bytes)";
+    return reading;
+  }
+  std::size_t entries_end = 0;
+  reading.problem = ReadEntries(file, 9, toc.end(), toc.count, 0, toc.entries, entries_end);
+  if (reading.problem.empty()) reading.toc = std::move(toc);
+  return reading;
+}
+
+std::vector<EraseArea> EraseAreasOf(const TableOfContents& toc) {
+  std::vector<EraseArea> areas;
+  CollectEraseAreas(toc.entries, areas);
+  return areas;
+}
+
+std::optional<EraseArea> AreaCovering(const std::vector<EraseArea>& areas, std::uint32_t address) {
+  for (const EraseArea& area : areas) {
+    if (area.start <= address && address <= area.end) return area;
+  }
+  return std::nullopt;
+}
+
+std::string TocTagName(std::uint8_t tag) {
+  switch (tag) {
+    case 0x12:
+      return "erase area";
+    case 0x2F:
+      return "partition info";
+    case 0x19:
+      return "format partition";
+    case 0xC2:
+      return "CMT type";
+    case 0xC3:
+      return "CMT algorithm";
+    case 0xE7:
+      return "APE phone type";
+    case 0xE8:
+      return "APE algorithm";
+    case 0xE6:
+      return "date";
+    case 0xF4:
+      return "description";
+    case 0xEE:
+      return "array";
+    default:
+      return "tag " + HexDigits(tag, 2);
+  }
+}
+
+std::vector<std::string> DescribeTableOfContents(const TableOfContents& toc) {
+  std::vector<std::string> lines;
+  DescribeEntries(toc.entries, "", lines);
+  return lines;
+}
+
+}  // namespace larkspur
