@@ -165,6 +165,31 @@ std::optional<EraseArea> AreaCovering(const std::vector<EraseArea>& areas, std::
   return std::nullopt;
 }
 
+std::optional<EraseBudget> EraseBudgetOf(const std::vector<EraseArea>& areas, std::uint32_t start,
+                                         std::uint64_t length) {
+  const std::optional<EraseArea> area = AreaCovering(areas, start);
+  if (!area) return std::nullopt;
+  const std::uint64_t payload_end = std::uint64_t{start} + length;
+  return EraseBudget{*area, payload_end,
+                     static_cast<std::int64_t>(std::uint64_t{area->end} + 1) - static_cast<std::int64_t>(payload_end)};
+}
+
+std::optional<std::uint32_t> ExtendedAreaEnd(const std::vector<EraseArea>& areas, const EraseArea& area,
+                                             std::uint64_t payload_end) {
+  const std::uint64_t end_plus_one = std::uint64_t{area.end} + 1;
+  std::uint64_t alignment = area.start != 0 ? (area.start & (~area.start + 1)) : (end_plus_one & (~end_plus_one + 1));
+  if (alignment == 0) alignment = 1;
+  const std::uint64_t new_end_plus_one = (payload_end + alignment - 1) / alignment * alignment;
+  if (new_end_plus_one == 0 || new_end_plus_one - 1 > 0xFFFFFFFF) return std::nullopt;
+  const std::uint64_t new_end = new_end_plus_one - 1;
+  for (const EraseArea& other : areas) {
+    if (other == area) continue;
+    // The grown area must not reach into another.
+    if (other.start <= new_end && other.end >= area.start) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(new_end);
+}
+
 std::string TocTagName(std::uint8_t tag) {
   switch (tag) {
     case 0x12:

@@ -68,6 +68,26 @@ std::vector<EraseArea> EraseAreasOf(const TableOfContents& toc);
 // The area that holds `address`; nothing when none does.
 std::optional<EraseArea> AreaCovering(const std::vector<EraseArea>& areas, std::uint32_t address);
 
+// The erase area a payload lies in, and how much of it is left: the area
+// holding the payload's first address, and its end against the payload's.
+struct EraseBudget {
+  EraseArea area;
+  std::uint64_t payload_end = 0;  // one past the payload's last address
+  std::int64_t free = 0;          // bytes left after the payload; negative: over
+};
+
+// The budget of `length` payload bytes loaded from `start`; nothing when no
+// area holds `start`.
+std::optional<EraseBudget> EraseBudgetOf(const std::vector<EraseArea>& areas, std::uint32_t start,
+                                         std::uint64_t length);
+
+// The end `area` (one of `areas`) must have to hold a payload ending at
+// `payload_end` (one past its last address): rounded up as the area's start
+// is aligned (to its lowest set bit; the end's, for an area starting at 0).
+// Nothing when that end would reach another area or lie past 0xFFFFFFFF.
+std::optional<std::uint32_t> ExtendedAreaEnd(const std::vector<EraseArea>& areas, const EraseArea& area,
+                                             std::uint64_t payload_end);
+
 // What a tag stands for ("erase area", "date", ...), or "tag XX".
 std::string TocTagName(std::uint8_t tag);
 

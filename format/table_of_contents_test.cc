@@ -93,5 +93,26 @@ TEST(TableOfContentsTest, DamagedTablesAreNamedWithTheirOffset) {
   }
 }
 
+// The budget of a payload in its erase area, and how far the area may grow.
+TEST(TableOfContentsTest, EraseAreasAreABudget) {
+  const std::vector<EraseArea> areas = {{0x01000000, 0x0103FFFF, 0}, {0x01100000, 0x011FFFFF, 0}};
+  const auto inside = EraseBudgetOf(areas, 0x01000000, 0x30000);
+  ASSERT_TRUE(inside);
+  EXPECT_EQ(inside->area, areas[0]);
+  EXPECT_EQ(inside->free, 0x10000);
+  const auto over = EraseBudgetOf(areas, 0x01000000, 0x40001);
+  ASSERT_TRUE(over);
+  EXPECT_EQ(over->free, -1);
+  EXPECT_FALSE(EraseBudgetOf(areas, 0x00FFFFFF, 1));
+  // Grown to the next multiple of the start's alignment (0x01000000: 16 MiB)
+  // would reach the second area; one aligned to 0x40000 grows to 0x7FFFF.
+  EXPECT_FALSE(ExtendedAreaEnd(areas, areas[0], 0x01040001));
+  const std::vector<EraseArea> aligned = {{0x00040000, 0x0007FFFF, 0}, {0x00200000, 0x002FFFFF, 0}};
+  EXPECT_EQ(ExtendedAreaEnd(aligned, aligned[0], 0x00080001), 0x000BFFFFu);
+  EXPECT_EQ(ExtendedAreaEnd(aligned, aligned[0], 0x00200000), 0x001FFFFFu);
+  EXPECT_FALSE(ExtendedAreaEnd(aligned, aligned[0], 0x00200001));
+  EXPECT_FALSE(ExtendedAreaEnd(aligned, aligned[0], 0x100000001));
+}
+
 }  // namespace
 }  // namespace larkspur
