@@ -71,15 +71,19 @@ TEST(ExtractFlowTest, UdaFileOfEveryProfileGivesTheFat16Image) {
   }
 }
 
-TEST(ExtractFlowTest, ABrokenChainWarnsAndFallsBackToTheScan) {
+TEST(ExtractFlowTest, ABrokenChainIsDamageAndIsRefused) {
   ProgramFolder home;
   std::string file = testing::MakeFirmware({.uda = true}, kFatMagic + testing::PatternBytes(0x40010));
   file[13] ^= 1;  // block 0 announces one byte more: no header where it ends
   Session s(home);
-  s.Open(home.Write("x.uda.bin", file));
+  const std::string path = home.Write("x.uda.bin", file);
+  s.Open(path);
   s.Extract();
-  EXPECT_NE(s.window.log[4].find("block chain broken"), std::string::npos);
-  EXPECT_EQ(s.window.log[5], "定位成功-偏移        2 标识   ");
+  EXPECT_EQ(s.window.log.back(), "错误: 文件 " + path +
+                                     " 已损坏 (block 0 ends at file offset 0x00040014, where no block header begins "
+                                     "(found 01 17 0E 00); and 2 more), 未生成任何文件.");
+  EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
+  EXPECT_FALSE(home.Exists("fat16/fat16.img"));
 }
 
 TEST(ExtractFlowTest, WorkThatCannotBeDoneEndsInAnErrorAndLeavesEarlierFilesAlone) {

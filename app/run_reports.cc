@@ -16,8 +16,11 @@ std::string SayText(const pipeline::Text& text) {
   return Say(text.key, std::span<const std::string>(values));
 }
 
-SayingReporter::SayingReporter(Sink log, Sink progress, Sink unable_to_run)
-    : log_(std::move(log)), progress_(std::move(progress)), unable_to_run_(std::move(unable_to_run)) {}
+SayingReporter::SayingReporter(Sink log, Sink progress, Sink unable_to_run, Question confirm)
+    : log_(std::move(log)),
+      progress_(std::move(progress)),
+      unable_to_run_(std::move(unable_to_run)),
+      confirm_(std::move(confirm)) {}
 
 void SayingReporter::Log(const pipeline::Text& line) { log_(SayText(line)); }
 
@@ -26,6 +29,8 @@ void SayingReporter::Progress(const std::optional<pipeline::Text>& report) {
 }
 
 void SayingReporter::UnableToRun(const std::string& text) { unable_to_run_(text); }
+
+bool SayingReporter::Confirm(const pipeline::Text& question) { return confirm_ && confirm_(SayText(question)); }
 
 std::string WithFullStop(std::string message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';

@@ -21,17 +21,21 @@ std::string SayText(const pipeline::Text& text);
 class SayingReporter : public pipeline::Reporter {
  public:
   using Sink = std::function<void(const std::string&)>;
+  using Question = std::function<bool(const std::string&)>;
   // `log` gets each line; `progress` each report ("" when it goes away);
   // `unable_to_run` the text of the "Unable to run " box and returns when
-  // it has been dismissed.
-  SayingReporter(Sink log, Sink progress, Sink unable_to_run);
+  // it has been dismissed; `confirm` a question, and answers it (No when
+  // not given).
+  SayingReporter(Sink log, Sink progress, Sink unable_to_run, Question confirm = nullptr);
 
   void Log(const pipeline::Text& line) override;
   void Progress(const std::optional<pipeline::Text>& report) override;
   void UnableToRun(const std::string& text) override;
+  bool Confirm(const pipeline::Text& question) override;
 
  private:
   Sink log_, progress_, unable_to_run_;
+  Question confirm_;
 };
 
 // The message of the error box: a full stop is added when the message's

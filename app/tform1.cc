@@ -12,7 +12,8 @@ TForm1::TForm1(Window& window, std::string program_folder)
     : window_(window),
       workspace_(std::move(program_folder)),
       reporter_([this](const std::string& line) { Log(line); }, [this](const std::string& text) { Progress(text); },
-                [this](const std::string& text) { ShowUnableToRun(text); }),
+                [this](const std::string& text) { ShowUnableToRun(text); },
+                [this](const std::string& question) { return AskUser(question); }),
       tools_(std::make_unique<pipeline::ExternalRofsTools>()),
       profile_(ProfileForModel(0)) {
   auto report = [this](std::exception_ptr error) { ReportWorkerError(error); };
@@ -208,6 +209,8 @@ void TForm1::Button2Click() { RunRepack(); }
 void TForm1::RunRepack() {
   pipeline::RepackOptions options;
   options.name_program_folder = ProgramFolderGiven;
+  // The window asks before it moves the end of an erase area.
+  options.extend_erase_area = pipeline::ExtendEraseArea::kAsk;
   const pipeline::RepackResult result = pipeline::Repack(*opened_, run_model_, workspace_, *tools_, reporter_, options);
   ListBox1 = result.obey.files;
   obey = result.obey.lines;
@@ -297,6 +300,12 @@ void TForm1::Progress(const std::string& text) {
 void TForm1::ShowErrorBox(const std::string& message) {
   window_.RunOnUiThread(
       [this, &message] { window_.ShowMessage(kApplicationTitle, WithFullStop(message), MessageIcon::kError); });
+}
+
+bool TForm1::AskUser(const std::string& question) {
+  bool yes = false;
+  window_.RunOnUiThread([this, &question, &yes] { yes = window_.AskYesNo(kApplicationTitle, question); });
+  return yes;
 }
 
 void TForm1::ShowUnableToRun(const std::string& text) {

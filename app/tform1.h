@@ -168,6 +168,8 @@ class TForm1 {
   void DisableForRun();
   void Progress(const std::string& text);
   void ShowUnableToRun(const std::string& text);
+  // A Yes/No question, from any thread; true for Yes.
+  bool AskUser(const std::string& question);
   // The error box of a command, from any thread.
   void ShowErrorBox(const std::string& message);
   void ReportWorkerError(std::exception_ptr error);

@@ -193,7 +193,7 @@ double Reassemble(const Workload& workload) {
       workload.uda ? BlockCutting{profile.UdaBlockSize, false, '\0'}
                    : BlockCutting{profile.RofsBlockSize, workload.model == kN96ModelIndex,
                                   static_cast<char>(0xFF)};
-  const HeaderBuilder build = [&](std::string_view payload, std::string_view address,
+  const HeaderBuilder build = [&](std::size_t, std::string_view payload, std::string_view address,
                                   std::int32_t length) {
     return HexToBytes(workload.uda
                           ? BuildBlockHeaderHex(profile.UdaSignatureHex, profile.UdaTypeFieldHex,

@@ -100,8 +100,8 @@ FirmwareLayout ReadFirmwareLayout(std::string_view file, std::string_view signat
         layout.end_in_named_block = true;
         return layout;
       }
-      NamedBlock named{static_cast<std::size_t>(offset), *named_size, length, ReadBigEndian32(rest, kNamedAddressOffset),
-                       std::string(rest.substr(24, 12))};
+      NamedBlock named{static_cast<std::size_t>(offset), *named_size, length,
+                       ReadBigEndian32(rest, kNamedAddressOffset), std::string(rest.substr(24, 12))};
       named.description.resize(std::min(named.description.find('\0'), named.description.size()));
       layout.named.push_back(std::move(named));
       named_since_code = !layout.blocks.empty();

@@ -37,9 +37,10 @@ std::string ReadEntries(std::string_view file, std::size_t offset, std::size_t e
       return At(offset) + "entry " + std::to_string(i + 1) + " (tag " + HexDigits(entry.tag, 2) +
              ") has no room for its length before the table's end " + HexNumber(end, 8);
     }
-    const std::size_t length = length_bytes == 2 ? (static_cast<std::uint8_t>(file[offset + 1]) << 8 |
-                                                    static_cast<std::uint8_t>(file[offset + 2]))
-                                                 : static_cast<std::uint8_t>(file[offset + 1]);
+    const std::size_t length =
+        length_bytes == 2
+            ? (static_cast<std::uint8_t>(file[offset + 1]) << 8 | static_cast<std::uint8_t>(file[offset + 2]))
+            : static_cast<std::uint8_t>(file[offset + 1]);
     entry.value_offset = offset + 1 + length_bytes;
     if (length > end - entry.value_offset) {
       return At(offset) + "entry " + std::to_string(i + 1) + " (tag " + HexDigits(entry.tag, 2) + ", " +
@@ -66,8 +67,8 @@ void CollectEraseAreas(const std::vector<TocEntry>& entries, std::vector<EraseAr
   for (const TocEntry& entry : entries) {
     if (entry.tag == kEraseAreaTag && entry.value.size() >= 3 && (entry.value.size() - 3) % 8 == 0) {
       for (std::size_t at = 3; at < entry.value.size(); at += 8) {
-        areas.push_back({ReadBigEndian32(entry.value, at), ReadBigEndian32(entry.value, at + 4),
-                         entry.value_offset + at + 4});
+        areas.push_back(
+            {ReadBigEndian32(entry.value, at), ReadBigEndian32(entry.value, at + 4), entry.value_offset + at + 4});
       }
     }
     CollectEraseAreas(entry.items, areas);

@@ -8,16 +8,20 @@
 #include "extract/strip.h"
 #include "fat/fat_extract.h"
 #include "fat/fat_reader.h"
+#include "format/block_damage.h"
 #include "format/hex_text.h"
 #include "format/partition.h"
+#include "format/table_of_contents.h"
 #include "port/files.h"
 #include "port/folders.h"
 #include "rofs/kept_entries.h"
+#include "rofs/rofs_reader.h"
 
 namespace larkspur::pipeline {
 
-Extraction::Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter)
-    : file_(file), model_(model), workspace_(workspace), tools_(tools), reporter_(reporter) {}
+Extraction::Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+                       const ExtractOptions& options)
+    : file_(file), model_(model), workspace_(workspace), tools_(tools), reporter_(reporter), options_(options) {}
 
 Outcome Extraction::Begin() {
   if (auto refused = MapOpenedFile(file_, image_data_)) return Outcome::Refused(std::move(*refused));
@@ -34,22 +38,27 @@ Outcome Extraction::Locate() {
     // Without a header of the model, or with its last block cut short, the
     // file would give a partition image that looks finished and is not;
     // nothing is stripped or written then.
-    if (!layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
-    if (layout.end == ChainEnd::kCutShort) {
+    if (layout.end == ChainEnd::kCutShort && (layout.HasHeader() || layout.end_in_named_block)) {
       const std::string where =
-          "block " + std::to_string(layout.blocks.size()) + " at file offset " + HexNumber(layout.end_offset, 8);
+          (layout.end_in_named_block ? "named block at file offset "
+                                     : "block " + std::to_string(layout.blocks.size()) + " at file offset ") +
+          HexNumber(layout.end_offset, 8);
       return Outcome::Refused(Text("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
                                    {file_.path, layout.ends_inside_header ? "header" : "payload", where}));
     }
+    if (!layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
     if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) return std::move(*refused);
+    if (auto refused = CheckDamage()) return std::move(*refused);
     if (layout.chain_intact) {
       // The payloads stay where they are in the file: StrippedStream gives
       // them as views, in place of moving them down over the headers.
       headers_removed = static_cast<std::int64_t>(layout.blocks.size());
       chain_intact = true;
+      NoteKeptHeaderBytes();
     } else {
-      // Without a chain every signature counts, in a copy of the file; the
-      // mapping is not needed after it.
+      // Without a chain (damaged, and taken as it is on request) every
+      // signature counts, in a copy of the file; the mapping is not needed
+      // after it.
       auto copy = std::make_shared<std::string>(image_data_.bytes());
       image_data_.Close();
       headers_removed = StripEveryOccurrence(*copy, layout.signature, layout.header_size);
@@ -78,6 +87,18 @@ Outcome Extraction::Locate() {
               : Text("错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {file_.path}));
     }
     carve_offset_ = *rofs_header;
+    // What stands in front of the ROFS header in the payloads goes back in
+    // front of the rebuilt image: zeros, as the phone's own files have, or
+    // on request these bytes. A signed image's header is no zeros.
+    std::string lead_copy;
+    const std::string_view lead =
+        BytesOfSpans(stream, payload_start, carve_offset_ - std::min(payload_start, carve_offset_), lead_copy);
+    if (lead.find_first_not_of('\0') != std::string_view::npos) {
+      reporter_.Log(
+          Text("注意: ROFS 头前面的 %1 字节不全是零 (the %1 bytes in front of the ROFS header begin %2; Repack "
+               "writes zeros there, or these bytes with --keep-lead).",
+               {std::to_string(lead.size()), SpacedHex(lead.substr(0, 4))}));
+    }
     return Outcome::Done();
   }
   // StartsWithRofsHeader looks no further than a 64 KiB lead and the header.
@@ -104,6 +125,69 @@ Outcome Extraction::Locate() {
 }
 
 Outcome Extraction::Unpack() { return file_.kind == PartitionKind::kRofs ? UnpackRofs() : UnpackFat(); }
+
+std::optional<Outcome> Extraction::CheckDamage() {
+  const FirmwareLayout& layout = file_.layout;
+  std::vector<std::string> problems;
+  if (layout.end == ChainEnd::kBroken) {
+    const std::size_t at = layout.end_offset;
+    problems.push_back(
+        (layout.blocks.empty() ? std::string("the first block") : "block " + std::to_string(layout.blocks.size() - 1)) +
+        " ends at file offset " + HexNumber(at, 8) + ", where no block header begins (found " +
+        SpacedHex(image_data_.bytes().substr(at, 4)) + ")");
+  }
+  // The check values are read through the file, not the mapping, so the
+  // payloads' pages never come into the process (see FileView::CopyOut).
+  for (const BlockDamage& damage : FindBlockDamage(
+           image_data_.bytes(), layout, [this](std::string_view part, char*to) { image_data_.CopyOut(part, to); })) {
+    problems.push_back(DescribeDamage(damage));
+  }
+  if (problems.empty()) return std::nullopt;
+  if (!options_.accept_damaged) {
+    const std::string more =
+        problems.size() > 1 ? "; and " + std::to_string(problems.size() - 1) + " more" : std::string();
+    return Outcome::Refused(Text("错误: 文件 %1 已损坏 (%2%3), 未生成任何文件.", {file_.path, problems.front(), more}));
+  }
+  for (const std::string& problem : problems) {
+    reporter_.Log(Text("警告: 文件已损坏, 按要求仍然解包 (%1).", {problem}));
+  }
+  return std::nullopt;
+}
+
+void Extraction::NoteKeptHeaderBytes() {
+  // Bytes of the headers that the profile does not give (the type field of
+  // real files, say) go back into the rebuilt headers as they are: the log
+  // says where they differ, once.
+  const BlockFormat& format = BlockFormatOf(model_, file_.kind);
+  const std::string_view bytes = image_data_.bytes();
+  std::string first_different;
+  std::size_t count = 0, first = 0, last = 0;
+  for (std::size_t i = 0; i < file_.layout.blocks.size(); ++i) {
+    const std::string_view field =
+        bytes.substr(file_.layout.blocks[i].header_offset + kTypeFieldOffset, format.type_field.size());
+    if (field == format.type_field) continue;
+    if (count++ == 0) first_different = std::string(field), first = i;
+    last = i;
+  }
+  if (count == 0) return;
+  reporter_.Log(
+      Text("注意: 块头中有配置文件之外的字节, 打包时保留 (header bytes the profile does not give: %1 in %2 of "
+           "%3 blocks, from block %4 to %5; Repack keeps them).",
+           {SpacedHex(first_different), std::to_string(count), std::to_string(file_.layout.blocks.size()),
+            std::to_string(first), std::to_string(last)}));
+}
+
+std::optional<Text> Extraction::EraseBudgetNote() const {
+  const FirmwareLayout& layout = file_.layout;
+  if (!layout.toc || layout.blocks.empty()) return std::nullopt;
+  std::uint64_t payload_bytes = 0;
+  for (const LayoutBlock& block : layout.blocks) payload_bytes += block.payload_length;
+  const std::optional<EraseBudget> budget =
+      EraseBudgetOf(EraseAreasOf(*layout.toc), layout.blocks.front().address, payload_bytes);
+  if (!budget) return std::nullopt;
+  return Text("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition).",
+              {HexNumber(budget->area.start, 8) + "-" + HexNumber(budget->area.end, 8), std::to_string(budget->free)});
+}
 
 void Extraction::Release() {
   carved_in_place_ = {};
@@ -157,6 +241,17 @@ void Extraction::WriteTreeSource(PartitionKind kind) {
   source.partition_size = carved_size_;
   source.model = model_;
   source.lead = carve_offset_ - std::min<std::uint64_t>(file_.layout.prefix_length.value_or(0), carve_offset_);
+  // What the ROFS header says that Repack keeps.
+  if (rofs_header_) {
+    const rofs::ImageVersion& version = rofs_header_->version;
+    // The obey file's version= takes no negative numbers.
+    if (version.major >= 0 && version.minor >= 0 && version.build >= 0) {
+      source.rofs_version = std::to_string(version.major) + "." + std::to_string(version.minor) + "(" +
+                            std::to_string(version.build) + ")";
+    }
+    source.rofs_max_size = rofs_header_->max_image_size;
+    source.rofs_time = rofs_header_->time;
+  }
   workspace_.WriteTreeSource(kind, source);
 }
 
@@ -198,6 +293,7 @@ Outcome Extraction::UnpackRofs() {
       const std::string_view image = CarvedImage(work::kRofsImage);
       const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
       kept = rofs::KeptEntriesFromImage({bytes, image.size()}, workspace_.Path(work::kRofsImage));
+      rofs_header_ = rofs::ParseRofsHeader({bytes, image.size()}, workspace_.Path(work::kRofsImage));
     } catch (const std::exception& error) {
       kept_error = error.what();
     }
@@ -244,7 +340,10 @@ Outcome Extraction::UnpackRofs() {
   if (!unpacked) reporter_.Log(Text("rofs2 文件夹保持不变 (%1 was left as it was before this Extract).", {tree}));
   reporter_.Log(Text(kSeparatorLine));
   for (const Text& note : notes) reporter_.Log(note);
-  if (unpacked) reporter_.Log(Text("rofs2 文件夹: %1", {tree}));
+  if (unpacked) {
+    if (const auto budget = EraseBudgetNote()) reporter_.Log(*budget);
+    reporter_.Log(Text("rofs2 文件夹: %1", {tree}));
+  }
   return unpacked ? Outcome::Done() : Outcome::Failed();
 }
 
@@ -291,13 +390,15 @@ Outcome Extraction::UnpackFat() {
   reporter_.Log(Text("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  "));
   reporter_.Log(Text(kSeparatorLine));
   for (const Text& note : notes) reporter_.Log(note);
+  if (const auto budget = EraseBudgetNote()) reporter_.Log(*budget);
   reporter_.Log(Text("fat16.img 文件: %1", {image_path}));
   if (unpacked) reporter_.Log(Text("uda 文件夹: %1", {exchange.tree()}));
   return Outcome::Done();
 }
 
-Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter) {
-  Extraction run(file, model, workspace, tools, reporter);
+Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+                const ExtractOptions& options) {
+  Extraction run(file, model, workspace, tools, reporter, options);
   Outcome outcome = run.Begin();
   if (outcome.done()) outcome = run.Locate();
   if (outcome.done()) outcome = run.Unpack();

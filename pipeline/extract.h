@@ -19,23 +19,33 @@
 #include "pipeline/reporter.h"
 #include "pipeline/rofs_tools.h"
 #include "port/file_view.h"
+#include "rofs/rofs_reader.h"
 #include "workspace/workspace.h"
 
 namespace larkspur::pipeline {
+
+struct ExtractOptions {
+  // Extract a damaged file (a header checksum or check value that does not
+  // hold, a chain of blocks that breaks) anyway, with a warning for each
+  // damaged block, instead of refusing it.
+  bool accept_damaged = false;
+};
 
 class Extraction {
  public:
   // `file` is changed by the run (its layout read again under `model`, its
   // headers then stripped) and must outlive it, as must the rest.
-  Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter);
+  Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+             const ExtractOptions& options = {});
 
   // Maps the file. Refused when it is gone, empty or changed since Open.
   // Throws what port::FileView::Open throws.
   Outcome Begin();
   // Logs "正在定位文件.   ", checks the blocks (a header, the whole chain,
-  // the model), strips the headers, logs their count and finds where the
-  // partition starts by its content. Refused with the line that names the
-  // cause; nothing is written.
+  // the model, every header checksum and check value), strips the headers,
+  // logs their count and finds where the partition starts by its content.
+  // Refused with the line that names the cause (a damaged block by its
+  // number, offset and the values expected and found); nothing is written.
   Outcome Locate();
   // Writes the partition image and unpacks it, with its closing lines.
   // kDone once the tree (or for UDA the image) stands; kFailed when the
@@ -57,6 +67,12 @@ class Extraction {
   std::string_view CarvedImage(std::string_view relative_path);
   void WriteTreeSource(PartitionKind kind);
   void LogToolLines(const std::string& tool, const ToolResult& result);
+  // The refusal of a damaged file, or the warnings when it is taken anyway.
+  std::optional<Outcome> CheckDamage();
+  // The line that says which header bytes differ from the profile's.
+  void NoteKeptHeaderBytes();
+  // The line that says how much of its erase area the partition leaves.
+  std::optional<Text> EraseBudgetNote() const;
   Outcome UnpackRofs();
   Outcome UnpackFat();
 
@@ -65,16 +81,20 @@ class Extraction {
   const Workspace& workspace_;
   RofsTools& tools_;
   Reporter& reporter_;
+  const ExtractOptions options_;
   port::FileView image_data_;
   port::FileView carved_view_;
   std::string_view carved_in_place_;
   std::uint64_t carve_offset_ = 0;
   std::uint64_t carved_size_ = 0;
+  // The unpacked ROFS image's header, when our reader reads it.
+  std::optional<rofs::RofsHeader> rofs_header_;
 };
 
 // The whole Extract of `file` under `model`: Begin, Locate, Unpack.
 // Refusals are returned, not logged.
-Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter);
+Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+                const ExtractOptions& options = {});
 
 }  // namespace larkspur::pipeline
 

@@ -33,6 +33,10 @@ class RecordingReporter : public Reporter {
   void Log(const Text& line) override { lines.push_back(line); }
   void Progress(const std::optional<Text>&) override {}
   void UnableToRun(const std::string& text) override { boxes.push_back(text); }
+  bool Confirm(const Text& question) override {
+    questions.push_back(question);
+    return answer;
+  }
 
   bool Logged(std::string_view key) const {
     for (const Text& line : lines) {
@@ -43,6 +47,8 @@ class RecordingReporter : public Reporter {
 
   std::vector<Text> lines;
   std::vector<std::string> boxes;
+  std::vector<Text> questions;
+  bool answer = false;
 };
 
 // Values as the Chinese catalog says them, joined by '|'; the pipeline

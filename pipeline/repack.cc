@@ -1,9 +1,14 @@
 #include "pipeline/repack.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "base/hex.h"
+#include "extract/carve.h"
+#include "extract/strip.h"
 #include "fat/fat_writer.h"
+#include "format/block_header.h"
+#include "format/table_of_contents.h"
 #include "port/file_view.h"
 #include "port/files.h"
 #include "port/folders.h"
@@ -11,12 +16,11 @@
 #include "repack/obey_names.h"
 #include "repack/reassemble.h"
 #include "rofs/kept_entries.h"
+#include "rofs/symbian_time.h"
 
 namespace larkspur::pipeline {
 namespace {
 
-// Zero bytes in front of the rebuilt ROFS image in the payload stream.
-constexpr std::size_t kRofsFiller = 3072;
 constexpr int kBuildPauseMilliseconds = 500;
 
 #ifdef _WIN32
@@ -24,6 +28,9 @@ constexpr bool kUtf8Names = false;
 #else
 constexpr bool kUtf8Names = true;
 #endif
+
+// "0x00040000-0x00FFFFFF"
+std::string EraseAreaText(const EraseArea& area) { return HexNumber(area.start, 8) + "-" + HexNumber(area.end, 8); }
 
 class Repacking {
  public:
@@ -37,7 +44,7 @@ class Repacking {
     result.outcome = CheckInputs(kind);
     if (!result.outcome.done()) return result;
     if (kind == PartitionKind::kRofs) {
-      result.outcome = WriteObeyFile(workspace_, reporter_, result.obey);
+      result.outcome = WriteObeyFile(workspace_, reporter_, result.obey, &record_);
       if (!result.outcome.done()) return result;
       if (!BuildRofsImage(workspace_, tools_, reporter_).done()) {
         result.outcome = Outcome::Refused(
@@ -46,7 +53,9 @@ class Repacking {
       }
       reporter_.Log(Text("Rebuilding rofs2....."));
       reporter_.Log(Text("请稍等...       "));
-      result.outcome = ReassembleAndWrite(work::kRebuiltRofsImage, kRofsFiller, result);
+      // The ROFS header goes back where it was in the payload (3072 bytes in,
+      // in the phone's own files).
+      result.outcome = ReassembleAndWrite(work::kRebuiltRofsImage, static_cast<std::size_t>(original_lead_), result);
     } else {
       result.outcome = ChooseFatImage();
       if (!result.outcome.done()) return result;
@@ -71,6 +80,14 @@ class Repacking {
     // what Open took for the address is any four bytes, and a file built on
     // them would not flash.
     if (!file_.layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
+    // The partition image is cut into one run of blocks: a named block in
+    // the middle of them has no place in the rebuilt file.
+    if (file_.layout.named_between_code) {
+      return Outcome::Refused(
+          Text("错误: 文件 %1 的代码块之间有命名块 (a named block stands between the blocks of the "
+               "partition), 无法打包. 未生成任何文件.",
+               {file_.path}));
+    }
     if (file_.start_address.size() != 4) {
       return Outcome::Refused(
           Text("错误: 起始地址不是 4 字节 (%1), 未生成任何文件.", {BytesToHex(file_.start_address)}));
@@ -100,6 +117,7 @@ class Repacking {
     }
     original_partition_size_ = record->partition_size;
     original_lead_ = record->lead;
+    record_ = *record;
     return Outcome::Done();
   }
 
@@ -151,20 +169,45 @@ class Repacking {
 
   Outcome ReassembleAndWrite(std::string_view rebuilt_relative_path, std::size_t filler, RepackResult& result) {
     const BlockFormat& format = BlockFormatOf(model_, file_.kind);
+    const FirmwareLayout& layout = file_.layout;
+    const std::string_view source = image_data_.bytes();
     const std::string rebuilt_path = workspace_.Path(rebuilt_relative_path);
     port::FileView rebuilt;
     if (!rebuilt.Open(rebuilt_path, kMaxFirmwareSize - filler)) {
       return Outcome::Refused(Text("错误: %1 不存在或为空, 未生成任何文件.", {rebuilt_path}));
     }
-    // The prefix is the mapped file's, in front of its first header. The
-    // payloads are views of the rebuilt image behind `filler` zero bytes;
-    // only the blocks holding zeros and the padded tail are copies.
-    const std::size_t prefix_length = *file_.layout.prefix_length;
-    const std::string_view prefix = image_data_.bytes().substr(0, prefix_length);
-    const HeaderBuilder build = [&format](std::string_view payload, std::string_view address, std::int32_t length) {
-      return BuildBlockHeader(format.signature, format.type_field, format.block_size, payload, address,
-                              static_cast<std::uint32_t>(length));
+    // Everything in front of the first code block (the prefix, or the table
+    // of contents and the named blocks) goes out as it is, and so does
+    // everything after the last one. The payloads are views of the rebuilt
+    // image behind `filler` bytes; only the blocks holding those and the
+    // padded tail are copies.
+    std::string prefix(source.substr(0, *layout.prefix_length));
+    const std::string_view trail = source.substr(layout.code_end);
+    // Each header is the source's block of the same number (its last for
+    // blocks beyond them), with its check value, length, address and
+    // checksum made anew: bytes the profile does not give stay as they were.
+    const auto header_bytes = static_cast<std::size_t>(format.header_size);
+    const HeaderBuilder build = [&](std::size_t block, std::string_view payload, std::string_view address,
+                                    std::int32_t length) {
+      const LayoutBlock& from = layout.blocks[std::min(block, layout.blocks.size() - 1)];
+      std::string header(source.substr(from.header_offset, header_bytes));
+      header.replace(kCheckValueOffset, 2, CheckValueBytes(payload));
+      header.replace(static_cast<std::size_t>(format.length_offset), 4,
+                     BigEndian32(length != 0 ? static_cast<std::uint32_t>(length) : format.block_size));
+      header.replace(static_cast<std::size_t>(format.address_offset), 4, address);
+      header.back() = HeaderChecksum(header);
+      return header;
     };
+    // The bytes in front of the ROFS header: zeros, or the source's own.
+    std::string lead_copy;
+    std::string_view lead;
+    if (options_.keep_lead && filler > 0) {
+      lead = BytesOfSpans(PayloadSpans(source, layout), *layout.prefix_length, filler, lead_copy);
+      if (lead.size() != filler)
+        return Outcome::Refused(
+            Text("错误: 输入文件的载荷比记录的短 (the payload is shorter than the "
+                 "bytes in front of the ROFS header). 未生成任何文件."));
+    }
     // The check values are computed over the file's bytes read block by
     // block into one buffer; the writer has the system copy the payloads
     // from file to file where it can, so the mapping's pages are never
@@ -172,38 +215,95 @@ class Repacking {
     const PayloadReader read = [&rebuilt](std::string_view part, char* to) { rebuilt.CopyOut(part, to); };
     const BlockCutting cutting{static_cast<std::int32_t>(format.block_size), format.short_first_block,
                                format.padding_byte};
-    const Reassembly blocks = CutIntoBlocks(filler, rebuilt.bytes(), prefix, file_.start_address, cutting, build, read);
+    const Reassembly blocks =
+        CutIntoBlocks(filler, rebuilt.bytes(), "", file_.start_address, cutting, build, read, lead);
     result.short_first_block_written = blocks.short_first_block_written;
+    std::uint64_t payload_bytes = 0;
+    for (std::size_t i = 2; i < blocks.pieces.size(); i += 2) payload_bytes += blocks.pieces[i].size();
 
-    // Each block is a header and a payload piece, after the prefix: the
-    // writer's pieces tell how many blocks are on disk.
-    const std::size_t lead_pieces = prefix.empty() ? 0 : 1;
+    // The erase area the payload lies in is what the flasher erases for it:
+    // a payload that runs past its end would be written over flash that is
+    // not erased, or over another partition.
+    std::optional<EraseBudget> budget;
+    if (layout.toc) {
+      const std::vector<EraseArea> areas = EraseAreasOf(*layout.toc);
+      budget = EraseBudgetOf(areas, ReadBigEndian32(file_.start_address, 0), payload_bytes);
+      if (budget && budget->free < 0) {
+        const Text area(EraseAreaText(budget->area));
+        const std::string over = std::to_string(-budget->free);
+        const bool extend =
+            options_.extend_erase_area == ExtendEraseArea::kYes ||
+            (options_.extend_erase_area == ExtendEraseArea::kAsk &&
+             reporter_.Confirm(Text("新的分区比擦除区 %1 长 %2 字节. 要延长这个擦除区吗?", {area, over})));
+        if (!extend) {
+          return Outcome::Refused(
+              Text("错误: 新的分区超出了擦除区 %1 %2 字节 (the rebuilt payload runs %2 bytes past "
+                   "the end of the erase area that holds it; --extend-erase-area moves its end), "
+                   "未生成任何文件.",
+                   {area, over}));
+        }
+        const std::optional<std::uint32_t> new_end = ExtendedAreaEnd(areas, budget->area, budget->payload_end);
+        if (!new_end) {
+          return Outcome::Refused(
+              Text("错误: 擦除区 %1 不能延长 %2 字节 (it would reach another erase area, or past "
+                   "the last address), 未生成任何文件.",
+                   {area, over}));
+        }
+        LogTable(Text("目录表 (之前):"), *layout.toc);
+        prefix.replace(budget->area.end_offset, 4, BigEndian32(*new_end));
+        const TocReading changed = ReadTableOfContents(prefix);
+        LogTable(Text("目录表 (之后):"), *changed.toc);
+        budget = EraseBudgetOf(EraseAreasOf(*changed.toc), ReadBigEndian32(file_.start_address, 0), payload_bytes);
+      }
+    }
+
+    // The file: the prefix, each block with the padding that followed the
+    // source's block of its number (none after the last), then the trail.
+    std::vector<std::string_view> pieces;
+    std::vector<std::size_t> blocks_done;  // of the pieces written so far
+    pieces.reserve(blocks.pieces.size() + layout.blocks.size() + 2);
+    pieces.push_back(prefix);
+    blocks_done.push_back(0);
     const std::size_t block_count = blocks.headers.size();
+    for (std::size_t i = 0; i < block_count; ++i) {
+      pieces.push_back(blocks.pieces[1 + 2 * i]);
+      pieces.push_back(blocks.pieces[2 + 2 * i]);
+      blocks_done.insert(blocks_done.end(), {i, i + 1});
+      if (i + 1 < block_count && i < layout.blocks.size() && layout.blocks[i].padding_after > 0) {
+        const LayoutBlock& from = layout.blocks[i];
+        pieces.push_back(source.substr(from.header_offset + header_bytes + from.payload_length, from.padding_after));
+        blocks_done.push_back(i + 1);
+      }
+    }
+    pieces.push_back(trail);
+    blocks_done.push_back(block_count);
     const std::string output = workspace_.OutputPath(file_.name);
     port::WriteFileReplacing(
-        output, blocks.pieces,
+        output, pieces,
         [&](std::size_t written, std::size_t) {
-          const std::size_t done = written > lead_pieces ? (written - lead_pieces) / 2 : 0;
+          const std::size_t done = written == 0 ? 0 : blocks_done[written - 1];
           reporter_.Progress(
               Text("进度: %1", {"blocks " + std::to_string(done) + " of " + std::to_string(block_count)}));
         },
         rebuilt);
     reporter_.Progress(std::nullopt);
 
-    // The phone's partition does not grow with the image: a bigger one may
-    // not fit, and only the user can know. Counted as the blocks carry it:
-    // the zeros in front left out, the padded tail in.
-    std::uint64_t rebuilt_size = 0;
-    for (std::size_t i = 2; i < blocks.pieces.size(); i += 2) rebuilt_size += blocks.pieces[i].size();
-    rebuilt_size -= std::min<std::uint64_t>(filler, rebuilt_size);
-    if (rebuilt_size > original_partition_size_) {
-      const std::size_t new_blocks = blocks.headers.size();
-      const std::size_t old_blocks = file_.layout.blocks.size();
-      const std::size_t added = new_blocks > old_blocks ? new_blocks - old_blocks : 0;
-      reporter_.Log(
-          Text("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks "
-               "added), 请确认手机的分区装得下.",
-               {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
+    if (budget) {
+      reporter_.Log(Text("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition).",
+                         {Text(EraseAreaText(budget->area)), std::to_string(budget->free)}));
+    } else {
+      // Without a table of contents the phone's partition is not known: a
+      // bigger one may not fit, and only the user can know. Counted as the
+      // blocks carry it: the bytes in front left out, the padded tail in.
+      const std::uint64_t rebuilt_size = payload_bytes - std::min<std::uint64_t>(filler, payload_bytes);
+      if (rebuilt_size > original_partition_size_) {
+        const std::size_t old_blocks = layout.blocks.size();
+        const std::size_t added = block_count > old_blocks ? block_count - old_blocks : 0;
+        reporter_.Log(
+            Text("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks "
+                 "added), 请确认手机的分区装得下.",
+                 {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
+      }
     }
 
     reporter_.Log(Text(kSeparatorLine));
@@ -224,6 +324,12 @@ class Repacking {
     return Outcome::Done();
   }
 
+  // The table's lines under `heading`.
+  void LogTable(const Text& heading, const TableOfContents& toc) {
+    reporter_.Log(heading);
+    for (const std::string& line : DescribeTableOfContents(toc)) reporter_.Log(Text("    " + line));
+  }
+
   OpenedFile& file_;
   const int model_;
   const Workspace& workspace_;
@@ -235,6 +341,7 @@ class Repacking {
   // tree.
   std::uint64_t original_partition_size_ = 0;
   std::uint64_t original_lead_ = 0;
+  TreeSource record_;
 };
 
 void LogToolLines(Reporter& reporter, const std::string& tool, const ToolResult& result) {
@@ -251,7 +358,7 @@ RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, Rof
   return Repacking(file, model, workspace, tools, reporter, options).Run();
 }
 
-Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing) {
+Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing, const TreeSource* source) {
   reporter.Log(Text("正在创建 obey 文件.    "));
   listing = {};
   // Paths in the list are relative to the program folder, with backslashes
@@ -291,9 +398,34 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
   }
   const ObeyFileLines file_lines = BuildObeyFileLines(listing.files, kept);
   listing.lines.push_back(kObeyNameLine);
-  listing.lines.push_back(kObeySizeLine);
+  // The extracted image's header fields that the user did not change go
+  // into the rebuilt one: its maximum size, version and time stamp.
+  Text kept_fields("", {});
+  const auto keep = [&kept_fields](Text field) {
+    kept_fields.key += (kept_fields.values.empty() ? "%" : ", %") + std::to_string(kept_fields.values.size() + 1);
+    kept_fields.values.push_back(std::move(field));
+  };
+  if (source && source->rofs_max_size != 0) {
+    listing.lines.push_back("rofssize=" + HexNumber(source->rofs_max_size));
+    keep(Text("最大大小 %1", {HexNumber(source->rofs_max_size)}));
+  } else {
+    listing.lines.push_back(kObeySizeLine);
+  }
+  if (source && !source->rofs_version.empty()) {
+    listing.lines.push_back("version=" + source->rofs_version);
+    keep(Text("版本 %1", {source->rofs_version}));
+  }
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  const bool time_given = epoch != nullptr && *epoch != '\0';
+  if (source && source->rofs_time && !time_given) {
+    if (const std::optional<std::string> time = rofs::FormatObeyTime(*source->rofs_time)) {
+      listing.lines.push_back("time=" + *time);
+      keep(Text("时间戳 %1", {rofs::FormatSymbianTime(*source->rofs_time)}));
+    }
+  }
   listing.lines.insert(listing.lines.end(), file_lines.lines.begin(), file_lines.lines.end());
   port::WriteFileReplacing(workspace.Path(work::kObeyFile), {JoinObeyLines(listing.lines)});
+  if (!kept_fields.values.empty()) reporter.Log(Text("新的 ROFS 映像保留原映像的%1.", {kept_fields}));
   if (!kept.empty()) {
     reporter.Log(
         Text("保留了 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes carried over from the "

@@ -25,10 +25,19 @@ struct ObeyListing {
   std::vector<std::string> lines;  // the lines of the obey file
 };
 
+enum class ExtendEraseArea { kNo, kYes, kAsk };
+
 struct RepackOptions {
   // The closing line names the program folder (one given with --home)
   // rather than saying "the program's folder".
   bool name_program_folder = false;
+  // The bytes in front of the ROFS header in the payload are the source's
+  // (a signed image's header), not zeros.
+  bool keep_lead = false;
+  // A payload that runs past the end of the erase area of the table of
+  // contents that holds it: refused (kNo), or the area's end moved to hold
+  // it (kYes), or the user asked through the reporter (kAsk).
+  ExtendEraseArea extend_erase_area = ExtendEraseArea::kNo;
 };
 
 // What a Repack leaves for its caller besides the files it wrote.
@@ -48,10 +57,14 @@ RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, Rof
 // Its steps, for the window's handlers of the same purpose.
 
 // Lists rofs2 into temp/rofs2.obey with the kept hidden entries and
-// attributes, logging "正在创建 obey 文件.    " and "完成!    ". Refused
+// attributes, logging "正在创建 obey 文件.    " and "完成!    ". With
+// `source` (the record of the extracted image), the image's version,
+// maximum size and time stamp are kept (the time only while
+// SOURCE_DATE_EPOCH does not set one), and the log says which. Refused
 // when a folder cannot be listed or a name cannot go into the obey file
 // (each logged with its path).
-Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing);
+Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing,
+                      const TreeSource* source = nullptr);
 
 // Runs the build tool on the obey file and moves its image into temp, with
 // the pauses around the move. kFailed when the tool failed (its reason and

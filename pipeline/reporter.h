@@ -45,6 +45,9 @@ class Reporter {
   // The "Unable to run " box of a tool that could not be started (`text` is
   // the whole message); returns once the user has dismissed it.
   virtual void UnableToRun(const std::string& text) = 0;
+  // A question with Yes and No, asked before something the user may not
+  // want (a partition that grows past its erase area); true for Yes.
+  virtual bool Confirm(const Text& question) = 0;
 };
 
 // How a run, or one of its steps, ended.

@@ -63,8 +63,12 @@ Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
 
 Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std::string_view prefix,
                          std::string_view start_address, const BlockCutting& cutting,
-                         const HeaderBuilder& build_header, const PayloadReader& read_payload) {
+                         const HeaderBuilder& build_header, const PayloadReader& read_payload,
+                         std::string_view lead_bytes) {
   CheckArguments(start_address, cutting);
+  if (!lead_bytes.empty() && lead_bytes.size() != leading_zeros) {
+    throw std::invalid_argument("the lead bytes are not as many as the lead");
+  }
   const std::uint64_t unpadded = static_cast<std::uint64_t>(leading_zeros) + image.size();
   const std::vector<PlannedBlock> blocks = PlanBlocks(unpadded, cutting);
 
@@ -112,7 +116,11 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
       const std::uint64_t image_end = std::min<std::uint64_t>(end, unpadded);
       std::uint64_t at = block.offset;
       if (at < zeros_end) {
-        std::memset(out, 0, static_cast<std::size_t>(zeros_end - at));
+        if (lead_bytes.empty()) {
+          std::memset(out, 0, static_cast<std::size_t>(zeros_end - at));
+        } else {
+          std::memcpy(out, lead_bytes.data() + at, static_cast<std::size_t>(zeros_end - at));
+        }
         out += zeros_end - at;
         at = zeros_end;
       }
@@ -130,7 +138,7 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
       read_payload(payload, read_buffer.get());
       checked = std::string_view(read_buffer.get(), payload.size());
     }
-    result.headers.push_back(build_header(checked, BigEndian32(address), block.announced));
+    result.headers.push_back(build_header(result.headers.size(), checked, BigEndian32(address), block.announced));
     result.pieces.push_back(result.headers.back());
     result.pieces.push_back(payload);
     result.total_size += result.headers.back().size() + block.length;

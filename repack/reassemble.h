@@ -24,10 +24,10 @@ struct BlockCutting {
   char padding_byte;       // FF for ROFS, 00 for UDA
 };
 
-// Builds the header (as bytes) for one payload; `length` 0 stands for the
-// block size.
-using HeaderBuilder =
-    std::function<ByteString(std::string_view payload, std::string_view address, std::int32_t length)>;
+// Builds the header (as bytes) for the `block`th payload (counted from 0);
+// `length` 0 stands for the block size.
+using HeaderBuilder = std::function<ByteString(std::size_t block, std::string_view payload,
+                                               std::string_view address, std::int32_t length)>;
 
 // Copies `part`, a stretch of the image, to `to` (see the second
 // CutIntoBlocks).
@@ -86,10 +86,15 @@ Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
 // from block to block, while the piece stays the view: a mapped image is
 // then read once through its file (port::FileView::CopyOut) instead of
 // being brought into memory page by page, and a writer that has the system
-// copy the payloads never touches it. Throws as above.
+// copy the payloads never touches it.
+//
+// With `lead_bytes` (exactly `leading_zeros` of them), those bytes stand in
+// front of the image instead of zeros. Throws as above, and
+// std::invalid_argument for lead bytes of another length.
 Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std::string_view prefix,
                          std::string_view start_address, const BlockCutting& cutting,
-                         const HeaderBuilder& build_header, const PayloadReader& read_payload = nullptr);
+                         const HeaderBuilder& build_header, const PayloadReader& read_payload = nullptr,
+                         std::string_view lead_bytes = {});
 
 }  // namespace larkspur
 

@@ -24,7 +24,7 @@ CutResult Reassemble(int model, bool uda, std::string stream, const std::string&
                bool short_first = false) {
   const ModelProfile& p = ProfileForModel(model);
   const std::string sig = HexToBytes(uda ? p.UdaSignatureHex : p.RofsSignatureHex);
-  const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
+  const HeaderBuilder build = [&](std::size_t, std::string_view payload, std::string_view address, std::int32_t length) {
     return HexToBytes(uda ? BuildBlockHeaderHex(p.UdaSignatureHex, p.UdaTypeFieldHex, p.UdaBlockSize, payload, address, length)
                           : BuildBlockHeaderHex(p.RofsSignatureHex, p.RofsTypeFieldHex, p.RofsBlockSize, payload, address, length));
   };
@@ -134,7 +134,7 @@ TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
     const ModelProfile& p = ProfileForModel(c.model);
     const std::string image = testing::PatternBytes(c.image_size);
     std::size_t built_over_image = 0;  // headers built from the image's own bytes
-    const HeaderBuilder build = [&](std::string_view payload, std::string_view address, std::int32_t length) {
+    const HeaderBuilder build = [&](std::size_t, std::string_view payload, std::string_view address, std::int32_t length) {
       if (!payload.empty() && payload.data() >= image.data() && payload.data() < image.data() + image.size())
         ++built_over_image;
       return HexToBytes(c.uda ? BuildBlockHeaderHex(p.UdaSignatureHex, p.UdaTypeFieldHex, p.UdaBlockSize, payload, address, length)
@@ -182,6 +182,22 @@ TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
       EXPECT_EQ(read_bytes, with_reader ? viewed_bytes : 0) << c.name;
       EXPECT_EQ(built_over_image, with_reader ? 0u : viewed_blocks) << c.name;
     }
+    // Bytes of the source's own in front of the image (a signed image's
+    // header) go where the zeros went, and every header is built for its
+    // block, in order.
+    const std::string lead = testing::PatternBytes(c.leading_zeros, 5);
+    std::string lead_stream = lead + image;
+    const Reassembly lead_padded = CutIntoBlocks(lead_stream, "PFX", BigEndian32(0x1000000), cutting, build);
+    std::vector<std::size_t> built_for;
+    const HeaderBuilder counting = [&](std::size_t block, std::string_view payload, std::string_view address,
+                                       std::int32_t length) {
+      built_for.push_back(block);
+      return build(block, payload, address, length);
+    };
+    const Reassembly with_lead = CutIntoBlocks(c.leading_zeros, image, "PFX", BigEndian32(0x1000000), cutting, counting,
+                                               nullptr, lead);
+    EXPECT_EQ(testing::Concatenated(with_lead.pieces), testing::Concatenated(lead_padded.pieces)) << c.name;
+    for (std::size_t i = 0; i < built_for.size(); ++i) EXPECT_EQ(built_for[i], i) << c.name;
   }
 }
 
@@ -190,6 +206,8 @@ TEST(ReassembleTest, RefusesAStartAddressOfOtherThanFourBytes) {
   EXPECT_THROW(CutIntoBlocks(stream, "", "\x01\x02", {0x8000, false, '\0'}, nullptr), std::invalid_argument);
   EXPECT_THROW(CutIntoBlocks(0, stream, "", "\x01\x02", {0x8000, false, '\0'}, nullptr), std::invalid_argument);
   EXPECT_THROW(CutIntoBlocks(0, stream, "", "\x01\x02\x03\x04", {0, false, '\0'}, nullptr), std::invalid_argument);
+  EXPECT_THROW(CutIntoBlocks(4, stream, "", "\x01\x02\x03\x04", {0x8000, false, '\0'}, nullptr, nullptr, "abc"),
+               std::invalid_argument);
 }
 
 }  // namespace

@@ -118,6 +118,24 @@ std::optional<std::int64_t> ParseObeyTime(std::string_view text) {
   return SymbianTimeFromUnixSeconds(seconds) + micro;
 }
 
+std::optional<std::string> FormatObeyTime(std::int64_t symbian_time) {
+  const std::int64_t first = *ParseObeyTime("01/01/1970_00:00:00");
+  const std::int64_t last = *ParseObeyTime("31/12/2060_23:59:59.999999");
+  if (symbian_time < first || symbian_time > last) return std::nullopt;
+  const std::int64_t micros = symbian_time - kSymbianTimeOfUnixEpoch;
+  const std::int64_t seconds = micros / kMicrosPerSecond;
+  const std::int64_t second_of_day = seconds % kSecondsPerDay;
+  std::int64_t year;
+  unsigned month, day;
+  CivilFromDays(seconds / kSecondsPerDay, year, month, day);
+  char text[40];
+  std::snprintf(text, sizeof text, "%02u/%02u/%04lld_%02lld:%02lld:%02lld.%06lld", day, month,
+                static_cast<long long>(year), static_cast<long long>(second_of_day / 3600),
+                static_cast<long long>(second_of_day / 60 % 60), static_cast<long long>(second_of_day % 60),
+                static_cast<long long>(micros % kMicrosPerSecond));
+  return text;
+}
+
 std::string FormatSymbianTime(std::int64_t symbian_time) {
   // The header field is untrusted: keep the subtraction below from overflowing.
   if (symbian_time < std::numeric_limits<std::int64_t>::min() + kSymbianTimeOfUnixEpoch) {

@@ -29,6 +29,11 @@ std::int64_t DefaultBuildTime();
 // form or names no real date or time of day.
 std::optional<std::int64_t> ParseObeyTime(std::string_view text);
 
+// The obey form of a time, dd/mm/yyyy_hh:mm:ss.micro, that ParseObeyTime
+// reads back as the same time; nothing for a time outside its years (1970
+// to 2060).
+std::optional<std::string> FormatObeyTime(std::int64_t symbian_time);
+
 // "2026-12-10 00:37:28.000000" for a listing.
 std::string FormatSymbianTime(std::int64_t symbian_time);
 

@@ -38,5 +38,16 @@ TEST(SymbianTimeTest, FormatsForListings) {
   EXPECT_EQ(FormatSymbianTime(INT64_MIN), "(before year -290000)");
 }
 
+TEST(SymbianTimeTest, ObeyTimesFormatAndReadBackAsTheSameTime) {
+  for (const char* text : {"01/01/1970_00:00:00.000000", "02/03/2010_04:05:06.123456", "29/02/2024_23:59:59.999999",
+                           "31/12/2060_23:59:59.999999"}) {
+    const auto time = ParseObeyTime(text);
+    ASSERT_TRUE(time) << text;
+    EXPECT_EQ(FormatObeyTime(*time), text);
+  }
+  EXPECT_FALSE(FormatObeyTime(*ParseObeyTime("01/01/1970") - 10 * 3600 * 1000000LL - 600 * 1000000LL - 1));
+  EXPECT_FALSE(FormatObeyTime(*ParseObeyTime("31/12/2060_23:59:59.999999") + 1));
+}
+
 }  // namespace
 }  // namespace larkspur::rofs

@@ -14,10 +14,14 @@ bool ParseNumber(std::string_view text, Number& value) {
 }  // namespace
 
 std::string FormatTreeSource(const TreeSource& source) {
+  std::string text = "size=" + std::to_string(source.size) + "\nwrite_time=" + std::to_string(source.write_time) +
+                     "\npartition_size=" + std::to_string(source.partition_size) +
+                     "\nlead=" + std::to_string(source.lead) + "\nmodel=" + std::to_string(source.model) + "\n";
+  if (!source.rofs_version.empty()) text += "rofs_version=" + source.rofs_version + "\n";
+  if (source.rofs_max_size != 0) text += "rofs_max_size=" + std::to_string(source.rofs_max_size) + "\n";
+  if (source.rofs_time) text += "rofs_time=" + std::to_string(*source.rofs_time) + "\n";
   // The path goes last, so any byte but a line end may stand in it.
-  return "size=" + std::to_string(source.size) + "\nwrite_time=" + std::to_string(source.write_time) +
-         "\npartition_size=" + std::to_string(source.partition_size) + "\nlead=" + std::to_string(source.lead) + "\nmodel=" + std::to_string(source.model) +
-         "\npath=" + source.path + "\n";
+  return text + "path=" + source.path + "\n";
 }
 
 std::optional<TreeSource> ParseTreeSource(std::string_view text) {
@@ -43,6 +47,14 @@ std::optional<TreeSource> ParseTreeSource(std::string_view text) {
       ok = ParseNumber(value, source.lead), seen |= 32;
     } else if (key == "model") {
       ok = ParseNumber(value, source.model), seen |= 8;
+    } else if (key == "rofs_version") {
+      source.rofs_version = std::string(value);
+    } else if (key == "rofs_max_size") {
+      ok = ParseNumber(value, source.rofs_max_size);
+    } else if (key == "rofs_time") {
+      std::int64_t time = 0;
+      ok = ParseNumber(value, time);
+      source.rofs_time = time;
     } else if (key == "path") {
       source.path = std::string(value), seen |= 16;
     }

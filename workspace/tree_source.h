@@ -21,6 +21,13 @@ struct TreeSource {
   // some files put behind a few empty sectors), written back by Repack.
   std::uint64_t lead = 0;
   int model = 0;                      // the selector's item it was extracted under
+  // What the ROFS image's header says that Repack keeps (an image's other
+  // header fields are made anew): its version (as the obey file gives it,
+  // "1.0(100)"), its maximum size and its time stamp. Empty, 0, nothing
+  // for a FAT image or a header that could not be read.
+  std::string rofs_version;
+  std::uint32_t rofs_max_size = 0;
+  std::optional<std::int64_t> rofs_time;  // Symbian time
 
   bool SameFile(const TreeSource& other) const {
     return path == other.path && size == other.size && write_time == other.write_time;

@@ -7,8 +7,9 @@
 namespace larkspur {
 
 const char kCliUsage[] =
-    "usage: larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] extract FILE\n"
-    "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] repack FILE\n"
+    "usage: larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] [--accept-damaged] extract FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] [--keep-lead]\n"
+    "                    [--extend-erase-area] repack FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] info FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] verify FILE\n"
     "       larkspur-cli --help | --version\n"
@@ -24,6 +25,17 @@ const char kCliUsage[] =
     "            Chinese for zh* and for C/POSIX or none, English for others\n"
     "  --home    the folder that plays the program folder (exebat, temp, rofs2,\n"
     "            fat16, and where REB- files go); default: this program's folder\n"
+    "  --accept-damaged\n"
+    "            extract a file whose blocks are damaged (a header checksum or\n"
+    "            check value that does not hold, a broken chain of blocks) anyway,\n"
+    "            with a warning for each; without it such a file is refused\n"
+    "  --keep-lead\n"
+    "            write the extracted file's own bytes in front of the ROFS header\n"
+    "            (a signed image's header) instead of zeros\n"
+    "  --extend-erase-area\n"
+    "            when the rebuilt partition runs past the end of its erase area in\n"
+    "            the table of contents, move that end (aligned as the area's start)\n"
+    "            instead of refusing; the log shows the table before and after\n"
     "\n"
     "  extract   strip the block headers and carve the partition image out:\n"
     "            temp/rofs2.img, unpacked into rofs2 (ROFS) or fat16/fat16.img (UDA)\n"
@@ -76,6 +88,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::toupper(c); });
       if (kind != "ROFS" && kind != "UDA") throw UsageError("unknown kind '" + kind + "' (use rofs or uda)");
       options.kind = kind;
+    } else if (argument == "--accept-damaged") {
+      options.accept_damaged = true;
+    } else if (argument == "--keep-lead") {
+      options.keep_lead = true;
+    } else if (argument == "--extend-erase-area") {
+      options.extend_erase_area = true;
     } else if (argument == "--home") {
       options.home = value();
     } else if (argument.rfind("--home=", 0) == 0) {
@@ -97,6 +115,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   if (command == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
   options.command = command->second;
   options.file = words[1];
+  if (options.accept_damaged && options.command != CliOptions::Command::kExtract) {
+    throw UsageError("--accept-damaged applies to extract only");
+  }
+  if ((options.keep_lead || options.extend_erase_area) && options.command != CliOptions::Command::kRepack) {
+    throw UsageError(std::string(options.keep_lead ? "--keep-lead" : "--extend-erase-area") + " applies to repack only");
+  }
   if (!options.home.empty() && (options.command == CliOptions::Command::kInfo ||
                                 options.command == CliOptions::Command::kVerify)) {
     throw UsageError("--home applies to extract and repack only");

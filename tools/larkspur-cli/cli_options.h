@@ -16,6 +16,9 @@ struct CliOptions {
   std::string home;          // empty: the executable's folder
   std::string lang;          // "zh" or "en" from --lang; empty: the system's language
   std::string kind;          // "ROFS" or "UDA" from --kind; empty: the file's name decides
+  bool accept_damaged = false;     // extract: a damaged file too, with warnings
+  bool keep_lead = false;          // repack: the source's bytes in front of the ROFS header
+  bool extend_erase_area = false;  // repack: move the end of a too small erase area
   std::string file;
 };
 

@@ -18,12 +18,17 @@ TEST(CliOptionsTest, ParsesCommandsModelsAndHome) {
   EXPECT_EQ(ParseCliOptions({"--version"}).command, CliOptions::Command::kVersion);
   EXPECT_EQ(ParseCliOptions({"--kind", "Uda", "info", "f"}).kind, "UDA");
   EXPECT_EQ(ParseCliOptions({"--kind=rofs", "info", "f"}).kind, "ROFS");
+  EXPECT_TRUE(ParseCliOptions({"--accept-damaged", "extract", "f"}).accept_damaged);
+  const CliOptions repack = ParseCliOptions({"repack", "--keep-lead", "--extend-erase-area", "f"});
+  EXPECT_TRUE(repack.keep_lead && repack.extend_erase_area);
+  EXPECT_FALSE(repack.accept_damaged);
 }
 
 TEST(CliOptionsTest, UsageErrors) {
   const std::vector<std::vector<std::string>> bad = {
       {}, {"extract"}, {"frobnicate", "f"}, {"--model", "9", "info", "f"}, {"--model"}, {"--bogus", "info", "f"},
       {"info", "a", "b"}, {"--home", "/h", "verify", "f"}, {"--kind", "fat", "info", "f"},
+      {"--accept-damaged", "repack", "f"}, {"--keep-lead", "extract", "f"}, {"--extend-erase-area", "verify", "f"},
   };
   for (const auto& arguments : bad) EXPECT_THROW(ParseCliOptions(arguments), UsageError) << arguments.size();
 }

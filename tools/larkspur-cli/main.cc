@@ -94,7 +94,9 @@ int RunPipelineCommand(const CliOptions& options) {
   pipeline::ExternalRofsTools tools;
   pipeline::Outcome outcome;
   if (options.command == CliOptions::Command::kExtract) {
-    pipeline::Extraction run(file, model, workspace, tools, reporter);
+    pipeline::ExtractOptions extract_options;
+    extract_options.accept_damaged = options.accept_damaged;
+    pipeline::Extraction run(file, model, workspace, tools, reporter, extract_options);
     try {
       outcome = run.Begin();
     } catch (const std::exception& error) {
@@ -111,6 +113,9 @@ int RunPipelineCommand(const CliOptions& options) {
   } else {
     pipeline::RepackOptions repack_options;
     repack_options.name_program_folder = !options.home.empty();
+    repack_options.keep_lead = options.keep_lead;
+    repack_options.extend_erase_area =
+        options.extend_erase_area ? pipeline::ExtendEraseArea::kYes : pipeline::ExtendEraseArea::kNo;
     try {
       outcome = pipeline::Repack(file, model, workspace, tools, reporter, repack_options).outcome;
     } catch (const std::exception& error) {
