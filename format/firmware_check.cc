@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <set>
 
+#include "base/hex.h"
 #include "format/block_header.h"
-#include "format/firmware_layout.h"
-#include "format/partition.h"
 #include "format/hex_text.h"
+#include "format/partition.h"
 
 namespace larkspur {
 namespace {
 
 // The offset of the header just before `next` when its signature is
-// damaged: the type field is right, its payload, no longer than a block,
+// damaged: its type field is the one given, its payload, no longer than a block,
 // ends exactly at `next`, and its load address comes right before that of
 // the header at `next`.
 std::optional<std::size_t> HeaderEndingAt(std::string_view file, std::size_t next, const HeaderLayout& layout,
@@ -37,7 +37,7 @@ std::optional<std::size_t> HeaderEndingAt(std::string_view file, std::size_t nex
 // signature is damaged. Such a block would pass for part of the prefix, and
 // the file for a good one. Two kinds are recognised: a chain of headers that
 // ends exactly at `first` (however much of each signature is damaged), and a
-// header whose signature differs in one byte, with the right type field and
+// header whose signature differs in one byte, with the type field given and
 // a payload that fits a block and the file (the first found header may then
 // be a chance one inside its payload).
 std::vector<std::size_t> DamagedHeadersBefore(std::string_view file, std::size_t first, const HeaderLayout& layout,
@@ -58,11 +58,108 @@ std::vector<std::size_t> DamagedHeadersBefore(std::string_view file, std::size_t
   return {damaged.begin(), damaged.end()};
 }
 
+// Where a header should begin and none does: the first bytes there, as
+// many as a signature has.
+std::string NoHeaderWhereThisEnds(std::string_view file, std::size_t offset) {
+  return "no block header where this block ends, at file offset " + HexNumber(offset, 8) + " (found " +
+         SpacedHex(file.substr(offset, kSignatureLength)) + ")";
+}
+
+// The fields of the named block whose header (`header_size` bytes, all in
+// the file) begins at `offset`, for one the walk could not take whole.
+NamedBlock NamedBlockAt(std::string_view file, std::size_t offset, int header_size) {
+  constexpr std::size_t kDescriptionOffset = 24, kDescriptionLength = 12;
+  const std::string_view header = file.substr(offset, static_cast<std::size_t>(header_size));
+  NamedBlock named{offset, header_size, ReadBigEndian32(header, kNamedLengthOffset),
+                   ReadBigEndian32(header, kNamedAddressOffset),
+                   std::string(header.substr(kDescriptionOffset, kDescriptionLength))};
+  named.description.resize(std::min(named.description.find('\0'), named.description.size()));
+  return named;
+}
+
+// Where a walk that found no code block after the table of contents
+// stopped: the offset of what is no block there, or the end of the file
+// when only named blocks and padding followed the table.
+std::size_t WhereTheWalkStopped(std::string_view file, const FirmwareLayout& walk) {
+  const std::size_t at = walk.end_offset;
+  if (walk.end == ChainEnd::kCutShort || at >= file.size()) return file.size();
+  // The walk takes a run of padding whole, and names the offset of the last
+  // thing it took when nothing stopped it.
+  if (static_cast<std::uint8_t>(file[at]) == 0xFF) return file.size();
+  if (!walk.named.empty() && walk.named.back().header_offset == at) return file.size();
+  return at;
+}
+
+// What the check gathers of the payloads laid end to end, block by block,
+// without copying them: where the partition magic first occurs (a magic
+// split across two blocks included), the zero bytes they begin with, the
+// sector that holds the first other byte, and their first bytes.
+class PayloadScan {
+ public:
+  explicit PayloadScan(PartitionKind kind)
+      : kind_(kind), magic_(HexToBytes(kind == PartitionKind::kUda ? kFat16MagicHex : kRofsMagicHex)) {}
+
+  void Add(std::string_view payload) {
+    if (payload.empty()) return;
+    if (!magic_offset_) {
+      // Each payload is searched together with the last few bytes before it.
+      std::string joint = carried_;
+      joint.append(payload.substr(0, std::min(payload.size(), magic_.size() - 1)));
+      std::size_t at = joint.find(magic_);
+      if (at != std::string::npos) {
+        magic_offset_ = size_ - carried_.size() + at;
+      } else if ((at = payload.find(magic_)) != std::string_view::npos) {
+        magic_offset_ = size_ + at;
+      }
+      carried_.append(payload.substr(payload.size() - std::min(payload.size(), magic_.size() - 1)));
+      if (carried_.size() > magic_.size() - 1) carried_.erase(0, carried_.size() - (magic_.size() - 1));
+    }
+    lead_.append(payload.substr(0, kLeadBytes - std::min(lead_.size(), kLeadBytes)));
+    if (!first_other_) {
+      const std::size_t at = payload.find_first_not_of('\0');
+      if (at != std::string_view::npos) {
+        first_other_ = size_ + at;
+        // FindFatBootSector passes over sectors of zeros and decides at the
+        // first sector with anything else in it: that one is kept.
+        first_sector_.assign(static_cast<std::size_t>(*first_other_ % kSectorSize), '\0');
+        first_sector_.append(payload.substr(at, kSectorSize - first_sector_.size()));
+      }
+    } else if (first_sector_.size() < kSectorSize) {
+      first_sector_.append(payload.substr(0, kSectorSize - first_sector_.size()));
+    }
+    size_ += payload.size();
+  }
+
+  void Report(FirmwareCheck& check) const {
+    if (magic_offset_) check.magic_offset = static_cast<std::size_t>(*magic_offset_);
+    check.leading_zeros = first_other_.value_or(size_);
+    check.payload_lead = lead_;
+    if (kind_ != PartitionKind::kUda || !first_other_) return;
+    if (const auto at = FindFatBootSector(first_sector_)) {
+      check.boot_sector_offset = static_cast<std::size_t>(*first_other_ / kSectorSize * kSectorSize + *at);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kLeadBytes = 4;
+  PartitionKind kind_;
+  std::string magic_;
+  std::string carried_;  // the stream's last magic_.size() - 1 bytes
+  std::uint64_t size_ = 0;
+  std::optional<std::uint64_t> magic_offset_;
+  std::optional<std::uint64_t> first_other_;  // the first byte that is not zero
+  std::string first_sector_;
+  std::string lead_;
+};
+
 }  // namespace
 
 bool FirmwareCheck::AllRight() const {
   if (!problems.empty() || blocks.empty()) return false;
   for (const BlockCheck& block : blocks) {
+    if (!block.problems.empty()) return false;
+  }
+  for (const NamedBlockCheck& block : named) {
     if (!block.problems.empty()) return false;
   }
   return true;
@@ -91,56 +188,120 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
   }
   const auto header_bytes = static_cast<std::size_t>(layout->header_size);
 
+  // Both kinds of block header follow one checksum rule.
+  auto checksum_problem = [](std::string_view header) -> std::optional<std::string> {
+    const char expected = HeaderChecksum(header);
+    if (header.back() == expected) return std::nullopt;
+    return "header checksum expected " + HexDigits(static_cast<unsigned char>(expected), 2) + ", found " +
+           HexDigits(static_cast<unsigned char>(header.back()), 2);
+  };
+  // A named block's check value is not checked: its algorithm is not
+  // known. Its header checksum is.
+  auto add_named = [&](const NamedBlock& named) -> NamedBlockCheck& {
+    NamedBlockCheck block{check.named.size(), named, {}};
+    if (auto problem =
+            checksum_problem(file.substr(named.header_offset, static_cast<std::size_t>(named.header_size)))) {
+      block.problems.push_back(std::move(*problem));
+    }
+    check.named.push_back(std::move(block));
+    return check.named.back();
+  };
+  // The named block the file ends inside of.
+  auto add_cut_named = [&](const FirmwareLayout& walk) {
+    const std::size_t at = walk.end_offset;
+    const std::size_t left = file.size() - at;
+    const std::optional<int> size = left >= 4 ? NamedHeaderSize(file.substr(at + 1, 3)) : std::nullopt;
+    if (walk.ends_inside_header || !size) {
+      NamedBlock named;
+      named.header_offset = at;
+      // Too little of it is left to say which named header it is.
+      check.named.push_back({check.named.size(),
+                             named,
+                             {"header cut short: " + std::to_string(left) +
+                              (size ? " of " + std::to_string(*size) + " bytes" : std::string(" bytes"))}});
+      return;
+    }
+    NamedBlockCheck& block = add_named(NamedBlockAt(file, at, *size));
+    block.problems.push_back("payload length " + HexNumber(block.block.payload_length, 8) +
+                             " runs past the end of the file (" +
+                             std::to_string(left - static_cast<std::size_t>(*size)) + " bytes left)");
+  };
+
+  // The block before says a header begins at `offset`, and none does. Said
+  // of the block of `stretch` that lies last, code or named (those from
+  // `named_before` on are its named ones), or else of the table of contents.
+  auto no_header_at = [&](std::size_t offset, const FirmwareLayout& stretch, std::size_t named_before) {
+    const bool named = check.named.size() > named_before;
+    const bool code = !stretch.blocks.empty();
+    if (named && (!code || check.named.back().block.header_offset > stretch.blocks.back().header_offset)) {
+      check.named.back().problems.push_back(NoHeaderWhereThisEnds(file, offset));
+    } else if (code) {
+      check.blocks.back().problems.push_back(NoHeaderWhereThisEnds(file, offset));
+    } else {
+      check.problems.push_back("no block header where the table of contents ends, at file offset " +
+                               HexNumber(offset, 8) + " (found " + SpacedHex(file.substr(offset, kSignatureLength)) +
+                               ")");
+    }
+  };
+
   FirmwareLayout walk = ReadFirmwareLayout(file, signature, check.header_size);
+  check.toc = walk.toc;
+  check.toc_problem = walk.toc_problem;
+  if (!walk.toc_problem.empty()) check.problems.push_back(walk.toc_problem + "; the file was read without it");
+  if (!walk.HasHeader() && walk.toc) {
+    // The table led to named blocks (or to none) and no code block came:
+    // what stopped the walk is named, and the check goes on at the next
+    // signature after it.
+    for (const NamedBlock& named : walk.named) add_named(named);
+    if (walk.end == ChainEnd::kCutShort && walk.end_in_named_block) add_cut_named(walk);
+    const std::size_t stopped = WhereTheWalkStopped(file, walk);
+    if (stopped < file.size()) {
+      no_header_at(stopped, walk, 0);
+      walk = ReadFirmwareLayout(file, signature, check.header_size, stopped);
+    }
+  }
   if (!walk.HasHeader()) {
     check.problems.push_back("no block header (signature " + SpacedHex(signature) + ") in the file");
     return check;
   }
   check.prefix_length = walk.prefix_length;
+  check.prefix_walked = walk.toc.has_value();
   if (judge_model) {
     const BlockSizeVerdict verdict = JudgeBlockSizes(walk, format);
     if (verdict.other_model) {
       const std::vector<int> fitting = ModelsThatFit(file, kind);
-      check.problems.push_back("blocks of " + HexNumber(*verdict.regular_length, 8) + " bytes, the model has blocks of " +
-                               HexNumber(format.block_size, 8) + ": the file " +
-                               (fitting.empty() ? std::string("fits no known model")
-                                                : "was made for " + ModelNames(fitting)));
+      check.problems.push_back(
+          "blocks of " + HexNumber(*verdict.regular_length, 8) + " bytes, the model has blocks of " +
+          HexNumber(format.block_size, 8) + ": the file " +
+          (fitting.empty() ? std::string("fits no known model") : "was made for " + ModelNames(fitting)));
     }
   }
-  for (const std::size_t damaged :
-       DamagedHeadersBefore(file, *walk.prefix_length, *layout, signature, type_field, format.block_size)) {
-    check.problems.push_back("damaged block header at file offset " + HexNumber(static_cast<std::uint32_t>(damaged), 8) +
-                             ", before block 0: signature expected " + SpacedHex(signature) + ", found " +
-                             SpacedHex(file.substr(damaged, signature.size())));
+  // Read from a table of contents, everything in front of the first code
+  // block was walked block by block; otherwise it is a prefix that may hide
+  // a damaged header.
+  if (!check.toc) {
+    const std::size_t first = *walk.prefix_length;
+    // Real files carry other type fields than the profile's: damaged
+    // headers are looked for with the one the first header carries.
+    const std::string_view first_type_field = header_bytes <= file.size() - first
+                                                  ? file.substr(first + kTypeFieldOffset, type_field.size())
+                                                  : std::string_view(type_field);
+    for (const std::size_t damaged :
+         DamagedHeadersBefore(file, first, *layout, signature, first_type_field, format.block_size)) {
+      check.problems.push_back("damaged block header at file offset " + HexNumber(damaged, 8) +
+                               ", before block 0: signature expected " + SpacedHex(signature) + ", found " +
+                               SpacedHex(file.substr(damaged, signature.size())));
+    }
   }
 
-  // The magic is looked for in the payloads laid end to end without
-  // copying them: each payload is searched together with the last few bytes
-  // before it, so a magic split across two blocks is found too.
-  const std::string magic = HexToBytes(kind == PartitionKind::kUda ? kFat16MagicHex : kRofsMagicHex);
-  std::string carried;            // the stream's last magic.size() - 1 bytes
-  std::uint64_t stream_size = 0;  // payload bytes seen so far
-  auto find_magic = [&](std::string_view payload) {
-    if (check.magic_offset || payload.empty()) return;
-    std::string joint = carried;
-    joint.append(payload.substr(0, std::min(payload.size(), magic.size() - 1)));
-    std::size_t at = joint.find(magic);
-    if (at != std::string::npos) {
-      check.magic_offset = static_cast<std::size_t>(stream_size - carried.size() + at);
-    } else if ((at = payload.find(magic)) != std::string_view::npos) {
-      check.magic_offset = static_cast<std::size_t>(stream_size + at);
-    }
-    carried.append(payload.substr(payload.size() - std::min(payload.size(), magic.size() - 1)));
-    if (carried.size() > magic.size() - 1) carried.erase(0, carried.size() - (magic.size() - 1));
-    stream_size += payload.size();
-  };
-  // The checks of one header's own fields.
+  PayloadScan scan(kind);
+  // The checks of one code header's own fields.
   std::optional<std::uint32_t> expected_address;
   auto check_header = [&](BlockCheck& block, std::string_view header) {
     const std::string_view found_type = header.substr(kTypeFieldOffset, type_field.size());
-    if (found_type != type_field) {
-      block.problems.push_back("type field expected " + SpacedHex(type_field) + ", found " + SpacedHex(found_type));
-    }
+    // Real files carry other bytes here than the profile gives; the header
+    // checksum covers them.
+    if (found_type != type_field) block.other_type_field = std::string(found_type);
     if (expected_address && block.address != *expected_address) {
       block.problems.push_back("load address expected " + HexNumber(*expected_address, 8) + ", found " +
                                HexNumber(block.address, 8));
@@ -149,14 +310,7 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
       block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) +
                                " is more than the block size " + HexNumber(format.block_size, 8));
     }
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < header.size(); ++i) sum += static_cast<unsigned char>(header[i]);
-    if (sum % 256 != 0xFF) {
-      const unsigned found = static_cast<unsigned char>(header.back());
-      const unsigned expected = (found + 0xFF - sum % 256) & 0xFF;
-      block.problems.push_back("header checksum expected " + HexDigits(expected, 2) + ", found " +
-                               HexDigits(found, 2));
-    }
+    if (auto problem = checksum_problem(header)) block.problems.push_back(std::move(*problem));
     expected_address = block.address + block.payload_length;
   };
 
@@ -169,6 +323,7 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
       block.header_offset = walked.header_offset;
       block.payload_length = walked.payload_length;
       block.address = walked.address;
+      block.padding_after = walked.padding_after;
       const std::string_view header = file.substr(walked.header_offset, header_bytes);
       check_header(block, header);
       const std::string_view payload = file.substr(walked.header_offset + header_bytes, walked.payload_length);
@@ -178,22 +333,28 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
         block.problems.push_back("check value expected " + SpacedHex(expected_check) + ", found " +
                                  SpacedHex(found_check));
       }
-      find_magic(payload);
+      scan.Add(payload);
       check.blocks.push_back(std::move(block));
     }
+    // The named blocks of this stretch (those before its first code block
+    // too, when it starts after the table of contents).
+    const std::size_t named_before = check.named.size();
+    for (const NamedBlock& named : walk.named) add_named(named);
+
     const std::size_t end = walk.end_offset;
     const std::size_t left = file.size() - end;
-    const bool partial_signature = walk.end == ChainEnd::kCutShort && walk.ends_inside_header && left < signature.size();
+    const bool partial_signature = walk.end == ChainEnd::kCutShort && walk.ends_inside_header &&
+                                   !walk.end_in_named_block && left < signature.size();
     if (walk.end == ChainEnd::kBroken || partial_signature) {
-      // The block before says a header begins here, and none does.
-      check.blocks.back().problems.push_back("no block header where this block ends, at file offset " +
-                                             HexNumber(static_cast<std::uint32_t>(end), 8));
+      no_header_at(end, walk, named_before);
       if (partial_signature) break;
       walk = ReadFirmwareLayout(file, signature, check.header_size, end);
       if (!walk.HasHeader()) break;
       continue;
     }
-    if (walk.end == ChainEnd::kCutShort) {
+    if (walk.end == ChainEnd::kCutShort && walk.end_in_named_block) {
+      add_cut_named(walk);
+    } else if (walk.end == ChainEnd::kCutShort) {
       BlockCheck block;
       block.index = check.blocks.size();
       block.header_offset = end;
@@ -210,9 +371,12 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
                                  " bytes left)");
       }
       check.blocks.push_back(std::move(block));
+    } else if (walk.end == ChainEnd::kIntact) {
+      check.code_end = walk.code_end;
     }
     break;
   }
+  scan.Report(check);
   return check;
 }
 

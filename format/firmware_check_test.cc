@@ -4,19 +4,28 @@
 
 #include <algorithm>
 
+#include "format/partition.h"
 #include "testing/firmware_fixture.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur {
 namespace {
 
+using testing::BytesFromSpacedHex;
 using testing::FirmwareSpec;
+using testing::MakeBlock;
 using testing::MakeFirmware;
+using testing::NamedBlockBytes;
+using testing::PatternBytes;
 
 std::string AllProblems(const FirmwareCheck& check) {
   std::string text;
   for (const auto& p : check.problems) text += p + "\n";
   for (const auto& b : check.blocks) {
     for (const auto& p : b.problems) text += "block " + std::to_string(b.index) + ": " + p + "\n";
+  }
+  for (const auto& n : check.named) {
+    for (const auto& p : n.problems) text += "named block " + std::to_string(n.index) + ": " + p + "\n";
   }
   return text;
 }
@@ -50,7 +59,8 @@ TEST(FirmwareCheckTest, EachDamageIsNamedWithItsBlock) {
       {"header checksum", second + 18, "block 1: header checksum expected"},
       {"check value", second + 7, "block 1: check value expected"},
       {"payload byte", second + 19 + 5, "block 1: check value expected"},
-      {"type field", second + 9, "block 1: type field expected 01"},
+      // Real files carry other type fields: only the checksum tells.
+      {"type field", second + 9, "block 1: header checksum expected F8, found 38"},
       {"load address", second + 16, "block 1: load address expected 0x01040000"},
       // The first header is then not found, and its block would pass for
       // part of the prefix.
@@ -146,6 +156,174 @@ TEST(FirmwareCheckTest, FindsTheMagicAcrossABlockBoundary) {
   const FirmwareCheck none = CheckFirmware(testing::MakeFirmware({.model = 1}, std::string(0x9000, 'x')),
                                            PartitionKind::kRofs, BlockFormatOf(1, PartitionKind::kRofs));
   EXPECT_FALSE(none.magic_offset);
+}
+
+// A file as real flashers' packages have them: a table of contents, a
+// named block and padding in front; 26-byte headers carrying a type field
+// the profile does not give, padding between them; a named block and
+// padding behind them.
+struct RealFile {
+  std::string bytes;
+  std::size_t nolo, block0, block1, cert;  // where each begins
+};
+
+const std::string kRealTypeField = BytesFromSpacedHex("00 00 00 08 FF FF FF FF");
+
+RealFile MakeRealFile() {
+  const FirmwareSpec spec{.model = 1, .uda = true, .type_field = kRealTypeField};
+  RealFile file;
+  file.bytes = testing::TableOfContentsBytes({testing::EraseAreaEntry({{0x00800000, 0x00FFFFFF}})});
+  file.nolo = file.bytes.size();
+  file.bytes += NamedBlockBytes("NOLO", PatternBytes(0x40, 3), 0x000C0000) + std::string(16, '\xFF');
+  file.block0 = file.bytes.size();
+  file.bytes += MakeBlock(spec, PatternBytes(0x8000, 4), 0x00800000) + std::string(8, '\xFF');
+  file.block1 = file.bytes.size();
+  file.bytes += MakeBlock(spec, PatternBytes(0x100, 5), 0x00808000);
+  file.cert = file.bytes.size();
+  file.bytes += NamedBlockBytes("CERT", PatternBytes(0x20, 6), 0, true) + std::string(4, '\xFF');
+  return file;
+}
+
+FirmwareCheck CheckN96Uda(std::string_view file) {
+  return CheckFirmware(file, PartitionKind::kUda, BlockFormatOf(1, PartitionKind::kUda), true);
+}
+
+TEST(FirmwareCheckTest, ARealFilePassesAndWhatItCarriesIsRecorded) {
+  const RealFile real = MakeRealFile();
+  const FirmwareCheck check = CheckN96Uda(real.bytes);
+  ASSERT_TRUE(check.AllRight()) << AllProblems(check);
+  EXPECT_TRUE(check.toc.has_value());
+  EXPECT_TRUE(check.prefix_walked);
+  EXPECT_EQ(check.prefix_length, real.block0);
+  ASSERT_EQ(check.blocks.size(), 2u);
+  EXPECT_EQ(check.blocks[0].padding_after, 8u);
+  EXPECT_EQ(check.blocks[1].padding_after, 0u);
+  for (const BlockCheck& block : check.blocks) EXPECT_EQ(block.other_type_field, kRealTypeField);
+  ASSERT_EQ(check.named.size(), 2u);
+  EXPECT_EQ(check.named[0].block.header_offset, real.nolo);
+  EXPECT_EQ(check.named[1].block.header_offset, real.cert);
+  EXPECT_EQ(check.code_end, real.cert);
+  // The profile's own type field is not recorded.
+  const FirmwareCheck plain = CheckN96Uda(MakeFirmware({.model = 1, .uda = true}, "abc"));
+  ASSERT_TRUE(plain.AllRight()) << AllProblems(plain);
+  EXPECT_EQ(plain.blocks[0].other_type_field, "");
+}
+
+// The real file cut at every length: it passes only where a code block, its
+// padding or the named block behind it ends, and otherwise names what the
+// cut broke.
+TEST(FirmwareCheckTest, EveryCutOfARealFileIsNamedUnlessItEndsAfterABlock) {
+  const RealFile real = MakeRealFile();
+  const std::size_t size = real.bytes.size(), header = 26, end0 = real.block1 - 8, cert_end = real.cert + 72 + 0x20;
+  for (const std::size_t length :
+       testing::CutLengths(size, {real.nolo, real.block0, real.block0 + header, end0, real.block1, real.block1 + header,
+                                  real.cert, real.cert + 72, cert_end})) {
+    const std::string cut = real.bytes.substr(0, length);
+    const FirmwareCheck check = CheckN96Uda(cut);
+    const bool passes = (length >= end0 && length <= real.block1) || length == real.cert || length >= cert_end;
+    ASSERT_EQ(check.AllRight(), passes) << "cut at " << length << "\n" << AllProblems(check);
+    if (passes) continue;
+    std::string expected;
+    if (length <= real.block0) {
+      expected = "no block header (signature 54 01 30 15 01 01 00) in the file";
+    } else if (length < real.block0 + 7) {
+      expected = "named block 0: no block header where this block ends, at file offset " + HexNumber(real.block0, 8);
+    } else if (length < real.block0 + header) {
+      expected = "block 0: header cut short: " + std::to_string(length - real.block0) + " of 26 bytes";
+    } else if (length < end0) {
+      expected = "block 0: payload length 0x00008000 runs past the end of the file (" +
+                 std::to_string(length - real.block0 - header) + " bytes left)";
+    } else if (length < real.block1 + 7) {
+      expected = "block 0: no block header where this block ends, at file offset " + HexNumber(real.block1, 8);
+    } else if (length < real.block1 + header) {
+      expected = "block 1: header cut short: " + std::to_string(length - real.block1) + " of 26 bytes";
+    } else if (length < real.cert) {
+      expected = "block 1: payload length 0x00000100 runs past the end of the file";
+    } else if (length < real.cert + 4) {
+      expected = "named block 1: header cut short: " + std::to_string(length - real.cert) + " bytes\n";
+    } else if (length < real.cert + 72) {
+      expected = "named block 1: header cut short: " + std::to_string(length - real.cert) + " of 72 bytes\n";
+    } else {
+      expected = "named block 1: payload length 0x00000020 runs past the end of the file (" +
+                 std::to_string(length - real.cert - 72) + " bytes left)";
+    }
+    ASSERT_NE(AllProblems(check).find(expected), std::string::npos) << "cut at " << length << "\n"
+                                                                    << AllProblems(check);
+  }
+}
+
+// Damage the walk by structure finds, named with the block before it.
+TEST(FirmwareCheckTest, AStructureThatBreaksIsNamedWithTheBlockBeforeIt) {
+  const RealFile real = MakeRealFile();
+  const std::string another_model = MakeBlock({}, "abc", 0);
+  const struct {
+    const char* label;
+    std::string file;
+    std::string expected;  // every problem
+  } cases[] = {
+      {"unknown bytes behind the named block behind the code blocks",
+       real.bytes.substr(0, real.cert + 72 + 0x20) + "\x77rest",
+       "named block 1: no block header where this block ends, at file offset " + HexNumber(real.cert + 72 + 0x20, 8) +
+           " (found 77 72 65 73 74)\n"},
+      // The walk goes on at the next signature: the second block is the
+      // first one checked.
+      {"the first code header's signature damaged",
+       [&] {
+         std::string file = real.bytes;
+         file[real.block0 + 1] ^= 0x40;
+         return file;
+       }(),
+       "named block 0: no block header where this block ends, at file offset " + HexNumber(real.block0, 8) +
+           " (found 54 41 30 15 01 01 00)\n"},
+      {"another model's code block right after the table", real.bytes.substr(0, real.nolo) + another_model,
+       "no block header where the table of contents ends, at file offset " + HexNumber(real.nolo, 8) +
+           " (found 54 01 17 0E 00 03 00)\nno block header (signature 54 01 30 15 01 01 00) in the file\n"},
+      {"a named block's checksum",
+       [&] {
+         std::string file = real.bytes;
+         ++file[real.nolo + 49];
+         return file;
+       }(),
+       "named block 0: header checksum expected " +
+           HexDigits(static_cast<unsigned char>(real.bytes[real.nolo + 49]), 2) + ", found " +
+           HexDigits(static_cast<unsigned char>(real.bytes[real.nolo + 49] + 1), 2) + "\n"},
+  };
+  for (const auto& c : cases) {
+    const FirmwareCheck check = CheckN96Uda(c.file);
+    EXPECT_FALSE(check.AllRight()) << c.label;
+    EXPECT_EQ(AllProblems(check), c.expected) << c.label;
+  }
+}
+
+// Where the FAT boot sector lies in the payloads, found block by block, is
+// where FindFatBootSector finds it in the payloads laid end to end: also
+// when it runs across two blocks.
+TEST(FirmwareCheckTest, FindsTheBootSectorAndTheLeadAcrossBlocks) {
+  const std::string boot = testing::FatBootSector(0x800);
+  const struct {
+    const char* label;
+    std::string stream;
+    std::uint64_t leading_zeros;
+  } cases[] = {
+      {"at the start", boot + PatternBytes(0x600), 0},
+      {"after two zero sectors, across a block boundary", std::string(0x400, '\0') + boot + PatternBytes(0x600), 0x400},
+      {"after a sector that is not all zero", std::string(0x3FF, '\0') + "x" + boot + PatternBytes(0x600), 0x3FF},
+      {"not at a sector boundary", std::string(0x410, '\0') + boot + PatternBytes(0x600), 0x410},
+      {"only zero bytes", std::string(0x900, '\0'), 0x900},
+  };
+  for (const auto& c : cases) {
+    // Blocks of 0x280 bytes, so sectors run across blocks.
+    std::string file = "P";
+    for (std::size_t at = 0; at < c.stream.size(); at += 0x280) {
+      file += MakeBlock({}, c.stream.substr(at, 0x280), static_cast<std::uint32_t>(0x1000 + at));
+    }
+    const FirmwareCheck check = CheckFirmware(file, PartitionKind::kUda, BlockFormatOf(0, PartitionKind::kUda));
+    ASSERT_TRUE(check.AllRight()) << c.label << "\n" << AllProblems(check);
+    EXPECT_EQ(check.boot_sector_offset, FindFatBootSector(c.stream)) << c.label;
+    EXPECT_EQ(check.leading_zeros, c.leading_zeros) << c.label;
+    EXPECT_EQ(check.payload_lead, c.stream.substr(0, 4)) << c.label;
+  }
+  EXPECT_EQ(FindFatBootSector(std::string(0x400, '\0') + boot), 0x400u);  // the oracle finds what it should
 }
 
 }  // namespace

@@ -84,6 +84,14 @@ void WriteFirmwareSeeds(const fs::path& root) {
   check.Add(std::string{9, 0, 0, 0, 0x10, 0, 1, 18, 7} + blocks);
   check.Add(std::string{static_cast<char>(3 | 8), 2, static_cast<char>(0xFF), static_cast<char>(0xFF), 0, 0, 2, 3, 1} +
             "XY" + blocks);
+  // Real files: a table of contents, named blocks, padding, other type
+  // fields; built, and as they are.
+  check.Add(std::string{static_cast<char>(0xF0 | 3 | 8), 4, 1, 0, 0, 0, 4, 40, 2} + "NOLO" + blocks);
+  check.Add(std::string{static_cast<char>(0xF0 | 1), 0, 0, 0, 0, 0, 1, 45, 5} + blocks);
+  const std::string toc = testing::TableOfContentsBytes({testing::EraseAreaEntry({{0x01000000, 0x01FFFFFF}})});
+  check.Add(std::string{static_cast<char>((1 << 1) | 8)} + toc + std::string(8, '\xFF') +
+            testing::NamedBlockBytes("NOLO", PatternBytes(40), 0x000C0000) + SmallChain(1, true, 3, "") +
+            std::string(3, '\xFF') + testing::NamedBlockBytes("CERT", PatternBytes(30), 0, true));
 }
 
 // An image built from an obey text, with each file's data given in order.

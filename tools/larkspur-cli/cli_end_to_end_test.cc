@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <map>
 
+#include "base/hex.h"
+#include "format/model_profile.h"
 #include "port/files.h"
 #include "port/process.h"
 #include "port/run_lock.h"
@@ -17,14 +19,18 @@ namespace larkspur {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::BigEndian;
 using testing::CliRun;
-using testing::Q;
-using testing::RunCli;
+using testing::EraseAreaEntry;
 using testing::FirmwareSpec;
 using testing::MakeFirmware;
+using testing::NamedBlockBytes;
 using testing::PatternBytes;
 using testing::ProgramFolder;
-
+using testing::Q;
+using testing::RunCli;
+using testing::TableOfContentsBytes;
+using testing::TocEntryBytes;
 
 std::map<std::string, std::string> ReadTree(const fs::path& root) {
   std::map<std::string, std::string> tree;
@@ -169,6 +175,185 @@ TEST(CliEndToEndTest, AFileOfAnotherModelFailsVerifyAndInfoNamesTheModelsThatFit
   const CliRun extract = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file));
   EXPECT_EQ(extract.status, 1);
   EXPECT_NE(extract.out.find("the file fits 手机型号(5320), 手机型号(N78)"), std::string::npos) << extract.out;
+}
+
+// The parts of real files: a table of contents, named blocks, padding,
+// header bytes the profile does not give, a lead in front of the partition.
+// `info` describes each, and `verify` passes them.
+TEST(CliEndToEndTest, InfoDescribesRealFilesAndVerifyPassesThem) {
+  const std::string rofs = "ROFS0\xFF" + PatternBytes(0x50000 - 6);
+  const std::string signature = BlockFormatOf(0, PartitionKind::kRofs).signature;
+  const std::string area = EraseAreaEntry({{0x01000000, 0x017FFFFF}});
+  const std::string every_kind = TableOfContentsBytes({
+      area,
+      TocEntryBytes(0xE6, BigEndian(1300000000)),
+      TocEntryBytes(0xF4, std::string("RM-356\0V 21.0", 13)),
+      TocEntryBytes(0xE4, "\x01\x02\x03"),  // a tag with a 2-byte length
+      TocEntryBytes(0xEE, "\x02" + TocEntryBytes(0xC2, "\x01") + EraseAreaEntry({{0x02000000, 0x0203FFFF}})),
+      TocEntryBytes(0x2F, std::string("\x00\x07", 2)),
+  });
+  const std::string holding_signature =
+      TableOfContentsBytes({EraseAreaEntry({{0x01000000, 0x0103FFFF}}), TocEntryBytes(0xF4, "x" + signature + "y")});
+  const std::string toc = TableOfContentsBytes({area});
+  const std::string t = std::to_string(toc.size());
+  const std::string nolo = NamedBlockBytes("NOLO", PatternBytes(0x400, 3), 0x000C0000);
+  const std::string cert = NamedBlockBytes("CERT", PatternBytes(0x80, 4), 0, true);
+  const std::string named_prefix = toc + nolo + std::string(32, '\xFF') + cert;
+  // An empty volume; the first E9 00 90 lies in a free cluster.
+  std::string fat = std::string(0x200, '\0') + testing::FatBootSector(0x7F) + std::string(0x10100 - 0x400, '\0');
+  fat.replace(0xD000, 3, kFatMagic);
+  const struct {
+    const char* label;
+    const char* name;
+    int model;
+    std::string file;
+    std::vector<std::string> lines;  // in the output of info
+  } cases[] = {
+      {"a table of contents with every kind of entry",
+       "a.rofs2.bin",
+       0,
+       MakeFirmware({.prefix = every_kind}, rofs),
+       {"table of contents: " + std::to_string(every_kind.size()) + " bytes, 6 entries",
+        "  erase area: NAND 0x01000000-0x017FFFFF", "  date: 2011-03-13 07:06:40 UTC", "  description: RM-356 | V 21.0",
+        "  tag E4: 01 02 03", "  array: 2 entries", "    CMT type: 01", "    erase area: NAND 0x02000000-0x0203FFFF",
+        "  partition info: 00 07",
+        "prefix:         " + std::to_string(every_kind.size()) + " bytes: table of contents (" +
+            std::to_string(every_kind.size()) + " bytes)",
+        "erase area:     0x01000000-0x017FFFFF holds the payload 0x01000000-0x0104FFFF, 8060928 bytes free",
+        "padding:        none between the code blocks", "after the blocks: nothing",
+        "ROFS header:    at offset 0x00000000 of the payloads, nothing in front of it",
+        "headers:        all 2 right (signature, check value, checksum, length, address chain)"}},
+      {"a table holding the signature in a value, its payload over the erase area",
+       "b.rofs2.bin",
+       0,
+       MakeFirmware({.prefix = holding_signature}, rofs),
+       {"prefix:         " + std::to_string(holding_signature.size()) + " bytes: table of contents (" +
+            std::to_string(holding_signature.size()) + " bytes)",
+        "blocks:         2",
+        "erase area:     0x01000000-0x0103FFFF holds the payload 0x01000000-0x0104FFFF, over by 65536 bytes"}},
+      {"named blocks 5D 27 and 5D 28 before the code blocks",
+       "c.rofs2.bin",
+       0,
+       MakeFirmware({.prefix = named_prefix}, rofs),
+       {"prefix:         " + std::to_string(named_prefix.size()) + " bytes: table of contents (" + t +
+            " bytes), named block 0 (NOLO), 32 bytes of FF, named block 1 (CERT)",
+        "named blocks:   2",
+        "  named block 0 (NOLO): 50-byte header, payload 0x400 bytes, address 0x000C0000, at file offset " +
+            HexNumber(toc.size(), 8),
+        "  named block 1 (CERT): 72-byte header, payload 0x80 bytes, address 0xFFFFFFFF, at file offset " +
+            HexNumber(toc.size() + nolo.size() + 32, 8),
+        "named headers:  all 2 right (the checksum; their check values are not checked: the algorithm is not known)"}},
+      {"26-byte headers with the type field of real files",
+       "d.uda.bin",
+       1,
+       MakeFirmware({.model = 1,
+                     .uda = true,
+                     .prefix = toc,
+                     .type_field = testing::BytesFromSpacedHex("00 00 00 08 FF FF FF FF")},
+                    fat),
+       {"header layout:  26-byte headers, block size 0x8000", "blocks:         3",
+        "header bytes the profile does not give: 00 00 00 08 FF FF FF FF in blocks 0-2",
+        // The boot sector, not the first E9 00 90 in the data.
+        "FAT volume:     boot sector at offset 0x00000200 of the payloads, after 512 zero bytes",
+        "file system:    FAT12, 6 clusters of 2048 bytes, 2 FATs"}},
+      {"FF padding in front, between and behind the blocks",
+       "e.rofs2.bin",
+       0,
+       MakeFirmware({.prefix = toc + std::string(32, '\xFF'),
+                     .padding_between = 0x10,
+                     .trail = std::string(48, '\xFF') + nolo + std::string(8, '\xFF')},
+                    rofs + PatternBytes(0x40000)),
+       {"prefix:         " + std::to_string(toc.size() + 32) + " bytes: table of contents (" + t +
+            " bytes), 32 bytes of FF",
+        "padding:        32 bytes of FF between the code blocks (16 after blocks 0-1)",
+        "after the blocks: 48 bytes of FF, named block 0 (NOLO), 8 bytes of FF",
+        "headers:        all 3 right (signature, check value, checksum, length, address chain)"}},
+      {"a signed image's header in front of the ROFS header",
+       "f.rofs2.bin",
+       0,
+       MakeFirmware({.prefix = toc}, "\xA3\x95\x97\x80" + PatternBytes(0x3FC) + rofs),
+       {"ROFS header:    at offset 0x00000400 of the payloads; the bytes in front of it: not zero (1024 bytes, "
+        "beginning A3 95 97 80)"}},
+      {"zero bytes in front of the ROFS header",
+       "g.rofs2.bin",
+       0,
+       MakeFirmware({}, std::string(0xC00, '\0') + rofs),
+       {"prefix:         0 bytes",
+        "ROFS header:    at offset 0x00000C00 of the payloads; the bytes in front of it: all zero (3072 bytes)"}},
+      {"no boot sector, an E9 00 90 after other bytes",
+       "h.uda.bin",
+       0,
+       MakeFirmware({.uda = true}, std::string(0x10, 'x') + kFatMagic + PatternBytes(0x1000)),
+       {"FAT volume:     no FAT boot sector at the start of the payloads; Extract takes the first E9 00 90, at offset "
+        "0x00000010"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    const std::string path = home.Write(c.name, c.file);
+    const std::string model = "--model " + std::to_string(c.model) + " ";
+    const CliRun info = RunCli(home, model + "info " + Q(path));
+    EXPECT_EQ(info.status, 0) << info.out;
+    for (const std::string& line : c.lines)
+      EXPECT_NE(info.out.find("\n" + line + "\n"), std::string::npos) << line << "\n--\n" << info.out;
+    const CliRun verify = RunCli(home, model + "verify " + Q(path));
+    EXPECT_EQ(verify.status, 0) << verify.out;
+    EXPECT_EQ(verify.out, "");
+  }
+}
+
+// Damage in a real file is named with its block and file offset, one line
+// each.
+TEST(CliEndToEndTest, VerifyNamesEachDamageOfARealFile) {
+  const std::string toc = TableOfContentsBytes({EraseAreaEntry({{0x01000000, 0x017FFFFF}})});
+  const std::string nolo = NamedBlockBytes("NOLO", PatternBytes(0x400, 3), 0x000C0000);
+  const std::string cert = NamedBlockBytes("CERT", PatternBytes(0x80, 4), 0, true);
+  const std::string good = MakeFirmware({.prefix = toc + nolo + cert}, "ROFS0\xFF" + PatternBytes(0x50000));
+  const std::size_t cert_at = toc.size() + nolo.size(), block0 = cert_at + cert.size(), block1 = block0 + 19 + 0x40000;
+  const auto byte = [&](std::size_t at, int plus = 0) {
+    return HexDigits(static_cast<unsigned char>(good[at] + plus), 2);
+  };
+  const auto changed = [&](std::size_t at, int plus) {
+    std::string file = good;
+    file[at] = static_cast<char>(file[at] + plus);
+    return file;
+  };
+  const struct {
+    const char* label;
+    std::string file;
+    std::string expected;  // the whole output
+  } cases[] = {
+      {"a payload byte flipped",
+       [&] {
+         std::string file = good;
+         file[block1 + 19 + 0x10] ^= 0x40;
+         return file;
+       }(),
+       "block 1 at file offset " + HexNumber(block1, 8) + ": check value expected " +
+           HexDigits(static_cast<unsigned char>(good[block1 + 7] ^ 0x40), 2) + " " + byte(block1 + 8) + ", found " +
+           byte(block1 + 7) + " " + byte(block1 + 8) + "\n"},
+      {"a code header's checksum off by one", changed(block0 + 18, 1),
+       "block 0 at file offset " + HexNumber(block0, 8) + ": header checksum expected " + byte(block0 + 18) +
+           ", found " + byte(block0 + 18, 1) + "\n"},
+      {"a named block's checksum off by one", changed(cert_at + 71, 1),
+       "named block 1 (CERT) at file offset " + HexNumber(cert_at, 8) + ": header checksum expected " +
+           byte(cert_at + 71) + ", found " + byte(cert_at + 71, 1) + "\n"},
+      // The check goes on at the next block, which is right.
+      {"an unknown block type between blocks", good.substr(0, block1) + "\x77unknown" + good.substr(block1),
+       "block 0 at file offset " + HexNumber(block0, 8) + ": no block header where this block ends, at file offset " +
+           HexNumber(block1, 8) + " (found 77 75 6E 6B 6E 6F 77)\n"},
+      // One more byte of table: it ends inside the first named block.
+      {"a table of contents that leads nowhere", changed(4, 1),
+       "table of contents at 0x00000000: no block header begins where it ends, at " + HexNumber(toc.size() + 1, 8) +
+           "; the file was read without it\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ProgramFolder home;
+    const CliRun verify = RunCli(home, "verify " + Q(home.Write("fw.rofs2.bin", c.file)));
+    EXPECT_EQ(verify.status, 1);
+    EXPECT_EQ(verify.out, c.expected);
+  }
 }
 
 // --kind overrides what the file's name says; the content still has the

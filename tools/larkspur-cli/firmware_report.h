@@ -8,11 +8,15 @@
 
 namespace larkspur {
 
-// What the file is, and for each block (or a summary when all agree)
-// whether its header is right.
+// What the file is: its table of contents, what lies in front of the code
+// blocks, behind them and between them, the named blocks, the erase area
+// the payload lies in, the header bytes the profile does not give, where
+// the partition starts in the payloads; then whether every header is right
+// (a summary when all are, else the problems).
 void PrintInfo(std::ostream& out, const FirmwareCheck& check);
 
-// Only what is wrong: block number, file offset, expected and found.
+// Only what is wrong: the problems of the file as a whole, then those of
+// its blocks in file order, each with its block and file offset.
 void PrintProblems(std::ostream& out, const FirmwareCheck& check);
 
 }  // namespace larkspur

@@ -127,8 +127,11 @@ int RunPipelineCommand(const CliOptions& options) {
   return outcome.done() ? kExitDone : kExitFailed;
 }
 
-// What the FAT volume of a UDA file holds: type, label, clusters, space.
-void PrintFatVolume(std::ostream& out, std::string_view file, const FirmwareLayout& layout) {
+// What the FAT volume of a UDA file holds: type, label, clusters, space;
+// read from where `check` says it starts, as Extract takes it (the boot
+// sector, or without one the first E9 00 90).
+void PrintFatVolume(std::ostream& out, std::string_view file, const FirmwareLayout& layout,
+                    const FirmwareCheck& check) {
   if (!layout.HasHeader()) return;
   std::string payload;
   if (layout.chain_intact) {
@@ -136,14 +139,14 @@ void PrintFatVolume(std::ostream& out, std::string_view file, const FirmwareLayo
       payload.append(file.substr(block.header_offset + static_cast<std::size_t>(layout.header_size), block.payload_length));
     }
   }
-  const auto boot_sector = FindFatBootSector(payload);
-  if (!boot_sector) {
+  const auto start = check.boot_sector_offset ? check.boot_sector_offset : check.magic_offset;
+  if (!start || *start >= payload.size()) {
     out << "file system:    none found (no FAT boot sector at the start of the payload)\n";
     return;
   }
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data()) + *boot_sector;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data()) + *start;
   try {
-    const fat::FatVolume volume = fat::ParseFatImage({bytes, payload.size() - *boot_sector}, "the FAT image");
+    const fat::FatVolume volume = fat::ParseFatImage({bytes, payload.size() - *start}, "the FAT image");
     out << fat::DescribeFatVolume(volume);
   } catch (const std::exception& error) {
     out << "file system:    damaged: " << error.what() << '\n';
@@ -170,7 +173,9 @@ int RunCheck(const CliOptions& options) {
     std::string fitting;
     for (const int model : ModelsThatFit(file, kind)) fitting += (fitting.empty() ? "" : ", ") + Say(ModelItemText(model));
     std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : fitting) << '\n';
-    if (kind == PartitionKind::kUda) PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, BlockFormatOf(model, kind)));
+    if (kind == PartitionKind::kUda) {
+      PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, BlockFormatOf(model, kind)), check);
+    }
     // As verify: a file without headers, or with a wrong one, is no pass.
     return check.AllRight() ? kExitDone : kExitFailed;
   }
