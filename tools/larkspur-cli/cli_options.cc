@@ -23,7 +23,8 @@ const char kCliUsage[] =
     "            default: the system's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG),\n"
     "            Chinese for zh* and for C/POSIX or none, English for others\n"
     "  --home    the folder that plays the program folder (exebat, temp, rofs2,\n"
-    "            fat16, and where REB- files go); default: this program's folder\n"
+    "            fat16, and where REB- files go); default: this program's folder;\n"
+    "            info and verify take it and do not use it\n"
     "\n"
     "  extract   strip the block headers and carve the partition image out:\n"
     "            temp/rofs2.img, unpacked into rofs2 (ROFS) or fat16/fat16.img (UDA)\n"
@@ -96,11 +97,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   const auto command = kCommands.find(words[0]);
   if (command == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
   options.command = command->second;
+  // info and verify take --home too and leave it unused: the installed
+  // launcher gives every command the user's program folder.
   options.file = words[1];
-  if (!options.home.empty() && (options.command == CliOptions::Command::kInfo ||
-                                options.command == CliOptions::Command::kVerify)) {
-    throw UsageError("--home applies to extract and repack only");
-  }
   return options;
 }
 
