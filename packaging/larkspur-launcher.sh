@@ -10,7 +10,7 @@
 set -e
 # A link to this script (~/bin/lcli) starts what it links to.
 self=$(readlink -f "$0")
-program=$(cd "$(dirname "$self")/../lib/larkspur" && pwd)
+program=$(cd "$(dirname "$self")/../libexec/larkspur" && pwd)
 case $(basename "$self") in
   larkspur-cli) target=larkspur-cli ;;
   *) target=larkspur ;;

@@ -13,12 +13,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 usr=$scratch/usr
-mkdir -p "$usr/bin" "$usr/lib/larkspur/exebat" "$scratch/work"
+mkdir -p "$usr/bin" "$usr/libexec/larkspur/exebat" "$scratch/work"
 for name in larkspur larkspur-cli; do
   cp "$launcher" "$usr/bin/$name"
   # The stand-in prints its name and each argument in brackets, and ends
   # with the status in STAND_IN_STATUS.
-  cat >"$usr/lib/larkspur/$name" <<'EOF'
+  cat >"$usr/libexec/larkspur/$name" <<'EOF'
 #!/bin/sh
 printf '%s' "${0##*/}"
 printf ' [%s]' "$@"
@@ -26,8 +26,8 @@ echo
 exit "${STAND_IN_STATUS:-0}"
 EOF
 done
-for tool in readimage rofsbuild; do printf '#!/bin/sh\n' >"$usr/lib/larkspur/exebat/$tool"; done
-chmod +x "$usr/bin/"* "$usr/lib/larkspur/larkspur" "$usr/lib/larkspur/larkspur-cli" "$usr/lib/larkspur/exebat/"*
+for tool in readimage rofsbuild; do printf '#!/bin/sh\n' >"$usr/libexec/larkspur/exebat/$tool"; done
+chmod +x "$usr/bin/"* "$usr/libexec/larkspur/larkspur" "$usr/libexec/larkspur/larkspur-cli" "$usr/libexec/larkspur/exebat/"*
 user_home=$scratch/home
 folder=$user_home/.local/share/larkspur
 ln -s "$usr/bin/larkspur-cli" "$scratch/work/lcli"
@@ -90,7 +90,7 @@ for entry in temp rofs2 fat16 exebat; do
   fi
 done
 for tool in readimage rofsbuild; do
-  if [ -L "$folder/exebat/$tool" ] && [ "$(readlink -f "$folder/exebat/$tool")" = "$usr/lib/larkspur/exebat/$tool" ]; then
+  if [ -L "$folder/exebat/$tool" ] && [ "$(readlink -f "$folder/exebat/$tool")" = "$usr/libexec/larkspur/exebat/$tool" ]; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
