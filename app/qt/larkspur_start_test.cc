@@ -39,52 +39,50 @@ class NoDisplayEnvironment {
   std::vector<std::optional<QByteArray>> saved_;
 };
 
-const char kNoDisplayAdvice[] = "; larkspur-cli extracts and repacks without one (larkspur-cli --help)\n";
+// `pattern` is the whole text, or with "..." at its end its start, or with
+// "..." at its start its end.
+bool Matches(const std::string& text, const std::string& pattern) {
+  if (pattern.ends_with("...")) return text.starts_with(pattern.substr(0, pattern.size() - 3));
+  if (pattern.starts_with("...")) return text.ends_with(pattern.substr(3));
+  return text == pattern;
+}
 
 TEST(LarkspurStartTest, AnswersOnTheTerminalWithoutADisplay) {
   const std::filesystem::path program = std::filesystem::path(LARKSPUR_BIN_DIR) / "larkspur";
   testing::ScratchFolder scratch;
-  const std::string version_line = std::string("larkspur ") + kVersion + "\n";
-  const std::string no_display = std::string("larkspur: no display (DISPLAY and WAYLAND_DISPLAY are not set)") +
-                                 kNoDisplayAdvice;
-  struct Case {
+  const std::string version = std::string("larkspur ") + kVersion + "\n";
+  const std::string usage = "usage: larkspur [--home DIR] [--lang zh|en]\n...";
+  const std::string advice = "; larkspur-cli extracts and repacks without one (larkspur-cli --help)\n";
+  const std::string no_display = "larkspur: no display (DISPLAY and WAYLAND_DISPLAY are not set)" + advice;
+  const struct {
     std::vector<std::string> arguments;
     std::string environment;  // one NAME=value for the program, or none
     int exit_code;
-    std::string out;  // exactly, or with `usage` the first line
-    std::string err;  // exactly; after a display that failed, the last line
-    bool usage = false;
-  };
-  const Case cases[] = {
+    std::string out, err;  // as Matches takes them
+  } cases[] = {
       {{}, "", 1, "", no_display},
       {{"--lang", "en"}, "", 1, "", no_display},
-      {{"--version"}, "", 0, version_line, ""},
-      {{"--help"}, "", 0, "usage: larkspur [--home DIR] [--lang zh|en]\n", "", true},
+      {{"--version"}, "", 0, version, ""},
+      {{"--help"}, "", 0, usage, ""},
       // As the installed launcher starts it: its --home first.
-      {{"--home", scratch.path(), "--version"}, "", 0, version_line, ""},
-      {{"--home", scratch.Path("not there"), "--help"}, "", 0, "usage: larkspur [--home DIR] [--lang zh|en]\n", "",
-       true},
-      // A display that names no server: Qt's platform plugin fails to start.
-      {{}, "DISPLAY=:97", 1, "", std::string("larkspur: the display could not be opened") + kNoDisplayAdvice},
+      {{"--home", scratch.path(), "--version"}, "", 0, version, ""},
+      {{"--home", scratch.Path("not there"), "--help"}, "", 0, usage, ""},
+      {{"--bogus"}, "", 2, "", "larkspur: unknown argument --bogus\n\n" + usage},
+      // A display that names no server: Qt's platform plugin fails to start,
+      // after Qt's own lines that say why.
+      {{}, "DISPLAY=:97", 1, "", "...\nlarkspur: the display could not be opened" + advice},
   };
   NoDisplayEnvironment no_display_environment;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const std::string name = (c.arguments.empty() ? std::string("(none)") : c.arguments.back()) + " " + c.environment;
     const testing::CapturedRun run = testing::RunCapturingOutput(program, c.arguments, scratch.path(), c.environment);
     EXPECT_EQ(run.exit_code, c.exit_code) << name << "\n" << run.err;
-    if (c.usage) {
-      EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1), c.out) << name;
-      EXPECT_NE(run.out.find("\nExit status: "), std::string::npos) << name;
-    } else {
-      EXPECT_EQ(run.out, c.out) << name;
-    }
-    if (c.environment.empty()) {
-      EXPECT_EQ(run.err, c.err) << name;
-    } else {
-      // Qt's own lines before it say why the display failed.
-      EXPECT_TRUE(run.err.ends_with("\n" + c.err)) << name << "\n" << run.err;
-    }
+    EXPECT_TRUE(Matches(run.out, c.out)) << name << "\n" << run.out;
+    EXPECT_TRUE(Matches(run.err, c.err)) << name << "\n" << run.err;
   }
+  // The usage says how the program ends.
+  const testing::CapturedRun help = testing::RunCapturingOutput(program, {"--help"}, scratch.path());
+  EXPECT_NE(help.out.find("\nExit status: "), std::string::npos) << help.out;
 }
 
 }  // namespace

@@ -79,6 +79,9 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   return options;
 }
 
+// What a wrong command line gets: the problem, then the usage.
+std::string UsageErrorText(const std::string& problem) { return "larkspur: " + problem + "\n\n" + kUsage; }
+
 std::vector<std::string> ArgumentsAfterTheName(const QStringList& arguments) {
   std::vector<std::string> words;
   for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toLocal8Bit().toStdString());
@@ -130,17 +133,19 @@ void StartMessageHandler(QtMsgType type, const QMessageLogContext& context, cons
 // or else the executable's folder. Empty after telling the user what is
 // wrong with the command line.
 std::string ProgramFolder(const Options& options) {
-  QString problem = QString::fromStdString(options.problem);
-  if (problem.isEmpty() && !options.home) return larkspur::port::ExecutableFolder();
+  std::string problem = options.problem;
+  if (problem.empty() && !options.home) return larkspur::port::ExecutableFolder();
   const QString home = options.home ? QFile::decodeName(QByteArray::fromStdString(*options.home)) : QString();
-  if (problem.isEmpty() && !QFileInfo(home).isDir()) {
-    problem = QStringLiteral("The program folder \"") + QDir::toNativeSeparators(QFileInfo(home).absoluteFilePath()) +
-              QStringLiteral("\" given with --home is not a folder");
+  if (problem.empty() && !QFileInfo(home).isDir()) {
+    problem = "The program folder \"" +
+              QDir::toNativeSeparators(QFileInfo(home).absoluteFilePath()).toLocal8Bit().toStdString() +
+              "\" given with --home is not a folder";
   }
-  if (!problem.isEmpty()) {
-    const QString text = QStringLiteral("larkspur: ") + problem + QStringLiteral("\n\n") + QString::fromUtf8(kUsage);
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    QMessageBox::critical(nullptr, QString::fromUtf8(larkspur::kApplicationTitle), text.trimmed());
+  if (!problem.empty()) {
+    const std::string text = UsageErrorText(problem);
+    std::fputs(text.c_str(), stderr);
+    QMessageBox::critical(nullptr, QString::fromUtf8(larkspur::kApplicationTitle),
+                          QString::fromLocal8Bit(text).trimmed());
     return {};
   }
   const QString absolute = QDir::toNativeSeparators(QDir(home).absolutePath() + QLatin1Char('/'));
@@ -163,6 +168,12 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   if (const std::optional<std::string> missing = MissingDisplay(raw_arguments)) {
+    // Without a display, Qt's own arguments (the only ones that may look
+    // unknown here) are of no use either.
+    if (!early.problem.empty()) {
+      std::fputs(UsageErrorText(early.problem).c_str(), stderr);
+      return kExitUsage;
+    }
     SayNoDisplay(*missing);
     return kExitFailed;
   }
