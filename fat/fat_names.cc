@@ -110,9 +110,12 @@ std::optional<ShortName> GenerateShortName(std::u16string_view name, const std::
       if (extension.size() < 3) extension += keep(unit);
     }
   }
-  if (base.empty()) base = "_";
+  // Appended rather than assigned or inserted in front: g++ 12 at -O3
+  // misreports both as overlapping copies.
+  if (base.empty()) base += '_';
   for (std::uint32_t tail = 1; tail <= 999999; ++tail) {
-    const std::string suffix = "~" + std::to_string(tail);
+    std::string suffix(1, '~');
+    suffix += std::to_string(tail);
     const std::string stem = base.substr(0, 8 - suffix.size()) + suffix;
     ShortName stored;
     stored.fill(' ');

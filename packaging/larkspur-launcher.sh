@@ -5,11 +5,13 @@
 # /usr. That folder is $XDG_DATA_HOME/larkspur (by default
 # ~/.local/share/larkspur): exebat with links to the installed tools, and
 # temp, rofs2 and fat16. REB- files and the working files land there.
-# larkspur-cli takes a --home of the user's after this one.
+# Every command gets that --home, --help and --version too (they ignore
+# it); a --home of the user's comes after it and wins.
 set -e
+# A link to this script (~/bin/lcli) starts what it links to.
 self=$(readlink -f "$0")
-program=$(cd "$(dirname "$self")/../lib/larkspur" && pwd)
-case $(basename "$0") in
+program=$(cd "$(dirname "$self")/../libexec/larkspur" && pwd)
+case $(basename "$self") in
   larkspur-cli) target=larkspur-cli ;;
   *) target=larkspur ;;
 esac

@@ -30,10 +30,13 @@ std::string FindProgram(const std::string& name) {
   std::string_view rest = search_path ? search_path : "";
   while (!rest.empty()) {
     const auto colon = rest.find(':');
-    std::string folder(rest.substr(0, colon));
+    const std::string_view entry = rest.substr(0, colon);
     rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + name;
+    // An empty entry is the current directory. Built by appending: g++ 12
+    // at -O3 sees an overlap that cannot happen in assigning "." to a string.
+    std::string candidate(entry.empty() ? std::string_view(".") : entry);
+    candidate += '/';
+    candidate += name;
     if (IsExecutableFile(candidate)) return candidate;
   }
   return std::string();

@@ -47,8 +47,13 @@ int Run(HINSTANCE instance, int show_command) {
     ShowError(std::string("larkspur: ") + error.what() + "\n\n" + larkspur::kWindowUsage, MB_ICONERROR);
     return kExitUsage;
   }
+  // A program of the GUI subsystem has no terminal to print to: a box.
+  if (options.help) {
+    ShowError(larkspur::kWindowUsage, MB_ICONINFORMATION);
+    return 0;
+  }
   if (options.version) {
-    ShowError(std::string("Larkspur ") + LARKSPUR_VERSION, MB_ICONINFORMATION);
+    ShowError(std::string("larkspur ") + LARKSPUR_VERSION, MB_ICONINFORMATION);
     return 0;
   }
   larkspur::SetLanguage(options.lang.empty() ? larkspur::SystemLanguage() : *larkspur::ParseLanguageOption(options.lang));

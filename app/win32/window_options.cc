@@ -9,7 +9,7 @@ namespace larkspur {
 
 const char kWindowUsage[] =
     "usage: larkspur [--home DIR] [--lang zh|en]\n"
-    "       larkspur --version\n"
+    "       larkspur --help | --version\n"
     "\n"
     "  --home  the folder that plays the program folder (exebat, temp, rofs2,\n"
     "          fat16, and where REB- files go); default: this program's folder\n"
@@ -38,25 +38,39 @@ std::string AbsoluteFolder(const std::wstring& folder) {
 WindowOptions ParseWindowOptions(const std::vector<std::wstring>& arguments) {
   WindowOptions options;
   std::optional<std::wstring> home;
+  std::string problem;  // the first thing wrong; --help and --version win over it
+  const auto refuse = [&](std::string reason) {
+    if (problem.empty()) problem = std::move(reason);
+  };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
-    if (argument == L"--version") {
+    if (argument == L"--help" || argument == L"-h") {
+      options.help = true;
+    } else if (argument == L"--version") {
       options.version = true;
     } else if (argument == L"--home") {
-      if (i + 1 >= arguments.size()) throw WindowUsageError("--home needs a folder");
-      home = arguments[++i];
+      if (i + 1 >= arguments.size()) {
+        refuse("--home needs a folder");
+      } else {
+        home = arguments[++i];
+      }
     } else if (argument.rfind(L"--home=", 0) == 0) {
       home = argument.substr(7);
     } else if (argument == L"--lang" || argument.rfind(L"--lang=", 0) == 0) {
-      if (argument == L"--lang" && i + 1 >= arguments.size()) throw WindowUsageError("--lang needs zh or en");
+      if (argument == L"--lang" && i + 1 >= arguments.size()) {
+        refuse("--lang needs zh or en");
+        continue;
+      }
       const std::wstring lang = argument == L"--lang" ? arguments[++i] : argument.substr(7);
-      if (lang != L"zh" && lang != L"en") throw WindowUsageError("unknown language " + Utf8FromWide(lang) + " (use zh or en)");
+      if (lang != L"zh" && lang != L"en") refuse("unknown language " + Utf8FromWide(lang) + " (use zh or en)");
       options.lang = Utf8FromWide(lang);
     } else {
-      throw WindowUsageError("unknown argument " + Utf8FromWide(argument));
+      refuse("unknown argument " + Utf8FromWide(argument));
     }
   }
-  if (home && home->empty()) throw WindowUsageError("--home needs a folder");
+  if (options.help || options.version) return options;
+  if (home && home->empty()) refuse("--home needs a folder");
+  if (!problem.empty()) throw WindowUsageError(problem);
   options.home = home ? AbsoluteFolder(*home) : port::ExecutableFolder();
   options.home_given = home.has_value();
   return options;

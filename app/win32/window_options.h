@@ -18,6 +18,7 @@ class WindowUsageError : public Error {
 };
 
 struct WindowOptions {
+  bool help = false;     // --help: show the usage and end
   bool version = false;  // --version: show the version and end
   std::string home;      // the program folder, ending in a separator
   bool home_given = false;  // --home named it
@@ -28,10 +29,11 @@ extern const char kWindowUsage[];
 
 // Parses the arguments after the program name. The program folder is DIR
 // of "--home DIR" (or "--home=DIR"), made absolute, or else the
-// executable's own folder. Throws WindowUsageError for an unknown option,
-// a missing or empty DIR, or any other word; Error when DIR is not an
-// existing folder; FileOpenError when DIR cannot be spelt in the ANSI code
-// page.
+// executable's own folder. --help and --version win wherever they stand:
+// with either, nothing else is checked and home stays empty. Otherwise
+// throws WindowUsageError for an unknown option, a missing or empty DIR,
+// or any other word; Error when DIR is not an existing folder;
+// FileOpenError when DIR cannot be spelt in the ANSI code page.
 WindowOptions ParseWindowOptions(const std::vector<std::wstring>& arguments);
 
 }  // namespace larkspur

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/win32/wide_text.h"
 #include "port/files.h"
 #include "testing/scratch_folder.h"
 
@@ -22,6 +23,16 @@ TEST(WindowOptionsTest, TheProgramFolderIsTheExecutablesOrHome) {
   EXPECT_EQ(ParseWindowOptions({L"--home=" + home}).home, expected);
   EXPECT_EQ(ParseWindowOptions({L"--home", home + L"\\"}).home, expected);
   EXPECT_TRUE(ParseWindowOptions({L"--version"}).version);
+  // --help and --version answer whatever else stands beside them, as the
+  // installed launcher's --home, or a folder that is not there.
+  const std::vector<std::wstring> with_help_or_version[] = {
+      {L"--help"}, {L"-h"}, {L"--home", home, L"--version"}, {L"--bogus", L"--help"}, {L"--home", home + L"\\missing", L"--help"},
+  };
+  for (const auto& arguments : with_help_or_version) {
+    const WindowOptions options = ParseWindowOptions(arguments);
+    EXPECT_TRUE(options.help || options.version) << Utf8FromWide(arguments.back());
+    EXPECT_EQ(options.home, "");
+  }
 
   // A relative folder is taken from the current directory.
   const std::string before = port::CurrentDirectory();

@@ -24,7 +24,8 @@ const char kCliUsage[] =
     "            default: the system's (LANGUAGE, LC_ALL, LC_MESSAGES, LANG),\n"
     "            Chinese for zh* and for C/POSIX or none, English for others\n"
     "  --home    the folder that plays the program folder (exebat, temp, rofs2,\n"
-    "            fat16, and where REB- files go); default: this program's folder\n"
+    "            fat16, and where REB- files go); default: this program's folder;\n"
+    "            info and verify take it and do not use it\n"
     "  --accept-damaged\n"
     "            extract a file whose blocks are damaged (a header checksum or\n"
     "            check value that does not hold, a broken chain of blocks) anyway,\n"
@@ -114,16 +115,14 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   const auto command = kCommands.find(words[0]);
   if (command == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
   options.command = command->second;
+  // info and verify take --home too and leave it unused: the installed
+  // launcher gives every command the user's program folder.
   options.file = words[1];
   if (options.accept_damaged && options.command != CliOptions::Command::kExtract) {
     throw UsageError("--accept-damaged applies to extract only");
   }
   if ((options.keep_lead || options.extend_erase_area) && options.command != CliOptions::Command::kRepack) {
     throw UsageError(std::string(options.keep_lead ? "--keep-lead" : "--extend-erase-area") + " applies to repack only");
-  }
-  if (!options.home.empty() && (options.command == CliOptions::Command::kInfo ||
-                                options.command == CliOptions::Command::kVerify)) {
-    throw UsageError("--home applies to extract and repack only");
   }
   return options;
 }
