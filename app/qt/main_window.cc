@@ -185,6 +185,8 @@ void MainWindow::SetUrlOpener(UrlOpenerFunction url_opener) { url_opener_ = std:
 
 void MainWindow::SetQuestionBox(QuestionFunction question_box) { question_box_ = std::move(question_box); }
 
+void MainWindow::SetFolderOpener(FolderOpenerFunction folder_opener) { folder_opener_ = std::move(folder_opener); }
+
 void MainWindow::CenterOnScreen() {
   const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
@@ -293,8 +295,8 @@ bool MainWindow::AskYesNo(const std::string& title, const std::string& text) {
 }
 
 void MainWindow::OpenFolder(const std::string& path) {
-  if (url_opener_) {
-    url_opener_(path);
+  if (folder_opener_) {
+    folder_opener_(path);
     return;
   }
   // Whether a file manager came up is not reported.

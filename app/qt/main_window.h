@@ -3,9 +3,9 @@
 // picture to TForm1's handlers, and carries out TForm1's screen requests.
 //
 // Everything runs on the user-interface thread, except RunOnUiThread, which
-// any thread may call. The dialogs, the message box and the web browser go
-// through replaceable functions so tests can answer them without a modal
-// loop.
+// any thread may call. The dialogs, the message box, the question box, the
+// web browser and the file manager go through replaceable functions so tests
+// can answer them without a modal loop.
 #ifndef LARKSPUR_APP_QT_MAIN_WINDOW_H_
 #define LARKSPUR_APP_QT_MAIN_WINDOW_H_
 
@@ -36,6 +36,7 @@ class MainWindow : public QMainWindow, public Window {
       std::function<void(const std::string& title, const std::string& text, MessageIcon icon)>;
   using UrlOpenerFunction = std::function<void(const std::string& url)>;
   using QuestionFunction = std::function<bool(const std::string& title, const std::string& text)>;
+  using FolderOpenerFunction = std::function<void(const std::string& path)>;
 
   // The area below the menu bar, status bar included, and the status bar.
   static constexpr int kClientWidth = 498;
@@ -52,12 +53,13 @@ class MainWindow : public QMainWindow, public Window {
   // called they do nothing. `form` must outlive every later user action.
   void AttachForm(TForm1& form);
 
-  // Replace the real open dialog, message box and browser launch; an empty
-  // function brings the real one back.
+  // Replace the real open dialog, message box, question box, browser launch
+  // and file manager launch; an empty function brings the real one back.
   void SetOpenDialog(OpenDialogFunction open_dialog);
   void SetMessageBox(MessageBoxFunction message_box);
   void SetUrlOpener(UrlOpenerFunction url_opener);
   void SetQuestionBox(QuestionFunction question_box);
+  void SetFolderOpener(FolderOpenerFunction folder_opener);
 
   // Places the window in the middle of its screen's available area.
   void CenterOnScreen();
@@ -95,6 +97,7 @@ class MainWindow : public QMainWindow, public Window {
   MessageBoxFunction message_box_;
   UrlOpenerFunction url_opener_;
   QuestionFunction question_box_;
+  FolderOpenerFunction folder_opener_;
 
   QAction* open1_ = nullptr;
   QAction* extract1_ = nullptr;

@@ -419,19 +419,14 @@ std::optional<std::string> Win32Window::RunRealOpenDialog(const OpenDialogReques
 }
 
 bool Win32Window::AskYesNo(const std::string& title, const std::string& text) {
-  if (message_box_) {
-    // Tests answer through the message box: a question shown there is
-    // taken as answered No.
-    message_box_(title, text, MessageIcon::kNone);
-    return false;
-  }
+  if (question_box_) return question_box_(title, text);
   return MessageBoxW(window_, WideFromText(text).c_str(), WideFromText(title).c_str(), MB_YESNO | MB_ICONQUESTION) ==
          IDYES;
 }
 
 void Win32Window::OpenFolder(const std::string& path) {
-  if (url_opener_) {
-    url_opener_(path);
+  if (folder_opener_) {
+    folder_opener_(path);
     return;
   }
   // Whether a file manager came up is not reported.

@@ -8,9 +8,9 @@
 // user-interface thread), except RunOnUiThread, which any thread may call:
 // the request is queued, a message posted to the window wakes the
 // user-interface thread, and the asking thread waits on an event until the
-// request has run. The dialogs, the message box and the web browser go
-// through replaceable functions so tests can answer them without a modal
-// loop.
+// request has run. The dialogs, the message box, the question box, the web
+// browser and the file manager go through replaceable functions so tests can
+// answer them without a modal loop.
 #ifndef LARKSPUR_APP_WIN32_WIN32_WINDOW_H_
 #define LARKSPUR_APP_WIN32_WIN32_WINDOW_H_
 
@@ -35,6 +35,8 @@ class Win32Window : public Window {
   using MessageBoxFunction =
       std::function<void(const std::string& title, const std::string& text, MessageIcon icon)>;
   using UrlOpenerFunction = std::function<void(const std::string& url)>;
+  using QuestionFunction = std::function<bool(const std::string& title, const std::string& text)>;
+  using FolderOpenerFunction = std::function<void(const std::string& path)>;
 
   // The client area below the menu bar, status bar included, and the status
   // bar's height.
@@ -71,11 +73,13 @@ class Win32Window : public Window {
   // called they do nothing. `form` must outlive every later user action.
   void AttachForm(TForm1& form);
 
-  // Replace the real open dialog, message box and browser launch; an empty
-  // function brings the real one back.
+  // Replace the real open dialog, message box, question box, browser launch
+  // and file manager launch; an empty function brings the real one back.
   void SetOpenDialog(OpenDialogFunction open_dialog) { open_dialog_ = std::move(open_dialog); }
   void SetMessageBox(MessageBoxFunction message_box) { message_box_ = std::move(message_box); }
   void SetUrlOpener(UrlOpenerFunction url_opener) { url_opener_ = std::move(url_opener); }
+  void SetQuestionBox(QuestionFunction question_box) { question_box_ = std::move(question_box); }
+  void SetFolderOpener(FolderOpenerFunction folder_opener) { folder_opener_ = std::move(folder_opener); }
 
   // Places the window in the middle of the screen's work area and shows it.
   void CenterAndShow(int show_command);
@@ -125,6 +129,8 @@ class Win32Window : public Window {
   OpenDialogFunction open_dialog_;
   MessageBoxFunction message_box_;
   UrlOpenerFunction url_opener_;
+  QuestionFunction question_box_;
+  FolderOpenerFunction folder_opener_;
 
   HWND window_ = nullptr;
   HMENU menu_ = nullptr;
