@@ -1,6 +1,6 @@
 // The contract of a window (window_contract_test.h), run against the real
 // window of each toolkit: what it shows at start, the commands and flows of
-// TForm1 through it.
+// TForm1 through it, and the program folder's menu item.
 #include "app/window_contract_test.h"
 
 #include <algorithm>
@@ -82,11 +82,12 @@ TEST_P(WindowContractTest, ControlsAndTextsAtStart) {
   EXPECT_EQ(d_.DonationText(), kDonationText);
 
   // The three commands as users of the old program know them (captions,
-  // order, access keys, no submenus).
-  EXPECT_EQ(d_.MenuCaptions(), (Lines{"打开(&O)", "解包(&E)", "打包(&R)"}));
+  // order, access keys, no submenus), then the program folder's item.
+  EXPECT_EQ(d_.MenuCaptions(), (Lines{"打开(&O)", "解包(&E)", "打包(&R)", "打开本程序文件夹(&F)"}));
   EXPECT_TRUE(d_.CommandEnabled(Command::kOpen));
   EXPECT_FALSE(d_.CommandEnabled(Command::kExtract));
   EXPECT_FALSE(d_.CommandEnabled(Command::kRepack));
+  EXPECT_TRUE(d_.CommandEnabled(Command::kOpenProgramFolder));
 
   EXPECT_EQ(d_.StatusText(0), "文件名:    ");
   EXPECT_EQ(d_.StatusText(1), "类型: ");
@@ -99,7 +100,7 @@ TEST_P(WindowContractTest, TheTextsAreInTheLanguageInForceWhenTheWindowIsMade) {
   SetLanguage(Language::kEnglish);
   d_.Restart();
   SetLanguage(Language::kChinese);
-  EXPECT_EQ(d_.MenuCaptions(), (Lines{"&Open", "&Extract", "&Repack"}));
+  EXPECT_EQ(d_.MenuCaptions(), (Lines{"&Open", "&Extract", "&Repack", "Open the program &folder"}));
   EXPECT_EQ(d_.LogLines(),
             Lines{"Program folder: " + d_.program_folder() + " (the REB- files and the working folders are there)"});
   EXPECT_EQ(d_.SelectorItems().front(), "Phone model (5530, 5800, N97, N86)");
@@ -337,6 +338,21 @@ TEST_P(WindowContractTest, ClosingDuringAnUnpackWaitsForTheToolAndItsClosingLine
   EXPECT_TRUE(d_.home.Exists("rofs2/image.bin"));
   EXPECT_EQ(d_.LogLines().back(), "rofs2 文件夹: " + d_.home.Path("rofs2"));
   EXPECT_EQ(d_.form().LastOutcome(), TForm1::Outcome::kDone);
+}
+
+TEST_P(WindowContractTest, TheProgramFolderItemShowsTheProgramFolderEvenDuringARun) {
+  d_.Choose(Command::kOpenProgramFolder);
+  EXPECT_EQ(d_.opened_folders, Lines{d_.program_folder()});
+  EXPECT_TRUE(d_.opened_urls.empty());
+
+  d_.Open(d_.home.Write("fw.uda.fpsx", UdaFirmware()));
+  d_.Choose(Command::kExtract);
+  ASSERT_FALSE(d_.CommandEnabled(Command::kOpen));
+  EXPECT_TRUE(d_.CommandEnabled(Command::kOpenProgramFolder));
+  d_.Choose(Command::kOpenProgramFolder);
+  EXPECT_EQ(d_.opened_folders.size(), 2u);
+  d_.ServeUntil([&] { return !d_.form().WorkersBusy(); });
+  EXPECT_TRUE(d_.messages.empty());
 }
 
 // When a refused file fits exactly one model, the window asks whether to

@@ -31,7 +31,7 @@
 namespace larkspur {
 
 // What the user can choose in the menu bar.
-enum class Command { kOpen, kExtract, kRepack };
+enum class Command { kOpen, kExtract, kRepack, kOpenProgramFolder };
 
 class WindowDriver {
  public:

@@ -36,6 +36,10 @@
 namespace larkspur {
 namespace {
 
+// The fourth menu item: the folder of the REB- files and the working
+// folders, which an installed program keeps out of the user's sight.
+constexpr char kProgramFolderCaption[] = "打开本程序文件夹(&F)";
+
 // Texts from TForm1 are UTF-8, but a log line may quote a path in the
 // system's 8-bit encoding (the ANSI code page on Windows); such a line is
 // not valid UTF-8 and is read in that encoding instead.
@@ -106,9 +110,11 @@ void MainWindow::BuildMenu() {
   open1_ = add_item(kOpenCaption, "Open1");
   extract1_ = add_item(kExtractCaption, "Extract1");
   repack1_ = add_item(kRepackCaption, "Repack1");
+  program_folder1_ = add_item(kProgramFolderCaption, "ProgramFolder1");
   connect(open1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::Open1Click); });
   connect(extract1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::Extract1Click); });
   connect(repack1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::Repack1Click); });
+  connect(program_folder1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::OpenProgramFolder); });
 }
 
 void MainWindow::BuildControls(QWidget* client) {

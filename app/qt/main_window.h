@@ -1,6 +1,8 @@
 // The program's main window: the Qt face of Window. It lays out the
 // controls, forwards the menu items, the model selector and the donation
 // picture to TForm1's handlers, and carries out TForm1's screen requests.
+// Beside Open, Extract and Repack the menu bar has an item that shows the
+// program folder in the file manager.
 //
 // Everything runs on the user-interface thread, except RunOnUiThread, which
 // any thread may call. The dialogs, the message box, the question box, the
@@ -102,6 +104,7 @@ class MainWindow : public QMainWindow, public Window {
   QAction* open1_ = nullptr;
   QAction* extract1_ = nullptr;
   QAction* repack1_ = nullptr;
+  QAction* program_folder1_ = nullptr;
   QPlainTextEdit* info_ = nullptr;
   QComboBox* combo_box1_ = nullptr;
   QLabel* label1_ = nullptr;

@@ -46,7 +46,7 @@ TEST_F(MainWindowTest, ControlsAtStart) {
   auto* status_bar = window_.findChild<QStatusBar*>(QStringLiteral("StatusBar1"));
   ASSERT_NE(status_bar, nullptr);
   EXPECT_EQ(status_bar->geometry(), QRect(0, menu_height + 337 - 19, 498, 19));
-  // The menu items fit in one row: none is folded away.
+  // The four menu items fit in one row: none is folded away.
   for (QAction* item : window_.menuBar()->actions()) {
     EXPECT_FALSE(window_.menuBar()->actionGeometry(item).isEmpty()) << item->text().toStdString();
     EXPECT_LE(window_.menuBar()->actionGeometry(item).bottom(), menu_height) << item->text().toStdString();

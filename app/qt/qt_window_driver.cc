@@ -20,6 +20,8 @@ const char* ActionName(Command command) {
       return "Extract1";
     case Command::kRepack:
       return "Repack1";
+    case Command::kOpenProgramFolder:
+      return "ProgramFolder1";
   }
   return "";
 }

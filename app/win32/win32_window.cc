@@ -18,6 +18,9 @@ namespace larkspur {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"LarkspurForm1";
+// The fourth menu item: the folder of the REB- files and the working
+// folders.
+constexpr char kProgramFolderCaption[] = "打开本程序文件夹(&F)";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // The selection field and the list rows of the model selector; the field
 // with its border is then the selector's 21 pixels.
@@ -121,7 +124,10 @@ void Win32Window::BuildMenu() {
   const struct {
     ControlId id;
     const char* caption;
-  } items[] = {{kOpen1Id, kOpenCaption}, {kExtract1Id, kExtractCaption}, {kRepack1Id, kRepackCaption}};
+  } items[] = {{kOpen1Id, kOpenCaption},
+               {kExtract1Id, kExtractCaption},
+               {kRepack1Id, kRepackCaption},
+               {kProgramFolder1Id, kProgramFolderCaption}};
   for (const auto& item : items) {
     if (!AppendMenuW(menu_, MF_STRING, item.id, WideFromText(Say(item.caption)).c_str())) {
       DestroyMenu(menu_);
@@ -266,16 +272,16 @@ void Win32Window::OnCommand(int id, int notification) {
   switch (id) {
     case kOpen1Id:
     case kExtract1Id:
-    case kRepack1Id: {
+    case kRepack1Id:
+    case kProgramFolder1Id:
       // A greyed item sends no command, but a posted one could still come:
       // the menu state decides, so two commands never run at once.
-      const UINT state = GetMenuState(menu_, static_cast<UINT>(id), MF_BYCOMMAND);
-      if (state == static_cast<UINT>(-1) || (state & (MF_GRAYED | MF_DISABLED)) != 0) return;
+      if (!MenuItemEnabled(id)) return;
       RunHandler(id == kOpen1Id      ? &TForm1::Open1Click
                  : id == kExtract1Id ? &TForm1::Extract1Click
-                                     : &TForm1::Repack1Click);
+                 : id == kRepack1Id  ? &TForm1::Repack1Click
+                                     : &TForm1::OpenProgramFolder);
       return;
-    }
     case kComboBox1Id:
       // Sent for the user's choices only, not for an index set by code.
       if (notification == CBN_SELCHANGE) RunHandler(&TForm1::ComboBox1Change);
@@ -286,6 +292,11 @@ void Win32Window::OnCommand(int id, int notification) {
     default:
       return;
   }
+}
+
+bool Win32Window::MenuItemEnabled(int id) const {
+  const UINT state = GetMenuState(menu_, static_cast<UINT>(id), MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
 }
 
 void Win32Window::DrawSelectorItem(const DRAWITEMSTRUCT& item) {

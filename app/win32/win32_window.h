@@ -2,7 +2,8 @@
 // native face of Window, for builds without Qt. It lays out the controls as
 // the Qt window does, forwards the menu items, the model selector and the
 // donation picture to TForm1's handlers, and carries out TForm1's screen
-// requests.
+// requests. Beside Open, Extract and Repack the menu bar has an item that
+// shows the program folder in the file manager.
 //
 // Everything runs on the thread that constructed the window (its
 // user-interface thread), except RunOnUiThread, which any thread may call:
@@ -49,6 +50,7 @@ class Win32Window : public Window {
     kOpen1Id = 101,
     kExtract1Id = 102,
     kRepack1Id = 103,
+    kProgramFolder1Id = 104,
     kInfoId = 201,
     kComboBox1Id = 202,
     kLabel1Id = 203,
@@ -121,6 +123,7 @@ class Win32Window : public Window {
   HWND AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, DWORD extended_style,
                   RECT place, ControlId id, HINSTANCE instance);
   void OnCommand(int id, int notification);
+  bool MenuItemEnabled(int id) const;
   void DrawSelectorItem(const DRAWITEMSTRUCT& item);
   void RunHandler(void (TForm1::*handler)());
   std::optional<std::string> RunRealOpenDialog(const OpenDialogRequest& request);

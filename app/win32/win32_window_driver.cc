@@ -15,6 +15,8 @@ int MenuItemId(Command command) {
       return Win32Window::kExtract1Id;
     case Command::kRepack:
       return Win32Window::kRepack1Id;
+    case Command::kOpenProgramFolder:
+      return Win32Window::kProgramFolder1Id;
   }
   return 0;
 }

@@ -50,8 +50,8 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
   HWND window = window_.handle();
   EXPECT_TRUE(IsWindowVisible(window));
 
-  // The client area lies below the menu bar, which holds its items in one
-  // row; nothing resizes the window.
+  // The client area lies below the menu bar, which holds its four items in
+  // one row; nothing resizes the window.
   RECT client = {};
   GetClientRect(window, &client);
   EXPECT_EQ(client.right, 498);
@@ -110,9 +110,10 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
 
   // The menu items' commands, in order.
   HMENU menu = GetMenu(window);
-  const int ids[] = {Win32Window::kOpen1Id, Win32Window::kExtract1Id, Win32Window::kRepack1Id};
-  ASSERT_EQ(GetMenuItemCount(menu), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(static_cast<int>(GetMenuItemID(menu, i)), ids[i]);
+  const int ids[] = {Win32Window::kOpen1Id, Win32Window::kExtract1Id, Win32Window::kRepack1Id,
+                     Win32Window::kProgramFolder1Id};
+  ASSERT_EQ(GetMenuItemCount(menu), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(static_cast<int>(GetMenuItemID(menu, i)), ids[i]);
 
   // Three panels; the second and third centre their text with a leading
   // tab.
