@@ -1,6 +1,7 @@
 // The contract of a window (window_contract_test.h), run against the real
 // window of each toolkit: what it shows at start, the commands and flows of
-// TForm1 through it, and the program folder's menu item.
+// TForm1 through it, and the habits of its users (a dropped file, the
+// program folder's menu item).
 #include "app/window_contract_test.h"
 
 #include <algorithm>
@@ -338,6 +339,52 @@ TEST_P(WindowContractTest, ClosingDuringAnUnpackWaitsForTheToolAndItsClosingLine
   EXPECT_TRUE(d_.home.Exists("rofs2/image.bin"));
   EXPECT_EQ(d_.LogLines().back(), "rofs2 文件夹: " + d_.home.Path("rofs2"));
   EXPECT_EQ(d_.form().LastOutcome(), TForm1::Outcome::kDone);
+}
+
+TEST_P(WindowContractTest, ADroppedFileIsOpenedAsOpenWouldOpenIt) {
+  const std::string path = d_.home.Write("dropped/RM-0.uda.fpsx", UdaFirmware());
+  d_.DropFile(path);
+  EXPECT_TRUE(d_.open_requests.empty());  // no dialog
+  EXPECT_EQ(d_.LogLines(), (Lines{"正在打开文件...  ", "文件: " + path, ""}));
+  EXPECT_EQ(d_.StatusText(0), "文件名:    RM-0.uda.fpsx");
+  EXPECT_EQ(d_.StatusText(1), "类型: UDA");
+  EXPECT_TRUE(d_.MenuEnabled());
+  d_.Run(Command::kExtract);
+  EXPECT_TRUE(d_.home.Read("fat16/fat16.img") == FatImage());
+
+  // A file that is not there goes to the error box, as a command's error
+  // does, and the file opened before stays open.
+  const std::string gone = d_.home.Path("gone.uda.fpsx");
+  d_.DropFile(gone);
+  ASSERT_EQ(d_.messages.size(), 1u);
+  EXPECT_EQ(d_.messages[0].title, kApplicationTitle);
+  EXPECT_EQ(d_.messages[0].icon, MessageIcon::kError);
+  EXPECT_NE(d_.messages[0].text.find(gone), std::string::npos) << d_.messages[0].text;
+  EXPECT_NE(d_.messages[0].text.find("The file does not exist"), std::string::npos) << d_.messages[0].text;
+  EXPECT_EQ(d_.LogLines().back(), "仍然打开的文件: " + path + " (the earlier file is still open)");
+  EXPECT_EQ(d_.form().SourcePath, path);
+}
+
+TEST_P(WindowContractTest, ADropWhileARunHoldsTheMenuIsIgnored) {
+  d_.home.InstallStandInTool("readimage", testing::kStandInReadimage);
+  const std::string running = d_.home.Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc"));
+  const std::string dropped = d_.home.Write("b.uda.fpsx", UdaFirmware());
+  d_.Open(running);
+  d_.Choose(Command::kExtract);
+  // The run holds the menu until the window has served its requests.
+  ASSERT_FALSE(d_.CommandEnabled(Command::kOpen));
+  d_.DropFile(dropped);
+  EXPECT_EQ(d_.form().SourcePath, running);
+  EXPECT_EQ(d_.StatusText(1), "类型: ROFS");
+  d_.ServeUntil([&] { return !d_.form().WorkersBusy(); });
+  EXPECT_EQ(d_.form().LastOutcome(), TForm1::Outcome::kDone);
+  EXPECT_EQ(d_.LogLines()[1], "文件: " + running);  // the run's log was left alone
+  EXPECT_TRUE(d_.messages.empty());
+
+  // The run over, a drop opens the file.
+  d_.DropFile(dropped);
+  EXPECT_EQ(d_.form().SourcePath, dropped);
+  EXPECT_EQ(d_.StatusText(1), "类型: UDA");
 }
 
 TEST_P(WindowContractTest, TheProgramFolderItemShowsTheProgramFolderEvenDuringARun) {

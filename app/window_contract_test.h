@@ -7,7 +7,7 @@
 //
 // The driver makes the window with a TForm1 over it as the program does, in
 // a scratch program folder. It works the window the way a user
-// does (menu items, the model selector, the picture, closing)
+// does (menu items, the model selector, the picture, a dropped file, closing)
 // and reads back what the screen shows; the dialogs, message boxes,
 // questions and the browser are answered by the test through the window's
 // replaceable functions, and recorded here. User-interface thread only.
@@ -67,6 +67,8 @@ class WindowDriver {
   // is chosen all the same, as a stray message or key could.
   virtual void Choose(Command command) = 0;
   virtual void ClickPicture() = 0;
+  // Drops a file from the file manager onto the middle of the log pane.
+  virtual void DropFile(const std::string& path) = 0;
   // Closes the window, then runs the teardown the program runs after its
   // message loop (FormDestroy).
   virtual void CloseWindow() = 0;

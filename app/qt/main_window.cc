@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -15,6 +18,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPalette>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -97,6 +101,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   const int menu_height = menuBar()->isNativeMenuBar() ? 0 : menuBar()->sizeHint().height();
   setFixedSize(kClientWidth, kClientHeight + menu_height);
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+  setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() = default;
@@ -316,6 +321,40 @@ void MainWindow::OpenUrl(const std::string& url) {
   }
   // Whether a browser came up is not reported.
   QDesktopServices::openUrl(QUrl(QString::fromUtf8(url)));
+}
+
+std::optional<QString> MainWindow::DroppableFile(const QMimeData* data) const {
+  // While a run holds the menu, Open waits, and so does a drop.
+  if (form_ == nullptr || !open1_->isEnabled() || data == nullptr || !data->hasUrls()) return std::nullopt;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return url.toLocalFile();
+  }
+  return std::nullopt;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppableFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppableFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const std::optional<QString> file = DroppableFile(event->mimeData());
+  if (!file) return;
+  event->acceptProposedAction();
+  const std::string path = ToPath(QDir::toNativeSeparators(*file));
+  // The file manager waits until the drop returns: the file is opened (and
+  // any error box shown) after that, from the event loop.
+  QMetaObject::invokeMethod(
+      this,
+      [this, path] {
+        if (form_ == nullptr) return;
+        TForm1& form = *form_;
+        form.RunUiCommand([&form, &path] { form.OpenFile(path); });
+      },
+      Qt::QueuedConnection);
 }
 
 void MainWindow::RunOnUiThread(const std::function<void()>& request) {

@@ -2,7 +2,8 @@
 // controls, forwards the menu items, the model selector and the donation
 // picture to TForm1's handlers, and carries out TForm1's screen requests.
 // Beside Open, Extract and Repack the menu bar has an item that shows the
-// program folder in the file manager.
+// program folder in the file manager. A firmware file dropped onto the
+// window is opened as Open would open it.
 //
 // Everything runs on the user-interface thread, except RunOnUiThread, which
 // any thread may call. The dialogs, the message box, the question box, the
@@ -22,6 +23,7 @@
 class QAction;
 class QComboBox;
 class QLabel;
+class QMimeData;
 class QPlainTextEdit;
 
 namespace larkspur {
@@ -50,9 +52,9 @@ class MainWindow : public QMainWindow, public Window {
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Sends the menu items, the selector's user choices and clicks on the
-  // picture to `form`'s handlers, each through RunUiCommand. Until this is
-  // called they do nothing. `form` must outlive every later user action.
+  // Sends the menu items, the selector's user choices, clicks on the
+  // picture and dropped files to `form`'s handlers, each through
+  // RunUiCommand. Until this is called they do nothing. `form` must outlive every later user action.
   void AttachForm(TForm1& form);
 
   // Replace the real open dialog, message box, question box, browser launch
@@ -85,6 +87,13 @@ class MainWindow : public QMainWindow, public Window {
   void RunOnUiThread(const std::function<void()>& request) override;
   void ServePendingRequests() override;
 
+ protected:
+  // A local file dragged over the window is taken while Open is enabled;
+  // dropped, it is opened (TForm1::OpenFile) once the drop has ended.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
   void BuildMenu();
   void BuildControls(QWidget* client);
@@ -93,6 +102,8 @@ class MainWindow : public QMainWindow, public Window {
 
   std::optional<std::string> RunRealOpenDialog(const OpenDialogRequest& request);
   void ShowRealMessageBox(const std::string& title, const std::string& text, MessageIcon icon);
+  // The first local file of a drag, when the window takes drops now.
+  std::optional<QString> DroppableFile(const QMimeData* data) const;
 
   TForm1* form_ = nullptr;
   OpenDialogFunction open_dialog_;

@@ -1,6 +1,6 @@
 // The Qt window on the offscreen platform: what only the Qt window has (its
-// controls' places and fonts, its event loop during a run), and the window
-// contract (app/window_contract_test.cc).
+// controls' places and fonts, its event loop during a run, its drops), and
+// the window contract (app/window_contract_test.cc).
 #include "app/qt/main_window.h"
 
 #include <algorithm>
@@ -8,12 +8,15 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/qt/picture_button.h"
 #include "app/qt/qt_window_driver.h"
@@ -123,6 +126,35 @@ TEST_F(MainWindowTest, RepackKeepsTheWindowLiveWithTheMenuAndSelectorOff) {
   EXPECT_EQ(build[3], "Rebuilding rofs2.....");
   EXPECT_EQ(log.back(), "REB 文件: " + driver_.program_folder() + "REB-a.rofs2.bin");
   EXPECT_TRUE(fs::exists(driver_.program_folder() + "REB-a.rofs2.bin"));
+}
+
+// Only a local file is taken: a web address dragged from a browser, or a
+// text, is refused where the user lets go; of several files the first
+// local one is opened.
+TEST_F(MainWindowTest, TheWindowTakesTheFirstLocalFileOfADrop) {
+  const auto accepted = [&](const QMimeData& data) {
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window_, &enter);
+    return enter.isAccepted();
+  };
+  QMimeData web;
+  web.setUrls({QUrl(QStringLiteral("https://larkspur.invalid/fw.uda.bin"))});
+  EXPECT_FALSE(accepted(web));
+  QMimeData text;
+  text.setText(QStringLiteral("fw.uda.bin"));
+  EXPECT_FALSE(accepted(text));
+
+  const std::string first = driver_.home.Write("b.uda.fpsx", std::string(64, '\x5A'));
+  QMimeData several;
+  several.setUrls({QUrl(QStringLiteral("https://larkspur.invalid/a.uda.bin")),
+                   QUrl::fromLocalFile(QString::fromStdString(first)),
+                   QUrl::fromLocalFile(QString::fromStdString(driver_.home.Write("c.uda.fpsx", "x")))});
+  EXPECT_TRUE(accepted(several));
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &several, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&window_, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  driver_.ServeOnce();
+  EXPECT_EQ(driver_.form().SourcePath, first);
 }
 
 }  // namespace

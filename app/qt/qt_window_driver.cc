@@ -1,11 +1,18 @@
 #include "app/qt/qt_window_driver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QUrl>
 
 #include "app/qt/picture_button.h"
 
@@ -99,6 +106,29 @@ void QtWindowDriver::Choose(Command command) { Action(ActionName(command))->trig
 
 void QtWindowDriver::ClickPicture() {
   QTest::mouseClick(window_->findChild<PictureButton*>(QStringLiteral("Image1")), Qt::LeftButton);
+}
+
+// The events a drop from the file manager brings, sent to the widget under
+// the middle of the log pane: Qt hands a drag entering there on to the
+// first widget up the chain that takes it, and the drop to that widget.
+void QtWindowDriver::DropFile(const std::string& path) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)))});
+  const QWidget* log = window_->findChild<QPlainTextEdit*>(QStringLiteral("Info"));
+  const QPoint at = log->mapTo(window_.get(), log->rect().center());
+  QWidget* under = window_->childAt(at);
+  if (under == nullptr) under = window_.get();
+  const QPoint local = under->mapFrom(window_.get(), at);
+  const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+  QDragEnterEvent enter(local, offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(under, &enter);
+  if (!enter.isAccepted()) return;  // the drop is refused where the user lets go
+  QDragMoveEvent move(local, offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(under, &move);
+  QDropEvent drop(QPointF(local), offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(under, &drop);
+  // The window opens the file from its event loop, after the drop.
+  ServeOnce();
 }
 
 void QtWindowDriver::CloseWindow() {

@@ -41,6 +41,7 @@ class QtWindowDriver : public WindowDriver {
   void ChooseModel(int index) override;
   void Choose(Command command) override;
   void ClickPicture() override;
+  void DropFile(const std::string& path) override;
   void CloseWindow() override;
   void Restart() override;
   void ServeOnce() override;

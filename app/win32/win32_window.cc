@@ -103,6 +103,7 @@ Win32Window::Win32Window(HINSTANCE instance)
     font_ = MakeFont(8, FW_NORMAL);
     label_font_ = MakeFont(9, FW_BOLD);
     BuildControls(instance);
+    DragAcceptFiles(window_, TRUE);
   } catch (...) {
     DestroyWindow(window_);
     if (font_) DeleteObject(font_);
@@ -228,6 +229,9 @@ LRESULT Win32Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wparam));
+      return 0;
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lparam);
       if (item->CtlID != kComboBox1Id) break;
@@ -297,6 +301,23 @@ void Win32Window::OnCommand(int id, int notification) {
 bool Win32Window::MenuItemEnabled(int id) const {
   const UINT state = GetMenuState(menu_, static_cast<UINT>(id), MF_BYCOMMAND);
   return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+void Win32Window::OnDropFiles(HDROP drop) {
+  // Of several files dropped at once, the first is opened.
+  std::wstring name;
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length > 0) {
+    name.resize(length + 1);
+    name.resize(DragQueryFileW(drop, 0, name.data(), length + 1));
+  }
+  DragFinish(drop);
+  // While a run holds the menu, Open waits, and so does a drop.
+  if (name.empty() || form_ == nullptr || !MenuItemEnabled(kOpen1Id)) return;
+  TForm1& form = *form_;
+  // The rest of the program opens files with the A functions: a name they
+  // cannot spell goes to the error box, named, as from the open dialog.
+  form.RunUiCommand([&form, &name] { form.OpenFile(AnsiPathFromWide(name)); });
 }
 
 void Win32Window::DrawSelectorItem(const DRAWITEMSTRUCT& item) {

@@ -3,7 +3,8 @@
 // the Qt window does, forwards the menu items, the model selector and the
 // donation picture to TForm1's handlers, and carries out TForm1's screen
 // requests. Beside Open, Extract and Repack the menu bar has an item that
-// shows the program folder in the file manager.
+// shows the program folder in the file manager. A firmware file dropped onto
+// the window is opened as Open would open it.
 //
 // Everything runs on the thread that constructed the window (its
 // user-interface thread), except RunOnUiThread, which any thread may call:
@@ -70,9 +71,9 @@ class Win32Window : public Window {
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
 
-  // Sends the menu items, the selector's user choices and clicks on the
-  // picture to `form`'s handlers, each through RunUiCommand. Until this is
-  // called they do nothing. `form` must outlive every later user action.
+  // Sends the menu items, the selector's user choices, clicks on the
+  // picture and dropped files to `form`'s handlers, each through
+  // RunUiCommand. Until this is called they do nothing. `form` must outlive every later user action.
   void AttachForm(TForm1& form);
 
   // Replace the real open dialog, message box, question box, browser launch
@@ -123,6 +124,7 @@ class Win32Window : public Window {
   HWND AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, DWORD extended_style,
                   RECT place, ControlId id, HINSTANCE instance);
   void OnCommand(int id, int notification);
+  void OnDropFiles(HDROP drop);
   bool MenuItemEnabled(int id) const;
   void DrawSelectorItem(const DRAWITEMSTRUCT& item);
   void RunHandler(void (TForm1::*handler)());

@@ -1,6 +1,9 @@
 #include "app/win32/win32_window_driver.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 #include "app/win32/wide_text.h"
 
@@ -122,6 +125,25 @@ void Win32WindowDriver::ChooseModel(int index) {
 void Win32WindowDriver::Choose(Command command) { SendCommand(MenuItemId(command)); }
 
 void Win32WindowDriver::ClickPicture() { SendCommand(Win32Window::kImage1Id, STN_CLICKED); }
+
+void Win32WindowDriver::DropFile(const std::string& path) { DropWideFile(WideFromAnsiPath(path)); }
+
+void Win32WindowDriver::DropWideFile(const std::wstring& name) {
+  // What the shell hands a window that takes files: a DROPFILES header, then
+  // the names, each ended by a NUL, and a NUL after the last. The window
+  // frees it (DragFinish).
+  const std::size_t size = sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GHND, size);
+  ASSERT_NE(memory, nullptr);
+  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  // Let go over the middle of the log pane.
+  header->pt = POINT{5 + 484 / 2, 217 / 2};
+  std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), name.c_str(), name.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  SendMessageW(window_->handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
 
 void Win32WindowDriver::CloseWindow() {
   SendMessageW(window_->handle(), WM_CLOSE, 0, 0);

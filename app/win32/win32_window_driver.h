@@ -2,7 +2,8 @@
 // (app/window_contract_test.h) and the Win32 window's own tests: a
 // Win32Window with a TForm1 over it, made and shown as larkspur.exe does.
 // Menu choices, selector choices and picture clicks arrive as the
-// WM_COMMAND messages the controls send. User-interface thread only.
+// WM_COMMAND messages the controls send, a dropped file as the shell's
+// WM_DROPFILES. User-interface thread only.
 #ifndef LARKSPUR_APP_WIN32_WIN32_WINDOW_DRIVER_H_
 #define LARKSPUR_APP_WIN32_WIN32_WINDOW_DRIVER_H_
 
@@ -48,9 +49,13 @@ class Win32WindowDriver : public WindowDriver {
   void ChooseModel(int index) override;
   void Choose(Command command) override;
   void ClickPicture() override;
+  void DropFile(const std::string& path) override;
   void CloseWindow() override;
   void Restart() override;
   void ServeOnce() override;
+
+  // Drops a file whose name is `name` as the shell gives it, in UTF-16.
+  void DropWideFile(const std::wstring& name);
 
  private:
   void Start();

@@ -1,7 +1,8 @@
 // The Win32 window under wine on a virtual display (scripts/windows-test) or
 // on Windows: what only the Win32 window has (its controls' places, styles
 // and fonts, wide text, its message loop and teardown, the real message
-// box), and the window contract (app/window_contract_test.cc).
+// box, the shell's drops), and the window contract
+// (app/window_contract_test.cc).
 #include "app/win32/win32_window.h"
 
 #include <commctrl.h>
@@ -64,6 +65,8 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
   RECT frame = {};
   GetWindowRect(window, &frame);
   EXPECT_EQ(frame.bottom - frame.top, one_menu_row.bottom - one_menu_row.top);
+  // The shell drops files only on a window that says it takes them.
+  EXPECT_NE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
 
   struct Place {
     int id;
@@ -235,6 +238,25 @@ TEST_F(Win32WindowTest, AWorkerErrorShowsTheRealApplicationErrorBox) {
   EXPECT_EQ(box_text.rfind("Exception EFCreateError in module ", 0), 0u) << box_text;
   EXPECT_NE(box_text.find("Cannot create file \"" + driver_.home.Path("fat16\\fat16.img") + "\"."), std::string::npos)
       << box_text;
+}
+
+// The shell gives dropped names in UTF-16; the rest of the program opens
+// files in the ANSI code page, so a name it cannot spell is refused, named,
+// in the error box, and nothing is opened under a mangled name.
+TEST_F(Win32WindowTest, ADroppedNameOutsideTheAnsiCodePageGoesToTheErrorBox) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "the ANSI code page is UTF-8: every name has a spelling";
+  // No ANSI code page has the Tibetan letters.
+  const std::wstring name = WideFromAnsiPath(driver_.home.path()) + L"\u0F40\u0F41.uda.fpsx";
+  driver_.DropWideFile(name);
+  ASSERT_EQ(driver_.messages.size(), 1u);
+  EXPECT_EQ(driver_.messages[0].title, kApplicationTitle);
+  EXPECT_EQ(driver_.messages[0].icon, MessageIcon::kError);
+  EXPECT_EQ(driver_.messages[0].text.rfind("Cannot open file \"" + Utf8FromWide(name) + "\". Its name has letters "
+                                            "outside this system's ANSI code page",
+                                            0),
+            0u)
+      << driver_.messages[0].text;
+  EXPECT_TRUE(driver_.form().SourcePath.empty());
 }
 
 }  // namespace
