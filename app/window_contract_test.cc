@@ -1,7 +1,7 @@
 // The contract of a window (window_contract_test.h), run against the real
 // window of each toolkit: what it shows at start, the commands and flows of
-// TForm1 through it, and the habits of its users (a dropped file, the
-// program folder's menu item).
+// TForm1 through it, and the habits of its users (a dropped file, the model
+// and folder remembered between runs, the program folder's menu item).
 #include "app/window_contract_test.h"
 
 #include <algorithm>
@@ -387,6 +387,42 @@ TEST_P(WindowContractTest, ADropWhileARunHoldsTheMenuIsIgnored) {
   EXPECT_EQ(d_.StatusText(1), "类型: UDA");
 }
 
+TEST_P(WindowContractTest, TheModelChosenIsInForceAgainInTheNextRun) {
+  d_.ChooseModel(3);
+  d_.Restart();
+  EXPECT_EQ(d_.window().SelectorIndex(), 3);
+  // The change handler ran: the model's profile is in force.
+  EXPECT_EQ(d_.form().ProfileIndex(), 3);
+  d_.Open(std::nullopt);
+  EXPECT_EQ(d_.open_requests.back().filter_index, ProfileForModel(3).OpenDialogFilterIndex);
+
+  // The default model chosen by hand is a choice too; a run without a
+  // choice keeps the one before.
+  d_.ChooseModel(0);
+  d_.Restart();
+  d_.Restart();
+  EXPECT_EQ(d_.window().SelectorIndex(), 0);
+  EXPECT_EQ(d_.form().ProfileIndex(), 0);
+}
+
+TEST_P(WindowContractTest, TheOpenDialogStartsInTheFolderItChoseFromLast) {
+  d_.Open(std::nullopt);
+  EXPECT_EQ(d_.open_requests.back().initial_folder, kOpenDialogFolder);
+  const std::string path = d_.home.Write("firmware/RM-0.uda.fpsx", UdaFirmware());
+  d_.Open(path);
+  d_.Open(std::nullopt);
+  EXPECT_EQ(d_.open_requests.back().initial_folder, d_.home.Path("firmware"));
+  d_.Restart();
+  d_.Open(std::nullopt);
+  EXPECT_EQ(d_.open_requests.back().initial_folder, d_.home.Path("firmware"));
+
+  // A folder gone since is not offered.
+  fs::remove_all(d_.home.Path("firmware"));
+  d_.Restart();
+  d_.Open(std::nullopt);
+  EXPECT_EQ(d_.open_requests.back().initial_folder, kOpenDialogFolder);
+}
+
 TEST_P(WindowContractTest, TheProgramFolderItemShowsTheProgramFolderEvenDuringARun) {
   d_.Choose(Command::kOpenProgramFolder);
   EXPECT_EQ(d_.opened_folders, Lines{d_.program_folder()});
@@ -403,7 +439,7 @@ TEST_P(WindowContractTest, TheProgramFolderItemShowsTheProgramFolderEvenDuringAR
 }
 
 // When a refused file fits exactly one model, the window asks whether to
-// choose it; Yes chooses it as the user would by hand.
+// choose it; Yes chooses it as the user would by hand, and it is remembered.
 TEST_P(WindowContractTest, TheOneModelAFileFitsIsOfferedAndChosenOnYes) {
   const std::string path = d_.home.Write(
       "RM-1.uda.fpsx", testing::MakeFirmware({.model = 1, .uda = true}, std::string("\xE9\x00\x90", 3) +
@@ -426,6 +462,9 @@ TEST_P(WindowContractTest, TheOneModelAFileFitsIsOfferedAndChosenOnYes) {
   d_.Run(Command::kExtract);
   EXPECT_EQ(d_.form().LastOutcome(), TForm1::Outcome::kDone);
   EXPECT_EQ(d_.questions.size(), 1u);
+
+  d_.Restart();
+  EXPECT_EQ(d_.window().SelectorIndex(), 1);
 }
 
 }  // namespace

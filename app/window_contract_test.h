@@ -6,7 +6,8 @@
 //                            ::testing::Values(&MakeQtWindowDriver));
 //
 // The driver makes the window with a TForm1 over it as the program does, in
-// a scratch program folder. It works the window the way a user
+// a scratch program folder, with what the window remembers kept in a scratch
+// place, never the user's own settings. It works the window the way a user
 // does (menu items, the model selector, the picture, a dropped file, closing)
 // and reads back what the screen shows; the dialogs, message boxes,
 // questions and the browser are answered by the test through the window's
@@ -73,7 +74,8 @@ class WindowDriver {
   // message loop (FormDestroy).
   virtual void CloseWindow() = 0;
   // Closes the window as CloseWindow does and starts the program again: a
-  // new window and form over the same program folder.
+  // new window and form over the same program folder, with what the window
+  // remembers from the run before.
   virtual void Restart() = 0;
 
   // One round of the window's event loop: workers' requests, repaints,

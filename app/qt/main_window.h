@@ -3,7 +3,10 @@
 // picture to TForm1's handlers, and carries out TForm1's screen requests.
 // Beside Open, Extract and Repack the menu bar has an item that shows the
 // program folder in the file manager. A firmware file dropped onto the
-// window is opened as Open would open it.
+// window is opened as Open would open it. The window remembers the model
+// chosen last and the folder the open dialog chose from last, between runs,
+// in the user's settings (QSettings, organization and application
+// "Larkspur"), or in a file given to the constructor.
 //
 // Everything runs on the user-interface thread, except RunOnUiThread, which
 // any thread may call. The dialogs, the message box, the question box, the
@@ -13,6 +16,7 @@
 #define LARKSPUR_APP_QT_MAIN_WINDOW_H_
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -25,6 +29,7 @@ class QComboBox;
 class QLabel;
 class QMimeData;
 class QPlainTextEdit;
+class QSettings;
 
 namespace larkspur {
 
@@ -47,15 +52,20 @@ class MainWindow : public QMainWindow, public Window {
   static constexpr int kClientHeight = 337;
   static constexpr int kStatusBarHeight = 19;
 
-  // Builds the window with its controls, fixed in size; not shown yet.
+  // Builds the window with its controls, fixed in size; not shown yet. What
+  // it remembers is kept in `settings_file` (an INI file; tests give one in a
+  // scratch folder), or, when that is empty, in the user's settings.
   // Throws PictureError if the built-in donation picture cannot be decoded.
-  explicit MainWindow(QWidget* parent = nullptr);
+  explicit MainWindow(const QString& settings_file = QString(), QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Sends the menu items, the selector's user choices, clicks on the
   // picture and dropped files to `form`'s handlers, each through
-  // RunUiCommand. Until this is called they do nothing. `form` must outlive every later user action.
-  void AttachForm(TForm1& form);
+  // RunUiCommand; until this is called they do nothing. Then runs the
+  // form's FormCreate and brings back the model chosen in the last run:
+  // selected, with ComboBox1Change run, so its profile is in force. `form`
+  // must outlive every later user action.
+  void StartForm(TForm1& form);
 
   // Replace the real open dialog, message box, question box, browser launch
   // and file manager launch; an empty function brings the real one back.
@@ -78,6 +88,8 @@ class MainWindow : public QMainWindow, public Window {
   void SetSelectorEnabled(bool enabled) override;
   void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
+  // The dialog starts in the folder it chose from last while that still
+  // exists, else in the request's.
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
   bool AskYesNo(const std::string& title, const std::string& text) override;
   void OpenUrl(const std::string& url) override;
@@ -105,12 +117,20 @@ class MainWindow : public QMainWindow, public Window {
   // The first local file of a drag, when the window takes drops now.
   std::optional<QString> DroppableFile(const QMimeData* data) const;
 
+  // What the window remembers between runs; nothing when there is no
+  // usable record (none, another program's value, a folder gone since).
+  std::optional<int> RememberedModel() const;
+  void RememberModel(int index);
+  std::optional<std::string> RememberedFolder() const;
+  void RememberFolderOf(const std::string& chosen_path);
+
   TForm1* form_ = nullptr;
   OpenDialogFunction open_dialog_;
   MessageBoxFunction message_box_;
   UrlOpenerFunction url_opener_;
   QuestionFunction question_box_;
   FolderOpenerFunction folder_opener_;
+  std::unique_ptr<QSettings> settings_;
 
   QAction* open1_ = nullptr;
   QAction* extract1_ = nullptr;

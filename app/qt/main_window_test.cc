@@ -1,6 +1,6 @@
 // The Qt window on the offscreen platform: what only the Qt window has (its
-// controls' places and fonts, its event loop during a run, its drops), and
-// the window contract (app/window_contract_test.cc).
+// controls' places and fonts, its event loop during a run, its settings
+// file, its drops), and the window contract (app/window_contract_test.cc).
 #include "app/qt/main_window.h"
 
 #include <algorithm>
@@ -8,12 +8,14 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -155,6 +157,26 @@ TEST_F(MainWindowTest, TheWindowTakesTheFirstLocalFileOfADrop) {
   EXPECT_TRUE(drop.isAccepted());
   driver_.ServeOnce();
   EXPECT_EQ(driver_.form().SourcePath, first);
+}
+
+// The settings file holds the model's item number and the folder; a value
+// another program or an older version left there is no choice.
+TEST_F(MainWindowTest, WhatTheWindowRemembersIsKeptInItsSettingsFile) {
+  driver_.ChooseModel(kN96ModelIndex);
+  driver_.Open(driver_.home.Write("fw/a.uda.fpsx", std::string(64, '\x5A')));
+  {
+    const QSettings settings(driver_.settings_file(), QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("Model")).toInt(), kN96ModelIndex);
+    EXPECT_EQ(QDir::toNativeSeparators(settings.value(QStringLiteral("LastFolder")).toString()).toStdString(),
+              driver_.home.Path("fw"));
+  }
+  for (const QVariant& stored : {QVariant(4), QVariant(-1), QVariant(QStringLiteral("N96"))}) {
+    SCOPED_TRACE(stored.toString().toStdString());
+    QSettings(driver_.settings_file(), QSettings::IniFormat).setValue(QStringLiteral("Model"), stored);
+    driver_.Restart();
+    EXPECT_EQ(driver_.window().SelectorIndex(), -1);
+    EXPECT_EQ(driver_.form().ProfileIndex(), 0);
+  }
 }
 
 }  // namespace

@@ -44,11 +44,10 @@ QtWindowDriver::~QtWindowDriver() {
 }
 
 void QtWindowDriver::Start() {
-  window_ = std::make_unique<MainWindow>();
+  window_ = std::make_unique<MainWindow>(settings_file());
   form_ = std::make_unique<TForm1>(*window_, home.path());
   AnswerFor(*window_);
-  window_->AttachForm(*form_);
-  form_->FormCreate();
+  window_->StartForm(*form_);
   window_->show();
 }
 

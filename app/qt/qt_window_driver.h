@@ -1,6 +1,7 @@
 // The Qt window under the window contract tests (app/window_contract_test.h)
 // and the Qt window's own tests: a MainWindow with a TForm1 over it, made
-// and shown as the program does on the offscreen platform. For window tests only
+// and shown as the program does on the offscreen platform, what it
+// remembers kept in an INI file in a scratch folder. For window tests only
 // (the QApplication comes from qt_test_environment.cc); user-interface
 // thread only.
 #ifndef LARKSPUR_APP_QT_QT_WINDOW_DRIVER_H_
@@ -10,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <QString>
+
 #include "app/qt/main_window.h"
 #include "app/tform1.h"
 #include "app/window_contract_test.h"
+#include "testing/scratch_folder.h"
 
 class QAction;
 
@@ -26,6 +30,8 @@ class QtWindowDriver : public WindowDriver {
   MainWindow& main_window() { return *window_; }
   // The action of a menu item, by its object name ("Open1").
   QAction* Action(const char* name);
+  // The INI file that holds what the window remembers.
+  QString settings_file() const { return QString::fromStdString(settings_.Path("larkspur.ini")); }
 
   // WindowDriver.
   Window& window() override { return *window_; }
@@ -49,6 +55,7 @@ class QtWindowDriver : public WindowDriver {
  private:
   void Start();
 
+  testing::ScratchFolder settings_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<TForm1> form_;
 };

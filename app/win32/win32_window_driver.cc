@@ -3,12 +3,22 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "app/win32/wide_text.h"
 
 namespace larkspur {
 namespace {
+
+// The tests' settings live apart from the program's, a key per driver.
+constexpr wchar_t kTestSettingsParent[] = L"Software\\Larkspur-tests";
+
+std::wstring FreshSettingsKey() {
+  static std::atomic<int> drivers = 0;
+  return std::wstring(kTestSettingsParent) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+         std::to_wstring(++drivers);
+}
 
 int MenuItemId(Command command) {
   switch (command) {
@@ -26,20 +36,22 @@ int MenuItemId(Command command) {
 
 }  // namespace
 
-Win32WindowDriver::Win32WindowDriver() { Start(); }
+Win32WindowDriver::Win32WindowDriver() : settings_key_(FreshSettingsKey()) { Start(); }
 
 Win32WindowDriver::~Win32WindowDriver() {
   if (form_) form_->FormDestroy();
   form_.reset();
   window_.reset();
+  RegDeleteTreeW(HKEY_CURRENT_USER, settings_key_.c_str());
+  // Goes only when no other driver's key is left in it.
+  RegDeleteKeyW(HKEY_CURRENT_USER, kTestSettingsParent);
 }
 
 void Win32WindowDriver::Start() {
-  window_ = std::make_unique<Win32Window>(GetModuleHandleW(nullptr));
+  window_ = std::make_unique<Win32Window>(GetModuleHandleW(nullptr), settings_key_);
   form_ = std::make_unique<TForm1>(*window_, home.path());
   AnswerFor(*window_);
-  window_->AttachForm(*form_);
-  form_->FormCreate();
+  window_->StartForm(*form_);
   window_->CenterAndShow(SW_SHOWNOACTIVATE);
 }
 

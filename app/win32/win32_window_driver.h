@@ -1,7 +1,8 @@
 // The Win32 window under the window contract tests
 // (app/window_contract_test.h) and the Win32 window's own tests: a
-// Win32Window with a TForm1 over it, made and shown as larkspur.exe does.
-// Menu choices, selector choices and picture clicks arrive as the
+// Win32Window with a TForm1 over it, made and shown as larkspur.exe does,
+// what it remembers kept under a registry key of its own that goes with the
+// driver. Menu choices, selector choices and picture clicks arrive as the
 // WM_COMMAND messages the controls send, a dropped file as the shell's
 // WM_DROPFILES. User-interface thread only.
 #ifndef LARKSPUR_APP_WIN32_WIN32_WINDOW_DRIVER_H_
@@ -33,6 +34,9 @@ class Win32WindowDriver : public WindowDriver {
   // A status bar panel's text as the control holds it (a leading tab
   // centres it).
   std::string RawStatusText(int panel) const;
+  // The registry key, under HKEY_CURRENT_USER, that holds what the window
+  // remembers.
+  const std::wstring& settings_key() const { return settings_key_; }
   static std::string WindowText(HWND control);
 
   // WindowDriver.
@@ -60,6 +64,7 @@ class Win32WindowDriver : public WindowDriver {
  private:
   void Start();
 
+  const std::wstring settings_key_;
   std::unique_ptr<Win32Window> window_;
   std::unique_ptr<TForm1> form_;
 };

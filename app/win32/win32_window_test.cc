@@ -1,7 +1,7 @@
 // The Win32 window under wine on a virtual display (scripts/windows-test) or
 // on Windows: what only the Win32 window has (its controls' places, styles
 // and fonts, wide text, its message loop and teardown, the real message
-// box, the shell's drops), and the window contract
+// box, the shell's drops, the registry), and the window contract
 // (app/window_contract_test.cc).
 #include "app/win32/win32_window.h"
 
@@ -16,6 +16,7 @@
 #include "app/win32/wide_text.h"
 #include "app/win32/win32_window_driver.h"
 #include "format/model_profile.h"
+#include "port/errors.h"
 #include "testing/firmware_fixture.h"
 
 namespace larkspur {
@@ -257,6 +258,61 @@ TEST_F(Win32WindowTest, ADroppedNameOutsideTheAnsiCodePageGoesToTheErrorBox) {
             0u)
       << driver_.messages[0].text;
   EXPECT_TRUE(driver_.form().SourcePath.empty());
+}
+
+std::optional<DWORD> RegistryDword(const std::wstring& key, const wchar_t* name) {
+  DWORD value = 0, size = sizeof value, type = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::wstring> RegistryText(const std::wstring& key, const wchar_t* name) {
+  wchar_t text[1024] = {};
+  DWORD size = sizeof text, type = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, &type, text, &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+
+// What the window remembers is where users and installers look for it:
+// REG_DWORD Model and REG_SZ LastFolder (UTF-16) under the window's key. A
+// value of another type or range is no choice.
+TEST_F(Win32WindowTest, WhatTheWindowRemembersIsKeptInTheRegistry) {
+  EXPECT_EQ(std::wstring(Win32Window::kSettingsKey), L"Software\\Larkspur\\Larkspur");
+  const std::wstring& key = driver_.settings_key();
+  driver_.ChooseModel(kN96ModelIndex);
+  driver_.Open(driver_.home.Write("fw/a.uda.fpsx", std::string(64, '\x5A')));
+  EXPECT_EQ(RegistryDword(key, L"Model"), DWORD{kN96ModelIndex});
+  EXPECT_EQ(RegistryText(key, L"LastFolder"), WideFromAnsiPath(driver_.home.Path("fw")));
+
+  // A drive's root keeps its separator, and the dialog starts there.
+  driver_.Open("C:\\no such firmware.uda.fpsx");
+  EXPECT_EQ(RegistryText(key, L"LastFolder"), L"C:\\");
+  driver_.messages.clear();
+  driver_.Open(std::nullopt);
+  EXPECT_EQ(driver_.open_requests.back().initial_folder, "C:\\");
+
+  const DWORD out_of_range = kModelCount;
+  const wchar_t text_model[] = L"1";
+  struct Stored {
+    DWORD type;
+    const void* data;
+    DWORD size;
+  };
+  for (const Stored& stored : {Stored{REG_DWORD, &out_of_range, sizeof out_of_range},
+                               Stored{REG_SZ, text_model, sizeof text_model}}) {
+    SCOPED_TRACE(stored.type);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Model", stored.type, stored.data, stored.size),
+              ERROR_SUCCESS);
+    driver_.Restart();
+    EXPECT_EQ(driver_.window().SelectorIndex(), -1);
+    EXPECT_EQ(driver_.form().ProfileIndex(), 0);
+  }
 }
 
 }  // namespace
