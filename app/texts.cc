@@ -211,6 +211,8 @@ constexpr CatalogEntry kCatalog[] = {
      "File rofs2r.img: %1"},
     {"REB 文件: %1",
      "REB file: %1"},
+    {"打开本程序文件夹(&F)",
+     "Open the program &folder"},
 };
 
 std::atomic<Language> language{Language::kChinese};

@@ -194,8 +194,7 @@ int main(int argc, char** argv) {
     // Declared after the window, so it is gone before the window is.
     larkspur::TForm1 form(window, program_folder);
     form.ProgramFolderGiven = options.home.has_value();
-    window.AttachForm(form);
-    form.FormCreate();
+    window.StartForm(form);
     window.CenterOnScreen();
     window.show();
     const int status = app.exec();

@@ -8,17 +8,23 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPalette>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QTextCursor>
@@ -35,6 +41,15 @@
 
 namespace larkspur {
 namespace {
+
+// The fourth menu item: the folder of the REB- files and the working
+// folders, which an installed program keeps out of the user's sight.
+constexpr char kProgramFolderCaption[] = "打开本程序文件夹(&F)";
+
+// What the window remembers: the selector's item chosen last, and the
+// folder the open dialog chose a file from last.
+const QString kModelSetting = QStringLiteral("Model");
+const QString kLastFolderSetting = QStringLiteral("LastFolder");
 
 // Texts from TForm1 are UTF-8, but a log line may quote a path in the
 // system's 8-bit encoding (the ANSI code page on Windows); such a line is
@@ -76,7 +91,11 @@ QPixmap DonatePixmap() {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(const QString& settings_file, QWidget* parent)
+    : QMainWindow(parent),
+      settings_(settings_file.isEmpty()
+                    ? std::make_unique<QSettings>(QStringLiteral("Larkspur"), QStringLiteral("Larkspur"))
+                    : std::make_unique<QSettings>(settings_file, QSettings::IniFormat)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(kWindowCaption));
   setFont(WindowFont(8));
@@ -93,6 +112,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   const int menu_height = menuBar()->isNativeMenuBar() ? 0 : menuBar()->sizeHint().height();
   setFixedSize(kClientWidth, kClientHeight + menu_height);
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+  setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() = default;
@@ -106,9 +126,11 @@ void MainWindow::BuildMenu() {
   open1_ = add_item(kOpenCaption, "Open1");
   extract1_ = add_item(kExtractCaption, "Extract1");
   repack1_ = add_item(kRepackCaption, "Repack1");
+  program_folder1_ = add_item(kProgramFolderCaption, "ProgramFolder1");
   connect(open1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::Open1Click); });
   connect(extract1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::Extract1Click); });
   connect(repack1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::Repack1Click); });
+  connect(program_folder1_, &QAction::triggered, this, [this] { RunHandler(&TForm1::OpenProgramFolder); });
 }
 
 void MainWindow::BuildControls(QWidget* client) {
@@ -132,7 +154,10 @@ void MainWindow::BuildControls(QWidget* client) {
   selector_palette.setColor(QPalette::PlaceholderText, selector_palette.color(QPalette::ButtonText));
   combo_box1_->setPalette(selector_palette);
   // Only the user's choice counts as a change, not an index set by code.
-  connect(combo_box1_, &QComboBox::activated, this, [this] { RunHandler(&TForm1::ComboBox1Change); });
+  connect(combo_box1_, &QComboBox::activated, this, [this](int index) {
+    RunHandler(&TForm1::ComboBox1Change);
+    RememberModel(index);
+  });
 
   label1_ = new QLabel(client);
   label1_->setObjectName(QStringLiteral("Label1"));
@@ -169,7 +194,16 @@ void MainWindow::BuildStatusBar() {
   }
 }
 
-void MainWindow::AttachForm(TForm1& form) { form_ = &form; }
+void MainWindow::StartForm(TForm1& form) {
+  form_ = &form;
+  form.FormCreate();
+  // FormCreate put the default profile in force; the model of the last run
+  // comes back as if chosen by hand.
+  if (const std::optional<int> model = RememberedModel()) {
+    combo_box1_->setCurrentIndex(*model);
+    RunHandler(&TForm1::ComboBox1Change);
+  }
+}
 
 void MainWindow::RunHandler(void (TForm1::*handler)()) {
   if (form_ == nullptr) return;
@@ -184,6 +218,8 @@ void MainWindow::SetMessageBox(MessageBoxFunction message_box) { message_box_ = 
 void MainWindow::SetUrlOpener(UrlOpenerFunction url_opener) { url_opener_ = std::move(url_opener); }
 
 void MainWindow::SetQuestionBox(QuestionFunction question_box) { question_box_ = std::move(question_box); }
+
+void MainWindow::SetFolderOpener(FolderOpenerFunction folder_opener) { folder_opener_ = std::move(folder_opener); }
 
 void MainWindow::CenterOnScreen() {
   const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
@@ -234,7 +270,12 @@ void MainWindow::SetStatusText(int panel, const std::string& text) {
 int MainWindow::SelectorIndex() const { return combo_box1_->currentIndex(); }
 
 // Only the user's choices (activated) reach the change handler, not this.
-void MainWindow::SetSelectorIndex(int index) { combo_box1_->setCurrentIndex(index); }
+// The form sets the index for a model the user accepted: it is remembered
+// as a choice by hand is.
+void MainWindow::SetSelectorIndex(int index) {
+  combo_box1_->setCurrentIndex(index);
+  RememberModel(index);
+}
 
 void MainWindow::SetSelectorEnabled(bool enabled) { combo_box1_->setEnabled(enabled); }
 
@@ -261,8 +302,11 @@ void MainWindow::ShowRealMessageBox(const std::string& title, const std::string&
 }
 
 std::optional<std::string> MainWindow::ShowOpenDialog(const OpenDialogRequest& request) {
-  if (open_dialog_) return open_dialog_(request);
-  return RunRealOpenDialog(request);
+  OpenDialogRequest shown = request;
+  if (std::optional<std::string> folder = RememberedFolder()) shown.initial_folder = std::move(*folder);
+  std::optional<std::string> chosen = open_dialog_ ? open_dialog_(shown) : RunRealOpenDialog(shown);
+  if (chosen) RememberFolderOf(*chosen);
+  return chosen;
 }
 
 std::optional<std::string> MainWindow::RunRealOpenDialog(const OpenDialogRequest& request) {
@@ -293,8 +337,8 @@ bool MainWindow::AskYesNo(const std::string& title, const std::string& text) {
 }
 
 void MainWindow::OpenFolder(const std::string& path) {
-  if (url_opener_) {
-    url_opener_(path);
+  if (folder_opener_) {
+    folder_opener_(path);
     return;
   }
   // Whether a file manager came up is not reported.
@@ -308,6 +352,66 @@ void MainWindow::OpenUrl(const std::string& url) {
   }
   // Whether a browser came up is not reported.
   QDesktopServices::openUrl(QUrl(QString::fromUtf8(url)));
+}
+
+std::optional<QString> MainWindow::DroppableFile(const QMimeData* data) const {
+  // While a run holds the menu, Open waits, and so does a drop.
+  if (form_ == nullptr || !open1_->isEnabled() || data == nullptr || !data->hasUrls()) return std::nullopt;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return url.toLocalFile();
+  }
+  return std::nullopt;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppableFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppableFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const std::optional<QString> file = DroppableFile(event->mimeData());
+  if (!file) return;
+  event->acceptProposedAction();
+  const std::string path = ToPath(QDir::toNativeSeparators(*file));
+  // The file manager waits until the drop returns: the file is opened (and
+  // any error box shown) after that, from the event loop.
+  QMetaObject::invokeMethod(
+      this,
+      [this, path] {
+        if (form_ == nullptr) return;
+        TForm1& form = *form_;
+        form.RunUiCommand([&form, &path] { form.OpenFile(path); });
+      },
+      Qt::QueuedConnection);
+}
+
+std::optional<int> MainWindow::RememberedModel() const {
+  bool is_number = false;
+  const int model = settings_->value(kModelSetting).toInt(&is_number);
+  if (!is_number || model < 0 || model >= kModelCount) return std::nullopt;
+  return model;
+}
+
+// A setting that cannot be written is a convenience lost, not an error of
+// the command that chose it: failures are not reported.
+void MainWindow::RememberModel(int index) {
+  if (index < 0 || index >= kModelCount) return;
+  settings_->setValue(kModelSetting, index);
+  settings_->sync();
+}
+
+std::optional<std::string> MainWindow::RememberedFolder() const {
+  const QString folder = settings_->value(kLastFolderSetting).toString();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) return std::nullopt;
+  return ToPath(QDir::toNativeSeparators(folder));
+}
+
+void MainWindow::RememberFolderOf(const std::string& chosen_path) {
+  settings_->setValue(kLastFolderSetting, QFileInfo(FromPath(chosen_path)).absolutePath());
+  settings_->sync();
 }
 
 void MainWindow::RunOnUiThread(const std::function<void()>& request) {

@@ -1,33 +1,48 @@
+// The Qt window on the offscreen platform: what only the Qt window has (its
+// controls' places and fonts, its event loop during a run, its settings
+// file, its drops), and the window contract (app/window_contract_test.cc).
 #include "app/qt/main_window.h"
 
-#include <atomic>
-#include <stdexcept>
-#include <thread>
-#include <vector>
+#include <algorithm>
+#include <filesystem>
 
 #include <QComboBox>
-#include <QFile>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QStatusBar>
-#include <QTest>
-#include <QThread>
+#include <QTimer>
+#include <QUrl>
 
 #include "app/qt/picture_button.h"
-#include "app/qt/window_fixture.h"
+#include "app/qt/qt_window_driver.h"
 #include "format/model_profile.h"
+#include "port/files.h"
+#include "testing/firmware_fixture.h"
+#include "workspace/tree_source.h"
 
 namespace larkspur {
+
+INSTANTIATE_TEST_SUITE_P(Qt, WindowContractTest, ::testing::Values(&MakeQtWindowDriver),
+                         [](const auto&) { return std::string("Qt"); });
+
 namespace {
 
-using MainWindowTest = WindowFixture;
+namespace fs = std::filesystem;
 
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
+class MainWindowTest : public ::testing::Test {
+ protected:
+  QtWindowDriver driver_;
+  MainWindow& window_ = driver_.main_window();
+};
 
 TEST_F(MainWindowTest, ControlsAtStart) {
-  EXPECT_TRUE(window_.windowTitle().startsWith(QStringLiteral("Larkspur Beta 0.7")));
-
   // The drawn client area lies below the menu bar, and nothing resizes it.
   const int menu_height = window_.menuBar()->height();
   EXPECT_EQ(window_.size(), QSize(498, 337 + menu_height));
@@ -36,6 +51,11 @@ TEST_F(MainWindowTest, ControlsAtStart) {
   auto* status_bar = window_.findChild<QStatusBar*>(QStringLiteral("StatusBar1"));
   ASSERT_NE(status_bar, nullptr);
   EXPECT_EQ(status_bar->geometry(), QRect(0, menu_height + 337 - 19, 498, 19));
+  // The four menu items fit in one row: none is folded away.
+  for (QAction* item : window_.menuBar()->actions()) {
+    EXPECT_FALSE(window_.menuBar()->actionGeometry(item).isEmpty()) << item->text().toStdString();
+    EXPECT_LE(window_.menuBar()->actionGeometry(item).bottom(), menu_height) << item->text().toStdString();
+  }
 
   struct Place {
     const char* name;
@@ -51,146 +71,112 @@ TEST_F(MainWindowTest, ControlsAtStart) {
   auto* info = window_.findChild<QPlainTextEdit*>(QStringLiteral("Info"));
   EXPECT_TRUE(info->isReadOnly());
   EXPECT_EQ(info->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  // The one line at start says where the program folder is.
-  EXPECT_EQ(info->toPlainText().toStdString(), "本程序文件夹: " + program_folder() + " (REB- 文件和工作文件夹都在这里)");
 
+  // The selector names the default model while no choice has been made.
   auto* selector = window_.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
-  ASSERT_EQ(selector->count(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(selector->itemText(i), Utf8(ModelItemText(i)));
   EXPECT_EQ(selector->currentIndex(), -1);
-  EXPECT_EQ(window_.SelectorIndex(), -1);
-  EXPECT_EQ(selector->placeholderText(), Utf8(ModelItemText(0)));
+  EXPECT_EQ(selector->placeholderText(), QString::fromUtf8(ModelItemText(0)));
 
   auto* label = window_.findChild<QLabel*>(QStringLiteral("Label1"));
-  EXPECT_EQ(label->text(), Utf8(kDonationText));
   EXPECT_TRUE(label->wordWrap());
   EXPECT_TRUE(label->font().bold());
   EXPECT_EQ(label->font().pointSize(), 9);
   EXPECT_EQ(window_.font().pointSize(), 8);
   EXPECT_EQ(window_.findChild<PictureButton*>(QStringLiteral("Image1"))->pixmap().size(), QSize(97, 25));
-
-  // Three top-level commands, no submenus, in this order.
-  const QList<QAction*> items = window_.menuBar()->actions();
-  ASSERT_EQ(items.size(), 3);
-  const char* const names[] = {"Open1", "Extract1", "Repack1"};
-  const char* const captions[] = {kOpenCaption, kExtractCaption, kRepackCaption};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(items[i]->objectName(), QString::fromLatin1(names[i]));
-    EXPECT_EQ(items[i]->text(), Utf8(captions[i]));
-    EXPECT_EQ(items[i]->menu(), nullptr);
-  }
-  EXPECT_EQ(Utf8(kOpenCaption), QStringLiteral("打开(&O)"));
-  EXPECT_EQ(Utf8(kExtractCaption), QStringLiteral("解包(&E)"));
-  EXPECT_EQ(Utf8(kRepackCaption), QStringLiteral("打包(&R)"));
-  EXPECT_TRUE(items[0]->isEnabled());
-  EXPECT_FALSE(items[1]->isEnabled());
-  EXPECT_FALSE(items[2]->isEnabled());
-
-  EXPECT_EQ(StatusText(0), QStringLiteral("文件名:    "));
-  EXPECT_EQ(StatusText(1), QStringLiteral("类型: "));
-  EXPECT_TRUE(messages_.empty());
 }
 
-TEST_F(MainWindowTest, OpenFillsLogAndStatusAndEnablesCommands) {
-  struct Case {
-    const char* file_name;
-    const char* kind;
+// The build tool takes its time: the window's own event loop keeps running
+// (a timer fires), the menu and the model selector stay off until the end,
+// and the log keeps its order.
+TEST_F(MainWindowTest, RepackKeepsTheWindowLiveWithTheMenuAndSelectorOff) {
+  const testing::ProgramFolder& home = driver_.home;
+  const std::string script = home.Write("exebat/rofsbuild", "#!/bin/sh\nsleep 1\nprintf 'ROFS0\\377abc' > rofs2r.img\n");
+  fs::permissions(script, fs::perms::owner_all);
+  const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, "ROFS0\xFF" "abc"));
+  home.Write("rofs2/readme.txt", "edited");
+  TreeSource source;
+  const port::FileStamp stamp = port::StampOfFile(input);
+  source.path = input, source.size = stamp.size, source.write_time = stamp.write_time, source.partition_size = 1 << 20;
+  home.Write("temp/rofs2.source", FormatTreeSource(source));
+  driver_.Open(input);
+  QComboBox* selector = window_.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+  int ticks_while_off = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (driver_.form().WorkersBusy() && !selector->isEnabled() && !driver_.Action("Open1")->isEnabled() &&
+        !driver_.Action("Repack1")->isEnabled()) {
+      ++ticks_while_off;
+    }
+  });
+  timer.start(20);
+  driver_.Choose(Command::kRepack);
+  QElapsedTimer waited;
+  waited.start();
+  while (driver_.form().WorkersBusy() && waited.elapsed() < 60000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_GT(ticks_while_off, 10) << "the event loop stood still during the build";
+  EXPECT_TRUE(selector->isEnabled());
+  EXPECT_TRUE(driver_.MenuEnabled());
+  const std::vector<std::string> log = driver_.LogLines();
+  const auto build = std::find(log.begin(), log.end(), "正在重建 rofs 文件.       ");
+  ASSERT_NE(build, log.end());
+  ASSERT_GE(build - log.begin(), 2);
+  ASSERT_GE(log.end() - build, 4);
+  EXPECT_EQ(build[-2], "正在创建 obey 文件.    ");
+  EXPECT_EQ(build[2], "完成!   ");
+  EXPECT_EQ(build[3], "Rebuilding rofs2.....");
+  EXPECT_EQ(log.back(), "REB 文件: " + driver_.program_folder() + "REB-a.rofs2.bin");
+  EXPECT_TRUE(fs::exists(driver_.program_folder() + "REB-a.rofs2.bin"));
+}
+
+// Only a local file is taken: a web address dragged from a browser, or a
+// text, is refused where the user lets go; of several files the first
+// local one is opened.
+TEST_F(MainWindowTest, TheWindowTakesTheFirstLocalFileOfADrop) {
+  const auto accepted = [&](const QMimeData& data) {
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window_, &enter);
+    return enter.isAccepted();
   };
-  for (const Case& c : {Case{"firmware.rofs2.bin", "ROFS"}, Case{"phone.uda.img", "UDA"}}) {
-    const QString path = QString::fromStdString(temp_.Path(c.file_name));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(64, '\x5A'));
-    file.close();
-    // The kind comes from the whole path; a temporary folder name may hold
-    // the letters too.
-    const QString kind = path.contains(QStringLiteral("uda")) || path.contains(QStringLiteral("UDA"))
-                             ? QStringLiteral("UDA")
-                             : QString::fromLatin1(c.kind);
+  QMimeData web;
+  web.setUrls({QUrl(QStringLiteral("https://larkspur.invalid/fw.uda.bin"))});
+  EXPECT_FALSE(accepted(web));
+  QMimeData text;
+  text.setText(QStringLiteral("fw.uda.bin"));
+  EXPECT_FALSE(accepted(text));
 
-    OpenFile(QFile::encodeName(path).toStdString());
+  const std::string first = driver_.home.Write("b.uda.fpsx", std::string(64, '\x5A'));
+  QMimeData several;
+  several.setUrls({QUrl(QStringLiteral("https://larkspur.invalid/a.uda.bin")),
+                   QUrl::fromLocalFile(QString::fromStdString(first)),
+                   QUrl::fromLocalFile(QString::fromStdString(driver_.home.Write("c.uda.fpsx", "x")))});
+  EXPECT_TRUE(accepted(several));
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &several, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&window_, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  driver_.ServeOnce();
+  EXPECT_EQ(driver_.form().SourcePath, first);
+}
 
-    ASSERT_FALSE(open_requests_.empty());
-    EXPECT_EQ(open_requests_.back().filter, kOpenFilter);
-    EXPECT_EQ(open_requests_.back().filter_index, 1);
-    EXPECT_EQ(open_requests_.back().initial_folder, kOpenDialogFolder);
-    EXPECT_EQ(LogLines(), (QStringList{QStringLiteral("正在打开文件...  "), QStringLiteral("文件: ") + path, QString()}));
-    EXPECT_EQ(StatusText(0), QStringLiteral("文件名:    ") + QString::fromLatin1(c.file_name));
-    EXPECT_EQ(StatusText(1), QStringLiteral("类型: ") + kind);
-    EXPECT_TRUE(Action("Open1")->isEnabled());
-    EXPECT_TRUE(Action("Extract1")->isEnabled());
-    EXPECT_TRUE(Action("Repack1")->isEnabled());
+// The settings file holds the model's item number and the folder; a value
+// another program or an older version left there is no choice.
+TEST_F(MainWindowTest, WhatTheWindowRemembersIsKeptInItsSettingsFile) {
+  driver_.ChooseModel(kN96ModelIndex);
+  driver_.Open(driver_.home.Write("fw/a.uda.fpsx", std::string(64, '\x5A')));
+  {
+    const QSettings settings(driver_.settings_file(), QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("Model")).toInt(), kN96ModelIndex);
+    EXPECT_EQ(QDir::toNativeSeparators(settings.value(QStringLiteral("LastFolder")).toString()).toStdString(),
+              driver_.home.Path("fw"));
   }
-
-  // Cancelling clears the log and keeps the rest.
-  OpenFile(std::nullopt);
-  EXPECT_EQ(LogLines(), QStringList{QString()});
-  EXPECT_TRUE(Action("Extract1")->isEnabled());
-  EXPECT_TRUE(messages_.empty());
-}
-
-TEST_F(MainWindowTest, ErrorOfACommandGoesToTheErrorBox) {
-  window_.SetOpenDialog([](const OpenDialogRequest&) -> std::optional<std::string> {
-    throw std::runtime_error("Dialog broke");
-  });
-  Action("Open1")->trigger();
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].title, kApplicationTitle);
-  EXPECT_EQ(messages_[0].text, "Dialog broke.");
-  EXPECT_EQ(messages_[0].icon, MessageIcon::kError);
-}
-
-TEST_F(MainWindowTest, SelectorChoiceAndPictureReachTheForm) {
-  auto* selector = window_.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
-  // A user's choice: the index changes, then the selector reports it.
-  selector->setCurrentIndex(kN96ModelIndex);
-  emit selector->activated(kN96ModelIndex);
-  EXPECT_TRUE(form_.Profile() == ProfileForModel(kN96ModelIndex));
-  OpenFile(std::nullopt);
-  ASSERT_EQ(open_requests_.size(), 1u);
-  EXPECT_EQ(open_requests_[0].filter_index, ProfileForModel(kN96ModelIndex).OpenDialogFilterIndex);
-
-  QTest::mouseClick(window_.findChild<PictureButton*>(QStringLiteral("Image1")), Qt::LeftButton);
-  ASSERT_EQ(opened_urls_.size(), 1u);
-  EXPECT_EQ(opened_urls_[0], form_.DonationUrl);
-  EXPECT_FALSE(opened_urls_[0].empty());
-}
-
-TEST_F(MainWindowTest, RunOnUiThreadCarriesOutRequestsInOrderWhileTheWorkerWaits) {
-  QThread* const ui_thread = QThread::currentThread();
-  std::vector<int> done;  // touched only on the user-interface thread
-  std::vector<std::string> worker_saw;
-  std::atomic<bool> worker_finished = false;
-
-  std::thread worker([&] {
-    for (int i = 0; i < 50; ++i) {
-      window_.RunOnUiThread([&, i] {
-        if (QThread::currentThread() != ui_thread) throw std::logic_error("request ran off the UI thread");
-        done.push_back(i);
-      });
-      // The call returned, so the request has run already.
-      if (done.size() != static_cast<std::size_t>(i + 1)) worker_saw.push_back("returned early at " + std::to_string(i));
-    }
-    try {
-      window_.RunOnUiThread([] { throw std::runtime_error("request failed"); });
-      worker_saw.push_back("no exception");
-    } catch (const std::runtime_error& error) {
-      worker_saw.push_back(error.what());
-    }
-    worker_finished = true;
-  });
-  ServeUntil([&] { return worker_finished.load(); });
-  worker.join();
-
-  std::vector<int> expected(50);
-  for (int i = 0; i < 50; ++i) expected[i] = i;
-  EXPECT_EQ(done, expected);
-  EXPECT_EQ(worker_saw, std::vector<std::string>{"request failed"});
-
-  // On the user-interface thread itself the request runs at once.
-  bool ran = false;
-  window_.RunOnUiThread([&] { ran = true; });
-  EXPECT_TRUE(ran);
+  for (const QVariant& stored : {QVariant(4), QVariant(-1), QVariant(QStringLiteral("N96"))}) {
+    SCOPED_TRACE(stored.toString().toStdString());
+    QSettings(driver_.settings_file(), QSettings::IniFormat).setValue(QStringLiteral("Model"), stored);
+    driver_.Restart();
+    EXPECT_EQ(driver_.window().SelectorIndex(), -1);
+    EXPECT_EQ(driver_.form().ProfileIndex(), 0);
+  }
 }
 
 }  // namespace

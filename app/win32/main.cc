@@ -61,8 +61,7 @@ int Run(HINSTANCE instance, int show_command) {
   // Declared after the window, so it is gone before the window is.
   larkspur::TForm1 form(window, options.home);
   form.ProgramFolderGiven = options.home_given;
-  window.AttachForm(form);
-  form.FormCreate();
+  window.StartForm(form);
   window.CenterAndShow(show_command);
   const int status = window.RunMessageLoop();
   // Closing the window does not stop a running Extract or Repack: this

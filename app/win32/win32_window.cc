@@ -18,6 +18,13 @@ namespace larkspur {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"LarkspurForm1";
+// The fourth menu item: the folder of the REB- files and the working
+// folders.
+constexpr char kProgramFolderCaption[] = "打开本程序文件夹(&F)";
+// What the window remembers: the selector's item chosen last, and the
+// folder the open dialog chose a file from last.
+constexpr wchar_t kModelValue[] = L"Model";
+constexpr wchar_t kLastFolderValue[] = L"LastFolder";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 // The selection field and the list rows of the model selector; the field
 // with its border is then the selector's 21 pixels.
@@ -56,6 +63,43 @@ HFONT MakeFont(int points, int weight) {
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
 
+// A setting that cannot be read or written is a convenience lost, not an
+// error of the command that chose it: registry failures are not reported.
+std::optional<DWORD> ReadDwordSetting(const std::wstring& key, const wchar_t* name) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::wstring> ReadTextSetting(const std::wstring& key, const wchar_t* name) {
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  // The size counts the terminating NUL, which RegGetValueW always writes.
+  text.resize(size >= sizeof(wchar_t) ? size / sizeof(wchar_t) - 1 : 0);
+  return text;
+}
+
+void WriteSetting(const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                      &opened, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  RegSetValueExW(opened, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(opened);
+}
+
 std::wstring ComboItemText(HWND combo, int index) {
   const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == CB_ERR || length <= 0) return {};
@@ -70,8 +114,9 @@ std::wstring ComboItemText(HWND combo, int index) {
 
 // If the post fails (the message queue is full), the request still waits in
 // the queue: the next post or the teardown wait carries it out.
-Win32Window::Win32Window(HINSTANCE instance)
-    : requests_([this] { PostMessageW(window_, kServeRequestsMessage, 0, 0); }) {
+Win32Window::Win32Window(HINSTANCE instance, std::wstring settings_key)
+    : settings_key_(std::move(settings_key)),
+      requests_([this] { PostMessageW(window_, kServeRequestsMessage, 0, 0); }) {
   picture_ = DecodeJpegWithSystem(DonatePicture(), "donate.jpg");
   RegisterWindowClass(instance, &Win32Window::WindowProcedure);
   BuildMenu();
@@ -100,6 +145,7 @@ Win32Window::Win32Window(HINSTANCE instance)
     font_ = MakeFont(8, FW_NORMAL);
     label_font_ = MakeFont(9, FW_BOLD);
     BuildControls(instance);
+    DragAcceptFiles(window_, TRUE);
   } catch (...) {
     DestroyWindow(window_);
     if (font_) DeleteObject(font_);
@@ -121,7 +167,10 @@ void Win32Window::BuildMenu() {
   const struct {
     ControlId id;
     const char* caption;
-  } items[] = {{kOpen1Id, kOpenCaption}, {kExtract1Id, kExtractCaption}, {kRepack1Id, kRepackCaption}};
+  } items[] = {{kOpen1Id, kOpenCaption},
+               {kExtract1Id, kExtractCaption},
+               {kRepack1Id, kRepackCaption},
+               {kProgramFolder1Id, kProgramFolderCaption}};
   for (const auto& item : items) {
     if (!AppendMenuW(menu_, MF_STRING, item.id, WideFromText(Say(item.caption)).c_str())) {
       DestroyMenu(menu_);
@@ -177,7 +226,16 @@ void Win32Window::BuildControls(HINSTANCE instance) {
   SendMessageW(status_bar1_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(kStatusPanelEdges));
 }
 
-void Win32Window::AttachForm(TForm1& form) { form_ = &form; }
+void Win32Window::StartForm(TForm1& form) {
+  form_ = &form;
+  form.FormCreate();
+  // FormCreate put the default profile in force; the model of the last run
+  // comes back as if chosen by hand.
+  if (const std::optional<int> model = RememberedModel()) {
+    SendMessageW(combo_box1_, CB_SETCURSEL, static_cast<WPARAM>(*model), 0);
+    RunHandler(&TForm1::ComboBox1Change);
+  }
+}
 
 void Win32Window::CenterAndShow(int show_command) {
   RECT work = {};
@@ -221,6 +279,9 @@ LRESULT Win32Window::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wparam));
       return 0;
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lparam);
@@ -266,19 +327,22 @@ void Win32Window::OnCommand(int id, int notification) {
   switch (id) {
     case kOpen1Id:
     case kExtract1Id:
-    case kRepack1Id: {
+    case kRepack1Id:
+    case kProgramFolder1Id:
       // A greyed item sends no command, but a posted one could still come:
       // the menu state decides, so two commands never run at once.
-      const UINT state = GetMenuState(menu_, static_cast<UINT>(id), MF_BYCOMMAND);
-      if (state == static_cast<UINT>(-1) || (state & (MF_GRAYED | MF_DISABLED)) != 0) return;
+      if (!MenuItemEnabled(id)) return;
       RunHandler(id == kOpen1Id      ? &TForm1::Open1Click
                  : id == kExtract1Id ? &TForm1::Extract1Click
-                                     : &TForm1::Repack1Click);
+                 : id == kRepack1Id  ? &TForm1::Repack1Click
+                                     : &TForm1::OpenProgramFolder);
       return;
-    }
     case kComboBox1Id:
       // Sent for the user's choices only, not for an index set by code.
-      if (notification == CBN_SELCHANGE) RunHandler(&TForm1::ComboBox1Change);
+      if (notification == CBN_SELCHANGE) {
+        RunHandler(&TForm1::ComboBox1Change);
+        RememberModel(SelectorIndex());
+      }
       return;
     case kImage1Id:
       if (notification == STN_CLICKED) RunHandler(&TForm1::Image1Click);
@@ -286,6 +350,28 @@ void Win32Window::OnCommand(int id, int notification) {
     default:
       return;
   }
+}
+
+bool Win32Window::MenuItemEnabled(int id) const {
+  const UINT state = GetMenuState(menu_, static_cast<UINT>(id), MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+void Win32Window::OnDropFiles(HDROP drop) {
+  // Of several files dropped at once, the first is opened.
+  std::wstring name;
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length > 0) {
+    name.resize(length + 1);
+    name.resize(DragQueryFileW(drop, 0, name.data(), length + 1));
+  }
+  DragFinish(drop);
+  // While a run holds the menu, Open waits, and so does a drop.
+  if (name.empty() || form_ == nullptr || !MenuItemEnabled(kOpen1Id)) return;
+  TForm1& form = *form_;
+  // The rest of the program opens files with the A functions: a name they
+  // cannot spell goes to the error box, named, as from the open dialog.
+  form.RunUiCommand([&form, &name] { form.OpenFile(AnsiPathFromWide(name)); });
 }
 
 void Win32Window::DrawSelectorItem(const DRAWITEMSTRUCT& item) {
@@ -363,9 +449,11 @@ int Win32Window::SelectorIndex() const {
 }
 
 // CB_SETCURSEL sends no CBN_SELCHANGE: only the user's choices reach the
-// change handler, not this.
+// change handler, not this. The form sets the index for a model the user
+// accepted: it is remembered as a choice by hand is.
 void Win32Window::SetSelectorIndex(int index) {
   SendMessageW(combo_box1_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  RememberModel(index);
 }
 
 void Win32Window::ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) {
@@ -378,8 +466,11 @@ void Win32Window::ShowMessage(const std::string& title, const std::string& text,
 }
 
 std::optional<std::string> Win32Window::ShowOpenDialog(const OpenDialogRequest& request) {
-  if (open_dialog_) return open_dialog_(request);
-  return RunRealOpenDialog(request);
+  OpenDialogRequest shown = request;
+  if (std::optional<std::string> folder = RememberedFolder()) shown.initial_folder = std::move(*folder);
+  std::optional<std::string> chosen = open_dialog_ ? open_dialog_(shown) : RunRealOpenDialog(shown);
+  if (chosen) RememberFolderOf(*chosen);
+  return chosen;
 }
 
 std::optional<std::string> Win32Window::RunRealOpenDialog(const OpenDialogRequest& request) {
@@ -419,19 +510,14 @@ std::optional<std::string> Win32Window::RunRealOpenDialog(const OpenDialogReques
 }
 
 bool Win32Window::AskYesNo(const std::string& title, const std::string& text) {
-  if (message_box_) {
-    // Tests answer through the message box: a question shown there is
-    // taken as answered No.
-    message_box_(title, text, MessageIcon::kNone);
-    return false;
-  }
+  if (question_box_) return question_box_(title, text);
   return MessageBoxW(window_, WideFromText(text).c_str(), WideFromText(title).c_str(), MB_YESNO | MB_ICONQUESTION) ==
          IDYES;
 }
 
 void Win32Window::OpenFolder(const std::string& path) {
-  if (url_opener_) {
-    url_opener_(path);
+  if (folder_opener_) {
+    folder_opener_(path);
     return;
   }
   // Whether a file manager came up is not reported.
@@ -445,6 +531,41 @@ void Win32Window::OpenUrl(const std::string& url) {
   }
   // Whether a browser came up is not reported.
   ShellExecuteW(window_, L"open", WideFromText(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::optional<int> Win32Window::RememberedModel() const {
+  const std::optional<DWORD> model = ReadDwordSetting(settings_key_, kModelValue);
+  if (!model || *model >= static_cast<DWORD>(kModelCount)) return std::nullopt;
+  return static_cast<int>(*model);
+}
+
+void Win32Window::RememberModel(int index) {
+  if (index < 0 || index >= kModelCount) return;
+  const DWORD model = static_cast<DWORD>(index);
+  WriteSetting(settings_key_, kModelValue, REG_DWORD, &model, sizeof model);
+}
+
+std::optional<std::string> Win32Window::RememberedFolder() const {
+  const std::optional<std::wstring> folder = ReadTextSetting(settings_key_, kLastFolderValue);
+  if (!folder || folder->empty()) return std::nullopt;
+  const DWORD attributes = GetFileAttributesW(folder->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::nullopt;
+  try {
+    return AnsiPathFromWide(*folder);
+  } catch (const Error&) {
+    return std::nullopt;  // the ANSI code page changed since
+  }
+}
+
+void Win32Window::RememberFolderOf(const std::string& chosen_path) {
+  // Cut in wide text: in a double-byte code page a second byte may be '\'.
+  std::wstring folder = WideFromAnsiPath(chosen_path);
+  const std::size_t separator = folder.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return;
+  // A drive's root keeps its separator ("C:\"); any other folder drops it.
+  folder.resize(separator == 2 && folder[1] == L':' ? separator + 1 : separator);
+  WriteSetting(settings_key_, kLastFolderValue, REG_SZ, folder.c_str(),
+               static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
 }
 
 void Win32Window::RunOnUiThread(const std::function<void()>& request) { requests_.RunOnUiThread(request); }

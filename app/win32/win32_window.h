@@ -2,13 +2,19 @@
 // native face of Window, for builds without Qt. It lays out the controls as
 // the Qt window does, forwards the menu items, the model selector and the
 // donation picture to TForm1's handlers, and carries out TForm1's screen
-// requests.
+// requests. Beside Open, Extract and Repack the menu bar has an item that
+// shows the program folder in the file manager.
 //
 // Everything runs on the thread that constructed the window (its
 // user-interface thread), except RunOnUiThread, which any thread may call:
 // the request is queued, a message posted to the window wakes the
 // user-interface thread, and the asking thread waits on an event until the
-// request has run. The dialogs, the message box and the web browser go
+// request has run. A firmware file dropped onto the window is opened as Open
+// would open it. The window remembers the model chosen last and the folder
+// the open dialog chose from last, between runs, in the registry under
+// HKEY_CURRENT_USER\Software\Larkspur\Larkspur (REG_DWORD "Model", REG_SZ
+// "LastFolder"), or under a key given to the constructor. The dialogs, the
+// message box, the question box, the web browser and the file manager go
 // through replaceable functions so tests can answer them without a modal
 // loop.
 #ifndef LARKSPUR_APP_WIN32_WIN32_WINDOW_H_
@@ -35,6 +41,11 @@ class Win32Window : public Window {
   using MessageBoxFunction =
       std::function<void(const std::string& title, const std::string& text, MessageIcon icon)>;
   using UrlOpenerFunction = std::function<void(const std::string& url)>;
+  using QuestionFunction = std::function<bool(const std::string& title, const std::string& text)>;
+  using FolderOpenerFunction = std::function<void(const std::string& path)>;
+
+  // The registry key, under HKEY_CURRENT_USER, of what the window remembers.
+  static constexpr wchar_t kSettingsKey[] = L"Software\\Larkspur\\Larkspur";
 
   // The client area below the menu bar, status bar included, and the status
   // bar's height.
@@ -47,6 +58,7 @@ class Win32Window : public Window {
     kOpen1Id = 101,
     kExtract1Id = 102,
     kRepack1Id = 103,
+    kProgramFolder1Id = 104,
     kInfoId = 201,
     kComboBox1Id = 202,
     kLabel1Id = 203,
@@ -54,11 +66,12 @@ class Win32Window : public Window {
     kStatusBar1Id = 205,
   };
 
-  // Builds the window with its controls, fixed in size; not shown yet. The
-  // thread needs COM (OleInitialize) and the common controls
+  // Builds the window with its controls, fixed in size; not shown yet. What
+  // it remembers is kept under `settings_key` (tests give a key of their
+  // own). The thread needs COM (OleInitialize) and the common controls
   // (InitCommonControlsEx) first. Throws SystemPictureError if the built-in
   // donation picture cannot be decoded, Error if a window cannot be made.
-  explicit Win32Window(HINSTANCE instance);
+  explicit Win32Window(HINSTANCE instance, std::wstring settings_key = kSettingsKey);
   // Destroys the window; requests still queued are carried out first, so
   // no worker is left waiting.
   ~Win32Window() override;
@@ -66,16 +79,21 @@ class Win32Window : public Window {
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
 
-  // Sends the menu items, the selector's user choices and clicks on the
-  // picture to `form`'s handlers, each through RunUiCommand. Until this is
-  // called they do nothing. `form` must outlive every later user action.
-  void AttachForm(TForm1& form);
+  // Sends the menu items, the selector's user choices, clicks on the
+  // picture and dropped files to `form`'s handlers, each through
+  // RunUiCommand; until this is called they do nothing. Then runs the
+  // form's FormCreate and brings back the model chosen in the last run:
+  // selected, with ComboBox1Change run, so its profile is in force. `form`
+  // must outlive every later user action.
+  void StartForm(TForm1& form);
 
-  // Replace the real open dialog, message box and browser launch; an empty
-  // function brings the real one back.
+  // Replace the real open dialog, message box, question box, browser launch
+  // and file manager launch; an empty function brings the real one back.
   void SetOpenDialog(OpenDialogFunction open_dialog) { open_dialog_ = std::move(open_dialog); }
   void SetMessageBox(MessageBoxFunction message_box) { message_box_ = std::move(message_box); }
   void SetUrlOpener(UrlOpenerFunction url_opener) { url_opener_ = std::move(url_opener); }
+  void SetQuestionBox(QuestionFunction question_box) { question_box_ = std::move(question_box); }
+  void SetFolderOpener(FolderOpenerFunction folder_opener) { folder_opener_ = std::move(folder_opener); }
 
   // Places the window in the middle of the screen's work area and shows it.
   void CenterAndShow(int show_command);
@@ -97,6 +115,8 @@ class Win32Window : public Window {
   void SetSelectorEnabled(bool enabled) override;
   void ShowProgress(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, MessageIcon icon) override;
+  // The dialog starts in the folder it chose from last while that still
+  // exists, else in the request's.
   std::optional<std::string> ShowOpenDialog(const OpenDialogRequest& request) override;
   bool AskYesNo(const std::string& title, const std::string& text) override;
   void OpenUrl(const std::string& url) override;
@@ -117,14 +137,27 @@ class Win32Window : public Window {
   HWND AddControl(const wchar_t* window_class, const wchar_t* text, DWORD style, DWORD extended_style,
                   RECT place, ControlId id, HINSTANCE instance);
   void OnCommand(int id, int notification);
+  void OnDropFiles(HDROP drop);
+  bool MenuItemEnabled(int id) const;
   void DrawSelectorItem(const DRAWITEMSTRUCT& item);
   void RunHandler(void (TForm1::*handler)());
   std::optional<std::string> RunRealOpenDialog(const OpenDialogRequest& request);
+
+  // What the window remembers between runs; nothing when there is no
+  // usable record (none, a value of another type or range, a folder gone
+  // since or not spelt in the ANSI code page).
+  std::optional<int> RememberedModel() const;
+  void RememberModel(int index);
+  std::optional<std::string> RememberedFolder() const;
+  void RememberFolderOf(const std::string& chosen_path);
 
   TForm1* form_ = nullptr;
   OpenDialogFunction open_dialog_;
   MessageBoxFunction message_box_;
   UrlOpenerFunction url_opener_;
+  QuestionFunction question_box_;
+  FolderOpenerFunction folder_opener_;
+  const std::wstring settings_key_;
 
   HWND window_ = nullptr;
   HMENU menu_ = nullptr;

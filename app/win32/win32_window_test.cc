@@ -1,19 +1,38 @@
-// The Win32 window's controls, texts and requests, under wine on a virtual
-// display (scripts/windows-test) or on Windows.
+// The Win32 window under wine on a virtual display (scripts/windows-test) or
+// on Windows: what only the Win32 window has (its controls' places, styles
+// and fonts, wide text, its message loop and teardown, the real message
+// box, the shell's drops, the registry), and the window contract
+// (app/window_contract_test.cc).
 #include "app/win32/win32_window.h"
 
+#include <commctrl.h>
+
 #include <atomic>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
-#include "app/win32/win32_window_fixture.h"
+#include "app/win32/wide_text.h"
+#include "app/win32/win32_window_driver.h"
 #include "format/model_profile.h"
+#include "port/errors.h"
+#include "testing/firmware_fixture.h"
 
 namespace larkspur {
+
+INSTANTIATE_TEST_SUITE_P(Win32, WindowContractTest, ::testing::Values(&MakeWin32WindowDriver),
+                         [](const auto&) { return std::string("Win32"); });
+
 namespace {
 
-using Win32WindowTest = Win32WindowFixture;
+namespace fs = std::filesystem;
+
+class Win32WindowTest : public ::testing::Test {
+ protected:
+  Win32WindowDriver driver_;
+  Win32Window& window_ = driver_.win32_window();
+};
 
 // A control's place in the client area: left, top, width, height.
 RECT PlaceOf(HWND window, HWND control) {
@@ -21,13 +40,6 @@ RECT PlaceOf(HWND window, HWND control) {
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
   return RECT{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-}
-
-std::string ComboText(HWND combo, int index) {
-  std::wstring text(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
-  return Utf8FromWide(text);
 }
 
 LOGFONTW FontOf(HWND control) {
@@ -38,10 +50,10 @@ LOGFONTW FontOf(HWND control) {
 
 TEST_F(Win32WindowTest, ControlsAtStart) {
   HWND window = window_.handle();
-  EXPECT_EQ(WindowText(window).rfind("Larkspur Beta 0.7", 0), 0u) << WindowText(window);
   EXPECT_TRUE(IsWindowVisible(window));
 
-  // The client area lies below the menu bar; nothing resizes the window.
+  // The client area lies below the menu bar, which holds its four items in
+  // one row; nothing resizes the window.
   RECT client = {};
   GetClientRect(window, &client);
   EXPECT_EQ(client.right, 498);
@@ -49,6 +61,13 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
   const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
   EXPECT_EQ(style & WS_THICKFRAME, 0);
   EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
+  RECT one_menu_row = {0, 0, 498, 337};
+  AdjustWindowRectEx(&one_menu_row, static_cast<DWORD>(style), TRUE, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+  RECT frame = {};
+  GetWindowRect(window, &frame);
+  EXPECT_EQ(frame.bottom - frame.top, one_menu_row.bottom - one_menu_row.top);
+  // The shell drops files only on a window that says it takes them.
+  EXPECT_NE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
 
   struct Place {
     int id;
@@ -59,7 +78,7 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
                              Place{Win32Window::kLabel1Id, {8, 256, 321, 57}},
                              Place{Win32Window::kImage1Id, {360, 272, 97, 25}},
                              Place{Win32Window::kStatusBar1Id, {0, 318, 498, 19}}}) {
-    HWND control = Control(place.id);
+    HWND control = driver_.Control(place.id);
     ASSERT_NE(control, nullptr) << place.id;
     EXPECT_TRUE(IsWindowVisible(control)) << place.id;
     const RECT rect = PlaceOf(window, control);
@@ -69,149 +88,84 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
     EXPECT_EQ(rect.bottom, place.rect.bottom) << place.id;
   }
 
-  HWND info = Control(Win32Window::kInfoId);
+  HWND info = driver_.Control(Win32Window::kInfoId);
   const LONG_PTR info_style = GetWindowLongPtrW(info, GWL_STYLE);
   EXPECT_NE(info_style & ES_MULTILINE, 0);
   EXPECT_NE(info_style & ES_READONLY, 0);
   EXPECT_NE(info_style & WS_VSCROLL, 0);
-  // The one line at start says where the program folder is.
-  EXPECT_EQ(WindowText(info), "本程序文件夹: " + program_folder() + " (REB- 文件和工作文件夹都在这里)");
 
-  HWND selector = Control(Win32Window::kComboBox1Id);
-  ASSERT_EQ(SendMessageW(selector, CB_GETCOUNT, 0, 0), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(ComboText(selector, i), ModelItemText(i));
+  HWND selector = driver_.Control(Win32Window::kComboBox1Id);
   EXPECT_EQ(SendMessageW(selector, CB_GETCURSEL, 0, 0), CB_ERR);
-  EXPECT_EQ(window_.SelectorIndex(), -1);
   EXPECT_EQ(GetWindowLongPtrW(selector, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
 
-  HWND label = Control(Win32Window::kLabel1Id);
-  EXPECT_EQ(WindowText(label), kDonationText);
+  HWND label = driver_.Control(Win32Window::kLabel1Id);
   EXPECT_EQ(FontOf(label).lfWeight, FW_BOLD);
   EXPECT_EQ(Utf8FromWide(FontOf(label).lfFaceName), "Tahoma");
   EXPECT_EQ(FontOf(label).lfHeight, -12);  // 9 pt at 96 dots per inch
   EXPECT_EQ(FontOf(info).lfHeight, -11);   // 8 pt
   EXPECT_EQ(FontOf(info).lfCharSet, GB2312_CHARSET);
 
-  const auto picture = reinterpret_cast<HBITMAP>(SendMessageW(Control(Win32Window::kImage1Id), STM_GETIMAGE, IMAGE_BITMAP, 0));
+  const auto picture =
+      reinterpret_cast<HBITMAP>(SendMessageW(driver_.Control(Win32Window::kImage1Id), STM_GETIMAGE, IMAGE_BITMAP, 0));
   BITMAP bitmap = {};
   ASSERT_EQ(GetObjectW(picture, sizeof bitmap, &bitmap), static_cast<int>(sizeof bitmap));
   EXPECT_EQ(bitmap.bmWidth, 97);
   EXPECT_EQ(bitmap.bmHeight < 0 ? -bitmap.bmHeight : bitmap.bmHeight, 25);
 
-  // Three top-level commands, no submenus, in this order; Open alone enabled.
+  // The menu items' commands, in order.
   HMENU menu = GetMenu(window);
-  ASSERT_EQ(GetMenuItemCount(menu), 3);
-  const int ids[] = {Win32Window::kOpen1Id, Win32Window::kExtract1Id, Win32Window::kRepack1Id};
-  const char* const captions[] = {"打开(&O)", "解包(&E)", "打包(&R)"};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(static_cast<int>(GetMenuItemID(menu, i)), ids[i]);
-    EXPECT_EQ(GetSubMenu(menu, i), nullptr);
-    wchar_t caption[64] = {};
-    GetMenuStringW(menu, static_cast<UINT>(i), caption, 64, MF_BYPOSITION);
-    EXPECT_EQ(Utf8FromWide(caption), captions[i]);
-  }
-  EXPECT_TRUE(MenuItemEnabled(Win32Window::kOpen1Id));
-  EXPECT_FALSE(MenuItemEnabled(Win32Window::kExtract1Id));
-  EXPECT_FALSE(MenuItemEnabled(Win32Window::kRepack1Id));
+  const int ids[] = {Win32Window::kOpen1Id, Win32Window::kExtract1Id, Win32Window::kRepack1Id,
+                     Win32Window::kProgramFolder1Id};
+  ASSERT_EQ(GetMenuItemCount(menu), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(static_cast<int>(GetMenuItemID(menu, i)), ids[i]);
 
-  HWND bar = Control(Win32Window::kStatusBar1Id);
+  // Three panels; the second and third centre their text with a leading
+  // tab.
+  HWND bar = driver_.Control(Win32Window::kStatusBar1Id);
   int edges[4] = {};
   ASSERT_EQ(SendMessageW(bar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), 3);
   EXPECT_EQ(edges[0], 300);
   EXPECT_EQ(edges[1], 400);
   EXPECT_EQ(edges[2], 460);
-  EXPECT_EQ(StatusText(0), "文件名:    ");
-  EXPECT_EQ(StatusText(1), "\t类型: ");
-  EXPECT_EQ(StatusText(2), std::string("\t") + kStatusThirdPanel);
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(driver_.RawStatusText(0), "文件名:    ");
+  EXPECT_EQ(driver_.RawStatusText(1), "\t类型: ");
+  EXPECT_EQ(driver_.RawStatusText(2), std::string("\t") + kStatusThirdPanel);
 }
 
-TEST_F(Win32WindowTest, OpenFillsLogAndStatusAndEnablesCommands) {
-  struct Case {
-    const char* file_name;
-    const char* kind;
-  };
-  for (const Case& c : {Case{"firmware.rofs2.bin", "ROFS"}, Case{"phone.uda.img", "UDA"}}) {
-    const std::string path = home_.Write(c.file_name, std::string(64, '\x5A'));
-    // The kind comes from the whole path; a temporary folder name may hold
-    // the letters too.
-    const std::string kind =
-        path.find("uda") != std::string::npos || path.find("UDA") != std::string::npos ? "UDA" : c.kind;
-
-    OpenFile(path);
-
-    ASSERT_FALSE(open_requests_.empty());
-    EXPECT_EQ(open_requests_.back().filter, kOpenFilter);
-    EXPECT_EQ(open_requests_.back().filter_index, 1);
-    EXPECT_EQ(open_requests_.back().initial_folder, kOpenDialogFolder);
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"正在打开文件...  ", "文件: " + path, ""}));
-    EXPECT_EQ(StatusText(0), std::string("文件名:    ") + c.file_name);
-    EXPECT_EQ(StatusText(1), "\t类型: " + kind);
-    EXPECT_TRUE(MenuEnabled());
-  }
-
-  // Cancelling clears the log and keeps the rest.
-  OpenFile(std::nullopt);
-  EXPECT_EQ(LogLines(), std::vector<std::string>{""});
-  EXPECT_TRUE(MenuItemEnabled(Win32Window::kExtract1Id));
-  EXPECT_EQ(StatusText(0), "文件名:    phone.uda.img");
-  EXPECT_TRUE(messages_.empty());
-}
-
-TEST_F(Win32WindowTest, AGreyedMenuItemRunsNoCommand) {
-  // At start Extract and Repack are greyed; a command that still arrives
-  // (posted, or by a key) must not start a worker on nothing.
+TEST_F(Win32WindowTest, APostedCommandOfAGreyedItemRunsNothing) {
+  // A greyed item sends no command, but one posted earlier, or a key's,
+  // could still arrive through the message loop.
+  driver_.Open(driver_.home.Write("fw.uda.fpsx", testing::MakeFirmware({.uda = true}, "abc")));
+  window_.SetMenuEnabled(MenuItem::kExtract, false);
+  window_.SetMenuEnabled(MenuItem::kRepack, false);
   PostMessageW(window_.handle(), WM_COMMAND, MAKEWPARAM(Win32Window::kExtract1Id, 0), 0);
-  Command(Win32Window::kRepack1Id);
-  ServeUntil([] { return true; });
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  EXPECT_FALSE(form_.WorkersBusy());
-  EXPECT_EQ(LogLines(), std::vector<std::string>{""});
-  EXPECT_TRUE(messages_.empty());
+  PostMessageW(window_.handle(), WM_COMMAND, MAKEWPARAM(Win32Window::kRepack1Id, 0), 0);
+  driver_.ServeOnce();
+  EXPECT_FALSE(driver_.form().WorkersBusy());
+  EXPECT_EQ(driver_.form().LastOutcome(), TForm1::Outcome::kNone);
+  EXPECT_EQ(driver_.LogLines().size(), 3u);  // Open's lines only
+  EXPECT_TRUE(driver_.messages.empty());
 }
 
-TEST_F(Win32WindowTest, ErrorOfACommandGoesToTheErrorBox) {
-  window_.SetOpenDialog([](const OpenDialogRequest&) -> std::optional<std::string> {
-    throw std::runtime_error("Dialog broke");
-  });
-  Command(Win32Window::kOpen1Id);
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].title, kApplicationTitle);
-  EXPECT_EQ(messages_[0].text, "Dialog broke.");
-  EXPECT_EQ(messages_[0].icon, MessageIcon::kError);
-}
-
-TEST_F(Win32WindowTest, SelectorChoiceAndPictureReachTheForm) {
-  // A user's choice: the index changes, then the selector reports it.
-  SendMessageW(Control(Win32Window::kComboBox1Id), CB_SETCURSEL, kN96ModelIndex, 0);
-  Command(Win32Window::kComboBox1Id, CBN_SELCHANGE);
-  EXPECT_EQ(window_.SelectorIndex(), kN96ModelIndex);
-  EXPECT_TRUE(form_.Profile() == ProfileForModel(kN96ModelIndex));
-  OpenFile(std::nullopt);
-  ASSERT_EQ(open_requests_.size(), 1u);
-  EXPECT_EQ(open_requests_[0].filter_index, ProfileForModel(kN96ModelIndex).OpenDialogFilterIndex);
-
+TEST_F(Win32WindowTest, OnlyASelectionChangeOfTheSelectorIsAChoice) {
+  driver_.ChooseModel(kN96ModelIndex);
   // Other notifications of the selector (it got the focus, it dropped down)
   // are no choice.
-  SendMessageW(Control(Win32Window::kComboBox1Id), CB_SETCURSEL, 2, 0);
-  Command(Win32Window::kComboBox1Id, CBN_DROPDOWN);
-  EXPECT_TRUE(form_.Profile() == ProfileForModel(kN96ModelIndex));
-
-  Command(Win32Window::kImage1Id, STN_CLICKED);
-  ASSERT_EQ(opened_urls_.size(), 1u);
-  EXPECT_EQ(opened_urls_[0], form_.DonationUrl);
-  EXPECT_FALSE(opened_urls_[0].empty());
+  SendMessageW(driver_.Control(Win32Window::kComboBox1Id), CB_SETCURSEL, 2, 0);
+  driver_.SendCommand(Win32Window::kComboBox1Id, CBN_DROPDOWN);
+  driver_.SendCommand(Win32Window::kComboBox1Id, CBN_SETFOCUS);
+  EXPECT_TRUE(driver_.form().Profile() == ProfileForModel(kN96ModelIndex));
 }
 
 TEST_F(Win32WindowTest, LogLinesKeepTheirTextAndOrder) {
   // UTF-8 texts, an empty line, and a path in the ANSI code page (not valid
   // UTF-8), which is read in that code page rather than dropped.
   const std::string ansi_path = "C:\\fw\\caf\xE9.rofs2.V21";
+  window_.ClearLog();
   window_.AppendLog("正在打开文件...  ");
   window_.AppendLog("");
   window_.AppendLog(ansi_path);
-  const std::vector<std::string> lines = LogLines();
+  const std::vector<std::string> lines = driver_.LogLines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "正在打开文件...  ");
   EXPECT_EQ(lines[1], "");
@@ -219,52 +173,14 @@ TEST_F(Win32WindowTest, LogLinesKeepTheirTextAndOrder) {
   EXPECT_EQ(lines[2].find("\xEF\xBF\xBD"), std::string::npos);  // no replacement character
   window_.ClearLog();
   window_.AppendLog("again");
-  EXPECT_EQ(LogLines(), std::vector<std::string>{"again"});
+  EXPECT_EQ(driver_.LogLines(), std::vector<std::string>{"again"});
 
   // A log longer than an edit control's default limit of 32 KB is kept whole.
   window_.ClearLog();
   for (int i = 0; i < 50; ++i) window_.AppendLog(std::string(1000, 'x') + std::to_string(i));
-  const std::vector<std::string> many = LogLines();
+  const std::vector<std::string> many = driver_.LogLines();
   ASSERT_EQ(many.size(), 50u);
   EXPECT_EQ(many.back(), std::string(1000, 'x') + "49");
-}
-
-TEST_F(Win32WindowTest, RunOnUiThreadCarriesOutRequestsInOrderWhileTheWorkerWaits) {
-  const DWORD ui_thread = GetCurrentThreadId();
-  std::vector<int> done;  // touched only on the user-interface thread
-  std::vector<std::string> worker_saw;
-  std::atomic<bool> worker_finished = false;
-
-  std::thread worker([&] {
-    for (int i = 0; i < 50; ++i) {
-      window_.RunOnUiThread([&, i] {
-        if (GetCurrentThreadId() != ui_thread) throw std::logic_error("request ran off the UI thread");
-        done.push_back(i);
-      });
-      // The call returned, so the request has run already.
-      if (done.size() != static_cast<std::size_t>(i + 1)) worker_saw.push_back("returned early at " + std::to_string(i));
-    }
-    try {
-      window_.RunOnUiThread([] { throw std::runtime_error("request failed"); });
-      worker_saw.push_back("no exception");
-    } catch (const std::runtime_error& error) {
-      worker_saw.push_back(error.what());
-    }
-    worker_finished = true;
-  });
-  // Served by the posted messages, as the message loop does.
-  ServeUntil([&] { return worker_finished.load(); });
-  worker.join();
-
-  std::vector<int> expected(50);
-  for (int i = 0; i < 50; ++i) expected[i] = i;
-  EXPECT_EQ(done, expected);
-  EXPECT_EQ(worker_saw, std::vector<std::string>{"request failed"});
-
-  // On the user-interface thread itself the request runs at once.
-  bool ran = false;
-  window_.RunOnUiThread([&] { ran = true; });
-  EXPECT_TRUE(ran);
 }
 
 TEST_F(Win32WindowTest, TheTeardownWaitServesRequestsWithoutTheMessageLoop) {
@@ -288,6 +204,115 @@ TEST_F(Win32WindowTest, TheTeardownWaitServesRequestsWithoutTheMessageLoop) {
   worker.join();
   EXPECT_EQ(served.load(), 5);
   EXPECT_TRUE(worker_finished.load());
+}
+
+// The worker's "Application Error" box, shown by the real MessageBoxW and
+// read and dismissed the way a user would: from the screen.
+TEST_F(Win32WindowTest, AWorkerErrorShowsTheRealApplicationErrorBox) {
+  window_.SetMessageBox(nullptr);
+  fs::remove(driver_.home.Path("fat16"));
+  driver_.Open(driver_.home.Write("fw.uda.bin", testing::MakeFirmware({.uda = true}, "abc")));
+
+  std::atomic<bool> stop = false;
+  std::string box_title, box_text;
+  std::thread user([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!stop && std::chrono::steady_clock::now() < deadline) {
+      HWND box = FindWindowW(L"#32770", L"Application Error");
+      if (box != nullptr) {
+        box_title = Win32WindowDriver::WindowText(box);
+        // The text is the box's static control with the longest text.
+        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+          const std::string text = Win32WindowDriver::WindowText(child);
+          if (text.size() > box_text.size() && text != "OK") box_text = text;
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  driver_.Run(Command::kExtract);
+  stop = true;
+  user.join();
+  EXPECT_EQ(box_title, "Application Error");
+  EXPECT_EQ(box_text.rfind("Exception EFCreateError in module ", 0), 0u) << box_text;
+  EXPECT_NE(box_text.find("Cannot create file \"" + driver_.home.Path("fat16\\fat16.img") + "\"."), std::string::npos)
+      << box_text;
+}
+
+// The shell gives dropped names in UTF-16; the rest of the program opens
+// files in the ANSI code page, so a name it cannot spell is refused, named,
+// in the error box, and nothing is opened under a mangled name.
+TEST_F(Win32WindowTest, ADroppedNameOutsideTheAnsiCodePageGoesToTheErrorBox) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "the ANSI code page is UTF-8: every name has a spelling";
+  // No ANSI code page has the Tibetan letters.
+  const std::wstring name = WideFromAnsiPath(driver_.home.path()) + L"\u0F40\u0F41.uda.fpsx";
+  driver_.DropWideFile(name);
+  ASSERT_EQ(driver_.messages.size(), 1u);
+  EXPECT_EQ(driver_.messages[0].title, kApplicationTitle);
+  EXPECT_EQ(driver_.messages[0].icon, MessageIcon::kError);
+  EXPECT_EQ(driver_.messages[0].text.rfind("Cannot open file \"" + Utf8FromWide(name) + "\". Its name has letters "
+                                            "outside this system's ANSI code page",
+                                            0),
+            0u)
+      << driver_.messages[0].text;
+  EXPECT_TRUE(driver_.form().SourcePath.empty());
+}
+
+std::optional<DWORD> RegistryDword(const std::wstring& key, const wchar_t* name) {
+  DWORD value = 0, size = sizeof value, type = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::wstring> RegistryText(const std::wstring& key, const wchar_t* name) {
+  wchar_t text[1024] = {};
+  DWORD size = sizeof text, type = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, &type, text, &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+
+// What the window remembers is where users and installers look for it:
+// REG_DWORD Model and REG_SZ LastFolder (UTF-16) under the window's key. A
+// value of another type or range is no choice.
+TEST_F(Win32WindowTest, WhatTheWindowRemembersIsKeptInTheRegistry) {
+  EXPECT_EQ(std::wstring(Win32Window::kSettingsKey), L"Software\\Larkspur\\Larkspur");
+  const std::wstring& key = driver_.settings_key();
+  driver_.ChooseModel(kN96ModelIndex);
+  driver_.Open(driver_.home.Write("fw/a.uda.fpsx", std::string(64, '\x5A')));
+  EXPECT_EQ(RegistryDword(key, L"Model"), DWORD{kN96ModelIndex});
+  EXPECT_EQ(RegistryText(key, L"LastFolder"), WideFromAnsiPath(driver_.home.Path("fw")));
+
+  // A drive's root keeps its separator, and the dialog starts there.
+  driver_.Open("C:\\no such firmware.uda.fpsx");
+  EXPECT_EQ(RegistryText(key, L"LastFolder"), L"C:\\");
+  driver_.messages.clear();
+  driver_.Open(std::nullopt);
+  EXPECT_EQ(driver_.open_requests.back().initial_folder, "C:\\");
+
+  const DWORD out_of_range = kModelCount;
+  const wchar_t text_model[] = L"1";
+  struct Stored {
+    DWORD type;
+    const void* data;
+    DWORD size;
+  };
+  for (const Stored& stored : {Stored{REG_DWORD, &out_of_range, sizeof out_of_range},
+                               Stored{REG_SZ, text_model, sizeof text_model}}) {
+    SCOPED_TRACE(stored.type);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Model", stored.type, stored.data, stored.size),
+              ERROR_SUCCESS);
+    driver_.Restart();
+    EXPECT_EQ(driver_.window().SelectorIndex(), -1);
+    EXPECT_EQ(driver_.form().ProfileIndex(), 0);
+  }
 }
 
 }  // namespace
