@@ -381,6 +381,15 @@ TEST(PipelineTest, RofsExtractEditRepackInProcess) {
   bool found = false;
   for (const rofs::RofsFile& file : parsed.root.files) found = found || file.name == u"added note.txt";
   EXPECT_TRUE(found);
+  // The header fields the user did not change are the extracted image's.
+  const rofs::RofsHeader before = rofs::ParseRofsHeader(reference, "case1_rofs2r.img");
+  EXPECT_EQ(parsed.header.max_image_size, before.max_image_size);
+  EXPECT_EQ(parsed.header.version.major, before.version.major);
+  EXPECT_EQ(parsed.header.version.build, before.version.build);
+  if (std::getenv("SOURCE_DATE_EPOCH") == nullptr) {
+    EXPECT_EQ(parsed.header.time, before.time);
+  }
+  EXPECT_TRUE(home.reporter.Logged("新的 ROFS 映像保留原映像的%1."));
 }
 
 TEST(PipelineTest, OneRunAtATimeInAProgramFolder) {
@@ -392,6 +401,246 @@ TEST(PipelineTest, OneRunAtATimeInAProgramFolder) {
   ASSERT_TRUE(second.refusal);
   EXPECT_EQ(second.refusal->key,
             "错误: 本程序文件夹 %1 正被另一个解包或打包使用 (%2), 请等它结束后再试. 未生成任何文件.");
+}
+
+// --- Files as flashers' packages have them ----------------------------------
+
+// A builder whose image is the one Extract carved (for a byte-identical
+// round trip), or that with `grow` bytes more.
+void RebuildTheCarvedImage(FakeRofsTools& tools, std::size_t grow = 0) {
+  tools.build = [grow](const Workspace& workspace) {
+    std::ifstream carved(workspace.Path(work::kRofsImage), std::ios::binary);
+    std::ofstream(workspace.Path(work::kBuiltRofsImage), std::ios::binary)
+        << carved.rdbuf() << testing::PatternBytes(grow, 11);
+    return ToolResult{true, "exit status 0", {}};
+  };
+}
+
+std::string RofsStream(std::size_t lead, const std::string& lead_bytes, std::size_t image_size) {
+  std::string stream = (lead_bytes.empty() ? std::string(lead, '\0') : lead_bytes) + kRofsMagic +
+                       testing::PatternBytes(image_size - kRofsMagic.size(), 2);
+  stream.append((256 - stream.size() % 256) % 256, '\xFF');
+  return stream;
+}
+
+struct RealShape {
+  const char* label;
+  bool uda;
+  int model;
+  testing::FirmwareSpec spec;  // model, kind and the parts around the blocks
+  std::string partition;
+  std::size_t lead = 0;  // ROFS: where the ROFS header stands in the payload
+  bool keep_lead = false;
+};
+
+std::vector<RealShape> RealShapes() {
+  using testing::EraseAreaEntry;
+  using testing::NamedBlockBytes;
+  using testing::TableOfContentsBytes;
+  using testing::TocEntryBytes;
+  const std::string every_tag = TableOfContentsBytes(
+      {EraseAreaEntry({{0x01000000, 0x017FFFFF}}), TocEntryBytes(0xE6, testing::BigEndian(1300000000)),
+       TocEntryBytes(0xF4, std::string("RM-596\0uda\0", 11)), TocEntryBytes(0xE4, std::string(300, 'w')),
+       TocEntryBytes(0xEE, std::string(1, '\x01') + TocEntryBytes(0xC2, "\x01")), TocEntryBytes(0x2F, "\x11")},
+      "extra");
+  const std::string signature_in_value =
+      TableOfContentsBytes({EraseAreaEntry({{0x01000000, 0x017FFFFF}}),
+                            TocEntryBytes(0xF4, "x" + BlockFormatOf(0, PartitionKind::kRofs).signature + "y")});
+  const std::string named = NamedBlockBytes("NOLO", testing::PatternBytes(0x400, 3), 0x000C0000) +
+                            NamedBlockBytes("CERT", testing::PatternBytes(0x80, 4), 0, true);
+  const std::string fat = std::string(512, '\0') + testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 6);
+  const std::string signed_lead = std::string("\xA3\x95\x97\x80", 4) + testing::PatternBytes(0x400 - 4, 8);
+  return {
+      {"a table of every tag kind", true, 0, {.prefix = every_tag}, fat},
+      {"a table holding the signature in a value",
+       false,
+       0,
+       {.prefix = signature_in_value},
+       RofsStream(3072, "", 0x50000),
+       3072},
+      {"named blocks 5D 27 and 5D 28 before the code blocks, the ROFS header at 0",
+       false,
+       0,
+       {.prefix = signature_in_value + named},
+       RofsStream(0, "", 0x50000),
+       0},
+      {"26-byte headers with a real file's middle bytes",
+       true,
+       1,
+       {.prefix = every_tag, .type_field = std::string("\x00\x00\x00\x08\xFF\xFF\xFF\xFF", 8)},
+       fat},
+      {"FF padding after the table, between the blocks and after them",
+       true,
+       2,
+       {.prefix = every_tag + std::string(0x20, '\xFF'),
+        .padding_between = 0x10,
+        .trail = std::string(0x30, '\xFF') + named},
+       fat},
+      {"a signed image's header in front of the ROFS header",
+       false,
+       1,
+       {.prefix = signature_in_value, .n96_short_first_block = true},
+       RofsStream(0x400, signed_lead, 0x50000),
+       0x400,
+       true},
+  };
+}
+
+// The unchanged round trip of each shape gives the file back byte for
+// byte; with its partition grown, every byte outside the payload stays and
+// the ROFS header keeps its flash address.
+TEST(PipelineTest, RealFilesRoundTripAndKeepEverythingOutsideThePayload) {
+  for (const RealShape& shape : RealShapes()) {
+    SCOPED_TRACE(shape.label);
+    testing::FirmwareSpec spec = shape.spec;
+    spec.model = shape.model;
+    spec.uda = shape.uda;
+    const std::string input = testing::MakeFirmware(spec, shape.partition);
+    const PartitionKind kind = shape.uda ? PartitionKind::kUda : PartitionKind::kRofs;
+    const FirmwareLayout source = ReadFirmwareLayout(input, BlockFormatOf(shape.model, kind));
+    ASSERT_TRUE(source.chain_intact);
+    const std::string name = shape.uda ? "RM-596.uda.fpsx" : "RM-596.rofs2.V1";
+    for (const std::size_t grow : {std::size_t{0}, std::size_t{0x9000}}) {
+      Home home;
+      RebuildTheCarvedImage(home.tools, grow);
+      OpenedFile opened = home.Open(name, input, shape.model);
+      ASSERT_TRUE(Extract(opened, shape.model, home.workspace, home.tools, home.reporter).done());
+      if (grow > 0 && shape.uda) {
+        home.folder.Write("fat16/fat16.img", home.folder.Read("fat16/fat16.img") + testing::PatternBytes(grow, 11));
+      }
+      RepackOptions options;
+      options.keep_lead = shape.keep_lead;
+      const RepackResult result = Repack(opened, shape.model, home.workspace, home.tools, home.reporter, options);
+      ASSERT_TRUE(result.outcome.done()) << (result.outcome.refusal ? result.outcome.refusal->key : "");
+      const std::string output = home.folder.Read("REB-" + name);
+      EXPECT_EQ(home.reporter.Logged("注意: ROFS 头前面的 %1 字节不全是零 (the %1 bytes in front of the ROFS header "
+                                     "begin %2; Repack writes zeros there, or these bytes with --keep-lead)."),
+                shape.keep_lead);
+      if (grow == 0) {
+        EXPECT_TRUE(output == input) << "the unchanged round trip differs";
+        continue;
+      }
+      // Read back by hand: the same prefix and trail, the image where it
+      // was in the payload.
+      const std::size_t prefix = *source.prefix_length;
+      const std::size_t trail = input.size() - source.code_end;
+      EXPECT_EQ(output.substr(0, prefix), input.substr(0, prefix));
+      EXPECT_EQ(output.substr(output.size() - trail), input.substr(source.code_end));
+      const auto blocks = testing::ReadBackBlocks(
+          output.substr(0, output.size() - trail), prefix, BlockFormatOf(shape.model, kind).signature,
+          shape.uda && shape.model == 1 ? 26 : 19, shape.spec.padding_between > 0);
+      ASSERT_FALSE(blocks.empty());
+      EXPECT_EQ(blocks.front().address, source.blocks.front().address);
+      const std::string payload = testing::JoinedPayloads(blocks);
+      if (!shape.uda) {
+        EXPECT_EQ(payload.find(kRofsMagic), shape.lead) << "the ROFS header moved in flash";
+        EXPECT_EQ(payload.substr(0, shape.lead), shape.partition.substr(0, shape.lead));
+      }
+      // Header bytes the profile does not give are the source's.
+      if (!shape.spec.type_field.empty()) {
+        EXPECT_EQ(output.substr(prefix + kTypeFieldOffset, 8), shape.spec.type_field);
+      }
+    }
+  }
+}
+
+// A damaged file is refused before anything is written, naming the block,
+// its offset and the values; on request it is extracted with a warning.
+TEST(PipelineTest, DamagedFilesAreRefusedUnlessAccepted) {
+  const std::string named = testing::NamedBlockBytes("NOLO", testing::PatternBytes(0x400, 3), 0x000C0000);
+  const std::string toc = testing::TableOfContentsBytes({testing::EraseAreaEntry({{0x01000000, 0x017FFFFF}})});
+  const std::string good = testing::MakeFirmware({.uda = true, .prefix = toc + named},
+                                                 testing::FatBootSector(0x200) + testing::PatternBytes(0x4FE00, 6));
+  const std::size_t first = toc.size() + named.size();  // block 0's header
+  const std::size_t second = first + 19 + 0x40000;      // block 1's header
+  const struct {
+    const char* label;
+    std::size_t at;
+    std::string problem;
+  } cases[] = {
+      {"a payload byte flipped", second + 19 + 5,
+       "block 1 at file offset " + HexNumber(second, 8) + ": check value expected "},
+      {"a header checksum off by one", first + 18,
+       "block 0 at file offset " + HexNumber(first, 8) + ": header checksum expected "},
+      {"a named block's checksum off by one", toc.size() + 49,
+       "named block 0 at file offset " + HexNumber(toc.size(), 8) + ": header checksum expected "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string file = good;
+    ASSERT_LT(c.at, file.size());
+    file[c.at] = static_cast<char>(file[c.at] + 1);
+    for (const bool accept : {false, true}) {
+      Home home;
+      OpenedFile opened = home.Open("RM-1.uda.fpsx", file);
+      ExtractOptions options;
+      options.accept_damaged = accept;
+      const Outcome outcome = Extract(opened, 0, home.workspace, home.tools, home.reporter, options);
+      if (!accept) {
+        ASSERT_TRUE(outcome.refusal);
+        EXPECT_EQ(outcome.refusal->key, "错误: 文件 %1 已损坏 (%2%3), 未生成任何文件.");
+        EXPECT_EQ(Said(outcome.refusal->values).rfind(home.folder.Path("RM-1.uda.fpsx") + "|" + c.problem, 0), 0u)
+            << Said(outcome.refusal->values);
+        EXPECT_FALSE(home.folder.Exists("fat16/fat16.img"));
+        continue;
+      }
+      EXPECT_TRUE(outcome.done());
+      EXPECT_TRUE(home.reporter.Logged("警告: 文件已损坏, 按要求仍然解包 (%1)."));
+    }
+  }
+}
+
+// A partition that grows past the end of its erase area is refused, or with
+// the user's word the area's end moves, aligned as its start; growth inside
+// the area leaves the table as it was.
+TEST(PipelineTest, TheEraseAreaIsABudget) {
+  const std::string fat = testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 6);
+  const std::string toc = testing::TableOfContentsBytes(
+      {testing::EraseAreaEntry({{0x01040000, 0x010BFFFF}}), testing::EraseAreaEntry({{0x02000000, 0x020FFFFF}})});
+  const std::string input = testing::MakeFirmware({.uda = true, .prefix = toc, .start_address = 0x01040000}, fat);
+  const std::size_t end_at = 9 + 2 + 3 + 4;  // the first area's end in the file
+  const struct {
+    const char* label;
+    std::size_t grow;
+    ExtendEraseArea extend;
+    bool answer;
+    bool written;
+    std::uint32_t end;  // the first area's end in the REB- file
+  } cases[] = {
+      {"growth inside the area", 0x10000, ExtendEraseArea::kNo, false, true, 0x010BFFFF},
+      // Grown as far as its start is aligned (0x40000).
+      {"past its end, refused", 0x50000, ExtendEraseArea::kNo, false, false, 0},
+      {"past its end, extended", 0x50000, ExtendEraseArea::kYes, false, true, 0x010FFFFF},
+      {"past its end, the user says no", 0x50000, ExtendEraseArea::kAsk, false, false, 0},
+      {"past its end, the user says yes", 0x50000, ExtendEraseArea::kAsk, true, true, 0x010FFFFF},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Home home;
+    home.reporter.answer = c.answer;
+    OpenedFile opened = home.Open("RM-1.uda.fpsx", input);
+    ASSERT_TRUE(Extract(opened, 0, home.workspace, home.tools, home.reporter).done());
+    EXPECT_TRUE(home.reporter.Logged("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition)."));
+    home.folder.Write("fat16/fat16.img", fat + testing::PatternBytes(c.grow, 11));
+    RepackOptions options;
+    options.extend_erase_area = c.extend;
+    const Outcome outcome = Repack(opened, 0, home.workspace, home.tools, home.reporter, options).outcome;
+    EXPECT_EQ(outcome.done(), c.written);
+    EXPECT_EQ(home.folder.Exists("REB-RM-1.uda.fpsx"), c.written);
+    EXPECT_EQ(home.reporter.questions.size(), c.extend == ExtendEraseArea::kAsk ? 1u : 0u);
+    if (!c.written) {
+      ASSERT_TRUE(outcome.refusal);
+      EXPECT_EQ(Said(outcome.refusal->values), "0x01040000-0x010BFFFF|" + std::to_string(0x40000 + c.grow - 0x80000));
+      continue;
+    }
+    const std::string output = home.folder.Read("REB-RM-1.uda.fpsx");
+    EXPECT_EQ(ReadBigEndian32(output, end_at), c.end);
+    // Only the area's end changed in the table.
+    std::string table = output.substr(0, toc.size());
+    table.replace(end_at, 4, testing::BigEndian(0x010BFFFF));
+    EXPECT_EQ(table, toc);
+    EXPECT_EQ(home.reporter.Logged("目录表 (之后):"), c.end != 0x010BFFFF);
+  }
 }
 
 }  // namespace

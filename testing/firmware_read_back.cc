@@ -15,7 +15,7 @@ std::uint32_t BigEndianAt(std::string_view bytes, std::size_t at) {
 }  // namespace
 
 std::vector<ReadBackBlock> ReadBackBlocks(std::string_view file, std::size_t prefix_size, std::string_view signature,
-                                          std::size_t header_size) {
+                                          std::size_t header_size, bool padding_between) {
   std::vector<ReadBackBlock> blocks;
   // The length field follows the 7-byte signature, the 2-byte check value
   // and a 1- or 8-byte type field; the address follows the length.
@@ -43,6 +43,8 @@ std::vector<ReadBackBlock> ReadBackBlocks(std::string_view file, std::size_t pre
     EXPECT_EQ(sum % 256, 0xFFu) << "header at " << at;
     at += header_size + block.payload.size();
     blocks.push_back(std::move(block));
+    // No header begins with FF: such bytes are padding.
+    while (padding_between && at < file.size() && file[at] == '\xFF') ++at;
   }
   return blocks;
 }

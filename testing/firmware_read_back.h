@@ -23,9 +23,10 @@ struct ReadBackBlock {
 // `header_size` bytes (19 or 26) that starts with `signature`. Checks the
 // signature, the two check values, the header checksum and that each
 // payload is as long as announced; stops at the first header that does not
-// fit in the file.
+// fit in the file. With `padding_between`, FF bytes after a block are
+// skipped as padding.
 std::vector<ReadBackBlock> ReadBackBlocks(std::string_view file, std::size_t prefix_size, std::string_view signature,
-                                          std::size_t header_size);
+                                          std::size_t header_size, bool padding_between = false);
 
 // The payloads of `blocks` one after the other: the partition stream.
 std::string JoinedPayloads(const std::vector<ReadBackBlock>& blocks);
