@@ -52,4 +52,17 @@ std::string LowerHexDigits(std::uint64_t value, int min_digits) {
 
 std::string HexNumber(std::uint64_t value, int min_digits) { return "0x" + HexDigits(value, min_digits); }
 
+std::string PrintableBytes(std::string_view bytes) {
+  std::string text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) {
+      text += static_cast<char>(c);
+    } else {
+      text += "\\x";
+      text += HexDigits(c, 2);
+    }
+  }
+  return text;
+}
+
 }  // namespace larkspur

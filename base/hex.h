@@ -8,6 +8,8 @@
 //   HexNumber     "0x1A40"       a number (an offset, a size, a field) in a message
 //   LowerHexDigits "c0d79d0d"    a number in small letters, as a firmware
 //                                package's checksum list (.vpl) writes a CRC
+//   PrintableBytes "a\x00b"      bytes of a text file (an obey file, a record)
+//                                in a message
 #ifndef LARKSPUR_BASE_HEX_H_
 #define LARKSPUR_BASE_HEX_H_
 
@@ -30,6 +32,10 @@ std::string HexDigits(std::uint64_t value, int min_digits);
 
 // HexDigits with the small letters a to f.
 std::string LowerHexDigits(std::uint64_t value, int min_digits);
+
+// Bytes from a text file for a message: printable ASCII as it is, every
+// other byte as \xNN, so hostile bytes cannot cut or garble the message.
+std::string PrintableBytes(std::string_view bytes);
 
 // "0x" and `value` in capital hex digits, zero-padded to `min_digits`
 // ("0x0" for zero with the default).
