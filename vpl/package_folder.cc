@@ -17,13 +17,6 @@
 namespace larkspur::vpl {
 namespace {
 
-// The folder part of `path`, with its separator; "." and a separator for a
-// bare name.
-std::string FolderOf(const std::string& path) {
-  const std::string folder = path.substr(0, path.size() - port::FileNamePart(path).size());
-  return folder.empty() ? std::string(".") + port::kPathSeparator : folder;
-}
-
 bool IsVplName(const std::string& name) {
   return name.size() > 4 && SameFileName(std::string_view(name).substr(name.size() - 4), ".vpl");
 }
@@ -46,7 +39,7 @@ std::optional<std::vector<std::string>> VplNamesIn(const std::string& folder) {
 }  // namespace
 
 VplListing FindVplListing(const std::string& firmware_path) {
-  const std::string folder = FolderOf(firmware_path);
+  const std::string folder = port::FolderPart(firmware_path);
   const std::string firmware_name = port::FileNamePart(firmware_path);
   VplListing listing;
   const std::optional<std::vector<std::string>> vpl_names = VplNamesIn(folder);

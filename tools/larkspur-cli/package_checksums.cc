@@ -10,17 +10,6 @@
 #include "vpl/vpl_writer.h"
 
 namespace larkspur {
-namespace {
-
-// The folder part of `path`, with its separator; the current folder for a
-// bare name.
-std::string FolderOf(const std::string& path) {
-  const std::string folder = path.substr(0, path.size() - port::FileNamePart(path).size());
-  return folder.empty() ? std::string(".") + port::kPathSeparator : folder;
-}
-
-}  // namespace
-
 bool PrintPackageChecksum(std::ostream& out, const std::string& firmware_path) {
   const std::optional<std::uint32_t> crc = vpl::Crc32OfFile(firmware_path);
   if (!crc) throw FileOpenError(firmware_path, "The file is missing or not a regular file");
@@ -67,7 +56,7 @@ std::string WriteRebChecksumList(std::ostream& log, const std::string& input_pat
   if (!crc) throw FileOpenError(reb_path, "The file is missing or not a regular file");
   const std::string rewritten =
       vpl::RewriteCrc(listing.vpl_bytes, listing.vpl, listing.entry(), *crc, listing.vpl_path);
-  const std::string written = FolderOf(reb_path) + "REB-" + port::FileNamePart(listing.vpl_path);
+  const std::string written = port::FolderPart(reb_path) + "REB-" + port::FileNamePart(listing.vpl_path);
   port::WriteFileReplacing(written, {rewritten});
   log << "Checksum list: " << listing.vpl_path << " gives " << port::FileNamePart(input_path) << " "
       << listing.entry().crc_text << "; " << written << " gives the REB- file " << vpl::CrcText(*crc) << ".\n";
@@ -80,7 +69,7 @@ void WritePackageTo(std::ostream& log, const std::string& input_path, const std:
   if (listing.kind == vpl::VplListing::Kind::kAmbiguous || listing.kind == vpl::VplListing::Kind::kUnreadable) {
     throw FileError("Cannot write the package folder", target_folder, listing.reason);
   }
-  vpl::FlashableFolderSources sources{.package_folder = FolderOf(input_path),
+  vpl::FlashableFolderSources sources{.package_folder = port::FolderPart(input_path),
                                       .firmware_name = port::FileNamePart(input_path),
                                       .repacked_path = reb_path};
   if (listing.kind == vpl::VplListing::Kind::kListed) {
