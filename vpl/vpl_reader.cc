@@ -14,6 +14,10 @@ constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 // A reference longer than this ("&#x0010FFFF;" is 12) is no reference.
 constexpr std::size_t kLongestReference = 16;
 
+// Real lists nest four or five deep; the bound keeps a hostile file from
+// making the stack of open elements as large as the file.
+constexpr std::size_t kDeepestNesting = 256;
+
 bool IsBlank(std::uint32_t unit) { return unit == ' ' || unit == '\t' || unit == '\r' || unit == '\n'; }
 
 void AppendUtf8(char32_t code_point, std::string& out) {
@@ -272,6 +276,9 @@ class Parser {
         if (empty) {
           Close(element, at);
         } else {
+          if (open_.size() == kDeepestNesting) {
+            Fail(at, "<" + shown + "> nested deeper than " + std::to_string(kDeepestNesting) + " elements");
+          }
           open_.push_back(element);
         }
         return content;

@@ -66,9 +66,10 @@ struct VplFile {
 // instruction or tag left open at the end; an end tag that does not close
 // the open element; a '<' with no name after it or inside a tag; a NUL
 // character (UTF-16 without a byte order mark would bring them); an odd
-// byte count in UTF-16; in a <File>: a <File>, a second <Name> or <Crc>, no
-// <Name>; in a <Name>: an element, or an entity that is not one of XML's
-// five or a character reference. Nothing else is checked.
+// byte count in UTF-16; elements nested more than 256 deep; in a <File>: a
+// <File>, a second <Name> or <Crc>, no <Name>; in a <Name>: an element, or
+// an entity that is not one of XML's five or a character reference.
+// Nothing else is checked.
 VplFile ParseVpl(std::string_view bytes, std::string_view vpl_name);
 
 // The CRC the entry gives: the value of its crc_text when that is exactly

@@ -119,6 +119,8 @@ TEST(VplReaderTest, ToleratesWhatItDoesNotNeed) {
 }
 
 TEST(VplReaderTest, NamesTheOffsetAndTheFaultOfABrokenList) {
+  std::string deep;  // 256 elements open, as deep as a list may go
+  for (int i = 0; i < 256; ++i) deep += "<a>";
   const struct {
     std::string bytes;
     const char* message;
@@ -149,6 +151,7 @@ TEST(VplReaderTest, NamesTheOffsetAndTheFaultOfABrokenList) {
       {"<a></ a>", "t.vpl at byte 0x3: </ not followed by a name"},
       {"<a></a b>", "t.vpl at byte 0x3: </a without its closing >"},
       {"<\x01\x7F", "t.vpl at byte 0x0: <\\x01\\x7F without its closing >"},
+      {deep + "<b/><c>", "t.vpl at byte 0x304: <c> nested deeper than 256 elements"},
       {std::string("<a>x\0y</a>", 10), "t.vpl at byte 0x4: a NUL byte (UTF-16 text is read only after its byte order mark)"},
       // UTF-16 without its byte order mark.
       {std::string("<\0F\0>\0", 6), "t.vpl at byte 0x1: a NUL byte (UTF-16 text is read only after its byte order mark)"},
