@@ -159,7 +159,8 @@ void CheckWritten(const std::string& folder, const std::vector<PlannedFile>& pla
     }
   }
   if (vpl_name.empty()) return;
-  const VplFile vpl = ParseVpl(sources.vpl_bytes, port::JoinPath(folder, vpl_name));
+  // Named as the file it was to become.
+  const VplFile vpl = ParseVpl(sources.vpl_bytes, port::JoinPath(target, vpl_name));
   const std::vector<std::size_t> named = EntriesNaming(vpl, firmware_name);
   const std::optional<std::uint32_t> listed =
       named.size() == 1 ? CrcOfEntry(vpl.entries[named.front()]) : std::nullopt;

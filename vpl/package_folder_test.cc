@@ -213,7 +213,7 @@ TEST_F(FlashableFolderTest, RefusesAListWithoutTheRepackedFilesCrc) {
   sources_.vpl_bytes = EncodedVpl(kListsFirmwareTwice, kVplForms[0]);
   ExpectRefused(Cannot("The new \"RM-596.vpl\" does not give \"RM-596.rofs2.V20\" its CRC 2a1a2703, naming it 2 times"));
   sources_.vpl_bytes = kBroken;
-  ExpectRefused(port::JoinPath(target_ + ".partial", "RM-596.vpl") + " at byte 0x0: <File> without </File>");
+  ExpectRefused(port::JoinPath(target_, "RM-596.vpl") + " at byte 0x0: <File> without </File>");
 }
 
 TEST_F(FlashableFolderTest, RemovesWhatItWroteWhenAFileCannotBeRead) {
