@@ -16,10 +16,12 @@ namespace larkspur::vpl {
 // closed, a cut UTF-16 code unit, ...), or the one thing about to be
 // rewritten is not what a rewrite can touch safely. what() is
 // "<vpl> at byte 0x1A4: <reason>"; the offset counts bytes of the file as it
-// is, byte order mark included, whatever its encoding.
+// is, byte order mark included, whatever its encoding. One of the project's
+// errors, so whatever catches an Error names it by its class.
 class VplFormatError : public Error {
  public:
   VplFormatError(std::string_view vpl_name, std::uint64_t offset, const std::string& reason);
+  const char* ClassName() const override { return "EVplFormatError"; }
   std::uint64_t offset() const { return offset_; }
   const std::string& reason() const { return reason_; }
 
