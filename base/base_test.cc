@@ -23,6 +23,9 @@ TEST(HexTest, EachFormWritesItsOwnText) {
   EXPECT_EQ(HexDigits(0xAB, 4), "00AB");
   EXPECT_EQ(HexDigits(0x12345, 4), "12345");
   EXPECT_EQ(HexDigits(0, 0), "0");
+  EXPECT_EQ(LowerHexDigits(0xC0D79D0D, 8), "c0d79d0d");
+  EXPECT_EQ(LowerHexDigits(0xAB, 8), "000000ab");
+  EXPECT_EQ(PrintableBytes(std::string("a\0b~\x7F\xC3\x9F\n", 8)), "a\\x00b~\\x7F\\xC3\\x9F\\x0A");
   EXPECT_EQ(HexNumber(0x1A40), "0x1A40");
   EXPECT_EQ(HexNumber(0), "0x0");
   EXPECT_EQ(HexNumber(0x20000, 8), "0x00020000");

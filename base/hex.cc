@@ -4,10 +4,21 @@ namespace larkspur {
 namespace {
 
 constexpr char kDigits[] = "0123456789ABCDEF";
+constexpr char kLowerDigits[] = "0123456789abcdef";
 
 void AppendByte(std::string& hex, unsigned char byte) {
   hex += kDigits[byte >> 4];
   hex += kDigits[byte & 0x0F];
+}
+
+std::string DigitsOf(std::uint64_t value, int min_digits, const char* digits) {
+  std::string hex;
+  do {
+    hex.insert(hex.begin(), digits[value & 0x0F]);
+    value >>= 4;
+  } while (value != 0);
+  if (static_cast<int>(hex.size()) < min_digits) hex.insert(0, min_digits - hex.size(), '0');
+  return hex;
 }
 
 }  // namespace
@@ -33,16 +44,25 @@ std::string SpacedHex(std::span<const std::uint8_t> bytes) {
   return hex;
 }
 
-std::string HexDigits(std::uint64_t value, int min_digits) {
-  std::string hex;
-  do {
-    hex.insert(hex.begin(), kDigits[value & 0x0F]);
-    value >>= 4;
-  } while (value != 0);
-  if (static_cast<int>(hex.size()) < min_digits) hex.insert(0, min_digits - hex.size(), '0');
-  return hex;
+std::string HexDigits(std::uint64_t value, int min_digits) { return DigitsOf(value, min_digits, kDigits); }
+
+std::string LowerHexDigits(std::uint64_t value, int min_digits) {
+  return DigitsOf(value, min_digits, kLowerDigits);
 }
 
 std::string HexNumber(std::uint64_t value, int min_digits) { return "0x" + HexDigits(value, min_digits); }
+
+std::string PrintableBytes(std::string_view bytes) {
+  std::string text;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) {
+      text += static_cast<char>(c);
+    } else {
+      text += "\\x";
+      text += HexDigits(c, 2);
+    }
+  }
+  return text;
+}
 
 }  // namespace larkspur

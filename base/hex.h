@@ -6,6 +6,10 @@
 //   SpacedHex     "54 01 17 0E"  bytes as a reader compares them by eye
 //   HexDigits     "00FF"         a number, at least `min_digits` digits
 //   HexNumber     "0x1A40"       a number (an offset, a size, a field) in a message
+//   LowerHexDigits "c0d79d0d"    a number in small letters, as a firmware
+//                                package's checksum list (.vpl) writes a CRC
+//   PrintableBytes "a\x00b"      bytes of a text file (an obey file, a record)
+//                                in a message
 #ifndef LARKSPUR_BASE_HEX_H_
 #define LARKSPUR_BASE_HEX_H_
 
@@ -25,6 +29,13 @@ std::string SpacedHex(std::span<const std::uint8_t> bytes);
 
 // `value` in capital hex digits, zero-padded to `min_digits`.
 std::string HexDigits(std::uint64_t value, int min_digits);
+
+// HexDigits with the small letters a to f.
+std::string LowerHexDigits(std::uint64_t value, int min_digits);
+
+// Bytes from a text file for a message: printable ASCII as it is, every
+// other byte as \xNN, so hostile bytes cannot cut or garble the message.
+std::string PrintableBytes(std::string_view bytes);
 
 // "0x" and `value` in capital hex digits, zero-padded to `min_digits`
 // ("0x0" for zero with the default).

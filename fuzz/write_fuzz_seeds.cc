@@ -19,6 +19,7 @@
 #include "rofs/obey_parser.h"
 #include "rofs/rofs_writer.h"
 #include "testing/firmware_fixture.h"
+#include "testing/vpl_fixtures.h"
 
 namespace larkspur::fuzz {
 namespace {
@@ -181,6 +182,17 @@ void WriteFatSeeds(const fs::path& root) {
   fs::remove_all(trees);
 }
 
+// Both fixture lists in every form, and one cut inside an entry.
+void WriteVplSeeds(const fs::path& root) {
+  SeedFolder seeds(root, "vpl_fuzzer");
+  for (const testing::VplForm& form : testing::kVplForms) {
+    seeds.Add(testing::EncodedVpl(testing::kPackageVplText, form));
+    seeds.Add(testing::EncodedVpl(testing::kFlatVplText, form));
+  }
+  const std::string flat = testing::kFlatVplText;
+  seeds.Add(flat.substr(0, flat.size() / 2));
+}
+
 }  // namespace
 }  // namespace larkspur::fuzz
 
@@ -193,6 +205,7 @@ int main(int argc, char** argv) {
     larkspur::fuzz::WriteFirmwareSeeds(argv[1]);
     larkspur::fuzz::WriteRofsSeeds(argv[1]);
     larkspur::fuzz::WriteFatSeeds(argv[1]);
+    larkspur::fuzz::WriteVplSeeds(argv[1]);
   } catch (const std::exception& error) {
     std::cerr << "write_fuzz_seeds: " << error.what() << "\n";
     return 1;

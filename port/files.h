@@ -169,6 +169,11 @@ std::string JoinPath(const std::string& folder, std::string_view relative);
 // Windows, colon).
 std::string FileNamePart(const std::string& path);
 
+// The folder part of a path: what comes before FileNamePart, the separator
+// included; "." and the separator for a bare name, so it always names the
+// folder the file is in.
+std::string FolderPart(const std::string& path);
+
 }  // namespace larkspur::port
 
 #endif  // LARKSPUR_PORT_FILES_H_

@@ -25,6 +25,20 @@ void CreateFolder(const std::string& path) {
   if (error) throw FolderError("Cannot create folder", path, error.message());
 }
 
+void CreateNewFolder(const std::string& path) {
+  std::error_code error;
+  // An existing folder is neither an error nor a creation to
+  // create_directory; anything else there is an error.
+  if (fs::create_directory(path, error)) return;
+  throw FolderError("Cannot create folder", path, error ? error.message() : "It exists already");
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+  std::error_code error;
+  // remove() takes a file as well as an empty folder.
+  return fs::is_directory(fs::symlink_status(path, error)) && fs::remove(path, error) && !error;
+}
+
 void MoveFolder(const std::string& from, const std::string& to) {
   std::error_code error;
   // rename() would replace an empty folder at `to` on POSIX: the caller

@@ -28,6 +28,15 @@ bool FolderHasEntries(const std::string& folder);
 // there already. Throws FolderError.
 void CreateFolder(const std::string& path);
 
+// Makes the folder `path`, whose parent exists, where nothing is yet: a
+// folder made by another run is never taken for one's own. Throws
+// FolderError ("... It exists already" for a folder there).
+void CreateNewFolder(const std::string& path);
+
+// Removes the folder `path` when it is empty. Returns false when it could
+// not (nothing there, not a folder, not empty, in use).
+bool RemoveEmptyFolder(const std::string& path);
+
 // Moves the file or folder `from` to `to`, which must not exist. Throws
 // FolderError naming both.
 void MoveFolder(const std::string& from, const std::string& to);

@@ -28,4 +28,9 @@ std::string FileNamePart(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+std::string FolderPart(const std::string& path) {
+  const std::string folder = path.substr(0, path.size() - FileNamePart(path).size());
+  return folder.empty() ? std::string(".") + kPathSeparator : folder;
+}
+
 }  // namespace larkspur::port

@@ -16,6 +16,13 @@ TEST(PathsTest, FileNamePartIsWhatFollowsTheLastSeparator) {
   EXPECT_EQ(FileNamePart("plain"), "plain");
 }
 
+TEST(PathsTest, FolderPartIsWhatComesBeforeTheName) {
+  EXPECT_EQ(FolderPart("/home/u/fw/RM-356.rofs2.V21"), "/home/u/fw/");
+  EXPECT_EQ(FolderPart("/RM-356.rofs2.V21"), "/");
+  EXPECT_EQ(FolderPart("plain"), std::string(".") + kPathSeparator);
+  EXPECT_EQ(FolderPart("fw/"), "fw/");
+}
+
 TEST(PathsTest, ExecutableFolderEndsInASeparator) {
   const std::string folder = ExecutableFolder();
   ASSERT_FALSE(folder.empty());

@@ -8,19 +8,6 @@ void ThrowFormatError(std::string_view image_name, std::uint64_t offset, const s
   throw FormatError(image_name, offset, reason);
 }
 
-std::string PrintableBytes(std::string_view bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F) {
-      text += static_cast<char>(c);
-    } else {
-      text += "\\x";
-      text += HexDigits(c, 2);
-    }
-  }
-  return text;
-}
-
 std::string QuotedName(std::u16string_view name) {
   std::string text = "\"";
   for (char c : Utf16ToUtf8Lossy(name)) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/hex.h"  // HexNumber: "0x1A40", how offsets and sizes appear in messages
+#include "base/hex.h"  // HexNumber, PrintableBytes: how offsets, sizes and text bytes appear in messages
 #include "port/errors.h"
 
 namespace larkspur::rofs {
@@ -64,10 +64,6 @@ class HostFileError : public RofsError {
 // Throws FormatError(image_name, offset, reason): the thrower a ByteReader
 // over image bytes is given.
 [[noreturn]] void ThrowFormatError(std::string_view image_name, std::uint64_t offset, const std::string& reason);
-
-// Bytes from a text file (an obey file, a kept-entries record) for a
-// message: printable ASCII as it is, every other byte as \xNN.
-std::string PrintableBytes(std::string_view bytes);
 
 // A stored name in double quotes as UTF-8, for messages: control characters
 // (a NUL among them) shown as \xNN and unpaired surrogates as U+FFFD, so a

@@ -1,0 +1,105 @@
+#include "tools/larkspur-cli/package_checksums.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "port/errors.h"
+#include "port/files.h"
+#include "testing/scratch_folder.h"
+#include "testing/test_bytes.h"
+
+namespace larkspur {
+namespace {
+
+using testing::PatternBytes;
+
+// The firmware file's bytes, and Python's zlib.crc32 of them printed once
+// with "%08x" (PatternBytes by a Python copy of it).
+const std::string kFirmware = PatternBytes(1000, 11);
+constexpr char kFirmwareCrc[] = "2a1a2703";
+
+std::string ListGiving(const std::string& crc) {
+  return "<?xml version=\"1.0\"?>\r\n<Files>\r\n  <File>\r\n    <Name>RM-596.rofs2.V20</Name>\r\n    <Crc>" + crc +
+         "</Crc>\r\n  </File>\r\n</Files>\r\n";
+}
+
+TEST(PackageChecksumsTest, InfoSaysWhetherTheListMatchesTheFile) {
+  const struct {
+    const char* label;
+    const char* vpl;  // the list's name; none when null
+    std::string vpl_text;
+    bool passes;
+    std::string line;
+  } kCases[] = {
+      {"right", "RM-596.vpl", ListGiving(kFirmwareCrc), true, "RM-596.vpl gives 2a1a2703: right"},
+      {"right in upper case", "RM-596.vpl", ListGiving("2A1A2703"), true, "RM-596.vpl gives 2a1a2703: right"},
+      {"wrong", "RM-596.vpl", ListGiving("c0d79d0d"), false,
+       "RM-596.vpl gives c0d79d0d, the file has 2a1a2703: wrong, the flasher refuses the file"},
+      {"no checksum", "RM-596.vpl", ListGiving(""), true, "RM-596.vpl lists it without a checksum (<Crc> \"\")"},
+      {"no list", nullptr, "", true, "no .vpl in the folder lists it"},
+      {"a broken list", "RM-596.vpl", "<Files>", true, "cannot tell: @RM-596.vpl at byte 0x0: <Files> without </Files>"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.label);
+    testing::ScratchFolder scratch;
+    const std::string firmware = scratch.Write("pkg/RM-596.rofs2.V20", kFirmware);
+    if (test.vpl != nullptr) scratch.Write("pkg/" + std::string(test.vpl), test.vpl_text);
+    std::ostringstream out;
+    EXPECT_EQ(PrintPackageChecksum(out, firmware), test.passes);
+    std::string line = test.line;
+    if (const auto at = line.find('@'); at != std::string::npos) {
+      line.replace(at, 1, port::JoinPath(scratch.Path("pkg"), ""));
+    }
+    EXPECT_EQ(out.str(), std::string("crc32:          ") + kFirmwareCrc + "\nchecksum list:  " + line + "\n");
+  }
+}
+
+TEST(PackageChecksumsTest, RepackWritesTheListBesideTheRebFile) {
+  testing::ScratchFolder scratch;
+  const std::string input = scratch.Write("pkg/RM-596.rofs2.V20", "the original");
+  const std::string vpl = scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
+  const std::string reb = scratch.Write("home/REB-RM-596.rofs2.V20", kFirmware);
+  std::ostringstream log;
+  const std::string written = WriteRebChecksumList(log, input, reb);
+  EXPECT_EQ(written, scratch.Path("home/REB-RM-596.vpl"));
+  EXPECT_EQ(scratch.Read("home/REB-RM-596.vpl"), ListGiving(kFirmwareCrc));
+  EXPECT_EQ(scratch.Read("pkg/RM-596.vpl"), ListGiving("c0d79d0d"));
+  EXPECT_EQ(log.str(), "Checksum list: " + vpl + " gives RM-596.rofs2.V20 c0d79d0d; " + written +
+                           " gives the REB- file " + kFirmwareCrc + ".\n");
+
+  port::DeleteFile(vpl);
+  port::DeleteFile(written);
+  std::ostringstream none;
+  EXPECT_EQ(WriteRebChecksumList(none, input, reb), "");
+  EXPECT_EQ(none.str(), "No .vpl beside RM-596.rofs2.V20 lists it; no checksum list written.\n");
+  EXPECT_FALSE(scratch.Exists("home/REB-RM-596.vpl"));
+}
+
+TEST(PackageChecksumsTest, PackageToCopiesTheFolderWithTheRepackedFile) {
+  testing::ScratchFolder scratch;
+  const std::string input = scratch.Write("pkg/RM-596.rofs2.V20", "the original");
+  scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
+  scratch.Write("pkg/RM-596.dcp", "signed");
+  scratch.Write("pkg/notes/readme.txt", "notes");
+  const std::string reb = scratch.Write("home/REB-RM-596.rofs2.V20", kFirmware);
+  std::ostringstream log;
+  WritePackageTo(log, input, reb, scratch.Path("out"));
+  EXPECT_EQ(scratch.Read("out/RM-596.rofs2.V20"), kFirmware);
+  EXPECT_EQ(scratch.Read("out/RM-596.vpl"), ListGiving(kFirmwareCrc));
+  EXPECT_EQ(scratch.Read("out/RM-596.dcp"), "signed");
+  EXPECT_FALSE(scratch.Exists("out/notes"));
+  EXPECT_EQ(log.str(), "Package folder: " + scratch.Path("out") +
+                           " (RM-596.rofs2.V20 repacked, RM-596.vpl rewritten, other files copied: 1)\n"
+                           "Left out (not a file): notes\n");
+
+  // Two lists of the input: the flasher would refuse the copy.
+  scratch.Write("pkg/other.vpl", ListGiving("c0d79d0d"));
+  std::ostringstream refused;
+  EXPECT_THROW(WritePackageTo(refused, input, reb, scratch.Path("out2")), FileError);
+  EXPECT_FALSE(scratch.Exists("out2"));
+}
+
+}  // namespace
+}  // namespace larkspur
