@@ -94,7 +94,7 @@ TEST(ExtractFlowTest, WorkThatCannotBeDoneEndsInAnErrorAndLeavesEarlierFilesAlon
     std::string name, file;
     const char* readimage;  // steps of the stand-in unpacker, if one is needed
     std::string expected;   // the failure line; <file> and <home> stand for the paths
-    bool writes_image;      // the partition image itself is right and is written
+    bool writes_image;      // the partition image is written (and stays)
   } cases[] = {
       {"no header at all", "a.uda.bin", kFatMagic + "no header, only bytes", nullptr,
        "错误: 文件 <file> 中没有块头 (no block header: signature 5401170E000300 not found), 请检查所选手机型号. "
@@ -107,7 +107,7 @@ TEST(ExtractFlowTest, WorkThatCannotBeDoneEndsInAnErrorAndLeavesEarlierFilesAlon
        "错误: 文件 <file> 不完整 (cut short inside the payload of block 1 at file offset 0x00040013). 未生成任何文件.",
        false},
       {"unpacker reports success and writes nothing", "a.rofs2.bin", rofs, "exit 0",
-       "rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into <home>rofs2.", true},
+       "rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into <home>rofs2.", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

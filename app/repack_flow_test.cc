@@ -98,7 +98,8 @@ TEST(RepackFlowTest, MissingRebuiltImageWritesNothingAndKeepsAnEarlierOutput) {
   s.Open(input);
   s.Repack();
   EXPECT_EQ(home.Read("REB-fw.rofs2.V1"), "earlier output");
-  EXPECT_FALSE(home.Exists("temp/rofs2r.img"));
+  // The Repack wrote nothing, so the earlier image is as it was.
+  EXPECT_EQ(home.Read("temp/rofs2r.img"), "stale image from an earlier run");
   EXPECT_NE(s.window.log.back().find(port::JoinPath(home.path(), "temp/rofs2r.img")), std::string::npos);
   EXPECT_NE(s.window.log.back().find("未生成任何文件"), std::string::npos);
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
@@ -117,8 +118,8 @@ TEST(RepackFlowTest, AFailingBuildToolIsReportedAndItsLeftoverIsNotUsed) {
   EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild exit status 254: rofs 文件重建失败."),
             s.window.log.end());
   EXPECT_EQ(s.window.log.back(), "错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件.");
-  // The tool's image stays where it is, and the log says so.
-  EXPECT_TRUE(home.Exists("exebat/rofs2r.img"));
+  // Nothing the failed build left stays.
+  EXPECT_FALSE(home.Exists("exebat/rofs2r.img"));
 }
 
 TEST(RepackFlowTest, RepacksThatCannotBeDoneNameTheCauseAndKeepTheEarlierOutput) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "port/faults.h"
 #include "port/files.h"
 #include "rofs/host_names.h"
 #include "rofs/rofs_errors.h"
@@ -77,7 +78,11 @@ void CreateFolder(const fs::path& path) {
                         "something that is not a folder has that name");
   }
   std::error_code error;
-  fs::create_directory(path, error);
+  if (const int injected = port::NextFileChange(port::FileChange::kCreate)) {
+    error = std::error_code(injected, std::generic_category());
+  } else {
+    fs::create_directory(path, error);
+  }
   if (error) throw HostFileError("Cannot create folder", HostPathToBytes(path), error.message());
 }
 

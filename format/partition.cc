@@ -29,9 +29,16 @@ bool IsFatBootSector(std::string_view sector) {
                                           ? ReadLittleEndian16(sector, 19)
                                           : ReadLittleEndian32(sector, 32);
   const unsigned sectors_per_fat = ReadLittleEndian16(sector, 22);
+  // A FAT32 volume keeps its root folder in clusters and its FAT size at
+  // 0x24: still a FAT volume, whose boot sector is where the image starts.
+  const bool fat32 = root_entries == 0 && sectors_per_fat == 0 && ReadLittleEndian32(sector, 36) > 0;
   return IsPowerOfTwo(bytes_per_sector) && bytes_per_sector >= 512 && bytes_per_sector <= 4096 &&
          IsPowerOfTwo(sectors_per_cluster) && reserved_sectors >= 1 && (fat_count == 1 || fat_count == 2) &&
-         root_entries > 0 && total_sectors > 0 && sectors_per_fat > 0;
+         total_sectors > 0 && ((root_entries > 0 && sectors_per_fat > 0) || fat32);
+}
+
+bool IsFat32BootSector(std::string_view sector) {
+  return IsFatBootSector(sector) && ReadLittleEndian16(sector, 17) == 0 && ReadLittleEndian16(sector, 22) == 0;
 }
 
 std::optional<std::size_t> FindFatBootSector(std::string_view payload) {

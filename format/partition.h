@@ -24,6 +24,11 @@ inline constexpr std::size_t kSectorSize = 512;
 // two FATs, some root entries and a size in sectors, sectors per FAT).
 bool IsFatBootSector(std::string_view sector);
 
+// True when the 512 bytes at the start of `sector` are the boot sector of a
+// FAT32 volume: a jump, 55 AA, no root entries and no 16-bit FAT size, a
+// 32-bit FAT size at 0x24. IsFatBootSector takes these too.
+bool IsFat32BootSector(std::string_view sector);
+
 // Where a FAT boot sector starts in `payload`: at a 512-byte boundary with
 // nothing but zero bytes before it. Nothing when there is none.
 std::optional<std::size_t> FindFatBootSector(std::string_view payload);

@@ -15,6 +15,7 @@
 #include "port/files.h"
 #include "port/folders.h"
 #include "rofs/kept_entries.h"
+#include "workspace/transaction.h"
 #include "rofs/rofs_reader.h"
 
 namespace larkspur::pipeline {
@@ -263,25 +264,26 @@ void Extraction::LogToolLines(const std::string& tool, const ToolResult& result)
 }
 
 Outcome Extraction::UnpackRofs() {
+  // Every file and folder the Extract changes goes aside first: until the
+  // commit at its end, any failure puts them all back as they were.
+  Transaction transaction(workspace_);
+  transaction.Replace(work::kRofsImage);
   CarveInto(work::kRofsImage);
   reporter_.Log(Text("rofs2.img 文件创建成功"));
   reporter_.Log(Text("正在解包 rofs2.img 文件. "));
   reporter_.Log(Text("请稍等...       "));
 
-  // The record names the tree's firmware; while the tree is being replaced
-  // there is none, so a run ended half way leaves a tree Repack refuses.
-  // The record of the image's hidden entries and attributes belongs to the
-  // tree as well.
-  const std::optional<std::string> earlier_record = workspace_.ReadRecord(work::kRofsSource);
-  workspace_.RemoveRecord(work::kRofsSource);
-  const std::optional<std::string> earlier_kept = workspace_.ReadRecord(work::kKeptEntries);
-  TreeExchange exchange(workspace_, work::kRofsTree);
-  exchange.Begin();
+  // The records that tie the tree to its firmware go with the tree.
+  transaction.Replace(work::kRofsSource);
+  transaction.Replace(work::kKeptEntries);
+  transaction.Replace(work::kRofsTree);
+  const std::string tree = workspace_.Path(work::kRofsTree);
+  port::CreateFolder(tree);
 
   const ToolResult result = tools_.Unpack(workspace_, reporter_);
   // A tool that reports success but writes nothing has unpacked nothing
   // (every ROFS image holds at least one file).
-  const bool unpacked = result.succeeded && port::FolderHasEntries(exchange.tree());
+  const bool unpacked = result.succeeded && port::FolderHasEntries(tree);
   // What a folder cannot show (hidden entries, attributes) is read from the
   // image itself and kept for Repack. An image the unpacker took but our
   // reader does not (another unpacker in exebat) keeps nothing, and the log
@@ -302,9 +304,6 @@ Outcome Extraction::UnpackRofs() {
   // holds beyond its files, why the unpack failed) follows them.
   std::vector<Text> notes;
   if (unpacked) {
-    if (const auto previous = exchange.Commit()) {
-      notes.push_back(Text("上一次解包的文件已保存在 %1 (the earlier tree was kept there).", {*previous}));
-    }
     workspace_.WriteRecord(work::kKeptEntries, rofs::FormatKeptEntries(kept));
     if (!kept_error.empty()) {
       notes.push_back(Text("警告: 无法读取隐藏项和文件属性 (%1), 打包时将使用默认属性.", {kept_error}));
@@ -316,18 +315,15 @@ Outcome Extraction::UnpackRofs() {
                {std::to_string(kept.hidden.size()), std::to_string(kept.attributes.size())}));
     }
     WriteTreeSource(PartitionKind::kRofs);
-  } else {
-    // The half-written tree goes; the earlier one, and its records, come
-    // back exactly as they were.
-    exchange.Rollback();
-    if (earlier_record) workspace_.WriteRecord(work::kRofsSource, *earlier_record);
-    if (earlier_kept) {
-      workspace_.WriteRecord(work::kKeptEntries, *earlier_kept);
-    } else {
-      workspace_.RemoveRecord(work::kKeptEntries);
+    if (const auto previous = KeepEarlierTree(transaction, work::kRofsTree)) {
+      notes.insert(notes.begin(), Text("上一次解包的文件已保存在 %1 (the earlier tree was kept there).", {*previous}));
     }
+    transaction.Commit();
+  } else {
+    // The half-written tree goes; the earlier one, its records and its
+    // image come back exactly as they were.
+    transaction.Rollback();
   }
-  const std::string& tree = exchange.tree();
   reporter_.Log(Text(kSeparatorLine));
   if (unpacked) {
     reporter_.Log(Text("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         "));
@@ -347,44 +343,70 @@ Outcome Extraction::UnpackRofs() {
   return unpacked ? Outcome::Done() : Outcome::Failed();
 }
 
+std::optional<std::string> Extraction::KeepEarlierTree(Transaction& transaction, std::string_view tree) {
+  // The earlier tree is kept once, when it held anything; the one kept
+  // before it goes.
+  const std::string previous = std::string(tree) + work::kPreviousSuffix;
+  const std::optional<std::string> earlier = transaction.Earlier(tree);
+  if (!earlier || !port::FolderHasEntries(*earlier)) {
+    transaction.Replace(previous);
+    return std::nullopt;
+  }
+  transaction.KeepEarlierAs(tree, previous);
+  return workspace_.Path(previous);
+}
+
 Outcome Extraction::UnpackFat() {
-  // The old record goes first: an image written without its record is
-  // refused by Repack, never taken for the earlier file's.
-  workspace_.RemoveRecord(work::kFatSource);
-  workspace_.RemoveRecord(work::kUdaRecord);
+  // Every file and folder the Extract changes goes aside first: until the
+  // commit at its end, any failure of the disk puts them all back.
+  Transaction transaction(workspace_);
+  transaction.Replace(work::kFatSource);
+  transaction.Replace(work::kUdaRecord);
+  transaction.Replace(work::kFatStamp);
+  transaction.Replace(work::kFatImage);
   CarveInto(work::kFatImage);
   const std::string image_path = workspace_.Path(work::kFatImage);
   WriteTreeSource(PartitionKind::kUda);
   workspace_.RecordFatImageStamp();
 
-  // The FAT image's files go into the folder uda as well, a fresh folder put
-  // in place only once every file is out.
-  TreeExchange exchange(workspace_, work::kUdaTree);
+  // The FAT image's files go into the folder uda as well. What the image
+  // holds may keep it from being made (a name the folder cannot hold, a
+  // loop in the FAT, a FAT32 volume): then there is no folder uda at all,
+  // never one holding another firmware's files, and fat16.img is the one
+  // to edit.
+  transaction.Replace(work::kUdaTree);
+  const std::string uda = workspace_.Path(work::kUdaTree);
   std::vector<Text> notes;
-  bool unpacked = false;
-  bool begun = false;
-  try {
-    const std::string_view carved = CarvedImage(work::kFatImage);
-    const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(carved.data()), carved.size());
-    const fat::FatVolume volume = fat::ParseFatImage(image, image_path);
-    exchange.Begin();
-    begun = true;
-    const fat::FatExtractStats stats = fat::ExtractFatImage(image, volume, image_path, exchange.tree());
-    if (const auto previous = exchange.Commit()) {
-      notes.push_back(Text("上一次解包的文件已保存在 %1 (the earlier uda folder was kept there).", {*previous}));
+  std::optional<Text> left_out;
+  fat::FatExtractStats stats;
+  const std::string_view carved = CarvedImage(work::kFatImage);
+  const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(carved.data()), carved.size());
+  if (IsFat32BootSector(carved)) {
+    left_out = Text("a FAT32 volume; only FAT12 and FAT16 are unpacked into a folder");
+  } else {
+    try {
+      const fat::FatVolume volume = fat::ParseFatImage(image, image_path);
+      port::CreateFolder(uda);
+      stats = fat::ExtractFatImage(image, volume, image_path, uda);
+      workspace_.RecordUdaFolder();
+    } catch (const rofs::FormatError& error) {
+      // What the image holds, not a failure of the disk: the image stands,
+      // the folder does not.
+      port::RemoveTree(uda);
+      left_out = Text(std::string(error.what()));
     }
-    begun = false;
-    workspace_.RecordUdaFolder();
-    notes.push_back(
-        Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
-             "disk-image tool).",
-             {std::to_string(stats.files), std::to_string(stats.folders), exchange.tree()}));
-    unpacked = true;
-  } catch (const std::exception& error) {
-    if (begun) exchange.Rollback();
-    notes.push_back(
-        Text("警告: fat16.img 无法解包到 uda 文件夹 (%1); 请用磁盘映像工具修改 fat16.img.", {error.what()}));
   }
+  if (const auto previous = KeepEarlierTree(transaction, work::kUdaTree)) {
+    notes.push_back(Text("上一次解包的文件已保存在 %1 (the earlier uda folder was kept there).", {*previous}));
+  }
+  if (left_out) {
+    notes.push_back(Text("警告: 没有生成 uda 文件夹 (%1); fat16.img 已写好, 请用磁盘映像工具修改 fat16.img.", {*left_out}));
+  } else {
+    notes.push_back(Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
+                         "disk-image tool).",
+                         {std::to_string(stats.files), std::to_string(stats.folders), uda}));
+  }
+  transaction.Commit();
   reporter_.Log(Text("fat16.img 文件创建成功"));
   reporter_.Log(Text(kSeparatorLine));
   reporter_.Log(Text("fat16.img 文件已解压到fat16文件夹, 可用magiciso或winimage工具修改.  "));
@@ -392,8 +414,10 @@ Outcome Extraction::UnpackFat() {
   for (const Text& note : notes) reporter_.Log(note);
   if (const auto budget = EraseBudgetNote()) reporter_.Log(*budget);
   reporter_.Log(Text("fat16.img 文件: %1", {image_path}));
-  if (unpacked) reporter_.Log(Text("uda 文件夹: %1", {exchange.tree()}));
-  return Outcome::Done();
+  if (!left_out) reporter_.Log(Text("uda 文件夹: %1", {uda}));
+  Outcome done = Outcome::Done();
+  done.folder_left_out = left_out.has_value();
+  return done;
 }
 
 Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,

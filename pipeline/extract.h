@@ -20,6 +20,7 @@
 #include "pipeline/rofs_tools.h"
 #include "port/file_view.h"
 #include "rofs/rofs_reader.h"
+#include "workspace/transaction.h"
 #include "workspace/workspace.h"
 
 namespace larkspur::pipeline {
@@ -47,10 +48,13 @@ class Extraction {
   // Refused with the line that names the cause (a damaged block by its
   // number, offset and the values expected and found); nothing is written.
   Outcome Locate();
-  // Writes the partition image and unpacks it, with its closing lines.
-  // kDone once the tree (or for UDA the image) stands; kFailed when the
-  // unpacking tool failed (the earlier tree and records are left as they
-  // were). Throws Error when a file cannot be written.
+  // Writes the partition image and unpacks it, with its closing lines. All
+  // or nothing: kDone once the image, the tree and their records stand;
+  // kFailed when the unpacking tool failed, and Error thrown when the disk
+  // or the system failed, with every file and folder put back as it was.
+  // One partial result: a FAT image whose files cannot be put in a folder
+  // (a name the folder cannot hold, a loop, a FAT32 volume) is kDone with
+  // `folder_left_out`, and there is no folder uda.
   Outcome Unpack();
 
   // Drops what the run mapped.
@@ -75,6 +79,9 @@ class Extraction {
   std::optional<Text> EraseBudgetNote() const;
   Outcome UnpackRofs();
   Outcome UnpackFat();
+  // Keeps the earlier content of `tree` as its ".previous" when it held
+  // anything; returns where.
+  std::optional<std::string> KeepEarlierTree(Transaction& transaction, std::string_view tree);
 
   OpenedFile& file_;
   const int model_;

@@ -324,6 +324,16 @@ TEST(PipelineTest, RepackRefusesATreeItCannotTieToTheFile) {
          home.folder.Write("temp/rofs2.kept", "not a record\n");
        },
        "错误: %1 (the record of hidden entries is damaged; extract again). 未生成任何文件."},
+#ifndef _WIN32
+      {"links in rofs2",
+       [](Home& home, const OpenedFile& file) {
+         home.workspace.WriteTreeSource(PartitionKind::kRofs,
+                                        {file.path, file.stamp.size, file.stamp.write_time, 100, 0, 0});
+         fs::create_symlink("/etc/hostname", home.folder.Path("rofs2/hostname"));
+         fs::create_directory_symlink("/etc", home.folder.Path("rofs2/etc"));
+       },
+       "错误: rofs2 中有 %1 个链接 (links cannot go into the image; put the files themselves there), 未生成任何文件."},
+#endif
       {"a builder that fails",
        [](Home& home, const OpenedFile& file) {
          home.workspace.WriteTreeSource(PartitionKind::kRofs,

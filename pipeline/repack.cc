@@ -17,6 +17,7 @@
 #include "repack/reassemble.h"
 #include "rofs/kept_entries.h"
 #include "rofs/symbian_time.h"
+#include "workspace/transaction.h"
 
 namespace larkspur::pipeline {
 namespace {
@@ -43,10 +44,14 @@ class Repacking {
     const PartitionKind kind = file_.kind;
     result.outcome = CheckInputs(kind);
     if (!result.outcome.done()) return result;
+    // Every file the Repack changes goes aside first: a refusal or a
+    // failure on the way puts them all back as they were.
+    Transaction transaction(workspace_);
+    transaction_ = &transaction;
     if (kind == PartitionKind::kRofs) {
-      result.outcome = WriteObeyFile(workspace_, reporter_, result.obey, &record_);
+      result.outcome = WriteObeyFile(workspace_, reporter_, result.obey, transaction, &record_);
       if (!result.outcome.done()) return result;
-      if (!BuildRofsImage(workspace_, tools_, reporter_).done()) {
+      if (!BuildRofsImage(workspace_, tools_, reporter_, transaction).done()) {
         result.outcome = Outcome::Refused(
             Text("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."));
         return result;
@@ -128,7 +133,15 @@ class Repacking {
     // Neither changed: fat16.img as it is, so the round trip is identical.
     const std::string image_path = workspace_.Path(work::kFatImage);
     const std::string uda = workspace_.Path(work::kUdaTree);
-    const bool uda_changed = workspace_.HasUdaRecord() && !workspace_.UdaFolderMatchesRecord();
+    // A folder uda that no Extract made (or one it could not finish) is
+    // nobody's to pack: its edits would be dropped without a word.
+    const bool has_record = workspace_.HasUdaRecord();
+    if (!has_record && port::FolderHasEntries(uda)) {
+      return Outcome::Refused(Text("错误: 不知道 %1 是从哪个文件解包的 (no Extract made this folder; move it away, or "
+                                   "extract again), 未生成任何文件.",
+                                   {uda}));
+    }
+    const bool uda_changed = has_record && !workspace_.UdaFolderMatchesRecord();
     const bool image_changed = workspace_.FatImageChangedSinceStamp();
     if (uda_changed && image_changed) {
       return Outcome::Refused(
@@ -156,8 +169,12 @@ class Repacking {
       // Dropped before the new image replaces the file (Windows holds a
       // mapped file open).
     }
-    // The rebuilt image takes fat16.img's place, and the records follow it:
-    // a second Repack then finds nothing changed.
+    // The rebuilt image takes fat16.img's place, and the records follow it
+    // in the same transaction: a second Repack then finds nothing changed,
+    // and a failure before the end leaves all three as they were.
+    transaction_->Replace(work::kFatImage);
+    transaction_->Replace(work::kFatStamp);
+    transaction_->Replace(work::kUdaRecord);
     port::WriteFileReplacing(image_path,
                              {std::string_view(reinterpret_cast<const char*>(rebuilt.data()), rebuilt.size())});
     workspace_.RecordFatImageStamp();
@@ -278,6 +295,7 @@ class Repacking {
     pieces.push_back(trail);
     blocks_done.push_back(block_count);
     const std::string output = workspace_.OutputPath(file_.name);
+    transaction_->Replace(std::string(work::kOutputPrefix) + file_.name);
     port::WriteFileReplacing(
         output, pieces,
         [&](std::size_t written, std::size_t) {
@@ -287,6 +305,9 @@ class Repacking {
         },
         rebuilt);
     reporter_.Progress(std::nullopt);
+    rebuilt.Close();
+    image_data_.Close();
+    transaction_->Commit();
 
     if (budget) {
       reporter_.Log(Text("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition).",
@@ -336,6 +357,7 @@ class Repacking {
   RofsTools& tools_;
   Reporter& reporter_;
   const RepackOptions options_;
+  Transaction* transaction_ = nullptr;
   port::FileView image_data_;
   // The partition size and the zero bytes in front of it, recorded with the
   // tree.
@@ -358,15 +380,16 @@ RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, Rof
   return Repacking(file, model, workspace, tools, reporter, options).Run();
 }
 
-Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing, const TreeSource* source) {
+Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing, Transaction& transaction,
+                      const TreeSource* source) {
   reporter.Log(Text("正在创建 obey 文件.    "));
   listing = {};
   // Paths in the list are relative to the program folder, with backslashes
   // as the obey file writes them, whatever the platform's separator.
-  std::vector<std::string> backslash_names;
+  std::vector<std::string> backslash_names, links;
   try {
     ListFilesDepthFirst(workspace.Path(work::kRofsTree), "*.*", true, std::string(work::kRofsTree) + "\\",
-                        listing.files, &backslash_names);
+                        listing.files, &backslash_names, &links);
   } catch (const FolderListError& error) {
     return Outcome::Refused(
         Text("错误: 无法读取文件夹 %1 (the folder cannot be listed; its files would be missing from "
@@ -376,6 +399,14 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
   // A name the obey file cannot carry would fail deep in the build, or end
   // up in the image under another name: each one is named, and nothing is
   // built.
+  // A link would put its target (any file of the host) into the image, or
+  // a folder's files nowhere: each is named, and nothing is built.
+  if (!links.empty()) {
+    for (const std::string& link : links) reporter.Log(Text("错误: 链接无法打包: %1", {link}));
+    return Outcome::Refused(Text("错误: rofs2 中有 %1 个链接 (links cannot go into the image; put the files themselves "
+                                 "there), 未生成任何文件.",
+                                 {std::to_string(links.size())}));
+  }
   std::vector<std::string> refused;
   for (const std::string& path : backslash_names) refused.push_back(path + " (a backslash cannot stand in a name)");
   for (const std::string& relative_path : listing.files) {
@@ -424,6 +455,7 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
     }
   }
   listing.lines.insert(listing.lines.end(), file_lines.lines.begin(), file_lines.lines.end());
+  transaction.Replace(work::kObeyFile);
   port::WriteFileReplacing(workspace.Path(work::kObeyFile), {JoinObeyLines(listing.lines)});
   if (!kept_fields.values.empty()) reporter.Log(Text("新的 ROFS 映像保留原映像的%1.", {kept_fields}));
   if (!kept.empty()) {
@@ -445,9 +477,12 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
   return Outcome::Done();
 }
 
-Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& reporter) {
+Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& reporter, Transaction& transaction) {
   reporter.Log(Text("正在重建 rofs 文件.       "));
   reporter.Log(Text("请稍等...       "));
+  // What an earlier build left in the tool folder goes aside: the image
+  // there afterwards is this build's, and goes again if the run fails.
+  transaction.Replace(work::kBuiltRofsImage);
   const ToolResult result = tools.Build(workspace, reporter);
   if (result.succeeded) {
     reporter.Log(Text("完成!   "));
@@ -458,19 +493,15 @@ Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& r
 
   const std::string built = workspace.Path(work::kBuiltRofsImage);
   const std::string target = workspace.Path(work::kRebuiltRofsImage);
-  // The move never overwrites, so the earlier image goes first. Whether it
-  // went is seen below: the move then fails and the new image is named.
-  port::DeleteFile(target);
+  // The move never overwrites: the earlier image goes aside first.
+  transaction.Replace(work::kRebuiltRofsImage);
   tools.Pause(kBuildPauseMilliseconds);
-  // An image the tool left although it failed is not taken for a good one.
-  const bool moved = result.succeeded && port::MoveFileNoReplace(built, target);
-  tools.Pause(kBuildPauseMilliseconds);
-  if (!moved && port::IsRegularFile(built)) {
-    // Keep the new image where it is rather than delete the only copy.
-    reporter.Log(port::IsRegularFile(target) || port::IsDirectory(target)
-                     ? Text("新的 rofs 文件仍在 %1 (未能移动到 %2: 旧文件无法删除).", {built, target})
-                     : Text("新的 rofs 文件仍在 %1 (未能移动到 %2).", {built, target}));
+  // An image the tool left although it failed is not taken for a good one;
+  // a tool that made none is refused when the image is read.
+  if (result.succeeded && port::IsRegularFile(built) && !port::MoveFileNoReplace(built, target)) {
+    throw FileCreateError(target, "the image the build tool made cannot be moved here from \"" + built + "\"");
   }
+  tools.Pause(kBuildPauseMilliseconds);
   tools.Pause(kBuildPauseMilliseconds);
   return result.succeeded ? Outcome::Done() : Outcome::Failed();
 }

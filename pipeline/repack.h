@@ -15,6 +15,7 @@
 #include "pipeline/opened_file.h"
 #include "pipeline/reporter.h"
 #include "pipeline/rofs_tools.h"
+#include "workspace/transaction.h"
 #include "workspace/workspace.h"
 
 namespace larkspur::pipeline {
@@ -54,7 +55,7 @@ struct RepackResult {
 RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
                     const RepackOptions& options = {});
 
-// Its steps, for the window's handlers of the same purpose.
+// Its steps. The files they write go aside first in `transaction`.
 
 // Lists rofs2 into temp/rofs2.obey with the kept hidden entries and
 // attributes, logging "正在创建 obey 文件.    " and "完成!    ". With
@@ -63,13 +64,13 @@ RepackResult Repack(OpenedFile& file, int model, const Workspace& workspace, Rof
 // SOURCE_DATE_EPOCH does not set one), and the log says which. Refused
 // when a folder cannot be listed or a name cannot go into the obey file
 // (each logged with its path).
-Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing,
+Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListing& listing, Transaction& transaction,
                       const TreeSource* source = nullptr);
 
 // Runs the build tool on the obey file and moves its image into temp, with
 // the pauses around the move. kFailed when the tool failed (its reason and
-// last lines logged).
-Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& reporter);
+// last lines logged); throws FileCreateError when the image cannot be moved.
+Outcome BuildRofsImage(const Workspace& workspace, RofsTools& tools, Reporter& reporter, Transaction& transaction);
 
 }  // namespace larkspur::pipeline
 

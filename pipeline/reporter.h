@@ -63,11 +63,14 @@ struct Outcome {
   // A file refused because it was not made for the model chosen: the
   // models (the selector's items) it fits.
   std::vector<int> models_that_fit;
+  // Extract of a FAT image whose files could not be put in a folder: the
+  // image and its records stand, the folder uda does not.
+  bool folder_left_out = false;
 
   static Outcome Done() { return {}; }
-  static Outcome Failed() { return {Status::kFailed, std::nullopt, {}}; }
+  static Outcome Failed() { return {Status::kFailed, std::nullopt, {}, false}; }
   static Outcome Refused(Text line, std::vector<int> models_that_fit = {}) {
-    return {Status::kRefused, std::move(line), std::move(models_that_fit)};
+    return {Status::kRefused, std::move(line), std::move(models_that_fit), false};
   }
   bool done() const { return status == Status::kDone; }
 };

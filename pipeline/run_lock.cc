@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "workspace/transaction.h"
+
 namespace larkspur::pipeline {
 
 TakenLock TakeRunLock(const Workspace& workspace) {
@@ -15,6 +17,15 @@ TakenLock TakeRunLock(const Workspace& workspace) {
   if (!taken.lock) {
     taken.refusal = Text("错误: 本程序文件夹 %1 正被另一个解包或打包使用 (%2), 请等它结束后再试. 未生成任何文件.",
                          {workspace.folder(), reason});
+    return taken;
+  }
+  // A run that ended half way (a crash, the power gone) left its journal:
+  // what it changed goes back before this run looks at anything.
+  try {
+    RecoverInterruptedRun(workspace);
+  } catch (const std::exception& error) {
+    taken.lock.reset();
+    taken.refusal = Text("错误: 上一次中断的运行留下的文件无法恢复 (%1), 未生成任何文件.", {std::string(error.what())});
   }
   return taken;
 }

@@ -17,8 +17,10 @@ struct TakenLock {
   std::optional<Text> refusal;          // why there is none
 };
 
-// Takes the lock of the program folder without waiting; refused when
-// another run holds it or it cannot be tried (the reason said).
+// Takes the lock of the program folder without waiting, and puts back what
+// a run that ended half way left (see workspace/transaction.h). Refused
+// when another run holds the lock or it cannot be tried, or when the
+// interrupted run's changes cannot be put back (the reason said).
 TakenLock TakeRunLock(const Workspace& workspace);
 
 }  // namespace larkspur::pipeline

@@ -103,8 +103,9 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
 
 // Asks the system to put on disk what was written on the file system that
 // holds `folder` (after a tree of files was unpacked there), so a crash
-// afterwards cannot leave them empty. Best effort: a system without the
-// call, or a failure, is ignored.
+// afterwards cannot leave them empty. Throws FileIoError naming the folder
+// when the system reports that it could not: what did not reach the disk is
+// lost as surely as a failed write.
 void FlushFileSystemOf(const std::string& folder);
 
 // The same, for pieces some of which are views into `source`'s bytes (the

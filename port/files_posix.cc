@@ -15,6 +15,7 @@
 #include "port/file_for_loading.h"
 #include "port/file_view.h"
 #include "port/files.h"
+#include "port/faults.h"
 #include "port/produced_stretches.h"
 
 namespace larkspur::port {
@@ -114,11 +115,49 @@ void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count)
 
 namespace {
 
+// The file-changing calls, each counted for the tests that make the disk
+// fail on demand (port/faults.h): a failure comes back as the call's own.
+int OpenToWrite(const char* path, int flags) {
+  if (const int error_number = NextFileChange(FileChange::kCreate)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::open(path, flags, 0644);
+}
+ssize_t WriteSome(int file, const void* bytes, std::size_t count) {
+  if (const int error_number = NextFileChange(FileChange::kWrite)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::write(file, bytes, count);
+}
+ssize_t WriteGathered(int file, const iovec* pieces, int count) {
+  if (const int error_number = NextFileChange(FileChange::kWrite)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::writev(file, pieces, count);
+}
+int Flush(int file) {
+  if (const int error_number = NextFileChange(FileChange::kFlush)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::fsync(file);
+}
+int Rename(const char* from, const char* to) {
+  if (const int error_number = NextFileChange(FileChange::kRename)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::rename(from, to);
+}
+
 // Writes all of `bytes` at the file's position: 0, or the errno of the
 // write that failed (ENOSPC for one that wrote nothing).
 int WriteWhole(int file, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t put = ::write(file, bytes.data(), bytes.size());
+    const ssize_t put = WriteSome(file, bytes.data(), bytes.size());
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) return errno;
     if (put == 0) return ENOSPC;
@@ -137,6 +176,10 @@ bool CopyFileRange(int from, std::uint64_t offset, std::uint64_t count, int to, 
   auto in = static_cast<off_t>(offset);
   std::uint64_t done = 0;
   while (done < count) {
+    if (const int injected = NextFileChange(FileChange::kWrite)) {
+      error_number = injected;
+      return true;
+    }
     const ssize_t copied = ::copy_file_range(from, &in, to, nullptr, count - done, 0);
     if (copied < 0) {
       if (errno == EINTR) continue;
@@ -164,7 +207,7 @@ bool CopyFileRange(int from, std::uint64_t offset, std::uint64_t count, int to, 
 void WritePieces(const std::string& path, const std::vector<std::string_view>& pieces,
                  const WriteProgress& progress, const FileView* source) {
   const std::string temporary = path + ".partial";
-  Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  Descriptor file(OpenToWrite(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC));
   if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
   auto fail = [&](int error_number) {
     ::close(file.release());
@@ -180,7 +223,7 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
   auto write_gathered = [&] {
     std::size_t first = 0;  // the first iovec not yet written whole
     while (first < stretch.size()) {
-      const ssize_t put = ::writev(file.get(), stretch.data() + first, static_cast<int>(stretch.size() - first));
+      const ssize_t put = WriteGathered(file.get(), stretch.data() + first, static_cast<int>(stretch.size() - first));
       if (put < 0) {
         if (errno == EINTR) continue;
         fail(errno);
@@ -244,13 +287,13 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
     report(next, pieces.size());
   }
   if (pieces.empty()) report(0, 0);
-  if (::fsync(file.get()) != 0 && errno != EINVAL) fail(errno);
+  if (Flush(file.get()) != 0 && errno != EINVAL) fail(errno);
   if (::close(file.release()) != 0) {
     const int error_number = errno;
     ::unlink(temporary.c_str());
     throw FileCreateError(path, SystemReason(error_number));
   }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (Rename(temporary.c_str(), path.c_str()) != 0) {
     const int error_number = errno;
     ::unlink(temporary.c_str());
     throw FileCreateError(path, SystemReason(error_number));
@@ -271,7 +314,7 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
 
 void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {
   const std::string temporary = path + ".partial";
-  Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  Descriptor file(OpenToWrite(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC));
   if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
   try {
     WriteProducedInStretches(produce, [&](std::string_view bytes) {
@@ -279,9 +322,9 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
         throw FileCreateError(path, SystemReason(error_number));
       }
     });
-    if (::fsync(file.get()) != 0 && errno != EINVAL) throw FileCreateError(path, SystemReason(errno));
+    if (Flush(file.get()) != 0 && errno != EINVAL) throw FileCreateError(path, SystemReason(errno));
     if (::close(file.release()) != 0) throw FileCreateError(path, SystemReason(errno));
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throw FileCreateError(path, SystemReason(errno));
+    if (Rename(temporary.c_str(), path.c_str()) != 0) throw FileCreateError(path, SystemReason(errno));
   } catch (...) {
     if (file.get() >= 0) ::close(file.release());
     ::unlink(temporary.c_str());
@@ -296,6 +339,7 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to) {
   if (::lstat(to.c_str(), &st) == 0) return false;
   // A hard link fails when the target exists, so the check above cannot race
   // into an overwrite; rename covers file systems without hard links.
+  if (NextFileChange(FileChange::kRename) != 0) return false;
   if (::link(from.c_str(), to.c_str()) == 0) {
     ::unlink(from.c_str());
     return true;
@@ -359,7 +403,7 @@ std::string CurrentDirectory() {
 bool SetCurrentDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
 void WriteNewFile(const std::string& path, const std::vector<std::string_view>& pieces) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  Descriptor file(OpenToWrite(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC));
   if (file.get() < 0) throw FileCreateError(path, SystemReason(errno));
   auto fail = [&](int error_number) {
     ::close(file.release());
@@ -377,9 +421,14 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
 }
 
 void FlushFileSystemOf(const std::string& folder) {
+  if (const int error_number = NextFileChange(FileChange::kFlush)) {
+    throw FileIoError("Cannot flush", folder, SystemReason(error_number));
+  }
 #ifdef __linux__
   Descriptor handle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (handle.get() >= 0) ::syncfs(handle.get());
+  if (handle.get() < 0) throw FileIoError("Cannot flush", folder, SystemReason(errno));
+  // What did not reach the disk is lost as surely as a failed write.
+  if (::syncfs(handle.get()) != 0) throw FileIoError("Cannot flush", folder, SystemReason(errno));
 #else
   ::sync();
 #endif

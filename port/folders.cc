@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "port/faults.h"
+
 namespace larkspur::port {
 namespace {
 
@@ -20,6 +22,9 @@ bool FolderHasEntries(const std::string& folder) {
 }
 
 void CreateFolder(const std::string& path) {
+  if (const int injected = NextFileChange(FileChange::kCreate)) {
+    throw FolderError("Cannot create folder", path, SystemReason(injected));
+  }
   std::error_code error;
   fs::create_directory(path, error);
   if (error) throw FolderError("Cannot create folder", path, error.message());
@@ -44,6 +49,9 @@ void MoveFolder(const std::string& from, const std::string& to) {
   // rename() would replace an empty folder at `to` on POSIX: the caller
   // asked for a move that never replaces anything.
   if (PathExists(to)) throw FolderError("Cannot move folder", from, "\"" + to + "\" is in the way");
+  if (const int injected = NextFileChange(FileChange::kRename)) {
+    throw FolderError("Cannot move folder", from, "to \"" + to + "\": " + SystemReason(injected));
+  }
   fs::rename(from, to, error);
   if (error) throw FolderError("Cannot move folder", from, "to \"" + to + "\": " + error.message());
 }

@@ -190,15 +190,22 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
 
 void ListFilesDepthFirst(const std::string& folder, const std::string& pattern, bool recurse,
                          const std::string& relative_prefix, std::vector<std::string>& found,
-                         std::vector<std::string>* backslash_names) {
+                         std::vector<std::string>* backslash_names, std::vector<std::string>* links) {
   std::vector<port::DirEntry> entries;
   if (!port::ListDirectory(folder, entries)) throw FolderListError(folder);
+  // Joined by hand: JoinPath would take a backslash for a separator.
+  const auto full_path = [&](const port::DirEntry& entry) {
+    return folder + (folder.ends_with(port::kPathSeparator) ? "" : "/") + entry.name;
+  };
   const auto refused = [&](const port::DirEntry& entry) {
-    if (entry.name.find('\\') == std::string::npos) return false;
-    // Joined by hand: JoinPath would take the backslash for a separator.
-    if (backslash_names) {
-      backslash_names->push_back(folder + (folder.ends_with(port::kPathSeparator) ? "" : "/") + entry.name);
+    // A link would put its target's bytes (any file of the host) into the
+    // image, or leave a folder out without a word.
+    if (entry.is_symlink && links) {
+      links->push_back(full_path(entry));
+      return true;
     }
+    if (entry.name.find('\\') == std::string::npos) return false;
+    if (backslash_names) backslash_names->push_back(full_path(entry));
     return true;
   };
   for (const port::DirEntry& entry : entries) {
@@ -207,9 +214,9 @@ void ListFilesDepthFirst(const std::string& folder, const std::string& pattern, 
   }
   if (!recurse) return;
   for (const port::DirEntry& entry : entries) {
-    if (!entry.is_directory || entry.is_hidden || entry.is_system || entry.is_symlink || refused(entry)) continue;
+    if (!entry.is_directory || entry.is_hidden || entry.is_system || refused(entry) || entry.is_symlink) continue;
     ListFilesDepthFirst(port::JoinPath(folder, entry.name), pattern, true,
-                        relative_prefix + entry.name + "\\", found, backslash_names);
+                        relative_prefix + entry.name + "\\", found, backslash_names, links);
   }
 }
 

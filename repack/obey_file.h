@@ -92,11 +92,14 @@ bool MatchesPattern(const std::string& name, const std::string& pattern);
 // A file or folder whose name holds a backslash (possible on POSIX) cannot
 // be told apart in such a path: it goes to `backslash_names` instead (its
 // path with the platform's separators), and a folder of that kind is not
-// entered. Throws FolderListError when a folder cannot be listed: a file
-// silently left out would be missing from the image.
+// entered. With `links`, a symbolic link (to a file or a folder) goes there
+// instead (its path with the platform's separators), and is not followed.
+// Throws FolderListError when a folder cannot be listed: a file silently
+// left out would be missing from the image.
 void ListFilesDepthFirst(const std::string& folder, const std::string& pattern, bool recurse,
                          const std::string& relative_prefix, std::vector<std::string>& found,
-                         std::vector<std::string>* backslash_names = nullptr);
+                         std::vector<std::string>* backslash_names = nullptr,
+                         std::vector<std::string>* links = nullptr);
 
 // "Cannot list folder "%s"."
 class FolderListError : public Error {

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "port/faults.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "rofs/host_names.h"
@@ -93,7 +94,11 @@ void CreateFolder(const std::filesystem::path& path) {
                         "something that is not a folder has that name");
   }
   std::error_code error;
-  std::filesystem::create_directory(path, error);
+  if (const int injected = port::NextFileChange(port::FileChange::kCreate)) {
+    error = std::error_code(injected, std::generic_category());
+  } else {
+    std::filesystem::create_directory(path, error);
+  }
   if (error) throw HostFileError("Cannot create folder", HostPathToBytes(path), error.message());
 }
 

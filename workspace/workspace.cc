@@ -32,13 +32,6 @@ void Workspace::WriteRecord(std::string_view relative, std::string_view text) co
   port::WriteFileReplacing(Path(relative), {text});
 }
 
-void Workspace::RemoveRecord(std::string_view relative) const {
-  const std::string path = Path(relative);
-  if (port::PathExists(path) && !port::DeleteFile(path)) {
-    throw FileCreateError(path, "the earlier record cannot be removed");
-  }
-}
-
 std::optional<TreeSource> Workspace::ReadTreeSource(PartitionKind kind) const {
   const auto text = ReadRecord(kind == PartitionKind::kUda ? work::kFatSource : work::kRofsSource);
   if (!text) return std::nullopt;
@@ -74,48 +67,6 @@ bool Workspace::HasUdaRecord() const { return ReadRecord(work::kUdaRecord).has_v
 bool Workspace::UdaFolderMatchesRecord() const {
   const auto recorded = ReadRecord(work::kUdaRecord);
   return recorded && fat::FolderMatchesRecord(Path(work::kUdaTree), *recorded);
-}
-
-TreeExchange::TreeExchange(const Workspace& workspace, std::string_view tree_relative)
-    : tree_(workspace.Path(tree_relative)),
-      aside_(tree_ + work::kAsideSuffix),
-      previous_(tree_ + work::kPreviousSuffix) {}
-
-void TreeExchange::Begin() {
-  // A run that was ended half way left the earlier tree aside: it goes back
-  // first, so it is never lost.
-  if (port::PathExists(aside_)) {
-    port::RemoveTree(tree_);
-    port::MoveFolder(aside_, tree_);
-  }
-  had_tree_ = port::PathExists(tree_);
-  if (had_tree_) port::MoveFolder(tree_, aside_);
-  try {
-    port::CreateFolder(tree_);
-  } catch (...) {
-    if (had_tree_) port::MoveFolder(aside_, tree_);
-    throw;
-  }
-}
-
-std::optional<std::string> TreeExchange::Commit() {
-  port::RemoveTree(previous_);
-  if (!had_tree_) return std::nullopt;
-  if (!port::FolderHasEntries(aside_)) {
-    port::RemoveTree(aside_);
-    return std::nullopt;
-  }
-  port::MoveFolder(aside_, previous_);
-  return previous_;
-}
-
-void TreeExchange::Rollback() {
-  port::RemoveTree(tree_);
-  if (had_tree_) {
-    port::MoveFolder(aside_, tree_);
-  } else {
-    port::CreateFolder(tree_);
-  }
 }
 
 }  // namespace larkspur

@@ -1,7 +1,7 @@
 // The program folder as Extract and Repack work in it: where each working
 // file and folder lies (this is the one place that spells their names), the
 // records in `temp` that tie a tree or an image to the firmware file it came
-// from, and the exchange of an unpacked tree for a fresh one.
+// from. A run changes them through a Transaction (transaction.h).
 //
 // One run at a time works in a program folder (the run lock); the functions
 // themselves keep no state and may be called from any thread. Failures of
@@ -37,9 +37,7 @@ inline constexpr char kFatSource[] = "temp/fat16.source";   // the firmware fat1
 inline constexpr char kKeptEntries[] = "temp/rofs2.kept";   // hidden entries and attributes
 inline constexpr char kUdaRecord[] = "temp/uda.record";     // what uda held after the Extract
 inline constexpr char kFatStamp[] = "temp/fat16.stamp";     // fat16.img's size and time then
-// The earlier tree beside a tree: aside while a fresh one is unpacked, and
-// kept once after it.
-inline constexpr char kAsideSuffix[] = ".held";
+// The earlier tree beside a tree, kept once after a fresh one was unpacked.
 inline constexpr char kPreviousSuffix[] = ".previous";
 // The output of a Repack: this, then the input file's name.
 inline constexpr char kOutputPrefix[] = "REB-";
@@ -67,11 +65,6 @@ class Workspace {
   std::optional<std::string> ReadRecord(std::string_view relative) const;
   // Replaces a record (WriteFileReplacing). Throws FileCreateError.
   void WriteRecord(std::string_view relative, std::string_view text) const;
-  // Removes a record; nothing happens when there is none. Throws
-  // FileCreateError when it is there and cannot be removed: a stale record
-  // would tie a new tree to the earlier firmware.
-  void RemoveRecord(std::string_view relative) const;
-
   // The record of the firmware file the tree (or image) of `kind` came from;
   // nothing when there is none or it is damaged.
   std::optional<TreeSource> ReadTreeSource(PartitionKind kind) const;
@@ -96,32 +89,6 @@ class Workspace {
 
  private:
   std::string folder_;
-};
-
-// A tree replaced by a fresh one. The earlier tree waits aside
-// ("<tree>.held") while the fresh one is made in its place; once the fresh
-// one is good the earlier one is kept once as "<tree>.previous", and when it
-// is not, the earlier one comes back exactly as it was. A run ended half way
-// leaves the earlier tree aside, and the next exchange puts it back first.
-// Throws Error naming the folder when one cannot be moved, made or removed.
-class TreeExchange {
- public:
-  TreeExchange(const Workspace& workspace, std::string_view tree_relative);
-
-  // Puts the earlier tree aside and makes an empty folder in its place.
-  void Begin();
-  // The fresh tree stays. Returns the folder the earlier tree is kept in,
-  // when it held anything (an empty one is removed).
-  std::optional<std::string> Commit();
-  // The fresh tree goes; the earlier one (or an empty folder, when there was
-  // none) comes back.
-  void Rollback();
-
-  const std::string& tree() const { return tree_; }
-
- private:
-  std::string tree_, aside_, previous_;
-  bool had_tree_ = false;
 };
 
 }  // namespace larkspur

@@ -65,8 +65,9 @@ TEST(CliEndToEndTest, UdaExtractRepackVerifyForEveryProfile) {
     const std::string path = home.Write("fw/RM-1.uda.fpsx", input);
     const std::string model = " --model " + std::to_string(c.model) + " ";
 
+    // The image is no FAT volume: written, with no folder uda (status 3).
     CliRun run = RunCli(home, model + "--home " + Q(home.path()) + " extract " + Q(path));
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    ASSERT_EQ(run.status, 3) << run.out << run.err;
     EXPECT_TRUE(home.Read("fat16/fat16.img") == image) << c.model;
     EXPECT_NE(run.out.find("fat16.img 文件创建成功\n"), std::string::npos);
 
@@ -364,7 +365,7 @@ TEST(CliEndToEndTest, KindOptionOverridesTheName) {
   CliRun info = RunCli(home, "--kind uda info " + Q(fat));
   EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos) << info.out;
   const CliRun extract = RunCli(home, "--kind uda --home " + Q(home.path()) + " extract " + Q(fat));
-  EXPECT_EQ(extract.status, 0) << extract.out << extract.err;
+  EXPECT_EQ(extract.status, 3) << extract.out << extract.err;  // no FAT volume: no folder uda
   EXPECT_TRUE(home.Read("fat16/fat16.img") == kFatMagic + PatternBytes(0x1000));
   EXPECT_EQ(RunCli(home, "--kind fat info " + Q(fat)).status, 2);
 }
@@ -387,7 +388,7 @@ TEST(CliEndToEndTest, ASecondRunInTheSameProgramFolderIsRefused) {
 TEST(CliEndToEndTest, TheClosingLinesNameTheFolderGivenAndTheFullPath) {
   ProgramFolder home;
   const std::string file = home.Write("in/a.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "abc"));
-  EXPECT_EQ(RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file)).status, 0);
+  EXPECT_EQ(RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file)).status, 3);  // no FAT volume
   const CliRun run = RunCli(home, "--home " + Q(home.path()) + " repack " + Q(file));
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("REB-a.uda.bin 文件生成在 " + home.path() + ", 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!"),

@@ -45,7 +45,9 @@ const char kCliUsage[] =
     "  verify    check every block header; print only what is wrong\n"
     "\n"
     "Exit status: 0 done, 1 ended with an error (or verify found a wrong header),\n"
-    "2 usage error.\n";
+    "2 usage error, 3 extract of a UDA file done but its files could not be put\n"
+    "in the folder uda (a name the folder cannot hold, a damaged FAT, a FAT32\n"
+    "volume): fat16.img is written, change it with a disk-image tool.\n";
 
 namespace {
 

@@ -29,6 +29,9 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// Extract of a UDA file done, its folder uda left out (what the image holds
+// cannot be put in a folder): fat16.img is the one to edit.
+constexpr int kExitFolderLeftOut = 3;
 
 std::string AbsolutePath(const std::string& path) {
   return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
@@ -124,6 +127,7 @@ int RunPipelineCommand(const CliOptions& options) {
     }
   }
   if (outcome.refusal) reporter.Log(*outcome.refusal);
+  if (outcome.done() && outcome.folder_left_out) return kExitFolderLeftOut;
   return outcome.done() ? kExitDone : kExitFailed;
 }
 
