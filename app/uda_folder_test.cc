@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "testing/fat_oracles.h"
 #include "testing/firmware_fixture.h"
@@ -115,6 +116,83 @@ TEST_F(UdaFolderTest, AFolderThatDoesNotFitIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(session_.window.log.back().rfind("错误: 无法从 uda 文件夹重建 fat16.img (", 0), 0u) << session_.window.log.back();
   EXPECT_FALSE(home_.Exists("REB-RM-1.uda.fpsx"));
   EXPECT_TRUE(home_.Read("fat16/fat16.img") == image_before);
+}
+
+// What a FAT image holds may keep its files from a folder: a name the folder
+// cannot hold, a loop in the FAT, a FAT32 volume. The image is written, no
+// folder uda holds another firmware's files (the earlier one is kept), the
+// log says why, and an edit put into a new folder uda is refused, never
+// dropped for "nothing changed".
+TEST_F(UdaFolderTest, AFolderThatCannotBeMadeIsLeftOutAndAnEditIsNeverDropped) {
+  const auto fat_offset = [](const std::string& image) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(image[14]) | static_cast<unsigned char>(image[15]) << 8) * 512;
+  };
+  const struct {
+    const char* label;
+    std::function<std::string()> image;
+    const char* reason;  // in the warning
+  } cases[] = {
+      {"a name the folder cannot hold",
+       [&] {
+         std::string image = image_;
+         // "Long File Name.txt" in its long entry, as UTF-16: "F:le".
+         const std::size_t at = image.find(std::string("F\0i\0l\0e\0", 8));
+         EXPECT_NE(at, std::string::npos);
+         image[at + 2] = ':';
+         return image;
+       },
+       "the name holds the character ':'"},
+      {"a damaged FAT",
+       [&] {
+         std::string image = image_;
+         // A chain runs into the first file's cluster 3.
+         const std::size_t fat = fat_offset(image);
+         image[fat + 2 * 4] = 3, image[fat + 2 * 4 + 1] = 0;
+         return image;
+       },
+       "cross-linked chains"},
+      {"a FAT32 volume",
+       [&] {
+         const fs::path image = home_.Path("fat32.img");
+         MakeFatImage(image, 32, 34000);
+         return home_.Read("fat32.img");
+       },
+       "a FAT32 volume; only FAT12 and FAT16 are unpacked into a folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string image = c.image();
+    const std::string file = home_.Write("RM-2.uda.fpsx", testing::MakeFirmware({.uda = true}, image));
+    fs::remove_all(home_.Path("uda.previous"));
+    fs::remove(home_.Path("REB-RM-2.uda.fpsx"));
+    const auto earlier = testing::FilesBelow(home_.Path("uda"));
+    ASSERT_FALSE(earlier.empty());
+    session_.Open(file);
+    session_.Extract();
+    EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone);
+    EXPECT_TRUE(home_.Read("fat16/fat16.img") == image);
+    EXPECT_FALSE(home_.Exists("uda"));
+    EXPECT_EQ(testing::FilesBelow(home_.Path("uda.previous")), earlier);
+    EXPECT_TRUE(std::any_of(session_.window.log.begin(), session_.window.log.end(), [&](const std::string& line) {
+      return line.rfind("警告: 没有生成 uda 文件夹 (", 0) == 0 && line.find(c.reason) != std::string::npos;
+    })) << [&] { std::string all; for (const auto& line : session_.window.log) all += line + "\n"; return all; }();
+    // The user edits a folder uda of their own making.
+    testing::PutFile(home_.Path("uda"), "my edit.txt", "edited");
+    session_.Repack();
+    EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kFailed);
+    EXPECT_EQ(session_.window.log.back(), "错误: 不知道 " + home_.Path("uda") +
+                                              " 是从哪个文件解包的 (no Extract made this folder; move it away, or "
+                                              "extract again), 未生成任何文件.");
+    EXPECT_FALSE(home_.Exists("REB-RM-2.uda.fpsx"));
+    // Without it, fat16.img is what is packed.
+    fs::remove_all(home_.Path("uda"));
+    session_.Repack();
+    EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone);
+    EXPECT_TRUE(home_.Read("REB-RM-2.uda.fpsx") == testing::MakeFirmware({.uda = true}, image));
+    // The next case starts from a folder again.
+    session_.Open(home_.Path("RM-1.uda.fpsx"));
+    session_.Extract();
+  }
 }
 
 }  // namespace
