@@ -358,13 +358,20 @@ bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries) {
   std::string base = folder;
   if (!base.empty() && base.back() != '/') base += '/';
   while (const dirent* item = ::readdir(dir)) {
-    const std::string name = item->d_name;
+    const std::string_view name = item->d_name;
     if (name == "." || name == "..") continue;
     DirEntry entry;
     entry.name = name;
     entry.is_hidden = name[0] == '.';
+    // The listing's own type spares a stat per entry; links (to learn what
+    // they point at) and file systems that give no type still take one.
+    if (item->d_type == DT_DIR || item->d_type == DT_REG) {
+      entry.is_directory = item->d_type == DT_DIR;
+      entries.push_back(std::move(entry));
+      continue;
+    }
     struct stat st;
-    const std::string full = base + name;
+    const std::string full = base + entry.name;
     // An entry whose kind cannot be learnt (its path too long, a race) would
     // be taken for a file, and a folder's files lost: the listing fails.
     if (::lstat(full.c_str(), &st) != 0) {
