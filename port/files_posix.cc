@@ -332,6 +332,112 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
   }
 }
 
+PathStatus StatusOfPath(const std::filesystem::path& path) {
+  PathStatus status;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      status.kind = PathStatus::Kind::kMissing;
+    } else {
+      status.reason = SystemReason(errno);
+    }
+    return status;
+  }
+  status.kind = S_ISREG(st.st_mode) ? PathStatus::Kind::kRegular : PathStatus::Kind::kOther;
+  if (S_ISREG(st.st_mode)) status.size = static_cast<std::uint64_t>(st.st_size);
+  return status;
+}
+
+FileReader::~FileReader() { Close(); }
+
+void FileReader::Open(const std::filesystem::path& path) {
+  Close();
+  path_ = path.native();
+  // O_NONBLOCK: a pipe put where a file was is not waited on (it reads as
+  // empty); a regular file reads as without it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw FileOpenError(path_, SystemReason(errno));
+  handle_ = fd;
+}
+
+std::uint64_t FileReader::Read(char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::read(static_cast<int>(handle_), to + done,
+                               static_cast<std::size_t>(std::min<std::uint64_t>(count - done, SSIZE_MAX)));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileIoError("Cannot read file", path_, SystemReason(errno));
+    }
+    if (got == 0) break;
+    done += static_cast<std::uint64_t>(got);
+  }
+  return done;
+}
+
+FileReader::End FileReader::ReadToEnd(char* to, std::uint64_t count) {
+  // The bytes and one more in one call.
+  char beyond = 0;
+  iovec parts[2] = {{to, static_cast<std::size_t>(std::min<std::uint64_t>(count, SSIZE_MAX - 1))},
+                    {&beyond, 1}};
+  ssize_t got;
+  do {
+    got = ::readv(static_cast<int>(handle_), parts, 2);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw FileIoError("Cannot read file", path_, SystemReason(errno));
+  const auto done = static_cast<std::uint64_t>(got);
+  if (done > count) return End::kGoesOn;
+  // A regular file's read stops short of what was asked only at its end.
+  if (done == count) return End::kExactly;
+  // Short of the bytes themselves: the end, or a read cut short (a signal,
+  // a pipe); plain reads tell which.
+  if (done + Read(to + done, count - done) < count) return End::kSooner;
+  return Read(&beyond, 1) == 0 ? End::kExactly : End::kGoesOn;
+}
+
+void FileReader::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+ReplacingFile::ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".partial") {
+  const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw FileCreateError(path_, SystemReason(errno));
+  handle_ = fd;
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (handle_ < 0) return;
+  ::close(static_cast<int>(handle_));
+  ::unlink(temporary_.c_str());
+}
+
+void ReplacingFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::pwrite(static_cast<int>(handle_), bytes.data(),
+                                 std::min<std::size_t>(bytes.size(), SSIZE_MAX), static_cast<off_t>(offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) throw FileCreateError(path_, SystemReason(errno));
+    if (put == 0) throw FileCreateError(path_, SystemReason(ENOSPC));
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+    offset += static_cast<std::uint64_t>(put);
+  }
+}
+
+void ReplacingFile::Commit(Flush flush) {
+  const int fd = static_cast<int>(handle_);
+  auto fail = [&](int error_number) {
+    if (handle_ >= 0) ::close(fd);
+    handle_ = -1;
+    ::unlink(temporary_.c_str());
+    throw FileCreateError(path_, SystemReason(error_number));
+  };
+  if (flush == Flush::kToDisk && ::fsync(fd) != 0 && errno != EINVAL) fail(errno);
+  handle_ = -1;
+  if (::close(fd) != 0) fail(errno);
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
+}
+
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {

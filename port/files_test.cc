@@ -325,6 +325,82 @@ TEST(FilesTest, AStreamedWriteReplacesWholeOrLeavesTheEarlierFile) {
   }
 }
 
+TEST(FilesTest, StatusOfPathTellsAMissingFileFromOneItCannotUse) {
+  testing::ScratchFolder folder;
+  folder.Write("sub/f", "abc");
+  const PathStatus file = StatusOfPath(folder.root() / "sub" / "f");
+  EXPECT_EQ(file.kind, PathStatus::Kind::kRegular);
+  EXPECT_EQ(file.size, 3u);
+  EXPECT_EQ(StatusOfPath(folder.root() / "sub").kind, PathStatus::Kind::kOther);
+  EXPECT_EQ(StatusOfPath(folder.root() / "none").kind, PathStatus::Kind::kMissing);
+  EXPECT_EQ(StatusOfPath(folder.root() / "none" / "f").kind, PathStatus::Kind::kMissing);
+}
+
+// ReadToEnd says whether the file ends right after the bytes asked for:
+// what a builder that measured a file first learns of a file that changed.
+TEST(FilesTest, FileReaderTellsWhereTheFileEnds) {
+  testing::ScratchFolder folder;
+  const std::filesystem::path path = folder.Write("f", "abcdef");
+  struct Case {
+    std::uint64_t skip;   // read first with Read
+    std::uint64_t count;  // then asked of ReadToEnd
+    FileReader::End end;
+  };
+  const Case cases[] = {{0, 6, FileReader::End::kExactly}, {0, 5, FileReader::End::kGoesOn},
+                        {0, 7, FileReader::End::kSooner},  {2, 4, FileReader::End::kExactly},
+                        {6, 0, FileReader::End::kExactly}, {0, 0, FileReader::End::kGoesOn}};
+  FileReader reader;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.skip) + "+" + std::to_string(c.count));
+    reader.Open(path);
+    std::string bytes(8, '-');
+    EXPECT_EQ(reader.Read(bytes.data(), c.skip), c.skip);
+    EXPECT_EQ(reader.ReadToEnd(bytes.data() + c.skip, c.count), c.end);
+    if (c.end != FileReader::End::kSooner) {
+      EXPECT_EQ(bytes.substr(0, c.skip + c.count), std::string("abcdef").substr(0, c.skip + c.count));
+    }
+  }
+  reader.Close();
+  try {
+    reader.Open(folder.root() / "none");
+    FAIL() << "no error";
+  } catch (const FileOpenError& error) {
+    EXPECT_EQ(error.reason(), testing::MissingFileReason());
+  }
+}
+
+// Written out of order, the file takes the earlier one's place only when
+// committed, flushed or not; given up, it leaves the earlier file and no
+// temporary.
+TEST(FilesTest, AReplacingFileTakesThePlaceOnlyWhenCommitted) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("out.img", "earlier");
+  for (const ReplacingFile::Flush flush : {ReplacingFile::Flush::kToDisk, ReplacingFile::Flush::kLeftToSystem}) {
+    {
+      ReplacingFile given_up(path);
+      given_up.WriteAt(0, "abc");
+      EXPECT_TRUE(folder.Exists("out.img.partial"));
+    }
+    EXPECT_EQ(folder.Read("out.img"), "earlier");
+    EXPECT_FALSE(folder.Exists("out.img.partial"));
+    ReplacingFile file(path);
+    file.WriteAt(3, "def");
+    file.WriteAt(0, "abc");
+    EXPECT_EQ(folder.Read("out.img"), "earlier");
+    file.Commit(flush);
+    EXPECT_EQ(folder.Read("out.img"), "abcdef");
+    EXPECT_FALSE(folder.Exists("out.img.partial"));
+    folder.Write("out.img", "earlier");
+  }
+  const std::string missing = JoinPath(folder.path(), "temp/rofs2.img");
+  try {
+    ReplacingFile file(missing);
+    FAIL() << "no error";
+  } catch (const FileCreateError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + missing + "\". " + testing::MissingFolderReason());
+  }
+}
+
 TEST(FilesTest, ReadWholeFileIntoBytesTakesTheSameLimit) {
   testing::ScratchFolder folder;
   std::vector<std::uint8_t> dest = {9};
