@@ -264,9 +264,10 @@ class Layouter {
         const ImageFileSpec& file = spec_.files[dir.files[f]];
         const FilePlacement& placement = layout.placements[dir.files[f]];
         static constexpr std::array<std::uint8_t, kEntryUidsSize> kNoUids{};
-        PutEntry(out, dir.file_block_address + dir.file_entry_offsets[f], file.path.back(),
-                 file.attributes, file.extra_attributes, placement.size, placement.address,
-                 file.hidden ? &kNoUids : &file.uids);
+        const std::uint32_t entry = dir.file_block_address + dir.file_entry_offsets[f];
+        PutEntry(out, entry, file.path.back(), file.attributes, file.extra_attributes, placement.size,
+                 placement.address, file.hidden ? &kNoUids : &file.uids);
+        layout.placements[dir.files[f]].entry = entry;
       }
       WriteLookupTable(out, dir);
     }
@@ -343,6 +344,12 @@ std::array<std::uint8_t, kEntryUidsSize> UidsFromData(std::span<const std::uint8
 }
 
 ImageLayout LayOutImage(const ImageSpec& spec) { return Layouter(spec).Run(); }
+
+void PutUids(ImageLayout& layout, std::size_t index, const std::array<std::uint8_t, kEntryUidsSize>& uids) {
+  const FilePlacement& placement = layout.placements.at(index);
+  if (placement.address == kHiddenFileAddress) return;
+  std::memcpy(&layout.metadata.at(placement.entry + kEntryUidsOffset), uids.data(), kEntryUidsSize);
+}
 
 void WriteImage(const ImageSpec& spec, const ImageLayout& layout, ByteSink& sink,
                 const std::function<void(std::size_t index, ByteSink& sink)>& write_data,
