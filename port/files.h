@@ -121,6 +121,12 @@ void FlushFileSystemOf(const std::string& folder);
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress, const FileView& source);
 
+// A path in the system's own form (wide characters on Windows, so that a
+// name outside the ANSI code page is found too), for the functions below
+// that load many files: unlike a std::filesystem::path it is made without
+// splitting it into its parts.
+using NativePath = std::filesystem::path::string_type;
+
 // What the file system says of a path, without opening it: for a reader of
 // many files that must tell a missing file from one it cannot use. Symbolic
 // links are followed.
@@ -135,9 +141,7 @@ struct PathStatus {
   std::uint64_t size = 0;
   std::string reason;
 };
-// Takes a std::filesystem::path, as FileReader does, so that on Windows a
-// name outside the ANSI code page is found too.
-PathStatus StatusOfPath(const std::filesystem::path& path);
+PathStatus StatusOfPath(const NativePath& path);
 
 // A file read from its start, for loading many files one after another
 // (the sources of a ROFS image): one open and, where the system can, one
@@ -154,7 +158,7 @@ class FileReader {
   // other readers and writers as a plain open for reading is. A pipe or
   // device is not waited on. Throws FileOpenError naming `path` with the
   // system's reason.
-  void Open(const std::filesystem::path& path);
+  void Open(const NativePath& path);
 
   // Reads up to `count` bytes into `to`; fewer only when the file ends
   // first. Throws FileIoError when a read fails.

@@ -332,7 +332,7 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
   }
 }
 
-PathStatus StatusOfPath(const std::filesystem::path& path) {
+PathStatus StatusOfPath(const NativePath& path) {
   PathStatus status;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
@@ -350,9 +350,9 @@ PathStatus StatusOfPath(const std::filesystem::path& path) {
 
 FileReader::~FileReader() { Close(); }
 
-void FileReader::Open(const std::filesystem::path& path) {
+void FileReader::Open(const NativePath& path) {
   Close();
-  path_ = path.native();
+  path_ = path;
   // O_NONBLOCK: a pipe put where a file was is not waited on (it reads as
   // empty); a regular file reads as without it.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -328,19 +328,19 @@ TEST(FilesTest, AStreamedWriteReplacesWholeOrLeavesTheEarlierFile) {
 TEST(FilesTest, StatusOfPathTellsAMissingFileFromOneItCannotUse) {
   testing::ScratchFolder folder;
   folder.Write("sub/f", "abc");
-  const PathStatus file = StatusOfPath(folder.root() / "sub" / "f");
+  const PathStatus file = StatusOfPath((folder.root() / "sub" / "f").native());
   EXPECT_EQ(file.kind, PathStatus::Kind::kRegular);
   EXPECT_EQ(file.size, 3u);
-  EXPECT_EQ(StatusOfPath(folder.root() / "sub").kind, PathStatus::Kind::kOther);
-  EXPECT_EQ(StatusOfPath(folder.root() / "none").kind, PathStatus::Kind::kMissing);
-  EXPECT_EQ(StatusOfPath(folder.root() / "none" / "f").kind, PathStatus::Kind::kMissing);
+  EXPECT_EQ(StatusOfPath((folder.root() / "sub").native()).kind, PathStatus::Kind::kOther);
+  EXPECT_EQ(StatusOfPath((folder.root() / "none").native()).kind, PathStatus::Kind::kMissing);
+  EXPECT_EQ(StatusOfPath((folder.root() / "none" / "f").native()).kind, PathStatus::Kind::kMissing);
 }
 
 // ReadToEnd says whether the file ends right after the bytes asked for:
 // what a builder that measured a file first learns of a file that changed.
 TEST(FilesTest, FileReaderTellsWhereTheFileEnds) {
   testing::ScratchFolder folder;
-  const std::filesystem::path path = folder.Write("f", "abcdef");
+  const NativePath path = std::filesystem::path(folder.Write("f", "abcdef")).native();
   struct Case {
     std::uint64_t skip;   // read first with Read
     std::uint64_t count;  // then asked of ReadToEnd
@@ -362,7 +362,7 @@ TEST(FilesTest, FileReaderTellsWhereTheFileEnds) {
   }
   reader.Close();
   try {
-    reader.Open(folder.root() / "none");
+    reader.Open((folder.root() / "none").native());
     FAIL() << "no error";
   } catch (const FileOpenError& error) {
     EXPECT_EQ(error.reason(), testing::MissingFileReason());

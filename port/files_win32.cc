@@ -260,8 +260,7 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
 namespace {
 
 // A wide path in the ANSI code page, for messages; never fails.
-std::string PathForMessages(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
+std::string PathForMessages(const NativePath& wide) {
   if (wide.empty()) return std::string();
   const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                          nullptr, nullptr);
@@ -273,7 +272,7 @@ std::string PathForMessages(const std::filesystem::path& path) {
 
 }  // namespace
 
-PathStatus StatusOfPath(const std::filesystem::path& path) {
+PathStatus StatusOfPath(const NativePath& path) {
   PathStatus status;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
@@ -311,7 +310,7 @@ PathStatus StatusOfPath(const std::filesystem::path& path) {
 
 FileReader::~FileReader() { Close(); }
 
-void FileReader::Open(const std::filesystem::path& path) {
+void FileReader::Open(const NativePath& path) {
   Close();
   path_ = PathForMessages(path);
   // Shared as a plain open for reading is (the C library's fopen).

@@ -116,11 +116,9 @@ class ObeyBuilder {
     throw ObeyError(obey_.origin, line.line, "source file \"" + line.source + "\" " + reason);
   }
 
-  std::filesystem::path SourcePath(const ObeyFileLine& line) const {
-    return base_folder_ / HostPathFromBytes(line.source);
-  }
+  port::NativePath SourcePath(const ObeyFileLine& line) const { return HostPathBelow(base_folder_, line.source); }
 
-  std::uint64_t MeasureSource(const ObeyFileLine& line, const std::filesystem::path& path) const {
+  std::uint64_t MeasureSource(const ObeyFileLine& line, const port::NativePath& path) const {
     const port::PathStatus status = port::StatusOfPath(path);
     switch (status.kind) {
       case port::PathStatus::Kind::kMissing:
@@ -303,7 +301,7 @@ class ObeyBuilder {
   const std::filesystem::path& base_folder_;
   const WriteProgress& progress_;
   const unsigned readers_;
-  std::vector<std::filesystem::path> sources_;
+  std::vector<port::NativePath> sources_;
 };
 
 }  // namespace
