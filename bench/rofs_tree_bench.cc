@@ -2,7 +2,7 @@
 // file, timed as a process from outside, against what the same bytes cost
 // the system's own tools.
 //
-//   rofs_tree_bench [--work DIR] [--repeat N] [--keep]
+//   rofs_tree_bench [--work DIR] [--repeat N] [--keep] [--programs DIR]
 //
 // Generates a Symbian-like tree (20,000 files, 160 MB, a few hundred
 // folders, mixed-case names, many small files and some large ones; the same
@@ -18,6 +18,10 @@
 // runs, whichever is larger) against the image size, and digests of the
 // outputs, which are equal across runs and builds when the outputs are the
 // same bytes (the image's time stamp is fixed by SOURCE_DATE_EPOCH).
+//
+// --programs DIR times the larkspur-cli and tools of another build's program
+// folder (DIR holds larkspur-cli and exebat/), for a before-and-after run
+// on the same tree; by default those of this build.
 //
 // Not a test: nothing here fails a build; the target lines say PASS or MISS.
 // The timing runner needs POSIX (fork, wait4, tar, dd); the tree generator,
@@ -289,10 +293,11 @@ constexpr int kDefaultRepeat = 5;
 constexpr double kBuildPauseSeconds = 1.5;  // buildrofs's three 500 ms pauses
 constexpr double kTargetRatio = 1.3;
 constexpr char kSourceDateEpoch[] = "1262304000";
-constexpr char kUsage[] = "usage: rofs_tree_bench [--work DIR] [--repeat N] [--keep]\n";
+constexpr char kUsage[] = "usage: rofs_tree_bench [--work DIR] [--repeat N] [--keep] [--programs DIR]\n";
 
 struct Options {
   std::string work;
+  std::string programs = LARKSPUR_BENCH_BIN_DIR;  // ends in a separator
   int repeat = kDefaultRepeat;
   bool keep = false;
 };
@@ -365,11 +370,11 @@ int RunBench(const Options& options) {
   const std::string source_home = work + "source/";  // where the tree is generated and built
   const std::string home = work + "home/";           // larkspur-cli's program folder
   const std::string input = work + "inputs/RM-000_rofs_tree.rofs2.V1";
-  const std::string cli = std::string(LARKSPUR_BENCH_BIN_DIR) + "larkspur-cli";
+  const std::string cli = options.programs + "larkspur-cli";
   for (const std::string& folder : {source_home, home}) {
     for (const char* sub : {"exebat", "temp", "rofs2", "fat16"}) fs::create_directories(folder + sub);
     for (const char* tool : {"readimage", "rofsbuild"}) {
-      fs::copy_file(std::string(LARKSPUR_BENCH_BIN_DIR) + "exebat/" + tool, folder + "exebat/" + tool,
+      fs::copy_file(options.programs + "exebat/" + tool, folder + "exebat/" + tool,
                     fs::copy_options::overwrite_existing);
     }
   }
@@ -386,7 +391,7 @@ int RunBench(const Options& options) {
             << tree.largest << "), " << tree.folders << " folders; firmware file " << file_size
             << " bytes, N96 profile; generated in "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n"
-            << "  work folder " << work << "; " << options.repeat
+            << "  programs " << options.programs << "; work folder " << work << "; " << options.repeat
             << " rounds, each a fresh baseline process then a fresh repack process, a sync before each\n";
 
   const std::string log = work + "run.log";
@@ -446,6 +451,8 @@ int main(int argc, char** argv) {
       options.repeat = std::max(1, std::atoi(argv[++i]));
     } else if (argument == "--keep") {
       options.keep = true;
+    } else if (argument == "--programs" && i + 1 < argc) {
+      options.programs = WithSeparator(std::filesystem::absolute(argv[++i]).string());
     } else {
       std::cerr << kUsage;
       return 2;
