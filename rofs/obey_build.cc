@@ -67,40 +67,62 @@ class ThreadGroup {
   ThreadGroup() = default;
   ThreadGroup(const ThreadGroup&) = delete;
   ThreadGroup& operator=(const ThreadGroup&) = delete;
-  ~ThreadGroup() { JoinAll(); }
+  ~ThreadGroup() {
+    for (std::thread& thread : threads_) thread.join();
+  }
   template <typename Work>
   void Start(Work work) {
     threads_.emplace_back(std::move(work));
-  }
-  void JoinAll() {
-    for (std::thread& thread : threads_) {
-      if (thread.joinable()) thread.join();
-    }
   }
 
  private:
   std::vector<std::thread> threads_;
 };
 
+// What SpecFromObey takes from the obey file but the files.
+ImageSpec SpecWithoutFiles(const ObeyFile& obey, std::int64_t default_time) {
+  ImageSpec spec;
+  spec.origin = obey.origin;
+  spec.max_image_size = obey.rofs_size;
+  spec.max_image_size_line = obey.rofs_size_line;
+  spec.time = obey.time.value_or(default_time);
+  spec.version = obey.version;
+  spec.files.reserve(obey.files.size());
+  return spec;
+}
+
+// What SpecFromObey takes from a file line but the image path.
+ImageFileSpec FileSpecWithoutPath(const ObeyFileLine& line) {
+  ImageFileSpec file;
+  file.attributes = line.attributes;
+  file.extra_attributes = line.extra_attributes;
+  file.hidden = line.hidden;
+  file.line = line.line;
+  return file;
+}
+
 class ObeyBuilder {
  public:
-  ObeyBuilder(const ObeyFile& obey, const std::filesystem::path& base_folder, const WriteProgress& progress,
+  ObeyBuilder(ObeyFile obey, const std::filesystem::path& base_folder, const WriteProgress& progress,
               unsigned readers)
-      : obey_(obey), base_folder_(base_folder), progress_(progress), readers_(readers) {}
+      : obey_(std::move(obey)),
+        base_folder_(base_folder),
+        progress_(progress),
+        readers_(std::min(kMaxReaders, readers != 0 ? readers : std::max(1u, std::thread::hardware_concurrency()))) {}
 
   BuildResult Run(std::int64_t default_time) {
     // The spec's files stand in obey order, one for each file line; only
     // their sizes and UIDs come from the disk. The sizes come first, for the
     // layout: every file's place in the image is known before a byte is
     // read.
-    ImageSpec spec = SpecFromObey(obey_, default_time);
-    sources_.resize(obey_.files.size());
-    for (std::size_t i = 0; i < obey_.files.size(); ++i) {
-      const ObeyFileLine& line = obey_.files[i];
-      if (line.hidden) continue;
-      sources_[i] = SourcePath(line);
-      spec.files[i].size = MeasureSource(line, sources_[i]);
+    // The image paths move into the spec; the lines keep what messages
+    // need (their numbers and host paths).
+    ImageSpec spec = SpecWithoutFiles(obey_, default_time);
+    for (ObeyFileLine& line : obey_.files) {
+      spec.files.push_back(FileSpecWithoutPath(line));
+      spec.files.back().path = std::move(line.image_path);
     }
+    MeasureSources(spec);
     ImageLayout layout = LayOutImage(spec);
 
     BuildResult result;
@@ -118,20 +140,68 @@ class ObeyBuilder {
 
   port::NativePath SourcePath(const ObeyFileLine& line) const { return HostPathBelow(base_folder_, line.source); }
 
-  std::uint64_t MeasureSource(const ObeyFileLine& line, const port::NativePath& path) const {
-    const port::PathStatus status = port::StatusOfPath(path);
-    switch (status.kind) {
-      case port::PathStatus::Kind::kMissing:
-        Fail(line, "does not exist");
-      case port::PathStatus::Kind::kUnknown:
-        Fail(line, "cannot be read: " + status.reason);
-      case port::PathStatus::Kind::kOther:
-        Fail(line, "is not a regular file");
-      case port::PathStatus::Kind::kRegular:
-        break;
+  // Runs `work` on the readers: on as many threads as the build has
+  // readers, the calling thread one of them (`on_caller` true there). The
+  // first exception `work` throws on any thread is thrown here, once every
+  // thread has ended.
+  void OnReaders(const std::function<void(bool on_caller)>& work) const {
+    std::vector<std::exception_ptr> errors(readers_);
+    {
+      ThreadGroup helpers;
+      for (unsigned r = 1; r < readers_; ++r) {
+        helpers.Start([&work, &errors, r] {
+          try {
+            work(false);
+          } catch (...) {
+            errors[r] = std::current_exception();
+          }
+        });
+      }
+      try {
+        work(true);
+      } catch (...) {
+        errors[0] = std::current_exception();
+      }
     }
-    if (status.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
-    return status.size;
+    for (const std::exception_ptr& error : errors) {
+      if (error) std::rethrow_exception(error);
+    }
+  }
+
+  // Each source's size, looked up by the readers a share at a time; the
+  // failure named is that of the first line in obey order.
+  void MeasureSources(ImageSpec& spec) {
+    constexpr std::size_t kShare = 256;
+    const std::size_t count = obey_.files.size();
+    sources_.resize(count);
+    std::vector<port::PathStatus> statuses(count);
+    std::atomic<std::size_t> next{0};
+    OnReaders([&](bool) {
+      for (std::size_t first = next.fetch_add(kShare); first < count; first = next.fetch_add(kShare)) {
+        for (std::size_t i = first; i < std::min(count, first + kShare); ++i) {
+          if (obey_.files[i].hidden) continue;
+          sources_[i] = SourcePath(obey_.files[i]);
+          statuses[i] = port::StatusOfPath(sources_[i]);
+        }
+      }
+    });
+    for (std::size_t i = 0; i < count; ++i) {
+      const ObeyFileLine& line = obey_.files[i];
+      if (line.hidden) continue;
+      const port::PathStatus& status = statuses[i];
+      switch (status.kind) {
+        case port::PathStatus::Kind::kMissing:
+          Fail(line, "does not exist");
+        case port::PathStatus::Kind::kUnknown:
+          Fail(line, "cannot be read: " + status.reason);
+        case port::PathStatus::Kind::kOther:
+          Fail(line, "is not a regular file");
+        case port::PathStatus::Kind::kRegular:
+          break;
+      }
+      if (status.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
+      spec.files[i].size = status.size;
+    }
   }
 
   // What the readers share while they write the data.
@@ -275,16 +345,8 @@ class ObeyBuilder {
       }
       Shared shared(stretches, layout, out);
       if (progress_) progress_(0, data_total);
-      unsigned readers = readers_ != 0 ? readers_ : std::max(1u, std::thread::hardware_concurrency());
-      readers = static_cast<unsigned>(std::min<std::size_t>({readers, kMaxReaders, std::max<std::size_t>(1, stretches.size())}));
-      {
-        ThreadGroup helpers;
-        for (unsigned r = 1; r < readers; ++r) helpers.Start([this, &shared] { ReadStretches(shared, nullptr); });
-        ReadStretches(shared, [&] {
-          if (progress_) progress_(shared.bytes_done, data_total);
-        });
-        helpers.JoinAll();
-      }
+      const std::function<void()> report = [&] { progress_(shared.bytes_done, data_total); };
+      OnReaders([&](bool on_caller) { ReadStretches(shared, on_caller && progress_ ? report : nullptr); });
       for (const std::exception_ptr& error : shared.errors) {
         if (error) std::rethrow_exception(error);
       }
@@ -297,7 +359,7 @@ class ObeyBuilder {
     }
   }
 
-  const ObeyFile& obey_;
+  ObeyFile obey_;
   const std::filesystem::path& base_folder_;
   const WriteProgress& progress_;
   const unsigned readers_;
@@ -307,27 +369,17 @@ class ObeyBuilder {
 }  // namespace
 
 ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time) {
-  ImageSpec spec;
-  spec.origin = obey.origin;
-  spec.max_image_size = obey.rofs_size;
-  spec.max_image_size_line = obey.rofs_size_line;
-  spec.time = obey.time.value_or(default_time);
-  spec.version = obey.version;
+  ImageSpec spec = SpecWithoutFiles(obey, default_time);
   for (const ObeyFileLine& line : obey.files) {
-    ImageFileSpec file;
-    file.path = line.image_path;
-    file.attributes = line.attributes;
-    file.extra_attributes = line.extra_attributes;
-    file.hidden = line.hidden;
-    file.line = line.line;
-    spec.files.push_back(std::move(file));
+    spec.files.push_back(FileSpecWithoutPath(line));
+    spec.files.back().path = line.image_path;
   }
   return spec;
 }
 
-BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
+BuildResult BuildImageFromObey(ObeyFile obey, const std::filesystem::path& base_folder,
                                std::int64_t default_time, const WriteProgress& progress, unsigned readers) {
-  return ObeyBuilder(obey, base_folder, progress, readers).Run(default_time);
+  return ObeyBuilder(std::move(obey), base_folder, progress, readers).Run(default_time);
 }
 
 }  // namespace larkspur::rofs

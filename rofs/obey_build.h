@@ -30,7 +30,8 @@ struct BuildResult {
 ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time);
 
 // Builds `obey` into `base_folder` / rofsname, reading each host path
-// relative to `base_folder`. The time stamp is obey.time, or `default_time`
+// relative to `base_folder`. `obey` is taken by value: given with std::move,
+// its image paths move into the layout instead of being copied. The time stamp is obey.time, or `default_time`
 // (Symbian time) when the obey file has none.
 //
 // The image is written to "<rofsname>.partial" beside its final name and
@@ -46,7 +47,7 @@ ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time);
 // file data written so far and in all: first with 0, last with both equal.
 // `readers` threads read the sources (the calling thread one of them); 0
 // chooses one for each processor, up to four.
-BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
+BuildResult BuildImageFromObey(ObeyFile obey, const std::filesystem::path& base_folder,
                                std::int64_t default_time, const WriteProgress& progress = {},
                                unsigned readers = 0);
 
