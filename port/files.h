@@ -110,10 +110,15 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
 void FlushFileSystemOf(const std::string& folder);
 
 // The same, for pieces some of which are views into `source`'s bytes (the
-// partition image carved out of a mapped firmware file): on POSIX the
-// system copies those from the file itself (copy_file_range), so their
-// pages never come into this process and are copied once; where it cannot,
-// they are written from memory. Windows has no such copy: there they are
+// partition image carved out of a mapped firmware file): their bytes are
+// taken from the file, never from the mapping, whose pages then never come
+// into this process. On POSIX the system copies the large ones from the
+// file itself (copy_file_range), so they are copied once (where it cannot,
+// they are written from memory); small ones (below 128 KiB, as the 32 KiB
+// blocks of a ROFS file) are read from the file a run of consecutive ones
+// at a time into one buffer of 1 MiB and written gathered with the pieces
+// between them: a system call for each of thousands of small copies costs
+// more than copying them twice. Windows has no such copy: there they are
 // read from the file through one buffer and written from it, as a copy
 // does. The same bytes either way. Throws as above, and FileCreateError
 // when the file behind `source` has become shorter than the view or cannot

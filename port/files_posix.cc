@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "port/errors.h"
@@ -204,6 +205,45 @@ bool CopyFileRange(int from, std::uint64_t offset, std::uint64_t count, int to, 
 #endif
 }
 
+// Source pieces smaller than this are read through a buffer of
+// kStagingBytes rather than copied by the system one by one.
+constexpr std::size_t kSmallSourcePiece = std::size_t{128} << 10;
+constexpr std::size_t kStagingBytes = std::size_t{1} << 20;
+
+// Reads `count` bytes at `offset` of `file` into `to`: 0, or the errno of
+// the read that failed (ENODATA when the file ends first).
+int ReadWhole(int file, std::uint64_t offset, char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(file, to + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) return ENODATA;
+    done += static_cast<std::uint64_t>(got);
+  }
+  return 0;
+}
+
+// Where the run of small source pieces that begins with pieces[first] ends
+// in the source file: the pieces after it that follow on in the source
+// (with pieces from memory between them) join it while it fits
+// kStagingBytes.
+std::uint64_t RunOfSmallPieces(const std::vector<std::string_view>& pieces, std::size_t first,
+                               const FileView& source) {
+  const std::uint64_t begin = *source.FileOffsetOf(pieces[first]);
+  std::uint64_t end = begin + pieces[first].size();
+  for (std::size_t i = first + 1; i < pieces.size(); ++i) {
+    if (pieces[i].empty()) continue;
+    const std::optional<std::uint64_t> offset = source.FileOffsetOf(pieces[i]);
+    if (!offset) continue;
+    if (*offset != end || pieces[i].size() >= kSmallSourcePiece || end + pieces[i].size() - begin > kStagingBytes) {
+      break;
+    }
+    end += pieces[i].size();
+  }
+  return end;
+}
+
 void WritePieces(const std::string& path, const std::vector<std::string_view>& pieces,
                  const WriteProgress& progress, const FileView* source) {
   const std::string temporary = path + ".partial";
@@ -217,6 +257,13 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
   };
   const int source_file = source != nullptr ? static_cast<int>(source->file_handle()) : -1;
   bool system_copies = source_file >= 0;
+  // Small pieces of the source (a ROFS file's 32 KiB blocks) are read from
+  // its file into `staging`, a run of consecutive ones at a time, and
+  // written gathered with the pieces between them: a system copy for each
+  // of thousands of blocks costs more than copying the bytes twice.
+  std::unique_ptr<char[]> staging;
+  std::uint64_t run_begin = 0;  // the source's bytes now in `staging`
+  std::uint64_t run_end = 0;
   std::vector<iovec> stretch;
   stretch.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
   // Writes the gathered pieces of `stretch`, whole.
@@ -255,16 +302,29 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
   std::uint64_t file_size = 0;
   while (next < pieces.size()) {
     // A stretch: up to IOV_MAX pieces, ended early after the one that
-    // brings it to kProgressStretchBytes so progress keeps coming. Pieces
-    // of the source file go by the system's copy, between gathered writes
-    // of the others.
+    // brings it to kProgressStretchBytes so progress keeps coming. Large
+    // pieces of the source file go by the system's copy, between gathered
+    // writes of the others.
     std::size_t stretch_bytes = 0;
     while (next < pieces.size() && stretch.size() < IOV_MAX && stretch_bytes < kProgressStretchBytes) {
       const std::string_view piece = pieces[next++];
       if (piece.empty()) continue;
       stretch_bytes += piece.size();
-      const std::optional<std::uint64_t> offset = system_copies ? source->FileOffsetOf(piece) : std::nullopt;
-      if (offset) {
+      const std::optional<std::uint64_t> offset = source_file >= 0 ? source->FileOffsetOf(piece) : std::nullopt;
+      if (offset && piece.size() < kSmallSourcePiece) {
+        if (*offset < run_begin || *offset + piece.size() > run_end) {
+          write_gathered();  // the stretch may point into `staging`
+          if (!staging) staging.reset(new char[kStagingBytes]);
+          run_begin = *offset;
+          run_end = RunOfSmallPieces(pieces, next - 1, *source);
+          if (const int error_number = ReadWhole(source_file, run_begin, staging.get(), run_end - run_begin)) {
+            fail(error_number);
+          }
+        }
+        stretch.push_back({staging.get() + (*offset - run_begin), piece.size()});
+        continue;
+      }
+      if (offset && system_copies) {
         write_gathered();
         int error_number = 0;
         if (CopyFileRange(source_file, *offset, piece.size(), file.get(), error_number)) {

@@ -226,9 +226,19 @@ TEST(FilesTest, WriteFileReplacingFromAViewWritesTheSameBytes) {
   ASSERT_TRUE(view.Open(folder.Write("in.img", content), content.size()));
   const std::string_view file = view.bytes();
   const std::string header = "HEADER";
-  const std::vector<std::string_view> pieces = {header,          file.substr(0, 0), file.substr(10, 4096),
-                                                header,          file.substr(5, 3), std::string_view(),
-                                                file.substr(1), header,            file};
+  std::vector<std::string_view> pieces = {header,          file.substr(0, 0), file.substr(10, 4096),
+                                          header,          file.substr(5, 3), std::string_view(),
+                                          file.substr(1), header,            file};
+  // Blocks as a ROFS file holds them, read through a buffer a run at a
+  // time: small views that follow on in the file with headers between
+  // them, for more than one run; then one just small going back, one just
+  // large enough for the system's copy.
+  for (std::size_t at = 3; at + 0x8000 <= content.size() / 8; at += 0x8000) {
+    pieces.push_back(header);
+    pieces.push_back(file.substr(at, 0x8000));
+  }
+  pieces.push_back(file.substr(100, (std::size_t{128} << 10) - 1));
+  pieces.push_back(file.substr(200, std::size_t{128} << 10));
   std::string expected;
   for (const std::string_view piece : pieces) expected += piece;
   std::vector<std::size_t> reports;
@@ -258,6 +268,36 @@ TEST(FilesTest, AStoppedWriteLeavesTheEarlierFileAndNoTemporary) {
   ASSERT_TRUE(ListDirectory(folder.path(), entries));
   EXPECT_EQ(entries.size(), 1u);
 }
+
+#ifndef _WIN32
+// A source file that became shorter under its view: the pieces past its new
+// end are never read from the mapping (which would end the process), the
+// write stops naming the cause, and the earlier file stays.
+TEST(FilesTest, AViewOfAFileThatBecameShorterStopsTheWrite) {
+  testing::ScratchFolder folder;
+  const std::string content = testing::PatternBytes(1 << 20);
+  FileView view;
+  ASSERT_TRUE(view.Open(folder.Write("in.img", content), content.size()));
+  const std::string path = folder.Write("out.img", "earlier");
+  std::filesystem::resize_file(folder.Path("in.img"), content.size() / 2);
+  for (const std::size_t piece_size : {std::size_t{0x8000}, std::size_t{256} << 10}) {
+    SCOPED_TRACE(piece_size);
+    std::vector<std::string_view> pieces;
+    for (std::size_t at = 0; at < content.size(); at += piece_size) {
+      pieces.push_back("HEADER");
+      pieces.push_back(view.bytes().substr(at, piece_size));
+    }
+    try {
+      WriteFileReplacing(path, pieces, nullptr, view);
+      ADD_FAILURE() << "no error";
+    } catch (const FileCreateError& error) {
+      EXPECT_EQ(error.reason(), "the file it is copied from ended early");
+    }
+    EXPECT_EQ(folder.Read("out.img"), "earlier");
+    EXPECT_FALSE(folder.Exists("out.img.partial"));
+  }
+}
+#endif
 
 #ifndef _WIN32
 // A real write failure part way through a gathered write: the file size
