@@ -4,8 +4,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -111,12 +111,11 @@ class ObeyBuilder {
         readers_(std::min(kMaxReaders, readers != 0 ? readers : std::max(1u, std::thread::hardware_concurrency()))) {}
 
   BuildResult Run(std::int64_t default_time) {
-    // The spec's files stand in obey order, one for each file line; only
-    // their sizes and UIDs come from the disk. The sizes come first, for the
-    // layout: every file's place in the image is known before a byte is
-    // read.
-    // The image paths move into the spec; the lines keep what messages
-    // need (their numbers and host paths).
+    // The spec's files stand in obey order, one for each file line, their
+    // image paths moved in (the lines keep what messages need: numbers and
+    // host paths). Only sizes and UIDs come from the disk; the sizes first,
+    // for the layout: every file's place in the image is known before a
+    // byte is read.
     ImageSpec spec = SpecWithoutFiles(obey_, default_time);
     for (ObeyFileLine& line : obey_.files) {
       spec.files.push_back(FileSpecWithoutPath(line));
