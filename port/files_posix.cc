@@ -139,6 +139,13 @@ ssize_t WriteGathered(int file, const iovec* pieces, int count) {
   }
   return ::writev(file, pieces, count);
 }
+ssize_t WriteSomeAt(int file, const void* bytes, std::size_t count, std::uint64_t offset) {
+  if (const int error_number = NextFileChange(FileChange::kWrite)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::pwrite(file, bytes, count, static_cast<off_t>(offset));
+}
 int Flush(int file) {
   if (const int error_number = NextFileChange(FileChange::kFlush)) {
     errno = error_number;
@@ -461,7 +468,7 @@ void FileReader::Close() {
 }
 
 ReplacingFile::ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".partial") {
-  const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = OpenToWrite(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
   if (fd < 0) throw FileCreateError(path_, SystemReason(errno));
   handle_ = fd;
 }
@@ -474,8 +481,8 @@ ReplacingFile::~ReplacingFile() {
 
 void ReplacingFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t put = ::pwrite(static_cast<int>(handle_), bytes.data(),
-                                 std::min<std::size_t>(bytes.size(), SSIZE_MAX), static_cast<off_t>(offset));
+    const ssize_t put = WriteSomeAt(static_cast<int>(handle_), bytes.data(),
+                                    std::min<std::size_t>(bytes.size(), SSIZE_MAX), offset);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) throw FileCreateError(path_, SystemReason(errno));
     if (put == 0) throw FileCreateError(path_, SystemReason(ENOSPC));
@@ -492,10 +499,10 @@ void ReplacingFile::Commit(Flush flush) {
     ::unlink(temporary_.c_str());
     throw FileCreateError(path_, SystemReason(error_number));
   };
-  if (flush == Flush::kToDisk && ::fsync(fd) != 0 && errno != EINVAL) fail(errno);
+  if (flush == Flush::kToDisk && port::Flush(fd) != 0 && errno != EINVAL) fail(errno);
   handle_ = -1;
   if (::close(fd) != 0) fail(errno);
-  if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
+  if (Rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
 }
 
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
