@@ -1,8 +1,7 @@
-// rofs_tree_bench: the whole `larkspur-cli repack` of a big ROFS firmware
+// The ROFS tree case: the whole `larkspur-cli repack` of a big ROFS firmware
 // file, timed as a process from outside, against what the same bytes cost
-// the system's own tools.
-//
-//   rofs_tree_bench [--work DIR] [--repeat N] [--keep] [--programs DIR]
+// the system's own tools. Run by larkspur_bench after its other cases and
+// alone by rofs_tree_bench.
 //
 // Generates a Symbian-like tree (20,000 files, 160 MB, a few hundred
 // folders, mixed-case names, many small files and some large ones; the same
@@ -19,13 +18,11 @@
 // outputs, which are equal across runs and builds when the outputs are the
 // same bytes (the image's time stamp is fixed by SOURCE_DATE_EPOCH).
 //
-// --programs DIR times the larkspur-cli and tools of another build's program
-// folder (DIR holds larkspur-cli and exebat/), for a before-and-after run
-// on the same tree; by default those of this build.
-//
 // Not a test: nothing here fails a build; the target lines say PASS or MISS.
 // The timing runner needs POSIX (fork, wait4, tar, dd); the tree generator,
-// WriteSymbianLikeTree, is plain C++ and can move to another benchmark.
+// WriteSymbianLikeTree, is plain C++.
+#include "bench/rofs_tree_case.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -289,19 +286,9 @@ TreeSummary WriteSymbianLikeTree(const std::string& folder, const TreeShape& sha
 
 namespace {
 
-constexpr int kDefaultRepeat = 5;
 constexpr double kBuildPauseSeconds = 1.5;  // buildrofs's three 500 ms pauses
 constexpr double kTargetRatio = 1.3;
 constexpr char kSourceDateEpoch[] = "1262304000";
-constexpr char kUsage[] = "usage: rofs_tree_bench [--work DIR] [--repeat N] [--keep] [--programs DIR]\n";
-
-struct Options {
-  std::string work;
-  std::string programs = LARKSPUR_BENCH_BIN_DIR;  // ends in a separator
-  int repeat = kDefaultRepeat;
-  bool keep = false;
-};
-
 struct Run {
   double seconds = 0;
   std::uint64_t peak_bytes = 0;
@@ -357,14 +344,11 @@ Run TimedProcess(const std::vector<std::string>&, const std::string&) {
 }
 #endif
 
-std::string WithSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
-int RunBench(const Options& options) {
+}  // namespace
+
+int RunRofsTreeCase(const RofsTreeOptions& options) {
   ::setenv("SOURCE_DATE_EPOCH", kSourceDateEpoch, 1);
   const std::string work = options.work;
   const std::string source_home = work + "source/";  // where the tree is generated and built
@@ -387,7 +371,7 @@ int RunBench(const Options& options) {
   const std::uint64_t room = tree.bytes + 96 * static_cast<std::uint64_t>(tree.files) + (4 << 20);
   const std::uint64_t file_size = (room + (1 << 20) - 1) / (1 << 20) * (1 << 20);
   WriteRofsFirmware(source_home, input, kN96ModelIndex, file_size);
-  std::cout << "rofs_tree_bench: " << tree.files << " files, " << tree.bytes << " bytes (largest "
+  std::cout << "\nROFS tree case: " << tree.files << " files, " << tree.bytes << " bytes (largest "
             << tree.largest << "), " << tree.folders << " folders; firmware file " << file_size
             << " bytes, N96 profile; generated in "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n"
@@ -437,36 +421,4 @@ int RunBench(const Options& options) {
   return 0;
 }
 
-}  // namespace
 }  // namespace larkspur::bench
-
-int main(int argc, char** argv) {
-  using namespace larkspur::bench;
-  Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--work" && i + 1 < argc) {
-      options.work = argv[++i];
-    } else if (argument == "--repeat" && i + 1 < argc) {
-      options.repeat = std::max(1, std::atoi(argv[++i]));
-    } else if (argument == "--keep") {
-      options.keep = true;
-    } else if (argument == "--programs" && i + 1 < argc) {
-      options.programs = WithSeparator(std::filesystem::absolute(argv[++i]).string());
-    } else {
-      std::cerr << kUsage;
-      return 2;
-    }
-  }
-  if (options.work.empty()) {
-    std::random_device random;
-    options.work = (std::filesystem::temp_directory_path() / ("larkspur-rofs-tree-" + std::to_string(random()))).string();
-  }
-  options.work = WithSeparator(std::filesystem::absolute(options.work).string());
-  try {
-    return RunBench(options);
-  } catch (const std::exception& error) {
-    std::cerr << "\nrofs_tree_bench: " << error.what() << "\n";
-    return 1;
-  }
-}
