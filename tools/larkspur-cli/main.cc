@@ -106,6 +106,7 @@ int RunPipelineCommand(const CliOptions& options) {
       outcome = run.Begin();
     } catch (const std::exception& error) {
       ShowBox(kApplicationTitle, WithFullStop(error.what()));
+      reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
       return kExitFailed;
     }
     try {
@@ -113,6 +114,7 @@ int RunPipelineCommand(const CliOptions& options) {
       if (outcome.done()) outcome = run.Unpack();
     } catch (...) {
       ShowBox("Application Error", ApplicationErrorText(std::current_exception()));
+      reporter.Log(pipeline::FailedRunText(workspace, ErrorMessageOf(std::current_exception())));
       return kExitFailed;
     }
   } else {
@@ -126,6 +128,7 @@ int RunPipelineCommand(const CliOptions& options) {
       outcome = pipeline::Repack(file, model, workspace, tools, reporter, repack_options).outcome;
     } catch (const std::exception& error) {
       ShowBox(kApplicationTitle, WithFullStop(error.what()));
+      reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
       return kExitFailed;
     }
   }
