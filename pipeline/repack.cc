@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/hex.h"
+#include "diff/diff_report.h"
 #include "extract/carve.h"
 #include "extract/strip.h"
 #include "fat/fat_writer.h"
@@ -325,6 +326,14 @@ class Repacking {
                  "added), 请确认手机的分区装得下.",
                  {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
       }
+    }
+
+    // What the REB- file changes against the input, before anything is
+    // flashed: a tree emptied by mistake shows here.
+    for (const diff::DiffLine& line : diff::RepackSummary(file_.path, output, file_.name, file_.kind, model_)) {
+      Text text(line.key, {});
+      for (const std::string& value : line.values) text.values.emplace_back(value);
+      reporter_.Log(text);
     }
 
     reporter_.Log(Text(kSeparatorLine));
