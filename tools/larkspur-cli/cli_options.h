@@ -19,7 +19,8 @@ struct CliOptions {
   bool accept_damaged = false;     // extract: a damaged file too, with warnings
   bool keep_lead = false;          // repack: the source's bytes in front of the ROFS header
   bool extend_erase_area = false;  // repack: move the end of a too small erase area
-  bool json = false;                // diff: JSON instead of lines
+  bool json = false;               // diff: JSON instead of lines
+  std::string package_to;          // repack: a flashable copy of the package folder there
   std::string file;
   std::string new_file;  // diff: the second file (`file` is the first, the old one)
 };
