@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <utility>
@@ -48,9 +49,11 @@ std::string ModelNames(const std::vector<int>& models) {
   return names;
 }
 
-std::string Bytes(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " byte" : " bytes"); }
-
-std::string Quoted(const std::string& text) { return text.empty() ? "none" : "\"" + text + "\""; }
+// A text field: quoted, or none when empty.
+std::optional<std::string> Quoted(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return "\"" + text + "\"";
+}
 
 // Reads stretches of one file through its reader, and compares runs of two
 // files a chunk at a time.
@@ -75,8 +78,8 @@ class Comparer {
     return true;
   }
 
-  // The size and CRC-32 of pieces of one file, for a run of bytes people
-  // cannot read: "1328 bytes, CRC-32 1A2B3C4D".
+  // The length and CRC-32 of pieces of one file, for a run of bytes people
+  // cannot read: "1328, 1A2B3C4D".
   std::string Summary(bool old_side, const std::vector<std::string_view>& pieces) {
     Crc32 crc;
     Cursor cursor{old_side ? old_file_ : new_file_, pieces};
@@ -87,7 +90,7 @@ class Comparer {
       crc.Update(std::string_view(buffer, length));
       left -= length;
     }
-    return Bytes(SpansSize(pieces)) + ", CRC-32 " + HexDigits(crc.value(), 8);
+    return std::to_string(SpansSize(pieces)) + ", " + HexDigits(crc.value(), 8);
   }
 
  private:
@@ -136,7 +139,7 @@ struct Entry {
   std::uint64_t size = 0;
   std::vector<std::string_view> data;  // views of the firmware file's bytes
   // Fields compared by name, in the same order for every entry of a kind.
-  std::vector<std::pair<std::string, std::string>> fields;
+  std::vector<std::pair<Field, std::string>> fields;
 };
 
 // The entries of a partition, by path.
@@ -155,8 +158,8 @@ struct Side {
   std::uint64_t partition_start = 0;     // in the stream
   std::vector<std::string_view> partition;
   Tree tree;
-  // The partition's own fields, by name, in the same order for either file.
-  std::vector<std::pair<std::string, std::string>> fields;
+  // The partition's own fields, in the same order for either file.
+  std::vector<std::pair<Field, std::optional<std::string>>> fields;
 };
 
 // Reads the layout and finds the partition, as Extract does.
@@ -226,16 +229,16 @@ void AddRofsDirectory(const rofs::RofsDirectory& directory, const std::string& p
       ++tree.files;
       tree.file_bytes += file.size;
     }
-    entry.fields = {{"attributes", HexNumber(file.attributes, 2)},
-                    {"extra attributes", HexNumber(file.extra_attributes, 2)},
-                    {"UIDs", SpacedHex(std::span<const std::uint8_t>(file.uids))}};
+    entry.fields = {{Field::kAttributes, HexNumber(file.attributes, 2)},
+                    {Field::kExtraAttributes, HexNumber(file.extra_attributes, 2)},
+                    {Field::kUids, SpacedHex(std::span<const std::uint8_t>(file.uids))}};
     tree.entries[prefix + rofs::Utf16ToUtf8Lossy(file.name)] = std::move(entry);
   }
   for (const rofs::RofsDirectory& sub : directory.subdirectories) {
     const std::string path = prefix + rofs::Utf16ToUtf8Lossy(sub.name) + "/";
     Entry entry;
     entry.folder = true;
-    entry.fields = {{"attributes", HexNumber(sub.attributes, 2)}};
+    entry.fields = {{Field::kAttributes, HexNumber(sub.attributes, 2)}};
     tree.entries[path] = std::move(entry);
     AddRofsDirectory(sub, path, image, tree);
   }
@@ -252,9 +255,9 @@ void AddFatFolder(const fat::FatFolder& folder, const std::string& prefix, const
     std::vector<SegmentedBytes> extents;
     for (const fat::Extent& extent : file.extents) extents.push_back(image.Slice(extent.offset, extent.length));
     entry.data = Views(SegmentedBytes::Joined(extents));
-    entry.fields = {{"attributes", HexNumber(file.attributes, 2)},
-                    {"time", fat::FatTimestampText(file.modified)},
-                    {"short name", ShortNameField(file.short_name)}};
+    entry.fields = {{Field::kAttributes, HexNumber(file.attributes, 2)},
+                    {Field::kTime, fat::FatTimestampText(file.modified)},
+                    {Field::kShortName, ShortNameField(file.short_name)}};
     ++tree.files;
     tree.file_bytes += file.size;
     tree.entries[prefix + rofs::Utf16ToUtf8Lossy(file.name)] = std::move(entry);
@@ -263,9 +266,9 @@ void AddFatFolder(const fat::FatFolder& folder, const std::string& prefix, const
     const std::string path = prefix + rofs::Utf16ToUtf8Lossy(sub.name) + "/";
     Entry entry;
     entry.folder = true;
-    entry.fields = {{"attributes", HexNumber(sub.attributes, 2)},
-                    {"time", fat::FatTimestampText(sub.modified)},
-                    {"short name", ShortNameField(sub.short_name)}};
+    entry.fields = {{Field::kAttributes, HexNumber(sub.attributes, 2)},
+                    {Field::kTime, fat::FatTimestampText(sub.modified)},
+                    {Field::kShortName, ShortNameField(sub.short_name)}};
     tree.entries[path] = std::move(entry);
     AddFatFolder(sub, path, image, tree);
   }
@@ -281,11 +284,11 @@ void ReadPartition(Side& side, PartitionKind kind) {
     AddRofsDirectory(parsed.root, "", image, side.tree);
     const rofs::RofsHeader& header = parsed.header;
     side.fields = {
-        {"ROFS time", rofs::FormatSymbianTime(header.time)},
-        {"ROFS version", std::to_string(header.version.major) + "." + std::to_string(header.version.minor) + "(" +
+        {Field::kRofsTime, rofs::FormatSymbianTime(header.time)},
+        {Field::kRofsVersion, std::to_string(header.version.major) + "." + std::to_string(header.version.minor) + "(" +
                              std::to_string(header.version.build) + ")"},
-        {"ROFS maximum size", HexNumber(header.max_image_size)},
-        {"ROFS image size", Bytes(header.image_size)},
+        {Field::kRofsMaximumSize, HexNumber(header.max_image_size)},
+        {Field::kRofsImageSize, std::to_string(header.image_size)},
     };
     return;
   }
@@ -293,21 +296,22 @@ void ReadPartition(Side& side, PartitionKind kind) {
   AddFatFolder(volume.root, "", image, side.tree);
   const fat::BootSector& boot = volume.geometry.boot;
   side.fields = {
-      {"volume label", Quoted(volume.label)},
-      {"serial", boot.has_extended_fields
-                     ? HexDigits(boot.serial >> 16, 4) + "-" + HexDigits(boot.serial & 0xFFFF, 4)
-                     : "none"},
-      {"OEM name", Quoted(boot.oem_name)},
-      {"bytes per sector", std::to_string(boot.bytes_per_sector)},
-      {"sectors per cluster", std::to_string(boot.sectors_per_cluster)},
-      {"reserved sectors", std::to_string(boot.reserved_sectors)},
-      {"FATs", std::to_string(boot.fat_count)},
-      {"root entries", std::to_string(boot.root_entries)},
-      {"total sectors", std::to_string(boot.total_sectors)},
-      {"media", HexNumber(boot.media, 2)},
-      {"sectors per FAT", std::to_string(boot.sectors_per_fat)},
-      {"hidden sectors", std::to_string(boot.hidden_sectors)},
-      {"FAT copies", volume.fat_copies_agree ? "agree" : "differ"},
+      {Field::kVolumeLabel, Quoted(volume.label)},
+      {Field::kSerial, boot.has_extended_fields
+                           ? std::optional<std::string>(HexDigits(boot.serial >> 16, 4) + "-" +
+                                                        HexDigits(boot.serial & 0xFFFF, 4))
+                           : std::nullopt},
+      {Field::kOemName, Quoted(boot.oem_name)},
+      {Field::kBytesPerSector, std::to_string(boot.bytes_per_sector)},
+      {Field::kSectorsPerCluster, std::to_string(boot.sectors_per_cluster)},
+      {Field::kReservedSectors, std::to_string(boot.reserved_sectors)},
+      {Field::kFatCount, std::to_string(boot.fat_count)},
+      {Field::kRootEntries, std::to_string(boot.root_entries)},
+      {Field::kTotalSectors, std::to_string(boot.total_sectors)},
+      {Field::kMedia, HexNumber(boot.media, 2)},
+      {Field::kSectorsPerFat, std::to_string(boot.sectors_per_fat)},
+      {Field::kHiddenSectors, std::to_string(boot.hidden_sectors)},
+      {Field::kFatCopiesAgree, volume.fat_copies_agree ? "true" : "false"},
   };
 }
 
@@ -325,9 +329,10 @@ class Comparison {
   }
 
   FirmwareDifference Run() {
+    // The blocks first: what they find spares reading files' bytes again.
+    CompareBlocks();
     ComparePartitions();
     CompareOutside();
-    CompareBlocks();
     if (result_.same() && old_.input->bytes != new_.input->bytes) {
       // Nothing above explains it (a header's check value that does not
       // match its payload, say): the first byte that differs is named.
@@ -336,10 +341,9 @@ class Comparison {
       std::size_t at = 0;
       while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
       const auto byte_at = [&](std::string_view bytes) {
-        return at < bytes.size() ? "file offset " + HexNumber(at, 8) + ": " + SpacedHex(bytes.substr(at, 1))
-                                 : "ends at file offset " + HexNumber(at, 8);
+        return at < bytes.size() ? std::optional<std::string>(SpacedHex(bytes.substr(at, 1))) : std::nullopt;
       };
-      result_.outside.push_back({"bytes", byte_at(a), byte_at(b)});
+      result_.outside.push_back({Field::kFirstDifferingByte, {HexNumber(at, 8)}, byte_at(a), byte_at(b)});
     }
     return std::move(result_);
   }
@@ -350,11 +354,10 @@ class Comparison {
     const std::uint64_t old_lead = old_.partition_start - old_.payload_start;
     const std::uint64_t new_lead = new_.partition_start - new_.payload_start;
     if (old_lead != new_lead) {
-      result_.partition.push_back({"partition start", "payload offset " + HexNumber(old_lead),
-                                   "payload offset " + HexNumber(new_lead)});
+      result_.partition.push_back({Field::kPartitionStart, {}, HexNumber(old_lead), HexNumber(new_lead)});
     } else if (!comparer_.Same(Lead(old_), Lead(new_))) {
       result_.partition.push_back(
-          {"bytes in front of the partition", comparer_.Summary(true, Lead(old_)), comparer_.Summary(false, Lead(new_))});
+          {Field::kBytesBeforePartition, {}, comparer_.Summary(true, Lead(old_)), comparer_.Summary(false, Lead(new_))});
     }
     std::string problem;
     for (Side* side : {&old_, &new_}) {
@@ -370,8 +373,8 @@ class Comparison {
     }
     for (std::size_t i = 0; i < old_.fields.size() && i < new_.fields.size(); ++i) {
       const auto& [field, old_value] = old_.fields[i];
-      const std::string& new_value = new_.fields[i].second;
-      if (old_value != new_value) result_.partition.push_back({field, old_value, new_value});
+      const std::optional<std::string>& new_value = new_.fields[i].second;
+      if (old_value != new_value) result_.partition.push_back({field, {}, old_value, new_value});
     }
     result_.old_files = old_.tree.files;
     result_.new_files = new_.tree.files;
@@ -434,11 +437,9 @@ class Comparison {
     difference.new_size = new_entry.size;
     difference.old_hidden = old_entry.hidden;
     difference.new_hidden = new_entry.hidden;
-    if (old_entry.hidden != new_entry.hidden) {
-      const auto what = [](bool hidden) { return std::string(hidden ? "hidden entry" : "file"); };
-      difference.fields.push_back({"hidden", what(old_entry.hidden), what(new_entry.hidden)});
-    } else if (!old_entry.folder && !old_entry.hidden) {
-      difference.content_changed = !comparer_.Same(old_entry.data, new_entry.data);
+    if (old_entry.hidden == new_entry.hidden && !old_entry.folder && !old_entry.hidden) {
+      difference.content_changed =
+          !SameInPlace(old_entry.data, new_entry.data) && !comparer_.Same(old_entry.data, new_entry.data);
     }
     // A ROFS entry's UIDs are the first bytes of its data: they change
     // with the bytes, and are news only when the same bytes stay.
@@ -446,10 +447,12 @@ class Comparison {
     for (std::size_t i = 0; i < old_entry.fields.size() && i < new_entry.fields.size(); ++i) {
       const auto& [field, old_value] = old_entry.fields[i];
       const std::string& new_value = new_entry.fields[i].second;
-      if (old_value == new_value || (field == "UIDs" && !same_bytes)) continue;
-      difference.fields.push_back({field, old_value, new_value});
+      if (old_value == new_value || (field == Field::kUids && !same_bytes)) continue;
+      difference.fields.push_back({field, {}, old_value, new_value});
     }
-    if (!difference.content_changed && difference.fields.empty()) return std::nullopt;
+    if (!difference.content_changed && difference.fields.empty() && old_entry.hidden == new_entry.hidden) {
+      return std::nullopt;
+    }
     return difference;
   }
 
@@ -461,21 +464,21 @@ class Comparison {
     auto& outside = result_.outside;
     // The start address: where the flasher writes the first block.
     const auto start = [](const FirmwareLayout& layout) { return HexNumber(layout.blocks.front().address, 8); };
-    if (start(a) != start(b)) outside.push_back({"start address", start(a), start(b)});
+    if (start(a) != start(b)) outside.push_back({Field::kStartAddress, {}, start(a), start(b)});
     CompareTables();
     CompareNamedBlocks();
     // Prefix bytes besides the table and the named blocks.
     const std::vector<std::string_view> old_prefix = Unclaimed(old_bytes, a, 0, *a.prefix_length);
     const std::vector<std::string_view> new_prefix = Unclaimed(new_bytes, b, 0, *b.prefix_length);
     if (!comparer_.Same(old_prefix, new_prefix)) {
-      outside.push_back({"prefix", comparer_.Summary(true, old_prefix), comparer_.Summary(false, new_prefix)});
+      outside.push_back({Field::kPrefix, {}, comparer_.Summary(true, old_prefix), comparer_.Summary(false, new_prefix)});
     }
     CompareHeaders();
     // FF padding between code blocks.
     for (std::size_t i = 0; i + 1 < a.blocks.size() && i + 1 < b.blocks.size(); ++i) {
       if (a.blocks[i].padding_after != b.blocks[i].padding_after) {
-        outside.push_back({"padding after block " + std::to_string(i), Bytes(a.blocks[i].padding_after),
-                           Bytes(b.blocks[i].padding_after)});
+        outside.push_back({Field::kPaddingAfterBlock, {std::to_string(i)}, std::to_string(a.blocks[i].padding_after),
+                           std::to_string(b.blocks[i].padding_after)});
       }
     }
     // What follows the last block, named blocks aside.
@@ -483,7 +486,7 @@ class Comparison {
     const std::vector<std::string_view> new_trail = Unclaimed(new_bytes, b, b.code_end, new_bytes.size());
     if (!comparer_.Same(old_trail, new_trail)) {
       outside.push_back(
-          {"after the blocks", comparer_.Summary(true, old_trail), comparer_.Summary(false, new_trail)});
+          {Field::kAfterTheBlocks, {}, comparer_.Summary(true, old_trail), comparer_.Summary(false, new_trail)});
     }
   }
 
@@ -511,30 +514,36 @@ class Comparison {
   void CompareTables() {
     const auto& a = old_.layout.toc;
     const auto& b = new_.layout.toc;
-    const auto describe = [](const std::optional<TableOfContents>& toc) {
-      return toc ? std::to_string(toc->end()) + " bytes, " + std::to_string(toc->entries.size()) + " entries"
-                 : std::string("none");
+    // "22, 1, 1A2B3C4D": its length, its entries, the CRC-32 of its bytes.
+    const auto describe = [](std::string_view file, const std::optional<TableOfContents>& toc) {
+      return toc ? std::optional<std::string>(std::to_string(toc->end()) + ", " + std::to_string(toc->entries.size()) +
+                                              ", " + HexDigits(Crc32Of(file.substr(0, toc->end())), 8))
+                 : std::nullopt;
     };
     if (!a || !b) {
-      if (a || b) result_.outside.push_back({"table of contents", describe(a), describe(b)});
+      if (a || b) {
+        result_.outside.push_back(
+            {Field::kTableOfContents, {}, describe(old_.input->bytes, a), describe(new_.input->bytes, b)});
+      }
       return;
     }
     const std::vector<std::string> old_lines = DescribeTableOfContents(*a);
     const std::vector<std::string> new_lines = DescribeTableOfContents(*b);
     bool told = false;
     for (std::size_t i = 0; i < std::max(old_lines.size(), new_lines.size()); ++i) {
-      const std::string old_line = i < old_lines.size() ? old_lines[i] : "none";
-      const std::string new_line = i < new_lines.size() ? new_lines[i] : "none";
-      if (old_line == new_line) continue;
-      result_.outside.push_back({"table of contents, line " + std::to_string(i + 1), old_line, new_line});
+      const auto line = [i](const std::vector<std::string>& lines) {
+        return i < lines.size() ? std::optional<std::string>(lines[i]) : std::nullopt;
+      };
+      if (line(old_lines) == line(new_lines)) continue;
+      result_.outside.push_back({Field::kTableOfContentsLine, {std::to_string(i + 1)}, line(old_lines), line(new_lines)});
       told = true;
     }
     // Bytes the lines do not show (the counts, bytes after the entries).
     const std::string_view old_table = old_.input->bytes.substr(0, a->end());
     const std::string_view new_table = new_.input->bytes.substr(0, b->end());
     if (!told && old_table != new_table) {
-      result_.outside.push_back({"table of contents", describe(a) + ", CRC-32 " + HexDigits(Crc32Of(old_table), 8),
-                                 describe(b) + ", CRC-32 " + HexDigits(Crc32Of(new_table), 8)});
+      result_.outside.push_back(
+          {Field::kTableOfContents, {}, describe(old_.input->bytes, a), describe(new_.input->bytes, b)});
     }
   }
 
@@ -549,24 +558,28 @@ class Comparison {
           file.substr(named.header_offset + static_cast<std::size_t>(named.header_size), named.payload_length)};
     };
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
-      const std::string number = "named block " + std::to_string(i);
+      const std::string number = std::to_string(i);
       if (i >= a.size() || i >= b.size()) {
+        // "NOLO, 0x400": its description and payload length.
         const auto describe = [&](const std::vector<NamedBlock>& named) {
-          return i < named.size() ? named[i].description + ", payload " + HexNumber(named[i].payload_length)
-                                  : std::string("none");
+          return i < named.size()
+                     ? std::optional<std::string>(named[i].description + ", " + HexNumber(named[i].payload_length))
+                     : std::nullopt;
         };
-        result_.outside.push_back({number, describe(a), describe(b)});
+        result_.outside.push_back({Field::kNamedBlock, {number}, describe(a), describe(b)});
         continue;
       }
-      const std::string name = number + " (" + a[i].description + ")";
+      const std::vector<std::string> name = {number, a[i].description};
       if (a[i].description != b[i].description) {
-        result_.outside.push_back({number + " description", a[i].description, b[i].description});
+        result_.outside.push_back({Field::kNamedBlockDescription, {number}, a[i].description, b[i].description});
       }
       if (a[i].payload_length != b[i].payload_length) {
-        result_.outside.push_back({name + " length", HexNumber(a[i].payload_length), HexNumber(b[i].payload_length)});
+        result_.outside.push_back(
+            {Field::kNamedBlockLength, name, HexNumber(a[i].payload_length), HexNumber(b[i].payload_length)});
       }
       if (a[i].address != b[i].address) {
-        result_.outside.push_back({name + " address", HexNumber(a[i].address, 8), HexNumber(b[i].address, 8)});
+        result_.outside.push_back(
+            {Field::kNamedBlockAddress, name, HexNumber(a[i].address, 8), HexNumber(b[i].address, 8)});
       }
       // The header's bytes besides its check value, length, address and
       // checksum (a key hash, the flash id, a second hash).
@@ -577,7 +590,8 @@ class Comparison {
           if (at >= kNamedCheckValueOffset && at < kNamedAddressOffset + 4) continue;
           if (old_header[at] == new_header[at]) continue;
           const std::size_t length = std::min<std::size_t>(8, old_header.size() - 1 - at);
-          result_.outside.push_back({name + " header at +" + std::to_string(at),
+          result_.outside.push_back({Field::kNamedBlockHeader,
+                                     {number, a[i].description, "+" + std::to_string(at)},
                                      SpacedHex(old_header.substr(at, length)),
                                      SpacedHex(new_header.substr(at, length))});
           break;
@@ -587,7 +601,7 @@ class Comparison {
       const auto new_payload = payload(new_.input->bytes, b[i]);
       if (a[i].payload_length == b[i].payload_length && !comparer_.Same(old_payload, new_payload)) {
         result_.outside.push_back(
-            {name + " payload", comparer_.Summary(true, old_payload), comparer_.Summary(false, new_payload)});
+            {Field::kNamedBlockPayload, name, comparer_.Summary(true, old_payload), comparer_.Summary(false, new_payload)});
       }
     }
   }
@@ -607,9 +621,9 @@ class Comparison {
     const auto close_run = [&](std::size_t end) {
       if (!run_start) return;
       const std::string blocks = end - 1 == *run_start
-                                     ? "block " + std::to_string(*run_start)
-                                     : "blocks " + std::to_string(*run_start) + "-" + std::to_string(end - 1);
-      result_.outside.push_back({"type field of " + blocks, run_old, run_new});
+                                     ? std::to_string(*run_start)
+                                     : std::to_string(*run_start) + "-" + std::to_string(end - 1);
+      result_.outside.push_back({Field::kTypeField, {blocks}, run_old, run_new});
       run_start.reset();
     };
     const std::size_t common = std::min(a.blocks.size(), b.blocks.size());
@@ -647,7 +661,10 @@ class Comparison {
         differs = old_block.payload_length != new_block.payload_length || old_check != new_check ||
                   !comparer_.Same(payload(old_.input->bytes, old_block), payload(new_.input->bytes, new_block));
       }
-      if (!differs) continue;
+      if (!differs) {
+        if (a.blocks[i].header_offset == b.blocks[i].header_offset) same_in_place_.push_back(i);
+        continue;
+      }
       ++result_.differing_blocks;
       const LayoutBlock& block = i < b.blocks.size() ? b.blocks[i] : a.blocks[i];
       const std::uint32_t last = block.address + (block.payload_length == 0 ? 0 : block.payload_length - 1);
@@ -661,14 +678,93 @@ class Comparison {
     }
   }
 
+  // True when each piece of the old file lies at the same file offset as
+  // its piece of the new file, with the same length, inside a block whose
+  // payload CompareBlocks found the same in both at that offset: then the
+  // bytes are the same without reading them again. False says nothing.
+  bool SameInPlace(const std::vector<std::string_view>& old_pieces,
+                   const std::vector<std::string_view>& new_pieces) const {
+    if (old_pieces.size() != new_pieces.size()) return false;
+    const char* old_base = old_.input->bytes.data();
+    const char* new_base = new_.input->bytes.data();
+    const auto header_size = static_cast<std::size_t>(old_.layout.header_size);
+    for (std::size_t i = 0; i < old_pieces.size(); ++i) {
+      const std::size_t at = static_cast<std::size_t>(old_pieces[i].data() - old_base);
+      if (old_pieces[i].size() != new_pieces[i].size() ||
+          static_cast<std::size_t>(new_pieces[i].data() - new_base) != at) {
+        return false;
+      }
+      // The last block starting at or before the piece; the piece must lie
+      // inside its payload.
+      const auto block = std::upper_bound(
+          same_in_place_.begin(), same_in_place_.end(), at,
+          [&](std::size_t offset, std::size_t index) { return offset < old_.layout.blocks[index].header_offset; });
+      if (block == same_in_place_.begin()) return false;
+      const LayoutBlock& holder = old_.layout.blocks[*std::prev(block)];
+      const std::size_t payload = holder.header_offset + header_size;
+      if (at < payload || at - payload > holder.payload_length ||
+          old_pieces[i].size() > holder.payload_length - (at - payload)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   Side old_;
   Side new_;
   Comparer comparer_;
   const BlockFormat& format_;
   FirmwareDifference result_;
+  // The blocks, in order, that are the same in both files at the same file
+  // offset.
+  std::vector<std::size_t> same_in_place_;
 };
 
 }  // namespace
+
+const char* FieldName(Field field) {
+  switch (field) {
+    case Field::kAttributes: return "attributes";
+    case Field::kExtraAttributes: return "extra attributes";
+    case Field::kUids: return "UIDs";
+    case Field::kTime: return "time";
+    case Field::kShortName: return "short name";
+    case Field::kPartitionStart: return "partition start";
+    case Field::kBytesBeforePartition: return "bytes in front of the partition";
+    case Field::kRofsTime: return "ROFS time";
+    case Field::kRofsVersion: return "ROFS version";
+    case Field::kRofsMaximumSize: return "ROFS maximum size";
+    case Field::kRofsImageSize: return "ROFS image size";
+    case Field::kVolumeLabel: return "volume label";
+    case Field::kSerial: return "serial";
+    case Field::kOemName: return "OEM name";
+    case Field::kBytesPerSector: return "bytes per sector";
+    case Field::kSectorsPerCluster: return "sectors per cluster";
+    case Field::kReservedSectors: return "reserved sectors";
+    case Field::kFatCount: return "FATs";
+    case Field::kRootEntries: return "root entries";
+    case Field::kTotalSectors: return "total sectors";
+    case Field::kMedia: return "media";
+    case Field::kSectorsPerFat: return "sectors per FAT";
+    case Field::kHiddenSectors: return "hidden sectors";
+    case Field::kFatCopiesAgree: return "FAT copies agree";
+    case Field::kStartAddress: return "start address";
+    case Field::kTableOfContents: return "table of contents";
+    case Field::kTableOfContentsLine: return "table of contents line";
+    case Field::kNamedBlock: return "named block";
+    case Field::kNamedBlockDescription: return "named block description";
+    case Field::kNamedBlockLength: return "named block length";
+    case Field::kNamedBlockAddress: return "named block address";
+    case Field::kNamedBlockHeader: return "named block header";
+    case Field::kNamedBlockPayload: return "named block payload";
+    case Field::kPrefix: return "prefix";
+    case Field::kTypeField: return "type field";
+    case Field::kPaddingAfterBlock: return "padding after block";
+    case Field::kAfterTheBlocks: return "after the blocks";
+    case Field::kFirstDifferingByte: return "first differing byte";
+  }
+  return "?";
+}
 
 int ChooseModel(const FirmwareInput& old_file, const FirmwareInput& new_file, PartitionKind kind,
                 std::optional<int> chosen) {

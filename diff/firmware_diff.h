@@ -52,12 +52,66 @@ struct FirmwareInput {
   PartReader read;
 };
 
-// One field that differs, as text for people: "volume label", "\"OLD\"",
-// "\"NEW\"". A value of "none" stands for a field one file lacks.
+// A field that can differ. Each has a name for programs (FieldName) and a
+// text of the catalog for people (pipeline/difference_report.cc).
+enum class Field {
+  // A file's or folder's.
+  kAttributes,
+  kExtraAttributes,
+  kUids,
+  kTime,
+  kShortName,
+  // The partition's.
+  kPartitionStart,         // the payload offset it starts at
+  kBytesBeforePartition,   // length, CRC-32
+  kRofsTime,
+  kRofsVersion,
+  kRofsMaximumSize,
+  kRofsImageSize,          // bytes
+  kVolumeLabel,
+  kSerial,
+  kOemName,
+  kBytesPerSector,
+  kSectorsPerCluster,
+  kReservedSectors,
+  kFatCount,
+  kRootEntries,
+  kTotalSectors,
+  kMedia,
+  kSectorsPerFat,
+  kHiddenSectors,
+  kFatCopiesAgree,         // true, false
+  // Outside the payload.
+  kStartAddress,
+  kTableOfContents,        // length, entries, CRC-32
+  kTableOfContentsLine,    // at: the line's number
+  kNamedBlock,             // at: its number; description, payload length
+  kNamedBlockDescription,  // at: its number
+  kNamedBlockLength,       // at: its number and description
+  kNamedBlockAddress,      // at: its number and description
+  kNamedBlockHeader,       // at: its number and description, the byte's offset in the header
+  kNamedBlockPayload,      // at: its number and description; length, CRC-32
+  kPrefix,                 // length, CRC-32
+  kTypeField,              // at: the blocks, "3" or "3-5"
+  kPaddingAfterBlock,      // at: the block; bytes
+  kAfterTheBlocks,         // length, CRC-32
+  kFirstDifferingByte,     // at: the file offset; the byte, none where the file has ended
+};
+
+// "attributes", "volume label", "named block header": the field's name in
+// the JSON, stable.
+const char* FieldName(Field field);
+
+// One field that differs. The values are numbers, hexadecimal, names and
+// the file's own bytes, never words: the same in every language. No value:
+// the file lacks the field.
 struct FieldDifference {
-  std::string field;
-  std::string old_value;
-  std::string new_value;
+  Field field = Field::kAttributes;
+  // Which one, for a field a file has many of (block numbers, a named
+  // block's number and description, a line's number, an offset).
+  std::vector<std::string> at;
+  std::optional<std::string> old_value;
+  std::optional<std::string> new_value;
   bool operator==(const FieldDifference&) const = default;
 };
 
@@ -79,9 +133,9 @@ struct EntryDifference {
   bool new_hidden = false;
   // kChanged: the bytes differ (in number or in content).
   bool content_changed = false;
-  // kChanged: the other fields that differ: "hidden", "attributes",
-  // "extra attributes", "UIDs" (only when the bytes are the same), "time",
-  // "short name".
+  // kChanged: the other fields that differ (the UIDs only when the bytes
+  // are the same: they are the first bytes of a ROFS file). A file made a
+  // hidden entry, or the reverse, is told by old_hidden and new_hidden.
   std::vector<FieldDifference> fields;
 };
 

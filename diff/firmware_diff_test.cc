@@ -30,8 +30,8 @@ using testing::MakeFirmware;
 using testing::PatternBytes;
 
 // What a difference reports, one line per thing: "+ path", "- path",
-// "~ path content", "~ path <field>", "partition: <field>",
-// "outside: <field>". The blocks are checked apart.
+// "~ path content", "~ path hidden", "~ path <field>", "partition:
+// <field>", "outside: <field> <at>". The blocks are checked apart.
 std::set<std::string> Reported(const FirmwareDifference& difference) {
   std::set<std::string> reported;
   for (const EntryDifference& entry : difference.entries) {
@@ -44,12 +44,20 @@ std::set<std::string> Reported(const FirmwareDifference& difference) {
         break;
       case EntryStatus::kChanged:
         if (entry.content_changed) reported.insert("~ " + entry.path + " content");
-        for (const FieldDifference& field : entry.fields) reported.insert("~ " + entry.path + " " + field.field);
+        if (entry.old_hidden != entry.new_hidden) reported.insert("~ " + entry.path + " hidden");
+        for (const FieldDifference& field : entry.fields) {
+          reported.insert("~ " + entry.path + " " + FieldName(field.field));
+        }
         break;
     }
   }
-  for (const FieldDifference& field : difference.partition) reported.insert("partition: " + field.field);
-  for (const FieldDifference& field : difference.outside) reported.insert("outside: " + field.field);
+  const auto named = [](const FieldDifference& field) {
+    std::string name = FieldName(field.field);
+    for (const std::string& at : field.at) name += " " + at;
+    return name;
+  };
+  for (const FieldDifference& field : difference.partition) reported.insert("partition: " + named(field));
+  for (const FieldDifference& field : difference.outside) reported.insert("outside: " + named(field));
   if (!difference.partition_problem.empty()) reported.insert("problem: " + difference.partition_problem);
   return reported;
 }
@@ -206,7 +214,7 @@ TEST(FirmwareDiffTest, RofsPairsReportExactlyTheirDifferences) {
        "*"},
       {"another type field in every header",
        [&] { return RofsFirmware(base_image, "HEAD", std::string(kRofsLead, '\0'), "\x02"); },
-       {"outside: type field of blocks 0-4"},
+       {"outside: type field 0-4"},
        ""},
   };
   for (const Case& c : cases) {
@@ -252,13 +260,13 @@ TEST(FirmwareDiffTest, OutsideThePayloadEachPartIsNamed) {
     std::set<std::string> expected;
   } cases[] = {
       {"an erase area's end", RofsFirmware(image, prefix(0x018FFFFF, PatternBytes(0x400, 6), false)),
-       {"outside: table of contents, line 1"}},
+       {"outside: table of contents line 1"}},
       {"a named block's payload", RofsFirmware(image, prefix(0x017FFFFF, PatternBytes(0x400, 7), false)),
-       {"outside: named block 0 (NOLO) payload"}},
+       {"outside: named block payload 0 NOLO"}},
       {"a named block added", RofsFirmware(image, prefix(0x017FFFFF, PatternBytes(0x400, 6), true)),
        {"outside: named block 1"}},
       {"the start address", moved, {"outside: start address"}},
-      {"a header checksum", checksum_flipped, {"outside: bytes"}},
+      {"a header checksum", checksum_flipped, {"outside: first differing byte " + HexNumber(layout.blocks[2].header_offset + 18, 8)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -4,12 +4,12 @@
 #include <cstdlib>
 
 #include "base/hex.h"
-#include "diff/diff_report.h"
 #include "extract/carve.h"
 #include "extract/strip.h"
 #include "fat/fat_writer.h"
 #include "format/block_header.h"
 #include "format/table_of_contents.h"
+#include "pipeline/difference_report.h"
 #include "port/file_view.h"
 #include "port/files.h"
 #include "port/folders.h"
@@ -368,11 +368,7 @@ class Repacking {
 
     // What the REB- file changes against the input, before anything is
     // flashed: a tree emptied by mistake shows here.
-    for (const diff::DiffLine& line : diff::RepackSummary(file_.path, output, file_.name, file_.kind, model_)) {
-      Text text(line.key, {});
-      for (const std::string& value : line.values) text.values.emplace_back(value);
-      reporter_.Log(text);
-    }
+    for (const Text& line : RepackSummary(file_.path, output, file_.name, file_.kind, model_)) reporter_.Log(line);
 
     reporter_.Log(Text(kSeparatorLine));
     reporter_.Log(Text("完成! 完成! 完成!          "));

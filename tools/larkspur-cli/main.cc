@@ -7,13 +7,14 @@
 #include "app/run_reports.h"
 #include "app/texts.h"
 #include "app/tform1.h"
-#include "diff/diff_report.h"
+#include "diff/diff_json.h"
 #include "diff/firmware_diff.h"
 #include "fat/fat_reader.h"
 #include "format/firmware_check.h"
 #include "format/firmware_layout.h"
 #include "format/load_file_bytes.h"
 #include "format/partition.h"
+#include "pipeline/difference_report.h"
 #include "pipeline/extract.h"
 #include "pipeline/opened_file.h"
 #include "pipeline/repack.h"
@@ -227,7 +228,7 @@ int RunDiff(const CliOptions& options) {
     std::cout << Say("两个路径是同一个文件 (%1), 没有差别.", {old_path}) << '\n';
     return status;
   }
-  for (const diff::DiffLine& line : diff::ReportLines(difference)) std::cout << Say(line.key, line.values) << '\n';
+  for (const pipeline::Text& line : pipeline::ReportLines(difference)) std::cout << SayText(line) << '\n';
   return status;
 }
 
