@@ -75,8 +75,7 @@ EntryCounts CountEntries(const FirmwareDifference& difference) {
   return counts;
 }
 
-std::string DiffJson(const FirmwareDifference& difference, const std::string& old_path,
-                     const std::string& new_path) {
+std::string DiffJson(const FirmwareDifference& difference, const std::string& old_path, const std::string& new_path) {
   const EntryCounts counts = CountEntries(difference);
   std::string json = "{\n";
   json += "  \"old\": " + JsonString(old_path) + ",\n";
@@ -85,10 +84,12 @@ std::string DiffJson(const FirmwareDifference& difference, const std::string& ol
   json += "  \"model\": " + Number(static_cast<std::uint64_t>(difference.model)) + ",\n";
   json += "  \"same\": " + Bool(difference.same()) + ",\n";
   json += "  \"summary\": {\"files_added\": " + Number(counts.files_added) +
-          ", \"files_changed\": " + Number(counts.files_changed) + ", \"files_removed\": " +
-          Number(counts.files_removed) + ", \"folders_added\": " + Number(counts.folders_added) +
-          ", \"folders_changed\": " + Number(counts.folders_changed) + ", \"folders_removed\": " +
-          Number(counts.folders_removed) + ", \"blocks_differ\": " + Number(difference.differing_blocks) + "},\n";
+          ", \"files_changed\": " + Number(counts.files_changed) +
+          ", \"files_removed\": " + Number(counts.files_removed) +
+          ", \"folders_added\": " + Number(counts.folders_added) +
+          ", \"folders_changed\": " + Number(counts.folders_changed) +
+          ", \"folders_removed\": " + Number(counts.folders_removed) +
+          ", \"blocks_differ\": " + Number(difference.differing_blocks) + "},\n";
   json += "  \"partition_problem\": " +
           (difference.partition_problem.empty() ? std::string("null") : JsonString(difference.partition_problem)) +
           ",\n";
@@ -105,8 +106,7 @@ std::string DiffJson(const FirmwareDifference& difference, const std::string& ol
             ", \"old_size\": " + (added || entry.folder ? "null" : Number(entry.old_size)) +
             ", \"new_size\": " + (removed || entry.folder ? "null" : Number(entry.new_size)) +
             ", \"old_hidden\": " + Bool(entry.old_hidden) + ", \"new_hidden\": " + Bool(entry.new_hidden) +
-            ", \"content_changed\": " + Bool(entry.content_changed) + ", \"fields\": " + JsonFields(entry.fields) +
-            "}";
+            ", \"content_changed\": " + Bool(entry.content_changed) + ", \"fields\": " + JsonFields(entry.fields) + "}";
   }
   json += difference.entries.empty() ? "],\n" : "\n  ],\n";
   json += "  \"partition\": " + JsonFields(difference.partition) + ",\n";
@@ -115,8 +115,8 @@ std::string DiffJson(const FirmwareDifference& difference, const std::string& ol
           ", \"differ\": " + Number(difference.differing_blocks) + ", \"ranges\": [";
   for (std::size_t i = 0; i < difference.block_ranges.size(); ++i) {
     const BlockRange& range = difference.block_ranges[i];
-    json += std::string(i == 0 ? "" : ", ") + "{\"first\": " + Number(range.first) + ", \"last\": " +
-            Number(range.last) + ", \"first_address\": " + Number(range.first_address) +
+    json += std::string(i == 0 ? "" : ", ") + "{\"first\": " + Number(range.first) +
+            ", \"last\": " + Number(range.last) + ", \"first_address\": " + Number(range.first_address) +
             ", \"last_address\": " + Number(range.last_address) + "}";
   }
   json += "]}\n}\n";

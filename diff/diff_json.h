@@ -25,8 +25,7 @@ EntryCounts CountEntries(const FirmwareDifference& difference);
 
 // The difference as one JSON object, ending in a newline. `old_path` and
 // `new_path` name the files.
-std::string DiffJson(const FirmwareDifference& difference, const std::string& old_path,
-                     const std::string& new_path);
+std::string DiffJson(const FirmwareDifference& difference, const std::string& old_path, const std::string& new_path);
 
 // Why two files could not be compared, as JSON: {"error": "..."} and a
 // newline.

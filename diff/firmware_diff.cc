@@ -14,10 +14,10 @@
 #include "extract/strip.h"
 #include "fat/fat_reader.h"
 #include "format/block_header.h"
+#include "format/firmware_check.h"
 #include "format/firmware_layout.h"
 #include "format/hex_text.h"
 #include "format/partition.h"
-#include "format/firmware_check.h"
 #include "format/table_of_contents.h"
 #include "port/file_view.h"
 #include "port/files.h"
@@ -176,8 +176,7 @@ Side ReadSide(const FirmwareInput& input, PartitionKind kind, int model) {
   }
   if (!layout.chain_intact) {
     throw NotComparableError(input.name + ": the chain of blocks " +
-                             (layout.end == ChainEnd::kCutShort ? std::string("is cut short")
-                                                                : std::string("breaks")) +
+                             (layout.end == ChainEnd::kCutShort ? std::string("is cut short") : std::string("breaks")) +
                              " at file offset " + HexNumber(layout.end_offset, 8) + " (after " +
                              std::to_string(layout.blocks.size()) + " blocks); larkspur-cli verify names the damage");
   }
@@ -286,7 +285,7 @@ void ReadPartition(Side& side, PartitionKind kind) {
     side.fields = {
         {Field::kRofsTime, rofs::FormatSymbianTime(header.time)},
         {Field::kRofsVersion, std::to_string(header.version.major) + "." + std::to_string(header.version.minor) + "(" +
-                             std::to_string(header.version.build) + ")"},
+                                  std::to_string(header.version.build) + ")"},
         {Field::kRofsMaximumSize, HexNumber(header.max_image_size)},
         {Field::kRofsImageSize, std::to_string(header.image_size)},
     };
@@ -297,10 +296,9 @@ void ReadPartition(Side& side, PartitionKind kind) {
   const fat::BootSector& boot = volume.geometry.boot;
   side.fields = {
       {Field::kVolumeLabel, Quoted(volume.label)},
-      {Field::kSerial, boot.has_extended_fields
-                           ? std::optional<std::string>(HexDigits(boot.serial >> 16, 4) + "-" +
-                                                        HexDigits(boot.serial & 0xFFFF, 4))
-                           : std::nullopt},
+      {Field::kSerial, boot.has_extended_fields ? std::optional<std::string>(HexDigits(boot.serial >> 16, 4) + "-" +
+                                                                             HexDigits(boot.serial & 0xFFFF, 4))
+                                                : std::nullopt},
       {Field::kOemName, Quoted(boot.oem_name)},
       {Field::kBytesPerSector, std::to_string(boot.bytes_per_sector)},
       {Field::kSectorsPerCluster, std::to_string(boot.sectors_per_cluster)},
@@ -356,8 +354,10 @@ class Comparison {
     if (old_lead != new_lead) {
       result_.partition.push_back({Field::kPartitionStart, {}, HexNumber(old_lead), HexNumber(new_lead)});
     } else if (!comparer_.Same(Lead(old_), Lead(new_))) {
-      result_.partition.push_back(
-          {Field::kBytesBeforePartition, {}, comparer_.Summary(true, Lead(old_)), comparer_.Summary(false, Lead(new_))});
+      result_.partition.push_back({Field::kBytesBeforePartition,
+                                   {},
+                                   comparer_.Summary(true, Lead(old_)),
+                                   comparer_.Summary(false, Lead(new_))});
     }
     std::string problem;
     for (Side* side : {&old_, &new_}) {
@@ -471,13 +471,16 @@ class Comparison {
     const std::vector<std::string_view> old_prefix = Unclaimed(old_bytes, a, 0, *a.prefix_length);
     const std::vector<std::string_view> new_prefix = Unclaimed(new_bytes, b, 0, *b.prefix_length);
     if (!comparer_.Same(old_prefix, new_prefix)) {
-      outside.push_back({Field::kPrefix, {}, comparer_.Summary(true, old_prefix), comparer_.Summary(false, new_prefix)});
+      outside.push_back(
+          {Field::kPrefix, {}, comparer_.Summary(true, old_prefix), comparer_.Summary(false, new_prefix)});
     }
     CompareHeaders();
     // FF padding between code blocks.
     for (std::size_t i = 0; i + 1 < a.blocks.size() && i + 1 < b.blocks.size(); ++i) {
       if (a.blocks[i].padding_after != b.blocks[i].padding_after) {
-        outside.push_back({Field::kPaddingAfterBlock, {std::to_string(i)}, std::to_string(a.blocks[i].padding_after),
+        outside.push_back({Field::kPaddingAfterBlock,
+                           {std::to_string(i)},
+                           std::to_string(a.blocks[i].padding_after),
                            std::to_string(b.blocks[i].padding_after)});
       }
     }
@@ -492,8 +495,8 @@ class Comparison {
 
   // The bytes of `file` from `begin` to `end` that neither the table of
   // contents nor a named block holds.
-  static std::vector<std::string_view> Unclaimed(std::string_view file, const FirmwareLayout& layout,
-                                                 std::size_t begin, std::size_t end) {
+  static std::vector<std::string_view> Unclaimed(std::string_view file, const FirmwareLayout& layout, std::size_t begin,
+                                                 std::size_t end) {
     std::vector<std::pair<std::size_t, std::size_t>> claimed;
     if (layout.toc) claimed.emplace_back(0, layout.toc->end());
     for (const NamedBlock& named : layout.named) {
@@ -535,7 +538,8 @@ class Comparison {
         return i < lines.size() ? std::optional<std::string>(lines[i]) : std::nullopt;
       };
       if (line(old_lines) == line(new_lines)) continue;
-      result_.outside.push_back({Field::kTableOfContentsLine, {std::to_string(i + 1)}, line(old_lines), line(new_lines)});
+      result_.outside.push_back(
+          {Field::kTableOfContentsLine, {std::to_string(i + 1)}, line(old_lines), line(new_lines)});
       told = true;
     }
     // Bytes the lines do not show (the counts, bytes after the entries).
@@ -600,8 +604,8 @@ class Comparison {
       const auto old_payload = payload(old_.input->bytes, a[i]);
       const auto new_payload = payload(new_.input->bytes, b[i]);
       if (a[i].payload_length == b[i].payload_length && !comparer_.Same(old_payload, new_payload)) {
-        result_.outside.push_back(
-            {Field::kNamedBlockPayload, name, comparer_.Summary(true, old_payload), comparer_.Summary(false, new_payload)});
+        result_.outside.push_back({Field::kNamedBlockPayload, name, comparer_.Summary(true, old_payload),
+                                   comparer_.Summary(false, new_payload)});
       }
     }
   }
@@ -620,9 +624,8 @@ class Comparison {
     std::string run_old, run_new;
     const auto close_run = [&](std::size_t end) {
       if (!run_start) return;
-      const std::string blocks = end - 1 == *run_start
-                                     ? std::to_string(*run_start)
-                                     : std::to_string(*run_start) + "-" + std::to_string(end - 1);
+      const std::string blocks = end - 1 == *run_start ? std::to_string(*run_start)
+                                                       : std::to_string(*run_start) + "-" + std::to_string(end - 1);
       result_.outside.push_back({Field::kTypeField, {blocks}, run_old, run_new});
       run_start.reset();
     };
@@ -652,10 +655,8 @@ class Comparison {
       if (!differs) {
         const LayoutBlock& old_block = a.blocks[i];
         const LayoutBlock& new_block = b.blocks[i];
-        const std::string_view old_check =
-            old_.input->bytes.substr(old_block.header_offset + kCheckValueOffset, 2);
-        const std::string_view new_check =
-            new_.input->bytes.substr(new_block.header_offset + kCheckValueOffset, 2);
+        const std::string_view old_check = old_.input->bytes.substr(old_block.header_offset + kCheckValueOffset, 2);
+        const std::string_view new_check = new_.input->bytes.substr(new_block.header_offset + kCheckValueOffset, 2);
         // Different check values are different payloads; equal ones are
         // read to be sure.
         differs = old_block.payload_length != new_block.payload_length || old_check != new_check ||
@@ -724,44 +725,82 @@ class Comparison {
 
 const char* FieldName(Field field) {
   switch (field) {
-    case Field::kAttributes: return "attributes";
-    case Field::kExtraAttributes: return "extra attributes";
-    case Field::kUids: return "UIDs";
-    case Field::kTime: return "time";
-    case Field::kShortName: return "short name";
-    case Field::kPartitionStart: return "partition start";
-    case Field::kBytesBeforePartition: return "bytes in front of the partition";
-    case Field::kRofsTime: return "ROFS time";
-    case Field::kRofsVersion: return "ROFS version";
-    case Field::kRofsMaximumSize: return "ROFS maximum size";
-    case Field::kRofsImageSize: return "ROFS image size";
-    case Field::kVolumeLabel: return "volume label";
-    case Field::kSerial: return "serial";
-    case Field::kOemName: return "OEM name";
-    case Field::kBytesPerSector: return "bytes per sector";
-    case Field::kSectorsPerCluster: return "sectors per cluster";
-    case Field::kReservedSectors: return "reserved sectors";
-    case Field::kFatCount: return "FATs";
-    case Field::kRootEntries: return "root entries";
-    case Field::kTotalSectors: return "total sectors";
-    case Field::kMedia: return "media";
-    case Field::kSectorsPerFat: return "sectors per FAT";
-    case Field::kHiddenSectors: return "hidden sectors";
-    case Field::kFatCopiesAgree: return "FAT copies agree";
-    case Field::kStartAddress: return "start address";
-    case Field::kTableOfContents: return "table of contents";
-    case Field::kTableOfContentsLine: return "table of contents line";
-    case Field::kNamedBlock: return "named block";
-    case Field::kNamedBlockDescription: return "named block description";
-    case Field::kNamedBlockLength: return "named block length";
-    case Field::kNamedBlockAddress: return "named block address";
-    case Field::kNamedBlockHeader: return "named block header";
-    case Field::kNamedBlockPayload: return "named block payload";
-    case Field::kPrefix: return "prefix";
-    case Field::kTypeField: return "type field";
-    case Field::kPaddingAfterBlock: return "padding after block";
-    case Field::kAfterTheBlocks: return "after the blocks";
-    case Field::kFirstDifferingByte: return "first differing byte";
+    case Field::kAttributes:
+      return "attributes";
+    case Field::kExtraAttributes:
+      return "extra attributes";
+    case Field::kUids:
+      return "UIDs";
+    case Field::kTime:
+      return "time";
+    case Field::kShortName:
+      return "short name";
+    case Field::kPartitionStart:
+      return "partition start";
+    case Field::kBytesBeforePartition:
+      return "bytes in front of the partition";
+    case Field::kRofsTime:
+      return "ROFS time";
+    case Field::kRofsVersion:
+      return "ROFS version";
+    case Field::kRofsMaximumSize:
+      return "ROFS maximum size";
+    case Field::kRofsImageSize:
+      return "ROFS image size";
+    case Field::kVolumeLabel:
+      return "volume label";
+    case Field::kSerial:
+      return "serial";
+    case Field::kOemName:
+      return "OEM name";
+    case Field::kBytesPerSector:
+      return "bytes per sector";
+    case Field::kSectorsPerCluster:
+      return "sectors per cluster";
+    case Field::kReservedSectors:
+      return "reserved sectors";
+    case Field::kFatCount:
+      return "FATs";
+    case Field::kRootEntries:
+      return "root entries";
+    case Field::kTotalSectors:
+      return "total sectors";
+    case Field::kMedia:
+      return "media";
+    case Field::kSectorsPerFat:
+      return "sectors per FAT";
+    case Field::kHiddenSectors:
+      return "hidden sectors";
+    case Field::kFatCopiesAgree:
+      return "FAT copies agree";
+    case Field::kStartAddress:
+      return "start address";
+    case Field::kTableOfContents:
+      return "table of contents";
+    case Field::kTableOfContentsLine:
+      return "table of contents line";
+    case Field::kNamedBlock:
+      return "named block";
+    case Field::kNamedBlockDescription:
+      return "named block description";
+    case Field::kNamedBlockLength:
+      return "named block length";
+    case Field::kNamedBlockAddress:
+      return "named block address";
+    case Field::kNamedBlockHeader:
+      return "named block header";
+    case Field::kNamedBlockPayload:
+      return "named block payload";
+    case Field::kPrefix:
+      return "prefix";
+    case Field::kTypeField:
+      return "type field";
+    case Field::kPaddingAfterBlock:
+      return "padding after block";
+    case Field::kAfterTheBlocks:
+      return "after the blocks";
+    case Field::kFirstDifferingByte:
+      return "first differing byte";
   }
   return "?";
 }
@@ -808,8 +847,8 @@ FirmwareDifference CompareFirmwareFiles(const std::string& old_path, const std::
     const PartitionKind old_kind = KindOfPath(port::FileNamePart(old_path));
     const PartitionKind new_kind = KindOfPath(port::FileNamePart(new_path));
     if (old_kind != new_kind) {
-      throw NotComparableError("the name of " + old_path + " says " + KindName(old_kind) + ", the name of " +
-                               new_path + " says " + KindName(new_kind) +
+      throw NotComparableError("the name of " + old_path + " says " + KindName(old_kind) + ", the name of " + new_path +
+                               " says " + KindName(new_kind) +
                                ": files of different kinds cannot be compared (--kind reads both as one kind)");
     }
     kind = old_kind;

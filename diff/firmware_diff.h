@@ -62,12 +62,12 @@ enum class Field {
   kTime,
   kShortName,
   // The partition's.
-  kPartitionStart,         // the payload offset it starts at
-  kBytesBeforePartition,   // length, CRC-32
+  kPartitionStart,        // the payload offset it starts at
+  kBytesBeforePartition,  // length, CRC-32
   kRofsTime,
   kRofsVersion,
   kRofsMaximumSize,
-  kRofsImageSize,          // bytes
+  kRofsImageSize,  // bytes
   kVolumeLabel,
   kSerial,
   kOemName,
@@ -80,7 +80,7 @@ enum class Field {
   kMedia,
   kSectorsPerFat,
   kHiddenSectors,
-  kFatCopiesAgree,         // true, false
+  kFatCopiesAgree,  // true, false
   // Outside the payload.
   kStartAddress,
   kTableOfContents,        // length, entries, CRC-32

@@ -72,8 +72,7 @@ std::string Ranges(const FirmwareDifference& difference) {
   return text;
 }
 
-FirmwareDifference Compare(const std::string& old_bytes, const std::string& new_bytes, PartitionKind kind,
-                           int model) {
+FirmwareDifference Compare(const std::string& old_bytes, const std::string& new_bytes, PartitionKind kind, int model) {
   return CompareFirmware({old_bytes, "old", nullptr}, {new_bytes, "new", nullptr}, kind, model);
 }
 
@@ -164,7 +163,9 @@ TEST(FirmwareDiffTest, RofsPairsReportExactlyTheirDifferences) {
   const std::vector<Case> cases = {
       {"identical", [&] { return base; }, {}, ""},
       {"a file added",
-       [&] { return with([](auto& f) { f.push_back({"new\\added.txt", "added"}); }); },
+       [&] { return with([](auto& f) {
+               f.push_back({"new\\added.txt", "added"});
+             }); },
        {"+ new/", "+ new/added.txt", "partition: ROFS image size"},
        "*"},
       {"a file removed",
@@ -175,10 +176,7 @@ TEST(FirmwareDiffTest, RofsPairsReportExactlyTheirDifferences) {
        [&] { return with([](auto& f) { f[0].data = "hello, world"; }); },
        {"~ a.txt content", "partition: ROFS image size"},
        "*"},
-      {"a file renamed",
-       [&] { return with([](auto& f) { f[0].path = "b.txt"; }); },
-       {"- a.txt", "+ b.txt"},
-       "*"},
+      {"a file renamed", [&] { return with([](auto& f) { f[0].path = "b.txt"; }); }, {"- a.txt", "+ b.txt"}, "*"},
       {"a file whose size stays but bytes change",
        [&] {
          // Rebuilt with the byte changed: the headers' check values follow.
@@ -197,10 +195,14 @@ TEST(FirmwareDiffTest, RofsPairsReportExactlyTheirDifferences) {
        },
        {"~ sys/bin/gone.dll hidden", "partition: ROFS image size"},
        "*"},
-      {"an attribute", [&] { return with([](auto& f) { f[1].attributes = 0x21; }); },
-       {"~ sys/bin/app.exe attributes"}, "1"},
+      {"an attribute",
+       [&] { return with([](auto& f) { f[1].attributes = 0x21; }); },
+       {"~ sys/bin/app.exe attributes"},
+       "1"},
       {"a grown partition",
-       [&] { return with([](auto& f) { f.push_back({"resource\\more.dat", PatternBytes(100000, 3)}); }); },
+       [&] { return with([](auto& f) {
+               f.push_back({"resource\\more.dat", PatternBytes(100000, 3)});
+             }); },
        {"+ resource/more.dat", "partition: ROFS image size"},
        "*"},
       {"an edited prefix", [&] { return RofsFirmware(base_image, "HEAD-2"); }, {"outside: prefix"}, ""},
@@ -227,7 +229,6 @@ TEST(FirmwareDiffTest, RofsPairsReportExactlyTheirDifferences) {
     EXPECT_EQ(difference.same(), c.expected.empty() && c.blocks.empty());
   }
 }
-
 
 // What lies outside the payload: the table of contents, named blocks, the
 // start address, and a byte nothing else explains.
@@ -259,14 +260,19 @@ TEST(FirmwareDiffTest, OutsideThePayloadEachPartIsNamed) {
     std::string other;
     std::set<std::string> expected;
   } cases[] = {
-      {"an erase area's end", RofsFirmware(image, prefix(0x018FFFFF, PatternBytes(0x400, 6), false)),
+      {"an erase area's end",
+       RofsFirmware(image, prefix(0x018FFFFF, PatternBytes(0x400, 6), false)),
        {"outside: table of contents line 1"}},
-      {"a named block's payload", RofsFirmware(image, prefix(0x017FFFFF, PatternBytes(0x400, 7), false)),
+      {"a named block's payload",
+       RofsFirmware(image, prefix(0x017FFFFF, PatternBytes(0x400, 7), false)),
        {"outside: named block payload 0 NOLO"}},
-      {"a named block added", RofsFirmware(image, prefix(0x017FFFFF, PatternBytes(0x400, 6), true)),
+      {"a named block added",
+       RofsFirmware(image, prefix(0x017FFFFF, PatternBytes(0x400, 6), true)),
        {"outside: named block 1"}},
       {"the start address", moved, {"outside: start address"}},
-      {"a header checksum", checksum_flipped, {"outside: first differing byte " + HexNumber(layout.blocks[2].header_offset + 18, 8)}},
+      {"a header checksum",
+       checksum_flipped,
+       {"outside: first differing byte " + HexNumber(layout.blocks[2].header_offset + 18, 8)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -377,8 +383,8 @@ class FatPairs : public ::testing::Test {
   }
 
   void Copy(const fs::path& image, const std::string& relative, const std::string& target) {
-    testing::RunOracle("mcopy", {"-s", "-m", "-o", "-i", image.string(),
-                                 (temp_.root() / "source" / relative).string(), target});
+    testing::RunOracle("mcopy",
+                       {"-s", "-m", "-o", "-i", image.string(), (temp_.root() / "source" / relative).string(), target});
   }
 
   const fs::file_time_type kTime = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
@@ -400,7 +406,10 @@ TEST_F(FatPairs, ReportExactlyTheirDifferences) {
          Copy(image, "new.txt", "::/");
        },
        {"+ new.txt"}},
-      {"a file removed", [](const fs::path& image) { testing::RunOracle("mdel", {"-i", image.string(), "::/a.txt"}); },
+      {"a file removed",
+       [](const fs::path& image) {
+         testing::RunOracle("mdel", {"-i", image.string(), "::/a.txt"});
+       },
        {"- a.txt"}},
       {"a file changed in size",
        [&](const fs::path& image) {
@@ -423,13 +432,19 @@ TEST_F(FatPairs, ReportExactlyTheirDifferences) {
        },
        {"~ a.txt time"}},
       {"an attribute",
-       [](const fs::path& image) { testing::RunOracle("mattrib", {"-i", image.string(), "+r", "::/a.txt"}); },
+       [](const fs::path& image) {
+         testing::RunOracle("mattrib", {"-i", image.string(), "+r", "::/a.txt"});
+       },
        {"~ a.txt attributes"}},
       {"a file renamed",
-       [](const fs::path& image) { testing::RunOracle("mren", {"-i", image.string(), "::/a.txt", "::/b.txt"}); },
+       [](const fs::path& image) {
+         testing::RunOracle("mren", {"-i", image.string(), "::/a.txt", "::/b.txt"});
+       },
        {"- a.txt", "+ b.txt"}},
       {"the volume label",
-       [](const fs::path& image) { testing::RunOracle("mlabel", {"-i", image.string(), "::OTHER"}); },
+       [](const fs::path& image) {
+         testing::RunOracle("mlabel", {"-i", image.string(), "::OTHER"});
+       },
        {"partition: volume label"}},
   };
   for (const auto& c : cases) {

@@ -19,50 +19,92 @@ constexpr std::size_t kRepackEntryLines = 20;
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
-// The field's name for people, with what says which one (`at`) as values.
-Text FieldText(const FieldDifference& difference) {
-  const char* key = "";
-  switch (difference.field) {
-    case Field::kAttributes: key = "属性"; break;
-    case Field::kExtraAttributes: key = "扩展属性"; break;
-    case Field::kUids: key = "UID"; break;
-    case Field::kTime: key = "修改时间"; break;
-    case Field::kShortName: key = "短文件名"; break;
-    case Field::kPartitionStart: key = "分区起点 (载荷偏移)"; break;
-    case Field::kBytesBeforePartition: key = "分区前面的字节 (长度, CRC-32)"; break;
-    case Field::kRofsTime: key = "ROFS 时间"; break;
-    case Field::kRofsVersion: key = "ROFS 版本"; break;
-    case Field::kRofsMaximumSize: key = "ROFS 最大大小"; break;
-    case Field::kRofsImageSize: key = "ROFS 映像大小 (字节)"; break;
-    case Field::kVolumeLabel: key = "卷标"; break;
-    case Field::kSerial: key = "卷序列号"; break;
-    case Field::kOemName: key = "OEM 名称"; break;
-    case Field::kBytesPerSector: key = "每扇区字节数"; break;
-    case Field::kSectorsPerCluster: key = "每簇扇区数"; break;
-    case Field::kReservedSectors: key = "保留扇区数"; break;
-    case Field::kFatCount: key = "FAT 个数"; break;
-    case Field::kRootEntries: key = "根目录项数"; break;
-    case Field::kTotalSectors: key = "总扇区数"; break;
-    case Field::kMedia: key = "介质描述符"; break;
-    case Field::kSectorsPerFat: key = "每个 FAT 的扇区数"; break;
-    case Field::kHiddenSectors: key = "隐藏扇区数"; break;
-    case Field::kFatCopiesAgree: key = "各份 FAT 一致"; break;
-    case Field::kStartAddress: key = "起始地址"; break;
-    case Field::kTableOfContents: key = "目录表 (长度, 项数, CRC-32)"; break;
-    case Field::kTableOfContentsLine: key = "目录表第 %1 行"; break;
-    case Field::kNamedBlock: key = "命名块 %1 (描述, 载荷长度)"; break;
-    case Field::kNamedBlockDescription: key = "命名块 %1 的描述"; break;
-    case Field::kNamedBlockLength: key = "命名块 %1 (%2) 的载荷长度"; break;
-    case Field::kNamedBlockAddress: key = "命名块 %1 (%2) 的地址"; break;
-    case Field::kNamedBlockHeader: key = "命名块 %1 (%2) 的块头, 从 %3 起"; break;
-    case Field::kNamedBlockPayload: key = "命名块 %1 (%2) 的载荷 (长度, CRC-32)"; break;
-    case Field::kPrefix: key = "前缀 (长度, CRC-32)"; break;
-    case Field::kTypeField: key = "类型字段 (块 %1)"; break;
-    case Field::kPaddingAfterBlock: key = "块 %1 之后的 FF 填充 (字节)"; break;
-    case Field::kAfterTheBlocks: key = "最后一块之后的字节 (长度, CRC-32)"; break;
-    case Field::kFirstDifferingByte: key = "第一个不同的字节, 文件偏移 %1"; break;
+// The field's name for people: a text of the catalog, with what says which
+// one (`at`) as its values.
+const char* FieldKey(Field field) {
+  switch (field) {
+    case Field::kAttributes:
+      return "属性";
+    case Field::kExtraAttributes:
+      return "扩展属性";
+    case Field::kUids:
+      return "UID";
+    case Field::kTime:
+      return "修改时间";
+    case Field::kShortName:
+      return "短文件名";
+    case Field::kPartitionStart:
+      return "分区起点 (载荷偏移)";
+    case Field::kBytesBeforePartition:
+      return "分区前面的字节 (长度, CRC-32)";
+    case Field::kRofsTime:
+      return "ROFS 时间";
+    case Field::kRofsVersion:
+      return "ROFS 版本";
+    case Field::kRofsMaximumSize:
+      return "ROFS 最大大小";
+    case Field::kRofsImageSize:
+      return "ROFS 映像大小 (字节)";
+    case Field::kVolumeLabel:
+      return "卷标";
+    case Field::kSerial:
+      return "卷序列号";
+    case Field::kOemName:
+      return "OEM 名称";
+    case Field::kBytesPerSector:
+      return "每扇区字节数";
+    case Field::kSectorsPerCluster:
+      return "每簇扇区数";
+    case Field::kReservedSectors:
+      return "保留扇区数";
+    case Field::kFatCount:
+      return "FAT 个数";
+    case Field::kRootEntries:
+      return "根目录项数";
+    case Field::kTotalSectors:
+      return "总扇区数";
+    case Field::kMedia:
+      return "介质描述符";
+    case Field::kSectorsPerFat:
+      return "每个 FAT 的扇区数";
+    case Field::kHiddenSectors:
+      return "隐藏扇区数";
+    case Field::kFatCopiesAgree:
+      return "各份 FAT 一致";
+    case Field::kStartAddress:
+      return "起始地址";
+    case Field::kTableOfContents:
+      return "目录表 (长度, 项数, CRC-32)";
+    case Field::kTableOfContentsLine:
+      return "目录表第 %1 行";
+    case Field::kNamedBlock:
+      return "命名块 %1 (描述, 载荷长度)";
+    case Field::kNamedBlockDescription:
+      return "命名块 %1 的描述";
+    case Field::kNamedBlockLength:
+      return "命名块 %1 (%2) 的载荷长度";
+    case Field::kNamedBlockAddress:
+      return "命名块 %1 (%2) 的地址";
+    case Field::kNamedBlockHeader:
+      return "命名块 %1 (%2) 的块头, 从 %3 起";
+    case Field::kNamedBlockPayload:
+      return "命名块 %1 (%2) 的载荷 (长度, CRC-32)";
+    case Field::kPrefix:
+      return "前缀 (长度, CRC-32)";
+    case Field::kTypeField:
+      return "类型字段 (块 %1)";
+    case Field::kPaddingAfterBlock:
+      return "块 %1 之后的 FF 填充 (字节)";
+    case Field::kAfterTheBlocks:
+      return "最后一块之后的字节 (长度, CRC-32)";
+    case Field::kFirstDifferingByte:
+      return "第一个不同的字节, 文件偏移 %1";
   }
-  Text text(key, {});
+  return "";
+}
+
+Text FieldText(const FieldDifference& difference) {
+  Text text(FieldKey(difference.field), {});
   for (const std::string& at : difference.at) text.values.emplace_back(at);
   return text;
 }
@@ -127,23 +169,24 @@ std::vector<Text> SummaryLines(const FirmwareDifference& difference, std::size_t
   const std::string blocks = Number(std::max(difference.old_blocks, difference.new_blocks));
   const std::string differing = Number(difference.differing_blocks);
   if (!difference.partition_problem.empty()) {
-    lines.push_back(Text("无法比较分区中的文件 (%1); %2 个块中有 %3 个不同.",
-                         {difference.partition_problem, blocks, differing}));
+    lines.push_back(
+        Text("无法比较分区中的文件 (%1); %2 个块中有 %3 个不同.", {difference.partition_problem, blocks, differing}));
     return lines;
   }
   const diff::EntryCounts counts = diff::CountEntries(difference);
-  lines.push_back(Text("新增 %1 个文件, 修改 %2 个, 删除 %3 个; %4 个块中有 %5 个不同.",
-                       {Number(counts.files_added), Number(counts.files_changed), Number(counts.files_removed),
-                        blocks, differing}));
+  lines.push_back(Text(
+      "新增 %1 个文件, 修改 %2 个, 删除 %3 个; %4 个块中有 %5 个不同.",
+      {Number(counts.files_added), Number(counts.files_changed), Number(counts.files_removed), blocks, differing}));
   // Half the files or half their bytes gone is seldom what was meant (a
   // tree emptied by mistake still packs into a file that flashes).
   const bool files_halved = difference.new_files * 2 < difference.old_files;
   const bool bytes_halved = difference.new_file_bytes * 2 < difference.old_file_bytes;
   if (files_halved || bytes_halved) {
-    lines.push_back(Text("警告: 新文件只剩原文件不到一半的文件或字节 (剩下 %2 个文件中的 %1 个, %4 字节中的 %3 字节), "
-                         "请确认这是你想要的.",
-                         {Number(difference.new_files), Number(difference.old_files),
-                          Number(difference.new_file_bytes), Number(difference.old_file_bytes)}));
+    lines.push_back(
+        Text("警告: 新文件只剩原文件不到一半的文件或字节 (剩下 %2 个文件中的 %1 个, %4 字节中的 %3 字节), "
+             "请确认这是你想要的.",
+             {Number(difference.new_files), Number(difference.old_files), Number(difference.new_file_bytes),
+              Number(difference.old_file_bytes)}));
   }
   const std::size_t shown = std::min(max_entry_lines, difference.entries.size());
   for (std::size_t i = 0; i < shown; ++i) lines.push_back(EntryLine(difference.entries[i]));
@@ -167,8 +210,8 @@ std::vector<Text> ReportLines(const FirmwareDifference& difference) {
   return lines;
 }
 
-std::vector<Text> RepackSummary(const std::string& input_path, const std::string& output_path,
-                                const std::string& name, PartitionKind kind, int model) {
+std::vector<Text> RepackSummary(const std::string& input_path, const std::string& output_path, const std::string& name,
+                                PartitionKind kind, int model) {
   std::vector<Text> lines = {Text("REB-%1 与输入文件相比:", {name})};
   try {
     const FirmwareDifference difference = diff::CompareFirmwareFiles(input_path, output_path, kind, model);

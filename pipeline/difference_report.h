@@ -31,8 +31,8 @@ std::vector<Text> ReportLines(const diff::FirmwareDifference& difference);
 // firmware file at `input_path` named `name` (of `kind`, in `model`): a
 // heading, then SummaryLines with at most 20 entry lines. Never throws: a
 // comparison that cannot be made gives the heading and one line naming why.
-std::vector<Text> RepackSummary(const std::string& input_path, const std::string& output_path,
-                                const std::string& name, PartitionKind kind, int model);
+std::vector<Text> RepackSummary(const std::string& input_path, const std::string& output_path, const std::string& name,
+                                PartitionKind kind, int model);
 
 }  // namespace larkspur::pipeline
 
