@@ -601,7 +601,7 @@ TEST(PipelineTest, DamagedFilesAreRefusedUnlessAccepted) {
 }
 
 // A partition that grows past the end of its erase area is refused, or with
-// the user's word the area's end moves, aligned as its start; growth inside
+// the user's word the area's end moves, to the granularity its start and end share; growth inside
 // the area leaves the table as it was.
 TEST(PipelineTest, TheEraseAreaIsABudget) {
   const std::string fat = testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 6);
@@ -618,7 +618,7 @@ TEST(PipelineTest, TheEraseAreaIsABudget) {
     std::uint32_t end;  // the first area's end in the REB- file
   } cases[] = {
       {"growth inside the area", 0x10000, ExtendEraseArea::kNo, false, true, 0x010BFFFF},
-      // Grown as far as its start is aligned (0x40000).
+      // Grown to the granularity its start and end share (0x40000).
       {"past its end, refused", 0x50000, ExtendEraseArea::kNo, false, false, 0},
       {"past its end, extended", 0x50000, ExtendEraseArea::kYes, false, true, 0x010FFFFF},
       {"past its end, the user says no", 0x50000, ExtendEraseArea::kAsk, false, false, 0},
