@@ -90,10 +90,10 @@ class Lcg {
 
 // Pieces of names as a phone's ROM holds them.
 constexpr std::array<const char*, 32> kStems = {
-    "Akn",     "Calendar", "Phonebook", "Messaging", "Camera", "Browser", "Music",   "Gallery",
-    "Sms",     "Mms",      "Email",     "Bluetooth", "Wlan",   "Gps",     "Maps",    "Clock",
-    "Notepad", "Profiles", "Themes",    "Settings",  "Voip",   "Radio",   "Video",   "Contacts",
-    "Logs",    "Connmgr",  "Ecom",      "Eik",       "Cone",   "Uikon",   "Avkon",   "Skins"};
+    "Akn",     "Calendar", "Phonebook", "Messaging", "Camera", "Browser", "Music", "Gallery",
+    "Sms",     "Mms",      "Email",     "Bluetooth", "Wlan",   "Gps",     "Maps",  "Clock",
+    "Notepad", "Profiles", "Themes",    "Settings",  "Voip",   "Radio",   "Video", "Contacts",
+    "Logs",    "Connmgr",  "Ecom",      "Eik",       "Cone",   "Uikon",   "Avkon", "Skins"};
 constexpr std::array<const char*, 16> kParts = {"Ui",   "Engine", "Server", "Client", "Plugin", "Util",
                                                 "View", "Model",  "Store",  "Cache",  "Core",   "Handler",
                                                 "Data", "Srv",    "Mgr",    "Ext"};
@@ -134,10 +134,10 @@ std::string Folded(std::string text) {
 // The folders: the usual top of a ROM drive, then private\<uid> folders of
 // applications and folders below resource and data, up to `count`.
 std::vector<std::string> MakeFolders(int count, Lcg& random) {
-  std::vector<std::string> folders = {"sys",          "sys/bin",        "resource",       "resource/apps",
-                                      "resource/plugins", "resource/skins", "resource/help", "resource/fonts",
-                                      "private",      "data",           "data/sounds",    "data/Images",
-                                      "System",       "System/data",    "system/Install"};
+  std::vector<std::string> folders = {
+      "sys",           "sys/bin",        "resource",      "resource/apps", "resource/plugins", "resource/skins",
+      "resource/help", "resource/fonts", "private",       "data",          "data/sounds",      "data/Images",
+      "System",        "System/data",    "system/Install"};
   std::set<std::string> taken;
   for (const std::string& folder : folders) taken.insert(Folded(folder));
   while (static_cast<int>(folders.size()) < count) {
@@ -371,9 +371,8 @@ int RunRofsTreeCase(const RofsTreeOptions& options) {
   const std::uint64_t room = tree.bytes + 96 * static_cast<std::uint64_t>(tree.files) + (4 << 20);
   const std::uint64_t file_size = (room + (1 << 20) - 1) / (1 << 20) * (1 << 20);
   WriteRofsFirmware(source_home, input, kN96ModelIndex, file_size);
-  std::cout << "\nROFS tree case: " << tree.files << " files, " << tree.bytes << " bytes (largest "
-            << tree.largest << "), " << tree.folders << " folders; firmware file " << file_size
-            << " bytes, N96 profile; generated in "
+  std::cout << "\nROFS tree case: " << tree.files << " files, " << tree.bytes << " bytes (largest " << tree.largest
+            << "), " << tree.folders << " folders; firmware file " << file_size << " bytes, N96 profile; generated in "
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n"
             << "  programs " << options.programs << "; work folder " << work << "; " << options.repeat
             << " rounds, each a fresh baseline process then a fresh repack process, a sync before each\n";
@@ -384,8 +383,8 @@ int RunRofsTreeCase(const RofsTreeOptions& options) {
   const std::string tar_file = work + "baseline-tree.tar";
   const std::string copy_file = work + "baseline-copy";
   const std::string baseline_script = "tar -cf " + Quoted(tar_file) + " -C " + Quoted(home) + " rofs2 && sync " +
-                                      Quoted(tar_file) + " && dd if=" + Quoted(input) + " of=" +
-                                      Quoted(copy_file) + " bs=4M conv=fsync status=none";
+                                      Quoted(tar_file) + " && dd if=" + Quoted(input) + " of=" + Quoted(copy_file) +
+                                      " bs=4M conv=fsync status=none";
   std::vector<double> baseline_seconds, repack_seconds, ratios;
   std::uint64_t repack_peak = 0;
   for (int round = 0; round < options.repeat; ++round) {
@@ -395,8 +394,8 @@ int RunRofsTreeCase(const RofsTreeOptions& options) {
     repack_seconds.push_back(repack.seconds);
     ratios.push_back((repack.seconds - kBuildPauseSeconds) / baseline.seconds);
     repack_peak = std::max(repack_peak, repack.peak_bytes);
-    std::printf("  round %d: baseline %.3f s, repack %.3f s (%.3f s without the pauses), ratio %.2f\n",
-                round + 1, baseline.seconds, repack.seconds, repack.seconds - kBuildPauseSeconds, ratios.back());
+    std::printf("  round %d: baseline %.3f s, repack %.3f s (%.3f s without the pauses), ratio %.2f\n", round + 1,
+                baseline.seconds, repack.seconds, repack.seconds - kBuildPauseSeconds, ratios.back());
     std::fflush(stdout);
   }
 
