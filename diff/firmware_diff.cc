@@ -831,7 +831,11 @@ FirmwareDifference CompareFirmwareFiles(const std::string& old_path, const std::
   constexpr std::uint64_t kMaxFirmwareSize = 0x7FFFFFFF;
   port::FileView old_view;
   port::FileView new_view;
+  // One path twice is mapped once: Windows opens a firmware file without
+  // sharing, so a second open of it would fail.
+  const bool one_file = old_path == new_path;
   for (const auto& [view, path] : {std::pair{&old_view, &old_path}, std::pair{&new_view, &new_path}}) {
+    if (one_file && view == &new_view) break;
     if (!view->Open(*path, kMaxFirmwareSize)) {
       throw NotComparableError(*path + (port::IsDirectory(*path)     ? " is a folder, not a file"
                                         : port::IsRegularFile(*path) ? " is empty"
@@ -842,7 +846,8 @@ FirmwareDifference CompareFirmwareFiles(const std::string& old_path, const std::
     return [&view](std::string_view part, char* to) { view.CopyOut(part, to); };
   };
   const FirmwareInput old_file{old_view.bytes(), old_path, read_through(old_view)};
-  const FirmwareInput new_file{new_view.bytes(), new_path, read_through(new_view)};
+  const port::FileView& new_source = one_file ? old_view : new_view;
+  const FirmwareInput new_file{new_source.bytes(), new_path, read_through(new_source)};
   if (!kind) {
     const PartitionKind old_kind = KindOfPath(port::FileNamePart(old_path));
     const PartitionKind new_kind = KindOfPath(port::FileNamePart(new_path));
