@@ -20,6 +20,7 @@
 #include "format/load_file_bytes.h"
 #include "port/console.h"
 #include "port/files.h"
+#include "port/process.h"
 #include "tools/larkspur-cli/cli_options.h"
 #include "tools/larkspur-cli/firmware_report.h"
 
@@ -34,7 +35,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFolderLeftOut = 3;
 
 std::string AbsolutePath(const std::string& path) {
-  return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
+  return port::PathText(std::filesystem::absolute(port::FileSystemPath(path)).lexically_normal());
 }
 
 std::string HomeFolder(const CliOptions& options) {
@@ -221,5 +222,6 @@ int Main(const std::vector<std::string>& arguments) {
 }  // namespace larkspur
 
 int main(int argc, char** argv) {
-  return larkspur::Main(std::vector<std::string>(argv + 1, argv + argc));
+  // UTF-8, from the wide command line on Windows: paths in any script.
+  return larkspur::Main(larkspur::port::ProgramArguments(argc, argv));
 }
