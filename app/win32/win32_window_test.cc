@@ -258,7 +258,9 @@ TEST_F(Win32WindowTest, ADroppedNameInAnyScriptOpensWhole) {
   EXPECT_EQ(driver_.form().SourcePath, name);
   const std::vector<std::string> log = driver_.LogLines();
   EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.find(name) != std::string::npos; }));
-  // The dialog starts in that folder next time.
+  // Chosen in the dialog, the folder is remembered (in the registry, as
+  // UTF-16) and the dialog starts there next time.
+  driver_.Open(name);
   driver_.Open(std::nullopt);
   EXPECT_EQ(driver_.open_requests.back().initial_folder, folder);
 }
