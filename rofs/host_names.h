@@ -20,6 +20,12 @@ namespace larkspur::rofs {
 // the bytes read as UTF-8.
 std::filesystem::path HostPathFromBytes(std::string_view bytes);
 
+// The host path of `bytes` (as HostPathFromBytes reads them) below
+// `folder`, as `folder / HostPathFromBytes(bytes)` gives it, in the system's
+// own form: on POSIX made without splitting the path into its parts, which
+// counts when a tree of many files is loaded.
+std::filesystem::path::string_type HostPathBelow(const std::filesystem::path& folder, std::string_view bytes);
+
 // The bytes of a host path, as the program's own strings hold paths (for
 // port/ calls, messages and listings): POSIX: as they are; Windows: UTF-8.
 // Never fails.

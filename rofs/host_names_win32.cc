@@ -29,6 +29,10 @@ std::u16string ReservedDeviceName(std::u16string_view name) {
 
 std::filesystem::path HostPathFromBytes(std::string_view bytes) { return port::FileSystemPath(bytes); }
 
+std::filesystem::path::string_type HostPathBelow(const std::filesystem::path& folder, std::string_view bytes) {
+  return (folder / HostPathFromBytes(bytes)).native();
+}
+
 std::string HostPathToBytes(const std::filesystem::path& path) { return port::PathText(path); }
 
 std::optional<std::string> HostNameRefusal(std::u16string_view name) {

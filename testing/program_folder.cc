@@ -9,7 +9,8 @@
 
 namespace larkspur::testing {
 
-ProgramFolder::ProgramFolder(const std::string& name_tail) : ScratchFolder(name_tail) {
+ProgramFolder::ProgramFolder(const std::string& name_tail)
+    : ScratchFolder(std::filesystem::temp_directory_path(), name_tail) {
   for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) std::filesystem::create_directories(root() / folder);
 }
 

@@ -15,12 +15,13 @@ namespace larkspur::testing {
 
 class ScratchFolder {
  public:
-  // `name_tail` ends the folder's name (UTF-8): a folder named in any
-  // script, for the tests of paths that are.
-  explicit ScratchFolder(const std::string& name_tail = "") {
+  ScratchFolder() : ScratchFolder(std::filesystem::temp_directory_path()) {}
+  // Under `parent` instead of the temporary folder. `name_tail` ends the
+  // folder's name (UTF-8): a folder named in any script, for the tests of
+  // paths that are.
+  explicit ScratchFolder(const std::filesystem::path& parent, const std::string& name_tail = "") {
     std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            Name("larkspur-test-" + std::to_string(random()) + std::to_string(random()) + name_tail);
+    path_ = parent / Name("larkspur-test-" + std::to_string(random()) + std::to_string(random()) + name_tail);
     std::filesystem::create_directories(path_);
   }
   ~ScratchFolder() {

@@ -56,50 +56,5 @@ TEST(PackageChecksumsTest, InfoSaysWhetherTheListMatchesTheFile) {
   }
 }
 
-TEST(PackageChecksumsTest, RepackWritesTheListBesideTheRebFile) {
-  testing::ScratchFolder scratch;
-  const std::string input = scratch.Write("pkg/RM-596.rofs2.V20", "the original");
-  const std::string vpl = scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
-  const std::string reb = scratch.Write("home/REB-RM-596.rofs2.V20", kFirmware);
-  std::ostringstream log;
-  const std::string written = WriteRebChecksumList(log, input, reb);
-  EXPECT_EQ(written, scratch.Path("home/REB-RM-596.vpl"));
-  EXPECT_EQ(scratch.Read("home/REB-RM-596.vpl"), ListGiving(kFirmwareCrc));
-  EXPECT_EQ(scratch.Read("pkg/RM-596.vpl"), ListGiving("c0d79d0d"));
-  EXPECT_EQ(log.str(), "Checksum list: " + vpl + " gives RM-596.rofs2.V20 c0d79d0d; " + written +
-                           " gives the REB- file " + kFirmwareCrc + ".\n");
-
-  port::DeleteFile(vpl);
-  port::DeleteFile(written);
-  std::ostringstream none;
-  EXPECT_EQ(WriteRebChecksumList(none, input, reb), "");
-  EXPECT_EQ(none.str(), "No .vpl beside RM-596.rofs2.V20 lists it; no checksum list written.\n");
-  EXPECT_FALSE(scratch.Exists("home/REB-RM-596.vpl"));
-}
-
-TEST(PackageChecksumsTest, PackageToCopiesTheFolderWithTheRepackedFile) {
-  testing::ScratchFolder scratch;
-  const std::string input = scratch.Write("pkg/RM-596.rofs2.V20", "the original");
-  scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
-  scratch.Write("pkg/RM-596.dcp", "signed");
-  scratch.Write("pkg/notes/readme.txt", "notes");
-  const std::string reb = scratch.Write("home/REB-RM-596.rofs2.V20", kFirmware);
-  std::ostringstream log;
-  WritePackageTo(log, input, reb, scratch.Path("out"));
-  EXPECT_EQ(scratch.Read("out/RM-596.rofs2.V20"), kFirmware);
-  EXPECT_EQ(scratch.Read("out/RM-596.vpl"), ListGiving(kFirmwareCrc));
-  EXPECT_EQ(scratch.Read("out/RM-596.dcp"), "signed");
-  EXPECT_FALSE(scratch.Exists("out/notes"));
-  EXPECT_EQ(log.str(), "Package folder: " + scratch.Path("out") +
-                           " (RM-596.rofs2.V20 repacked, RM-596.vpl rewritten, other files copied: 1)\n"
-                           "Left out (not a file): notes\n");
-
-  // Two lists of the input: the flasher would refuse the copy.
-  scratch.Write("pkg/other.vpl", ListGiving("c0d79d0d"));
-  std::ostringstream refused;
-  EXPECT_THROW(WritePackageTo(refused, input, reb, scratch.Path("out2")), FileError);
-  EXPECT_FALSE(scratch.Exists("out2"));
-}
-
 }  // namespace
 }  // namespace larkspur
