@@ -2,30 +2,13 @@
 
 #include <filesystem>
 
+#include "base/utf8.h"
 #include "port/files.h"
 
 namespace larkspur::port {
 namespace {
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-void AppendUtf8(char32_t code, std::string& to) {
-  if (code < 0x80) {
-    to += static_cast<char>(code);
-  } else if (code < 0x800) {
-    to += static_cast<char>(0xC0 | code >> 6);
-    to += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    to += static_cast<char>(0xE0 | code >> 12);
-    to += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    to += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    to += static_cast<char>(0xF0 | code >> 18);
-    to += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    to += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    to += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 }  // namespace
 
