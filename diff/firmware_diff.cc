@@ -830,8 +830,14 @@ FirmwareDifference CompareFirmwareFiles(const std::string& old_path, const std::
   // Firmware files are below 2 GiB: their lengths are 32-bit signed counts.
   constexpr std::uint64_t kMaxFirmwareSize = 0x7FFFFFFF;
   port::FileView old_view;
-  port::FileView new_view;
-  for (const auto& [view, path] : {std::pair{&old_view, &old_path}, std::pair{&new_view, &new_path}}) {
+  port::FileView new_own_view;
+  // Windows opens a firmware file without sharing (nothing may write it
+  // under the view), so a second open of the same path would fail: one
+  // path is opened once and read as both files.
+  const bool one_path = old_path == new_path;
+  port::FileView& new_view = one_path ? old_view : new_own_view;
+  for (const auto& [view, path] : {std::pair{&old_view, &old_path}, std::pair{&new_own_view, &new_path}}) {
+    if (one_path && view == &new_own_view) continue;
     if (!view->Open(*path, kMaxFirmwareSize)) {
       throw NotComparableError(*path + (port::IsDirectory(*path)     ? " is a folder, not a file"
                                         : port::IsRegularFile(*path) ? " is empty"
