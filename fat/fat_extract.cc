@@ -30,14 +30,13 @@ class Planner {
 
  private:
   fs::path HostName(std::u16string_view name, std::uint64_t entry_offset) const {
-    std::optional<fs::path> host = rofs::HostNameFromImageName(name);
-    if (!host) {
+    if (const auto refusal = rofs::HostNameRefusal(name)) {
       throw rofs::FormatError(image_name_, entry_offset,
                               "FAT directory entry at " + HexNumber(entry_offset) + ": name " +
                                   rofs::QuotedName(name) +
-                                  " cannot be extracted: this system's file names cannot hold it");
+                                  " cannot be extracted: this system's file names cannot hold it: " + *refusal);
     }
-    return *host;
+    return *rofs::HostNameFromImageName(name);
   }
 
   // The recursion follows the parsed tree, whose depth the reader bounds.
@@ -160,7 +159,7 @@ FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVo
       fs::remove(target, error);
       if (error) throw HostFileError("Cannot create file", HostPathToBytes(target), error.message());
     }
-    port::WriteNewFile(target.string(), FilePieces(image, *item.file));
+    port::WriteNewFile(HostPathToBytes(target), FilePieces(image, *item.file));
     SetTime(target, item.file->modified);
     ++stats.files;
     stats.bytes += item.file->size;
@@ -170,8 +169,13 @@ FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVo
   for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
     if (it->folder != nullptr) SetFolderTime(out_folder / it->relative, it->folder->modified);
   }
-  port::FlushFileSystemOf(out_folder.string());
+  port::FlushFileSystemOf(HostPathToBytes(out_folder));
   return stats;
+}
+
+FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVolume& volume,
+                                std::string_view image_name, const std::string& out_folder) {
+  return ExtractFatImage(image, volume, image_name, port::FileSystemPath(out_folder));
 }
 
 }  // namespace larkspur::fat

@@ -52,6 +52,11 @@ std::vector<FatExtractItem> PlanFatExtraction(const FatVolume& volume, std::stri
 FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVolume& volume,
                                 std::string_view image_name, const std::filesystem::path& out_folder);
 
+// The same, with `out_folder` one of the program's path strings (UTF-8 on
+// Windows too; port/files.h).
+FatExtractStats ExtractFatImage(std::span<const std::uint8_t> image, const FatVolume& volume,
+                                std::string_view image_name, const std::string& out_folder);
+
 }  // namespace larkspur::fat
 
 #endif  // LARKSPUR_FAT_FAT_EXTRACT_H_

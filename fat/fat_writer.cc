@@ -84,7 +84,10 @@ std::uint32_t LongNameEntries(const Node& node) {
 
 std::optional<std::u16string> NameOnVolume(const fs::path& name) {
 #ifdef _WIN32
-  return name.u16string();
+  // The system's own UTF-16, unconverted: an unpaired surrogate reaches
+  // FatNameProblem, which names it.
+  const std::wstring& wide = name.native();
+  return std::u16string(wide.begin(), wide.end());
 #else
   return rofs::Utf8ToUtf16(name.native());
 #endif
@@ -382,11 +385,11 @@ class ImageBuilder {
 
   void WriteFileData(const Node& file) {
     if (file.size == 0) {
-      if (port::FileSize(file.path.string()) > 0) Refuse(file.path, "the file changed while the volume was built");
+      if (port::FileSize(HostPathToBytes(file.path)) > 0) Refuse(file.path, "the file changed while the volume was built");
       return;
     }
     std::string content;
-    if (!port::ReadWholeFile(file.path.string(), content, file.size) || content.size() != file.size) {
+    if (!port::ReadWholeFile(HostPathToBytes(file.path), content, file.size) || content.size() != file.size) {
       Refuse(file.path, "the file changed while the volume was built");
     }
     std::uint64_t done = 0;
@@ -440,6 +443,11 @@ std::vector<std::uint8_t> BuildFatImage(std::span<const std::uint8_t> original, 
   builder.Allocate(root, true);
   builder.Write(root);
   return builder.TakeImage();
+}
+
+std::vector<std::uint8_t> BuildFatImage(std::span<const std::uint8_t> original, std::string_view image_name,
+                                        const std::string& folder) {
+  return BuildFatImage(original, image_name, port::FileSystemPath(folder));
 }
 
 }  // namespace larkspur::fat

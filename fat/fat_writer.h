@@ -45,6 +45,11 @@ class FatBuildError : public rofs::RofsError {
 std::vector<std::uint8_t> BuildFatImage(std::span<const std::uint8_t> original, std::string_view image_name,
                                         const std::filesystem::path& folder);
 
+// The same, with `folder` one of the program's path strings (UTF-8 on
+// Windows too; port/files.h).
+std::vector<std::uint8_t> BuildFatImage(std::span<const std::uint8_t> original, std::string_view image_name,
+                                        const std::string& folder);
+
 }  // namespace larkspur::fat
 
 #endif  // LARKSPUR_FAT_FAT_WRITER_H_

@@ -3,6 +3,7 @@
 #include <map>
 #include <system_error>
 
+#include "port/files.h"
 #include "rofs/host_names.h"
 #include "rofs/rofs_errors.h"
 
@@ -26,6 +27,17 @@ std::string Escaped(const std::string& path) {
   return text;
 }
 
+// `path` below `folder`, names joined by '/' on every system, each in the
+// program's path bytes (UTF-8 on Windows, whatever its ANSI code page).
+std::string RelativeText(const fs::path& path, const fs::path& folder) {
+  std::string text;
+  for (const fs::path& name : path.lexically_relative(folder)) {
+    if (!text.empty()) text += '/';
+    text += rofs::HostPathToBytes(name);
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string RecordFolderState(const fs::path& folder) {
@@ -36,7 +48,7 @@ std::string RecordFolderState(const fs::path& folder) {
   fs::recursive_directory_iterator it(folder, error), end;
   for (; !error && it != end; it.increment(error)) {
     const fs::path& path = it->path();
-    const std::string relative = Escaped(rofs::HostPathToBytes(path.lexically_relative(folder).generic_string()));
+    const std::string relative = Escaped(RelativeText(path, folder));
     const fs::file_status status = it->symlink_status(error);
     if (error) break;
     if (fs::is_directory(status)) {
@@ -66,6 +78,12 @@ bool FolderMatchesRecord(const fs::path& folder, const std::string& record) {
   } catch (const rofs::HostFileError&) {
     return false;
   }
+}
+
+std::string RecordFolderState(const std::string& folder) { return RecordFolderState(port::FileSystemPath(folder)); }
+
+bool FolderMatchesRecord(const std::string& folder, const std::string& record) {
+  return FolderMatchesRecord(port::FileSystemPath(folder), record);
 }
 
 }  // namespace larkspur::fat

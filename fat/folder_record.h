@@ -24,6 +24,11 @@ std::string RecordFolderState(const std::filesystem::path& folder);
 // cannot be read (then it has changed as far as a rebuild is concerned).
 bool FolderMatchesRecord(const std::filesystem::path& folder, const std::string& record);
 
+// The same two, with `folder` one of the program's path strings (UTF-8 on
+// Windows too; port/files.h).
+std::string RecordFolderState(const std::string& folder);
+bool FolderMatchesRecord(const std::string& folder, const std::string& record);
+
 }  // namespace larkspur::fat
 
 #endif  // LARKSPUR_FAT_FOLDER_RECORD_H_

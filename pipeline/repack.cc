@@ -28,11 +28,9 @@ namespace {
 
 constexpr int kBuildPauseMilliseconds = 500;
 
-#ifdef _WIN32
-constexpr bool kUtf8Names = false;
-#else
+// The program's path strings, and so the names below rofs2, are UTF-8 on
+// every system (on Windows too, whatever the ANSI code page).
 constexpr bool kUtf8Names = true;
-#endif
 
 // "0x00040000-0x00FFFFFF"
 std::string EraseAreaText(const EraseArea& area) { return HexNumber(area.start, 8) + "-" + HexNumber(area.end, 8); }

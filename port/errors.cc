@@ -16,8 +16,14 @@ std::string SystemReason(int error_number) {
   return TrimReason(std::strerror(error_number));
 }
 
+#ifndef _WIN32
+// Windows: files_win32.cc.
+std::string ReasonAsUtf8(std::string reason) { return reason; }
+#endif
+
 FileError::FileError(const std::string& action, const std::string& path, const std::string& reason)
-    : Error(action + " \"" + path + "\". " + TrimReason(reason)), reason_(TrimReason(reason)) {}
+    : Error(action + " \"" + path + "\". " + TrimReason(ReasonAsUtf8(reason))),
+      reason_(TrimReason(ReasonAsUtf8(reason))) {}
 
 FileOpenError::FileOpenError(const std::string& path, const std::string& reason)
     : FileError("Cannot open file", path, reason) {}

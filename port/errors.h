@@ -59,6 +59,13 @@ std::string SystemReason(int error_number);
 // Removes every full stop (and trailing blank) at the end of a reason text.
 std::string TrimReason(std::string reason);
 
+// A reason text of the system or the C++ runtime (std::error_code's
+// message()) as the program's UTF-8. On Windows the runtime gives it in
+// the ANSI code page, which would garble a message that also holds a
+// UTF-8 path: a text that is not UTF-8 is read in that code page. POSIX
+// texts are taken as they are.
+std::string ReasonAsUtf8(std::string reason);
+
 #ifdef _WIN32
 namespace port {
 // The system's description of a Windows error code (from GetLastError),

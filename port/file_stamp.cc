@@ -7,7 +7,7 @@ namespace larkspur::port {
 FileStamp StampOfFile(const std::string& path) {
   FileStamp stamp;
   std::error_code error;
-  const std::filesystem::path file(path);
+  const std::filesystem::path file = FileSystemPath(path);
   if (!std::filesystem::is_regular_file(file, error) || error) return stamp;
   const auto size = std::filesystem::file_size(file, error);
   if (error) return stamp;

@@ -2,8 +2,11 @@
 // a POSIX and a Win32 implementation behind this one header. Callable from
 // any thread; none of them keeps state.
 //
-// Paths are byte strings as the system gives them: UTF-8 (or whatever the
-// file system holds) on POSIX, the ANSI code page on Windows.
+// Paths are the program's path strings: the bytes the system gives on POSIX
+// (UTF-8, or whatever the file system holds), UTF-8 on Windows too, where
+// the Win32 implementation calls the wide (W) functions with their UTF-16
+// form (port/wide_paths_win32.h), so names in any script work whatever the
+// system's ANSI code page.
 #ifndef LARKSPUR_PORT_FILES_H_
 #define LARKSPUR_PORT_FILES_H_
 
@@ -24,6 +27,15 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// The std::filesystem::path of one of the program's path strings, and the
+// path string of a std::filesystem::path: the one crossing between the two.
+// On Windows a std::filesystem::path made from (or turned into) a plain
+// std::string is read in the ANSI code page, which cannot hold most names;
+// these two go through UTF-16 instead. On POSIX they take the bytes as
+// they are.
+std::filesystem::path FileSystemPath(std::string_view path);
+std::string PathText(const std::filesystem::path& path);
 
 // True when `path` names an existing regular file (a folder does not count).
 bool IsRegularFile(const std::string& path);

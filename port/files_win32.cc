@@ -14,15 +14,33 @@
 #include "port/file_view.h"
 #include "port/files.h"
 #include "port/produced_stretches.h"
+#include "port/wide_paths_win32.h"
+
+namespace larkspur {
+
+std::string ReasonAsUtf8(std::string reason) {
+  const int size = static_cast<int>(reason.size());
+  if (reason.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reason.data(), size, nullptr, 0) > 0) {
+    return reason;
+  }
+  std::wstring wide(reason.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_ACP, 0, reason.data(), size, wide.data(), static_cast<int>(wide.size()))));
+  return port::Utf8FromWide(wide);
+}
+
+}  // namespace larkspur
 
 namespace larkspur::port {
 
 std::string WindowsErrorText(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
+  // Wide, and then UTF-8 as every text of the program: the ANSI form would
+  // garble the system's words in any language its code page lacks.
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = length ? std::string(text, length) : "System error " + std::to_string(code);
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string result = length ? Utf8FromWide({text, length}) : "System error " + std::to_string(code);
   if (text) LocalFree(text);
   return TrimReason(result);
 }
@@ -60,21 +78,25 @@ DWORD WriteWhole(HANDLE file, std::string_view bytes) {
   return 0;
 }
 
+// The attributes of what stands at `path`, INVALID_FILE_ATTRIBUTES when
+// nothing does.
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(WideFromUtf8(path).c_str()); }
+
 }  // namespace
 
 bool IsRegularFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return -1;
   }
@@ -84,7 +106,7 @@ std::int64_t FileSize(const std::string& path) {
 FileForLoading::FileForLoading(const std::string& path) : path_(path) {
   if (!IsRegularFile(path)) return;
   // No sharing: the open fails while another program holds the file open.
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw FileOpenError(path, WindowsErrorText(GetLastError()));
   handle_ = reinterpret_cast<std::intptr_t>(file);
@@ -110,7 +132,7 @@ const char* FileForLoading::MapWhole() {
   if (size_ == 0 || size_ > SIZE_MAX) return nullptr;
   // The handle was opened without sharing and stays open while mapped, so
   // no other program can write the file under the view.
-  const HANDLE mapping = CreateFileMappingA(reinterpret_cast<HANDLE>(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  const HANDLE mapping = CreateFileMappingW(reinterpret_cast<HANDLE>(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) return nullptr;
   void* address = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size_));
   if (address == nullptr) {
@@ -156,13 +178,13 @@ constexpr std::size_t kSourceBufferBytes = 4 << 20;
 
 void WritePieces(const std::string& path, const std::vector<std::string_view>& pieces,
                  const WriteProgress& progress, const FileView* source) {
-  const std::string temporary = path + ".partial";
-  Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  const std::wstring temporary = WideFromUtf8(path + ".partial");
+  Handle file(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
   auto remove_temporary = [&] {
     file.Close();
-    ::DeleteFileA(temporary.c_str());
+    ::DeleteFileW(temporary.c_str());
   };
   auto fail = [&](DWORD code) {
     remove_temporary();
@@ -217,9 +239,9 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
   if (pieces.empty()) report(0, 0);
   if (!FlushFileBuffers(file.get())) fail(GetLastError());
   file.Close();
-  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveFileExW(temporary.c_str(), WideFromUtf8(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
-    ::DeleteFileA(temporary.c_str());
+    ::DeleteFileW(temporary.c_str());
     throw FileCreateError(path, WindowsErrorText(code));
   }
 }
@@ -237,8 +259,8 @@ void WriteFileReplacing(const std::string& path, const std::vector<std::string_v
 }
 
 void WriteFileReplacing(const std::string& path, const ContentProducer& produce) {
-  const std::string temporary = path + ".partial";
-  Handle file(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  const std::wstring temporary = WideFromUtf8(path + ".partial");
+  Handle file(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
   try {
@@ -247,28 +269,20 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
     });
     if (!FlushFileBuffers(file.get())) throw FileCreateError(path, WindowsErrorText(GetLastError()));
     file.Close();
-    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temporary.c_str(), WideFromUtf8(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       throw FileCreateError(path, WindowsErrorText(GetLastError()));
     }
   } catch (...) {
     file.Close();
-    ::DeleteFileA(temporary.c_str());
+    ::DeleteFileW(temporary.c_str());
     throw;
   }
 }
 
 namespace {
 
-// A wide path in the ANSI code page, for messages; never fails.
-std::string PathForMessages(const NativePath& wide) {
-  if (wide.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(std::max(length, 0)), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr,
-                      nullptr);
-  return bytes;
-}
+// A wide path as the program's UTF-8, for messages; never fails.
+std::string PathForMessages(const NativePath& wide) { return Utf8FromWide(wide); }
 
 }  // namespace
 
@@ -350,8 +364,8 @@ void FileReader::Close() {
 }
 
 ReplacingFile::ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".partial") {
-  const HANDLE file =
-      CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(WideFromUtf8(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw FileCreateError(path_, WindowsErrorText(GetLastError()));
   handle_ = reinterpret_cast<std::intptr_t>(file);
 }
@@ -359,7 +373,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : path_(path), temporary_(
 ReplacingFile::~ReplacingFile() {
   if (handle_ == -1) return;
   CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  ::DeleteFileA(temporary_.c_str());
+  ::DeleteFileW(WideFromUtf8(temporary_).c_str());
 }
 
 void ReplacingFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
@@ -385,7 +399,7 @@ void ReplacingFile::Commit(Flush flush) {
   const HANDLE file = reinterpret_cast<HANDLE>(handle_);
   handle_ = -1;
   auto fail = [&](DWORD code) {
-    ::DeleteFileA(temporary_.c_str());
+    ::DeleteFileW(WideFromUtf8(temporary_).c_str());
     throw FileCreateError(path_, WindowsErrorText(code));
   };
   if (flush == Flush::kToDisk && !FlushFileBuffers(file)) {
@@ -395,13 +409,15 @@ void ReplacingFile::Commit(Flush flush) {
   }
   CloseHandle(file);
   const DWORD through = flush == Flush::kToDisk ? MOVEFILE_WRITE_THROUGH : 0;
-  if (!MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | through)) fail(GetLastError());
+  if (!MoveFileExW(WideFromUtf8(temporary_).c_str(), WideFromUtf8(path_).c_str(), MOVEFILE_REPLACE_EXISTING | through)) {
+    fail(GetLastError());
+  }
 }
 
-bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool DeleteFile(const std::string& path) { return ::DeleteFileW(WideFromUtf8(path).c_str()) != 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
-  return MoveFileA(from.c_str(), to.c_str()) != 0;
+  return MoveFileW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str()) != 0;
 }
 
 void SleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
@@ -410,48 +426,57 @@ bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries) {
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += "*.*";
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(WideFromUtf8(pattern).c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
+    const std::wstring_view name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
     DirEntry entry;
-    entry.name = name;
+    entry.name = Utf8FromWide(name);
     entry.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.is_hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     entry.is_system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
     entry.is_symlink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entries.push_back(std::move(entry));
-  } while (FindNextFileA(search, &data));
+  } while (FindNextFileW(search, &data));
   FindClose(search);
   return true;
 }
 
 std::string ExecutableFolder() {
-  char buffer[MAX_PATH + 1];
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  std::string path(buffer, length);
+  // A wide path may be longer than MAX_PATH: the buffer grows until the
+  // whole name fits.
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length = 0;
+  for (;;) {
+    length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length < buffer.size() || buffer.size() >= 32768) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  const std::string path = Utf8FromWide(std::wstring_view(buffer).substr(0, length));
   const auto cut = path.find_last_of("\\/");
   return cut == std::string::npos ? CurrentDirectory() : path.substr(0, cut + 1);
 }
 
 std::string CurrentDirectory() {
-  char buffer[MAX_PATH + 1];
-  const DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
-  std::string result(buffer, length);
+  const DWORD size = GetCurrentDirectoryW(0, nullptr);
+  std::wstring buffer(size, L'\0');
+  const DWORD length = size ? GetCurrentDirectoryW(size, buffer.data()) : 0;
+  std::string result = Utf8FromWide(std::wstring_view(buffer).substr(0, length < size ? length : 0));
   if (!result.empty() && result.back() != '\\') result += '\\';
   return result;
 }
 
-bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
+bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryW(WideFromUtf8(path).c_str()) != 0; }
 
 void WriteNewFile(const std::string& path, const std::vector<std::string_view>& pieces) {
-  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::wstring wide = WideFromUtf8(path);
+  Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
   auto fail = [&](DWORD code) {
     file.Close();
-    ::DeleteFileA(path.c_str());
+    ::DeleteFileW(wide.c_str());
     throw FileCreateError(path, WindowsErrorText(code));
   };
   for (const std::string_view piece : pieces) {

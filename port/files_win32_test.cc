@@ -1,6 +1,7 @@
 // What the Windows build of the platform layer must do that POSIX has no
 // counterpart for: files held open elsewhere, hidden and system attributes,
-// backslash paths and long names.
+// backslash paths and long names, and UTF-8 paths in any script whatever the
+// ANSI code page.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -10,10 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <system_error>
 
 #include "port/errors.h"
 #include "port/file_view.h"
 #include "port/files.h"
+#include "port/folders.h"
+#include "port/run_lock.h"
+#include "port/wide_paths_win32.h"
 #include "testing/scratch_folder.h"
 
 namespace larkspur::port {
@@ -23,7 +29,8 @@ namespace {
 class HeldOpen {
  public:
   HeldOpen(const std::string& path, DWORD share)
-      : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+      : handle_(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~HeldOpen() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
@@ -130,6 +137,94 @@ TEST(FilesWin32Test, TheCurrentDirectoryIsGivenWithATrailingBackslash) {
   char module[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
   EXPECT_EQ(ExecutableFolder() + FileNamePart(std::string(module, length)), std::string(module, length));
+}
+
+TEST(WidePathsTest, Utf8AndUtf16CrossWholeAndAListedNameComesBackTheSame) {
+  struct Case {
+    std::string utf8;
+    std::wstring wide;
+  };
+  const Case cases[] = {
+      {"C:\\fw\\RM-596.rofs2.V21", L"C:\\fw\\RM-596.rofs2.V21"},
+      {"", L""},
+      {"Gr\xC3\xBC\xC3\x9F" "e \xC3\x9C" "ber.txt", L"Gr\u00FC\u00DFe \u00DCber.txt"},
+      {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", L"\u041F\u0440\u0438\u0432\u0435\u0442"},
+      {"\xE6\x97\xA5\xE6\x9C\xAC \xE0\xBD\x80", L"\u65E5\u672C \u0F40"},
+      {"\xF0\x9F\x98\x80.txt", L"\xD83D\xDE00.txt"},  // a pair
+      // Windows names need not be valid UTF-16: a lone surrogate gets the
+      // three bytes of its value, and comes back from them.
+      {"a\xED\xA0\x80" "b", L"a\xD800" L"b"},
+      {"\xED\xBF\xBF", L"\xDFFF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(Utf8FromWide(c.wide), c.utf8);
+    EXPECT_EQ(WideFromUtf8(c.utf8), c.wide);
+  }
+  // Bytes that begin no sequence (Latin-1, a cut sequence, an overlong
+  // form, a value past U+10FFFF) each become U+FFFD.
+  EXPECT_EQ(WideFromUtf8("caf\xE9"), L"caf\uFFFD");
+  EXPECT_EQ(WideFromUtf8("a\xE6\x97"), L"a\uFFFD\uFFFD");
+  EXPECT_EQ(WideFromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");
+  EXPECT_EQ(WideFromUtf8("\xF4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD");
+}
+
+// The C++ runtime words its reasons in the ANSI code page (GBK under 936);
+// a message also holds UTF-8 paths, so the reason is made UTF-8 too.
+TEST(FilesWin32Test, TheRuntimesReasonsBecomeUtf8) {
+  const std::string runtime = std::error_code(ERROR_FILE_NOT_FOUND, std::system_category()).message();
+  EXPECT_EQ(TrimReason(ReasonAsUtf8(runtime)), WindowsErrorText(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ReasonAsUtf8("Привет 日本"), "Привет 日本");
+  const FileOpenError error("C:\\Папка\\fw.bin", runtime);
+  EXPECT_EQ(std::string(error.what()),
+            "Cannot open file \"C:\\Папка\\fw.bin\". " + WindowsErrorText(ERROR_FILE_NOT_FOUND));
+}
+
+// Every file call takes the program's UTF-8 paths in any script, whatever
+// the ANSI code page: 1252 has neither the Cyrillic nor the Chinese letters,
+// 936 not the sharp s, and none the Tibetan.
+TEST(FilesWin32Test, PathsInAnyScriptWorkWhateverTheCodePage) {
+  testing::ScratchFolder scratch;
+  const std::string folder = scratch.Path("Папка 文件夹 Grüße") + "\\";
+  CreateFolder(folder);
+  ASSERT_TRUE(IsDirectory(folder));
+  EXPECT_TRUE(FolderHasEntries(scratch.path()));
+  const std::string file = folder + "Привет 日本 \xE0\xBD\x80.rofs2.V21";
+  WriteFileReplacing(file, {"firm", "ware"});
+  EXPECT_TRUE(IsRegularFile(file));
+  EXPECT_EQ(FileSize(file), 8);
+  EXPECT_TRUE(StampOfFile(file).regular);
+  std::string dest;
+  ASSERT_TRUE(ReadWholeFile(file, dest, 100));
+  EXPECT_EQ(dest, "firmware");
+  FileView view;
+  ASSERT_TRUE(view.Open(file, 100));
+  EXPECT_EQ(view.bytes(), "firmware");
+  view.Close();
+  WriteNewFile(folder + "ёж.txt", {"new"});
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(ListDirectory(folder, entries));
+  std::vector<std::string> names;
+  for (const DirEntry& entry : entries) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Привет 日本 \xE0\xBD\x80.rofs2.V21", "ёж.txt"}));
+  // The same file through the system's own wide call.
+  EXPECT_NE(GetFileAttributesW(WideFromUtf8(file).c_str()), INVALID_FILE_ATTRIBUTES);
+
+  EXPECT_TRUE(MoveFileNoReplace(file, folder + "Ω.bin"));
+  EXPECT_TRUE(DeleteFile(folder + "Ω.bin"));
+  const std::string saved = CurrentDirectory();
+  ASSERT_TRUE(SetCurrentDirectory(folder));
+  EXPECT_EQ(CurrentDirectory(), folder);
+  ASSERT_TRUE(SetCurrentDirectory(saved));
+  {
+    const std::unique_ptr<RunLock> lock = RunLock::TryTake(folder);
+    EXPECT_NE(lock, nullptr);
+  }
+  MoveFolder(scratch.Path("Папка 文件夹 Grüße"), scratch.Path("Ordner 目录"));
+  EXPECT_TRUE(PathExists(scratch.Path("Ordner 目录") + "\\ёж.txt"));
+  RemoveTree(scratch.Path("Ordner 目录"));
+  EXPECT_FALSE(PathExists(scratch.Path("Ordner 目录")));
 }
 
 }  // namespace

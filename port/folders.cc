@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "port/faults.h"
+#include "port/files.h"
 
 namespace larkspur::port {
 namespace {
@@ -13,12 +14,13 @@ namespace fs = std::filesystem;
 
 bool PathExists(const std::string& path) {
   std::error_code error;
-  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
+  return fs::symlink_status(FileSystemPath(path), error).type() != fs::file_type::not_found && !error;
 }
 
 bool FolderHasEntries(const std::string& folder) {
   std::error_code error;
-  return fs::is_directory(folder, error) && !fs::is_empty(folder, error) && !error;
+  const fs::path where = FileSystemPath(folder);
+  return fs::is_directory(where, error) && !fs::is_empty(where, error) && !error;
 }
 
 void CreateFolder(const std::string& path) {
@@ -26,7 +28,7 @@ void CreateFolder(const std::string& path) {
     throw FolderError("Cannot create folder", path, SystemReason(injected));
   }
   std::error_code error;
-  fs::create_directory(path, error);
+  fs::create_directory(FileSystemPath(path), error);
   if (error) throw FolderError("Cannot create folder", path, error.message());
 }
 
@@ -34,14 +36,15 @@ void CreateNewFolder(const std::string& path) {
   std::error_code error;
   // An existing folder is neither an error nor a creation to
   // create_directory; anything else there is an error.
-  if (fs::create_directory(path, error)) return;
+  if (fs::create_directory(FileSystemPath(path), error)) return;
   throw FolderError("Cannot create folder", path, error ? error.message() : "It exists already");
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
   std::error_code error;
   // remove() takes a file as well as an empty folder.
-  return fs::is_directory(fs::symlink_status(path, error)) && fs::remove(path, error) && !error;
+  const fs::path where = FileSystemPath(path);
+  return fs::is_directory(fs::symlink_status(where, error)) && fs::remove(where, error) && !error;
 }
 
 void MoveFolder(const std::string& from, const std::string& to) {
@@ -52,13 +55,13 @@ void MoveFolder(const std::string& from, const std::string& to) {
   if (const int injected = NextFileChange(FileChange::kRename)) {
     throw FolderError("Cannot move folder", from, "to \"" + to + "\": " + SystemReason(injected));
   }
-  fs::rename(from, to, error);
+  fs::rename(FileSystemPath(from), FileSystemPath(to), error);
   if (error) throw FolderError("Cannot move folder", from, "to \"" + to + "\": " + error.message());
 }
 
 void RemoveTree(const std::string& path) {
   std::error_code error;
-  fs::remove_all(path, error);
+  fs::remove_all(FileSystemPath(path), error);
   if (error) throw FolderError("Cannot remove folder", path, error.message());
 }
 

@@ -2,6 +2,13 @@
 
 namespace larkspur::port {
 
+#ifndef _WIN32
+// Windows: wide_paths_win32.cc.
+std::filesystem::path FileSystemPath(std::string_view path) { return std::filesystem::path(path); }
+
+std::string PathText(const std::filesystem::path& path) { return path.native(); }
+#endif
+
 std::string JoinPath(const std::string& folder, std::string_view relative) {
   std::string result = folder;
   if (!result.empty() && result.back() != '/' && result.back() != '\\') {

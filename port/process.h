@@ -49,6 +49,12 @@ inline constexpr std::size_t kOutputTailLimit = 16384;
 ProcessOutcome RunCommandLine(const std::string& command_line, bool wait,
                               const ProgressCallback& progress = {});
 
+// The arguments the program was started with, after its own name, as the
+// program's strings: on POSIX argv[1..argc-1] as they are; on Windows the
+// wide command line (GetCommandLineW, split by CommandLineToArgvW) as
+// UTF-8, `argv` unused, so names in any script arrive whole.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
 // Splits a command line into words: blanks and tabs separate words, double
 // quotes group a word (and are removed); an unclosed quote runs to the end.
 // SplitQuotedWords (base/quoted_words.h) does the work.

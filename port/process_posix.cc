@@ -152,4 +152,8 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
   return outcome;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
 }  // namespace larkspur::port

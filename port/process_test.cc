@@ -47,6 +47,19 @@ TEST_F(ProcessTest, QuotedWordsArriveAsOneArgument) {
   EXPECT_NE(folder_.Read("args.txt").find("\nmy docs x\n"), std::string::npos);
 }
 
+// A command line and a current directory in any script reach the program
+// whole (on Windows through the wide calls, whatever the ANSI code page).
+TEST_F(ProcessTest, ArgumentsAndFoldersInAnyScriptArriveWhole) {
+  const std::string folder = folder_.Path("Папка 文件夹");
+  folder_.Write("Папка 文件夹/Привет.txt", "hello");
+  testing::InstallStandInTool(folder, "tool", "record args.txt; copy $1 $2");
+  ASSERT_TRUE(SetCurrentDirectory(folder));
+  const ProcessOutcome outcome = RunCommandLine("tool.exe Привет.txt \"日本 Grüße.txt\"", true);
+  EXPECT_EQ(outcome.exit_status, 0) << outcome.output_tail;
+  EXPECT_EQ(folder_.Read("Папка 文件夹/args.txt"), folder + "\nПривет.txt 日本 Grüße.txt\n");
+  EXPECT_EQ(folder_.Read("Папка 文件夹/日本 Grüße.txt"), "hello");
+}
+
 TEST_F(ProcessTest, RunsWithoutWaiting) {
   testing::InstallStandInTool(folder_.path(), "tool", "exit 0");
   ASSERT_TRUE(SetCurrentDirectory(folder_.path()));

@@ -1,11 +1,14 @@
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "port/errors.h"
 #include "port/process.h"
+#include "port/wide_paths_win32.h"
 
 namespace larkspur::port {
 namespace {
@@ -66,7 +69,7 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
   ProcessOutcome outcome;
   // The tool's console window stays hidden; the executable is looked up by
   // the system's rules from the first word, the current directory first.
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
@@ -87,10 +90,12 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
     startup.hStdError = output_write;
   }
   PROCESS_INFORMATION process = {};
-  std::string writable = command_line;  // CreateProcessA may write into it
+  // Wide, so the paths on the line reach the tool as they are, whatever
+  // the ANSI code page; CreateProcessW may write into the line.
+  std::wstring writable = WideFromUtf8(command_line);
   std::wstring environment = ToolEnvironmentBlock(wait && progress);
   const BOOL created =
-      CreateProcessA(nullptr, writable.data(), nullptr, nullptr, wait ? TRUE : FALSE,
+      CreateProcessW(nullptr, writable.data(), nullptr, nullptr, wait ? TRUE : FALSE,
                      CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT,
                      environment.data(), nullptr, &startup, &process);
   const DWORD create_error = GetLastError();
@@ -133,6 +138,17 @@ ProcessOutcome RunCommandLine(const std::string& command_line, bool wait, const 
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   return outcome;
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  // The C runtime's argv holds the ANSI form, in which a name outside the
+  // code page is already lost ('?'): the wide command line has it whole.
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+  for (int i = 1; words != nullptr && i < count; ++i) arguments.push_back(Utf8FromWide(words[i]));
+  if (words) LocalFree(words);
+  return arguments;
 }
 
 }  // namespace larkspur::port

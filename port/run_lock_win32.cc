@@ -3,6 +3,7 @@
 #include "port/errors.h"
 #include "port/files.h"
 #include "port/run_lock.h"
+#include "port/wide_paths_win32.h"
 
 namespace larkspur::port {
 
@@ -18,7 +19,7 @@ std::unique_ptr<RunLock> RunLock::TryTake(const std::string& folder) {
   // The lock file goes when the last handle to it closes, so a run leaves
   // nothing behind in the program folder.
   constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kSharing, nullptr, OPEN_ALWAYS,
+  HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kSharing, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) throw FileCreateError(path, WindowsErrorText(GetLastError()));
   OVERLAPPED whole = {};

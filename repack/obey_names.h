@@ -13,7 +13,9 @@ namespace larkspur {
 
 // Why `relative_path` (folders separated by backslashes) cannot go into the
 // obey file, in a few English words; empty when it can. `utf8_names`: the
-// host gives names as UTF-8 bytes (POSIX), so they must be valid UTF-8.
+// names are UTF-8 bytes, so they must be valid UTF-8 (the program's path
+// strings are, on POSIX and on Windows alike; a Windows name that is not
+// valid UTF-16 comes out of port/ as bytes that are not UTF-8).
 std::string ObeyPathProblem(std::string_view relative_path, bool utf8_names);
 
 }  // namespace larkspur

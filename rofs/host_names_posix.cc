@@ -32,6 +32,11 @@ std::filesystem::path::string_type HostPathBelow(const std::filesystem::path& fo
 
 std::string HostPathToBytes(const std::filesystem::path& path) { return path.native(); }
 
+std::optional<std::string> HostNameRefusal(std::u16string_view name) {
+  if (!Utf16ToUtf8(name)) return "the name holds an unpaired UTF-16 surrogate, which has no UTF-8 form";
+  return std::nullopt;
+}
+
 std::optional<std::filesystem::path> HostNameFromImageName(std::u16string_view name) {
   std::optional<std::string> utf8 = Utf16ToUtf8(name);
   if (!utf8) return std::nullopt;

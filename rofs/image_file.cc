@@ -16,7 +16,7 @@ constexpr std::uint64_t kMaxTextFileSize = 0x7FFFFFFF;
 // The whole file into `dest` through port::ReadWholeFile. Own words for the
 // common cases, so the message reads the same on every system; the system's
 // reason otherwise. port opens by the path's bytes as the rest of the
-// program does (the ANSI code page on Windows).
+// program does (UTF-8 on Windows, through the wide calls).
 template <typename Bytes>
 Bytes LoadWhole(const std::filesystem::path& path, std::string_view display_name, std::uint64_t max_size) {
   std::error_code error;

@@ -47,6 +47,6 @@ ObeyError::ObeyError(std::string_view obey_name, int line, const std::string& re
 
 HostFileError::HostFileError(std::string_view action, std::string_view path,
                              std::string_view reason)
-    : RofsError(std::string(action) + " \"" + std::string(path) + "\": " + std::string(reason)) {}
+    : RofsError(std::string(action) + " \"" + std::string(path) + "\": " + ReasonAsUtf8(std::string(reason))) {}
 
 }  // namespace larkspur::rofs

@@ -29,12 +29,11 @@ class Planner {
     if (const auto reason = UnsafeNameReason(name)) {
       throw FormatError(image_name_, entry_offset, where + " cannot be extracted: " + *reason);
     }
-    std::optional<std::filesystem::path> host = HostNameFromImageName(name);
-    if (!host) {
+    if (const auto refusal = HostNameRefusal(name)) {
       throw FormatError(image_name_, entry_offset,
-                        where + " cannot be extracted: this system's file names cannot hold it");
+                        where + " cannot be extracted: this system's file names cannot hold it: " + *refusal);
     }
-    return *host;
+    return *HostNameFromImageName(name);
   }
 
   // The recursion follows the parsed tree, whose depth the reader bounds.

@@ -3,8 +3,13 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "port/files.h"
 #include "testing/scratch_folder.h"
 #include "testing/test_files.h"
+
+#ifdef _WIN32
+#include "port/wide_paths_win32.h"
+#endif
 
 namespace larkspur::testing {
 
@@ -14,21 +19,23 @@ CapturedRun RunCapturingOutput(const std::filesystem::path& program, const std::
   const auto quote = [](const std::string& word) { return "\"" + word + "\""; };
   std::string command;
 #ifdef _WIN32
-  command = "cd /d " + quote(folder.string()) + " && ";
+  command = "cd /d " + quote(port::PathText(folder)) + " && ";
   if (!environment.empty()) command += "set " + quote(environment) + " && ";
 #else
-  command = "cd " + quote(folder.string()) + " && ";
+  command = "cd " + quote(port::PathText(folder)) + " && ";
   if (!environment.empty()) command += "env " + quote(environment) + " ";
 #endif
-  command += quote(program.string());
+  command += quote(port::PathText(program));
   for (const std::string& argument : arguments) command += " " + quote(argument);
-  command += " > " + quote((capture.root() / "out").string()) + " 2> " +
-             quote((capture.root() / "err").string());
+  command += " > " + quote(capture.Path("out")) + " 2> " + quote(capture.Path("err"));
 #ifdef _WIN32
-  // cmd.exe drops the outer quotes of a line that starts with one.
+  // cmd.exe drops the outer quotes of a line that starts with one. The
+  // wide call, so arguments in any script reach the program whole.
   command = "\"" + command + "\"";
-#endif
+  const int status = _wsystem(port::WideFromUtf8(command).c_str());
+#else
   const int status = std::system(command.c_str());
+#endif
   CapturedRun run;
 #ifdef _WIN32
   run.exit_code = status;

@@ -18,8 +18,9 @@ struct CapturedRun {
   std::string err;
 };
 
-// Runs `program` with `arguments` (each passed as one word) through the
-// system's shell, in `folder`, with `environment` ("NAME=value") added when
+// Runs `program` with `arguments` (each passed as one word, the program's
+// path strings: UTF-8 on Windows too, in any script) through the system's
+// shell, in `folder`, with `environment` ("NAME=value") added when
 // not empty; captures both output streams, with CR LF read as LF.
 CapturedRun RunCapturingOutput(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                                const std::filesystem::path& folder, const std::string& environment = "");

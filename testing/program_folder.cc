@@ -9,8 +9,9 @@
 
 namespace larkspur::testing {
 
-ProgramFolder::ProgramFolder() {
-  for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) std::filesystem::create_directories(Path(folder));
+ProgramFolder::ProgramFolder(const std::string& name_tail)
+    : ScratchFolder(std::filesystem::temp_directory_path(), name_tail) {
+  for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) std::filesystem::create_directories(root() / folder);
 }
 
 void ProgramFolder::InstallStandInTool(const std::string& name, const std::string& steps) const {
@@ -20,8 +21,8 @@ void ProgramFolder::InstallStandInTool(const std::string& name, const std::strin
 void ProgramFolder::InstallBuiltTools() const {
   for (const char* tool : {"readimage", "rofsbuild"}) {
     const std::string file = ProgramFileName(tool);
-    std::filesystem::copy_file(std::string(LARKSPUR_BIN_DIR) + "/exebat/" + file, Path("exebat/" + file),
-                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(port::FileSystemPath(std::string(LARKSPUR_BIN_DIR) + "/exebat/" + file),
+                               root() / "exebat" / file, std::filesystem::copy_options::overwrite_existing);
   }
 }
 
@@ -34,7 +35,7 @@ void ProgramFolder::MarkExtracted(const std::string& firmware_path, bool uda) co
   // Large enough that no rebuilt partition of a test counts as grown.
   source.partition_size = std::uint64_t{1} << 40;
   Write(uda ? "temp/fat16.source" : "temp/rofs2.source", FormatTreeSource(source));
-  if (!uda && std::filesystem::is_empty(Path("rofs2"))) Write("rofs2/readme.txt", "extracted");
+  if (!uda && std::filesystem::is_empty(root() / "rofs2")) Write("rofs2/readme.txt", "extracted");
 }
 
 Session::Session(const ProgramFolder& home) : form(window, home.path()) { form.FormCreate(); }

@@ -16,7 +16,8 @@ namespace larkspur::testing {
 // A program folder: exebat, temp, rofs2 and fat16 inside.
 class ProgramFolder : public ScratchFolder {
  public:
-  ProgramFolder();
+  // `name_tail` ends the folder's name, as ScratchFolder's does.
+  explicit ProgramFolder(const std::string& name_tail = "");
   // The stand-in tool in exebat under a tool's name, taking `steps` (see
   // testing/stand_in_tool.h).
   void InstallStandInTool(const std::string& name, const std::string& steps) const;

@@ -9,15 +9,19 @@
 #include <random>
 #include <string>
 
+#include "port/files.h"
+
 namespace larkspur::testing {
 
 class ScratchFolder {
  public:
   ScratchFolder() : ScratchFolder(std::filesystem::temp_directory_path()) {}
-  // Under `parent` instead of the temporary folder.
-  explicit ScratchFolder(const std::filesystem::path& parent) {
+  // Under `parent` instead of the temporary folder. `name_tail` ends the
+  // folder's name (UTF-8): a folder named in any script, for the tests of
+  // paths that are.
+  explicit ScratchFolder(const std::filesystem::path& parent, const std::string& name_tail = "") {
     std::random_device random;
-    path_ = parent / ("larkspur-test-" + std::to_string(random()) + std::to_string(random()));
+    path_ = parent / Name("larkspur-test-" + std::to_string(random()) + std::to_string(random()) + name_tail);
     std::filesystem::create_directories(path_);
   }
   ~ScratchFolder() {
@@ -28,17 +32,18 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-  // The folder, ending in a separator.
-  std::string path() const { return (path_ / "").string(); }
+  // The folder, ending in a separator; paths are the program's path
+  // strings (UTF-8 on Windows too).
+  std::string path() const { return port::PathText(path_ / ""); }
   // The folder, for tests that build paths with std::filesystem.
   const std::filesystem::path& root() const { return path_; }
-  std::string Path(const std::string& relative) const { return (path_ / Name(relative)).string(); }
+  std::string Path(const std::string& relative) const { return port::PathText(path_ / Name(relative)); }
 
   std::string Write(const std::string& relative, const std::string& content) const {
     const auto file = path_ / Name(relative);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
-    return file.string();
+    return port::PathText(file);
   }
 
   std::string Read(const std::string& relative) const {
@@ -49,18 +54,11 @@ class ScratchFolder {
   bool Exists(const std::string& relative) const { return std::filesystem::exists(path_ / Name(relative)); }
 
  private:
-  // Names in tests are UTF-8, as the source files are; Windows would read a
-  // plain string in the ANSI code page. Bytes that are not UTF-8 are taken
-  // as they are. The paths given back use the platform's separator, as the
-  // program's own paths do.
+  // Names in tests are the program's path strings: UTF-8 on Windows, as the
+  // source files are. The paths given back use the platform's separator, as
+  // the program's own paths do.
   static std::filesystem::path Name(const std::string& relative) {
-#ifdef _WIN32
-    try {
-      return std::filesystem::path(std::u8string(relative.begin(), relative.end())).make_preferred();
-    } catch (const std::exception&) {
-    }
-#endif
-    return std::filesystem::path(relative).make_preferred();
+    return port::FileSystemPath(relative).make_preferred();
   }
 
   std::filesystem::path path_;

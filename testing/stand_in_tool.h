@@ -49,9 +49,10 @@ inline std::string ProgramFileName(const std::string& name) {
 // tool with `steps`; returns the program's path.
 inline std::string InstallStandInTool(const std::string& folder, const std::string& name, const std::string& steps) {
   const std::string program = port::JoinPath(folder, ProgramFileName(name));
-  std::filesystem::copy_file(port::JoinPath(port::ExecutableFolder(), ProgramFileName("larkspur_stand_in_tool")),
-                             program, std::filesystem::copy_options::overwrite_existing);
-  std::ofstream(port::JoinPath(folder, name + ".steps"), std::ios::binary) << steps;
+  std::filesystem::copy_file(
+      port::FileSystemPath(port::JoinPath(port::ExecutableFolder(), ProgramFileName("larkspur_stand_in_tool"))),
+      port::FileSystemPath(program), std::filesystem::copy_options::overwrite_existing);
+  std::ofstream(port::FileSystemPath(port::JoinPath(folder, name + ".steps")), std::ios::binary) << steps;
   return program;
 }
 

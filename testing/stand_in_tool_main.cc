@@ -1,6 +1,6 @@
 // A stand-in for the external tools in tests, one program for POSIX and
 // Windows alike, so the tool runner is tested through the system's own way
-// of starting a program (posix_spawn, CreateProcessA) on both.
+// of starting a program (posix_spawn, CreateProcessW) on both.
 //
 // A test copies this program into a folder under a tool's name and writes
 // the steps it is to take beside it, in "<name>.steps" (see
@@ -19,6 +19,7 @@
 
 #include "port/errors.h"
 #include "port/files.h"
+#include "port/process.h"
 #include "port/progress.h"
 
 namespace {
@@ -51,7 +52,7 @@ std::string ReadAll(const std::string& path, const std::string& step) {
 // tool's own output is not the program's, so it does not go through
 // port::WriteFileReplacing.
 void WriteAll(const std::string& path, const std::string& bytes, std::ios::openmode mode, const std::string& step) {
-  std::ofstream out(path, std::ios::binary | mode);
+  std::ofstream out(larkspur::port::FileSystemPath(path), std::ios::binary | mode);
   if (!(out << bytes) || !out.flush()) Fail(step, "cannot write " + path);
 }
 
@@ -118,7 +119,7 @@ void RunStep(const std::string& step, const std::vector<std::string>& arguments)
     WriteAll(first, rest, std::ios::trunc, step);  // the text as bytes, unexpanded
   } else if (verb == "copy" || verb == "append") {
     const std::string bytes = ReadAll(first, step);
-    const fs::path target(second);
+    const fs::path target = larkspur::port::FileSystemPath(second);
     std::error_code ignored;
     if (target.has_parent_path()) fs::create_directories(target.parent_path(), ignored);
     WriteAll(second, bytes, verb == "copy" ? std::ios::trunc : std::ios::app, step);
@@ -129,7 +130,7 @@ void RunStep(const std::string& step, const std::vector<std::string>& arguments)
              step);
   } else if (verb == "hold") {
     // Another program holding a file open, as a user's hex editor might.
-    std::ifstream held(first, std::ios::binary);
+    std::ifstream held(larkspur::port::FileSystemPath(first), std::ios::binary);
     if (!held) Fail(step, "cannot open " + first);
     WriteAll(first + ".held", "", std::ios::trunc, step);
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(std::atof(second.c_str()) * 1000)));
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
   if (name.size() > 4 && name.ends_with(".exe")) name.resize(name.size() - 4);
   const std::string steps_path = larkspur::port::JoinPath(larkspur::port::ExecutableFolder(), name + ".steps");
   const std::string steps = ReadAll(steps_path, "start");
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const std::vector<std::string> arguments = larkspur::port::ProgramArguments(argc, argv);
 
   std::string step;
   for (char c : steps + "\n") {

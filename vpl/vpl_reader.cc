@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/hex.h"
+#include "base/utf8.h"
 #include "vpl/vpl_errors.h"
 
 namespace larkspur::vpl {
@@ -19,24 +20,6 @@ constexpr std::size_t kLongestReference = 16;
 constexpr std::size_t kDeepestNesting = 256;
 
 bool IsBlank(std::uint32_t unit) { return unit == ' ' || unit == '\t' || unit == '\r' || unit == '\n'; }
-
-void AppendUtf8(char32_t code_point, std::string& out) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | code_point >> 6);
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | code_point >> 12);
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | code_point >> 18);
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
 
 // The text as code units, each with its place in the file's bytes. Markup
 // is ASCII in every encoding read here, so the scan compares code units

@@ -13,6 +13,7 @@
 #include "app/win32/wide_text.h"
 #include "format/model_profile.h"
 #include "port/errors.h"
+#include "port/wide_paths_win32.h"
 
 namespace larkspur {
 namespace {
@@ -369,9 +370,8 @@ void Win32Window::OnDropFiles(HDROP drop) {
   // While a run holds the menu, Open waits, and so does a drop.
   if (name.empty() || form_ == nullptr || !MenuItemEnabled(kOpen1Id)) return;
   TForm1& form = *form_;
-  // The rest of the program opens files with the A functions: a name they
-  // cannot spell goes to the error box, named, as from the open dialog.
-  form.RunUiCommand([&form, &name] { form.OpenFile(AnsiPathFromWide(name)); });
+  // The program's paths are UTF-8: a name in any script opens.
+  form.RunUiCommand([&form, &name] { form.OpenFile(port::Utf8FromWide(name)); });
 }
 
 void Win32Window::DrawSelectorItem(const DRAWITEMSTRUCT& item) {
@@ -481,7 +481,7 @@ std::optional<std::string> Win32Window::RunRealOpenDialog(const OpenDialogReques
     if (c == L'|') c = L'\0';
   }
   filter.append(2, L'\0');
-  std::wstring folder = WideFromAnsiPath(request.initial_folder);
+  std::wstring folder = port::WideFromUtf8(request.initial_folder);
   for (wchar_t& c : folder) {
     if (c == L'/') c = L'\\';
   }
@@ -503,10 +503,9 @@ std::optional<std::string> Win32Window::RunRealOpenDialog(const OpenDialogReques
     if (failure == 0) return std::nullopt;  // cancelled
     throw Error("The open dialog failed (common dialog error " + std::to_string(failure) + ")");
   }
-  // The rest of the program opens files with the A functions; a name they
-  // cannot spell is refused here with a message rather than passed on
-  // mangled.
-  return AnsiPathFromWide(chosen.data());
+  // Wide from the dialog, UTF-8 for the program: a name in any script
+  // arrives whole, whatever the ANSI code page.
+  return port::Utf8FromWide(chosen.data());
 }
 
 bool Win32Window::AskYesNo(const std::string& title, const std::string& text) {
@@ -521,7 +520,7 @@ void Win32Window::OpenFolder(const std::string& path) {
     return;
   }
   // Whether a file manager came up is not reported.
-  ShellExecuteW(window_, L"open", WideFromAnsiPath(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteW(window_, L"open", port::WideFromUtf8(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void Win32Window::OpenUrl(const std::string& url) {
@@ -550,16 +549,11 @@ std::optional<std::string> Win32Window::RememberedFolder() const {
   if (!folder || folder->empty()) return std::nullopt;
   const DWORD attributes = GetFileAttributesW(folder->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::nullopt;
-  try {
-    return AnsiPathFromWide(*folder);
-  } catch (const Error&) {
-    return std::nullopt;  // the ANSI code page changed since
-  }
+  return port::Utf8FromWide(*folder);
 }
 
 void Win32Window::RememberFolderOf(const std::string& chosen_path) {
-  // Cut in wide text: in a double-byte code page a second byte may be '\'.
-  std::wstring folder = WideFromAnsiPath(chosen_path);
+  std::wstring folder = port::WideFromUtf8(chosen_path);
   const std::size_t separator = folder.find_last_of(L"\\/");
   if (separator == std::wstring::npos) return;
   // A drive's root keeps its separator ("C:\"); any other folder drops it.

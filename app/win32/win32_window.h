@@ -145,7 +145,7 @@ class Win32Window : public Window {
 
   // What the window remembers between runs; nothing when there is no
   // usable record (none, a value of another type or range, a folder gone
-  // since or not spelt in the ANSI code page).
+  // since).
   std::optional<int> RememberedModel() const;
   void RememberModel(int index);
   std::optional<std::string> RememberedFolder() const;

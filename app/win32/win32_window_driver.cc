@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/win32/wide_text.h"
+#include "port/wide_paths_win32.h"
 
 namespace larkspur {
 namespace {
@@ -72,13 +72,13 @@ std::string Win32WindowDriver::RawStatusText(int panel) const {
   std::wstring text(LOWORD(length) + 1u, L'\0');
   SendMessageW(bar, SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(text.data()));
   text.resize(LOWORD(length));
-  return Utf8FromWide(text);
+  return port::Utf8FromWide(text);
 }
 
 std::string Win32WindowDriver::WindowText(HWND control) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return Utf8FromWide(text);
+  return port::Utf8FromWide(text);
 }
 
 std::string Win32WindowDriver::Caption() { return WindowText(window_->handle()); }
@@ -105,7 +105,7 @@ std::vector<std::string> Win32WindowDriver::MenuCaptions() {
   for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     wchar_t caption[128] = {};
     GetMenuStringW(menu, static_cast<UINT>(i), caption, 128, MF_BYPOSITION);
-    captions.push_back(Utf8FromWide(caption) + (GetSubMenu(menu, i) != nullptr ? " (submenu)" : ""));
+    captions.push_back(port::Utf8FromWide(caption) + (GetSubMenu(menu, i) != nullptr ? " (submenu)" : ""));
   }
   return captions;
 }
@@ -119,7 +119,7 @@ std::vector<std::string> Win32WindowDriver::SelectorItems() {
   for (LRESULT i = 0; i < count; ++i) {
     std::wstring text(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
-    items.push_back(Utf8FromWide(text));
+    items.push_back(port::Utf8FromWide(text));
   }
   return items;
 }
@@ -138,7 +138,7 @@ void Win32WindowDriver::Choose(Command command) { SendCommand(MenuItemId(command
 
 void Win32WindowDriver::ClickPicture() { SendCommand(Win32Window::kImage1Id, STN_CLICKED); }
 
-void Win32WindowDriver::DropFile(const std::string& path) { DropWideFile(WideFromAnsiPath(path)); }
+void Win32WindowDriver::DropFile(const std::string& path) { DropWideFile(port::WideFromUtf8(path)); }
 
 void Win32WindowDriver::DropWideFile(const std::wstring& name) {
   // What the shell hands a window that takes files: a DROPFILES header, then

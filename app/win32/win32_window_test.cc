@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "app/win32/win32_window_driver.h"
 #include "format/model_profile.h"
 #include "port/errors.h"
+#include "port/wide_paths_win32.h"
 #include "testing/firmware_fixture.h"
 
 namespace larkspur {
@@ -100,7 +102,7 @@ TEST_F(Win32WindowTest, ControlsAtStart) {
 
   HWND label = driver_.Control(Win32Window::kLabel1Id);
   EXPECT_EQ(FontOf(label).lfWeight, FW_BOLD);
-  EXPECT_EQ(Utf8FromWide(FontOf(label).lfFaceName), "Tahoma");
+  EXPECT_EQ(port::Utf8FromWide(FontOf(label).lfFaceName), "Tahoma");
   EXPECT_EQ(FontOf(label).lfHeight, -12);  // 9 pt at 96 dots per inch
   EXPECT_EQ(FontOf(info).lfHeight, -11);   // 8 pt
   EXPECT_EQ(FontOf(info).lfCharSet, GB2312_CHARSET);
@@ -158,8 +160,9 @@ TEST_F(Win32WindowTest, OnlyASelectionChangeOfTheSelectorIsAChoice) {
 }
 
 TEST_F(Win32WindowTest, LogLinesKeepTheirTextAndOrder) {
-  // UTF-8 texts, an empty line, and a path in the ANSI code page (not valid
-  // UTF-8), which is read in that code page rather than dropped.
+  // UTF-8 texts, an empty line, and a text in the ANSI code page (not valid
+  // UTF-8: a reason from the C++ runtime), which is read in that code page
+  // rather than dropped.
   const std::string ansi_path = "C:\\fw\\caf\xE9.rofs2.V21";
   window_.ClearLog();
   window_.AppendLog("正在打开文件...  ");
@@ -169,7 +172,7 @@ TEST_F(Win32WindowTest, LogLinesKeepTheirTextAndOrder) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "正在打开文件...  ");
   EXPECT_EQ(lines[1], "");
-  EXPECT_EQ(lines[2], Utf8FromWide(WideFromAnsiPath(ansi_path)));
+  EXPECT_EQ(lines[2], port::Utf8FromWide(WideFromText(ansi_path)));
   EXPECT_EQ(lines[2].find("\xEF\xBF\xBD"), std::string::npos);  // no replacement character
   window_.ClearLog();
   window_.AppendLog("again");
@@ -241,23 +244,25 @@ TEST_F(Win32WindowTest, AWorkerErrorShowsTheRealApplicationErrorBox) {
       << box_text;
 }
 
-// The shell gives dropped names in UTF-16; the rest of the program opens
-// files in the ANSI code page, so a name it cannot spell is refused, named,
-// in the error box, and nothing is opened under a mangled name.
-TEST_F(Win32WindowTest, ADroppedNameOutsideTheAnsiCodePageGoesToTheErrorBox) {
-  if (GetACP() == CP_UTF8) GTEST_SKIP() << "the ANSI code page is UTF-8: every name has a spelling";
-  // No ANSI code page has the Tibetan letters.
-  const std::wstring name = WideFromAnsiPath(driver_.home.path()) + L"\u0F40\u0F41.uda.fpsx";
-  driver_.DropWideFile(name);
-  ASSERT_EQ(driver_.messages.size(), 1u);
-  EXPECT_EQ(driver_.messages[0].title, kApplicationTitle);
-  EXPECT_EQ(driver_.messages[0].icon, MessageIcon::kError);
-  EXPECT_EQ(driver_.messages[0].text.rfind("Cannot open file \"" + Utf8FromWide(name) + "\". Its name has letters "
-                                            "outside this system's ANSI code page",
-                                            0),
-            0u)
-      << driver_.messages[0].text;
-  EXPECT_TRUE(driver_.form().SourcePath.empty());
+// The shell gives dropped names in UTF-16, and the program takes them
+// whole as UTF-8, whatever the ANSI code page: a firmware file in a folder
+// named in any script opens (no code page has the Tibetan letters, and
+// 1252 has neither the Cyrillic nor the Chinese ones).
+TEST_F(Win32WindowTest, ADroppedNameInAnyScriptOpensWhole) {
+  const std::string folder = driver_.home.Path("\u041F\u0440\u043E\u0448\u0438\u0432\u043A\u0430 \u56FA\u4EF6");
+  const std::string name = driver_.home.Write(
+      "\u041F\u0440\u043E\u0448\u0438\u0432\u043A\u0430 \u56FA\u4EF6\\\u0F40\u0F41 Gr\u00FC\u00DFe.uda.fpsx",
+      testing::MakeFirmware({.uda = true}, "abc"));
+  driver_.DropWideFile(port::WideFromUtf8(name));
+  EXPECT_TRUE(driver_.messages.empty()) << driver_.messages[0].text;
+  EXPECT_EQ(driver_.form().SourcePath, name);
+  const std::vector<std::string> log = driver_.LogLines();
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.find(name) != std::string::npos; }));
+  // Chosen in the dialog, the folder is remembered (in the registry, as
+  // UTF-16) and the dialog starts there next time.
+  driver_.Open(name);
+  driver_.Open(std::nullopt);
+  EXPECT_EQ(driver_.open_requests.back().initial_folder, folder);
 }
 
 std::optional<DWORD> RegistryDword(const std::wstring& key, const wchar_t* name) {
@@ -288,7 +293,7 @@ TEST_F(Win32WindowTest, WhatTheWindowRemembersIsKeptInTheRegistry) {
   driver_.ChooseModel(kN96ModelIndex);
   driver_.Open(driver_.home.Write("fw/a.uda.fpsx", std::string(64, '\x5A')));
   EXPECT_EQ(RegistryDword(key, L"Model"), DWORD{kN96ModelIndex});
-  EXPECT_EQ(RegistryText(key, L"LastFolder"), WideFromAnsiPath(driver_.home.Path("fw")));
+  EXPECT_EQ(RegistryText(key, L"LastFolder"), port::WideFromUtf8(driver_.home.Path("fw")));
 
   // A drive's root keeps its separator, and the dialog starts there.
   driver_.Open("C:\\no such firmware.uda.fpsx");

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/win32/wide_text.h"
 #include "port/files.h"
+#include "port/wide_paths_win32.h"
 
 namespace larkspur {
 
@@ -22,15 +22,15 @@ std::string AbsoluteFolder(const std::wstring& folder) {
   const DWORD length = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
   std::wstring absolute(length, L'\0');
   if (length == 0 || GetFullPathNameW(folder.c_str(), length, absolute.data(), nullptr) >= length) {
-    throw Error("The program folder \"" + Utf8FromWide(folder) + "\" is not a valid path");
+    throw Error("The program folder \"" + port::Utf8FromWide(folder) + "\" is not a valid path");
   }
   absolute.resize(absolute.find(L'\0'));
-  std::string ansi = AnsiPathFromWide(absolute);
-  if (!port::IsDirectory(ansi)) {
-    throw Error("The program folder \"" + Utf8FromWide(absolute) + "\" given with --home is not a folder");
+  std::string home = port::Utf8FromWide(absolute);
+  if (!port::IsDirectory(home)) {
+    throw Error("The program folder \"" + home + "\" given with --home is not a folder");
   }
-  if (ansi.back() != '\\' && ansi.back() != '/') ansi += port::kPathSeparator;
-  return ansi;
+  if (home.back() != '\\' && home.back() != '/') home += port::kPathSeparator;
+  return home;
 }
 
 }  // namespace
@@ -62,10 +62,10 @@ WindowOptions ParseWindowOptions(const std::vector<std::wstring>& arguments) {
         continue;
       }
       const std::wstring lang = argument == L"--lang" ? arguments[++i] : argument.substr(7);
-      if (lang != L"zh" && lang != L"en") refuse("unknown language " + Utf8FromWide(lang) + " (use zh or en)");
-      options.lang = Utf8FromWide(lang);
+      if (lang != L"zh" && lang != L"en") refuse("unknown language " + port::Utf8FromWide(lang) + " (use zh or en)");
+      options.lang = port::Utf8FromWide(lang);
     } else {
-      refuse("unknown argument " + Utf8FromWide(argument));
+      refuse("unknown argument " + port::Utf8FromWide(argument));
     }
   }
   if (options.help || options.version) return options;

@@ -32,8 +32,8 @@ extern const char kWindowUsage[];
 // executable's own folder. --help and --version win wherever they stand:
 // with either, nothing else is checked and home stays empty. Otherwise
 // throws WindowUsageError for an unknown option, a missing or empty DIR,
-// or any other word; Error when DIR is not an existing folder;
-// FileOpenError when DIR cannot be spelt in the ANSI code page.
+// or any other word; Error when DIR is not an existing folder. `home` is
+// UTF-8, as every path of the program, whatever the ANSI code page.
 WindowOptions ParseWindowOptions(const std::vector<std::wstring>& arguments);
 
 }  // namespace larkspur

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/win32/wide_text.h"
 #include "port/files.h"
+#include "port/wide_paths_win32.h"
 #include "testing/scratch_folder.h"
 
 namespace larkspur {
@@ -22,6 +22,11 @@ TEST(WindowOptionsTest, TheProgramFolderIsTheExecutablesOrHome) {
   EXPECT_EQ(ParseWindowOptions({L"--home", home}).home, expected);
   EXPECT_EQ(ParseWindowOptions({L"--home=" + home}).home, expected);
   EXPECT_EQ(ParseWindowOptions({L"--home", home + L"\\"}).home, expected);
+  // A folder named in any script, as UTF-8, whatever the ANSI code page.
+  const std::wstring named = L"\u041F\u0440\u043E\u0433\u0440\u0430\u043C\u043C\u0430 \u7A0B\u5E8F";
+  std::filesystem::create_directories(scratch.root() / named);
+  EXPECT_EQ(ParseWindowOptions({L"--home", (scratch.root() / named).wstring()}).home,
+            scratch.Path("Программа 程序") + "\\");
   EXPECT_TRUE(ParseWindowOptions({L"--version"}).version);
   // --help and --version answer whatever else stands beside them, as the
   // installed launcher's --home, or a folder that is not there.
@@ -30,7 +35,7 @@ TEST(WindowOptionsTest, TheProgramFolderIsTheExecutablesOrHome) {
   };
   for (const auto& arguments : with_help_or_version) {
     const WindowOptions options = ParseWindowOptions(arguments);
-    EXPECT_TRUE(options.help || options.version) << Utf8FromWide(arguments.back());
+    EXPECT_TRUE(options.help || options.version) << port::Utf8FromWide(arguments.back());
     EXPECT_EQ(options.home, "");
   }
 

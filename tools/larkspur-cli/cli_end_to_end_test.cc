@@ -14,6 +14,8 @@
 #include "port/run_lock.h"
 #include "testing/firmware_fixture.h"
 #include "testing/program_folder.h"
+#include "testing/rofs_images.h"
+#include "testing/test_files.h"
 #include "tools/larkspur-cli/cli_runner.h"
 
 namespace larkspur {
@@ -37,12 +39,15 @@ using testing::RunCli;
 using testing::TableOfContentsBytes;
 using testing::TocEntryBytes;
 
-std::map<std::string, std::string> ReadTree(const fs::path& root) {
+// The files below `folder` (a path string of the program's), by their
+// paths with '/' in UTF-8.
+std::map<std::string, std::string> ReadTree(const std::string& folder) {
+  const fs::path root = port::FileSystemPath(folder);
   std::map<std::string, std::string> tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file()) continue;
     std::ifstream in(entry.path(), std::ios::binary);
-    tree[fs::relative(entry.path(), root).string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    tree[testing::GenericUtf8(fs::relative(entry.path(), root))] = std::string(std::istreambuf_iterator<char>(in), {});
   }
   return tree;
 }
@@ -182,6 +187,43 @@ TEST(CliEndToEndTest, RofsExtractEditRepackWithTheRealTools) {
     EXPECT_EQ(ReadTree(home.Path("rofs2")), edited);
     EXPECT_EQ(home.Read("rofs2/readme.txt"), "edited");
   }
+}
+
+// The program folder and the firmware file's folder named in any script,
+// and names of the image in every script (no ANSI code page holds them all,
+// and 1252 none but the German ones): Extract, Repack and a second Extract
+// of the output keep every name and byte, with the real tools.
+TEST(CliEndToEndTest, FoldersAndNamesInAnyScriptGoThroughExtractAndRepack) {
+  ProgramFolder home(" Программа 程序");
+  home.InstallBuiltTools();
+  const std::vector<std::uint8_t> image = testing::BuildInMemory({{"sort\\Привет.txt", "ru"},
+                                                                  {"sort\\日本.txt", "ja"},
+                                                                  {"Grüße Über.txt", "de"},
+                                                                  {"été\\\u0F40\u0F41.txt", "bo"}});
+  std::string stream = std::string(3072, '\0') + std::string(image.begin(), image.end());
+  stream.append((256 - stream.size() % 256) % 256, '\xFF');
+  const std::string path = home.Write("Прошивка 固件/RM-3.rofs2.V21", MakeFirmware({}, stream));
+  const std::string options = " --home " + Q(home.path()) + " ";
+  std::map<std::string, std::string> expected = {
+      {"sort/Привет.txt", "ru"}, {"sort/日本.txt", "ja"}, {"Grüße Über.txt", "de"}, {"été/\u0F40\u0F41.txt", "bo"}};
+
+  CliRun run = RunCli(home, options + "extract " + Q(path));
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("文件: " + path), std::string::npos) << run.out;
+  EXPECT_EQ(ReadTree(home.Path("rofs2")), expected);
+
+  home.Write("rofs2/sort/Привет.txt", "edited");
+  expected["sort/Привет.txt"] = "edited";
+  run = RunCli(home, options + "repack " + Q(path));
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  // Our tools' obey files are UTF-8, on every system.
+  EXPECT_NE(home.Read("temp/rofs2.obey").find("data=\"..\\rofs2\\sort\\Привет.txt\" \"sort\\Привет.txt\""),
+            std::string::npos);
+  fs::remove_all(home.root() / "rofs2");
+  fs::create_directory(home.root() / "rofs2");
+  run = RunCli(home, options + "extract " + Q(home.Path("REB-RM-3.rofs2.V21")));
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadTree(home.Path("rofs2")), expected);
 }
 
 TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {

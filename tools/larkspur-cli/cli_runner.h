@@ -9,7 +9,9 @@
 #include "port/files.h"
 #include "testing/scratch_folder.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "port/wide_paths_win32.h"
+#else
 #include <sys/wait.h>
 #endif
 
@@ -30,8 +32,8 @@ inline std::string Q(const std::string& argument) {
 #endif
 }
 
-// Runs larkspur-cli with `arguments` (quoted by the caller); its output goes
-// to files in `outputs`.
+// Runs larkspur-cli with `arguments` (quoted by the caller; UTF-8 on Windows
+// too, in any script); its output goes to files in `outputs`.
 // The runs are in Chinese, the texts as written, whatever language this
 // system speaks, unless `arguments` choose one.
 inline CliRun RunCli(const ScratchFolder& outputs, const std::string& given_arguments) {
@@ -43,7 +45,7 @@ inline CliRun RunCli(const ScratchFolder& outputs, const std::string& given_argu
   // keeps the quotes of the program's path.
   const std::string command = "\"" + Q(port::JoinPath(LARKSPUR_BIN_DIR, "larkspur-cli.exe")) + " " + arguments +
                               " >" + Q(out) + " 2>" + Q(err) + "\"";
-  const int status = std::system(command.c_str());
+  const int status = _wsystem(port::WideFromUtf8(command).c_str());
 #else
   const std::string command = std::string(LARKSPUR_BIN_DIR) + "/larkspur-cli " + arguments + " >" + Q(out) + " 2>" + Q(err);
   const int status = WEXITSTATUS(std::system(command.c_str()));

@@ -22,6 +22,7 @@
 #include "pipeline/run_lock.h"
 #include "port/console.h"
 #include "port/files.h"
+#include "port/process.h"
 #include "tools/larkspur-cli/cli_options.h"
 #include "tools/larkspur-cli/firmware_report.h"
 #include "tools/larkspur-cli/package_checksums.h"
@@ -41,7 +42,7 @@ constexpr int kExitNotComparable = 2;
 constexpr int kExitFolderLeftOut = 3;
 
 std::string AbsolutePath(const std::string& path) {
-  return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
+  return port::PathText(std::filesystem::absolute(port::FileSystemPath(path)).lexically_normal());
 }
 
 std::string HomeFolder(const CliOptions& options) {
@@ -270,4 +271,7 @@ int Main(const std::vector<std::string>& arguments) {
 }  // namespace
 }  // namespace larkspur
 
-int main(int argc, char** argv) { return larkspur::Main(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  // UTF-8, from the wide command line on Windows: paths in any script.
+  return larkspur::Main(larkspur::port::ProgramArguments(argc, argv));
+}

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "port/process.h"
 #include "port/progress.h"
 #include "rofs/host_names.h"
 #include "rofs/image_file.h"
@@ -162,7 +163,8 @@ int Extract(const std::string& out_name, const std::string& image_name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  // UTF-8, from the wide command line on Windows: paths in any script.
+  const std::vector<std::string> args = larkspur::port::ProgramArguments(argc, argv);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::cout << kUsage;
     return kExitDone;

@@ -116,6 +116,26 @@ TEST(ReadimageTest, ListsHiddenEntriesWithoutExtractingThem) {
   EXPECT_FALSE(fs::exists(program.root() / "rofs2" / "sys" / "bin" / "old.dll"));
 }
 
+// Paths in any script on the command line reach the tool whole (on Windows
+// it reads the wide command line, whatever the ANSI code page), and the
+// listing gives the image's names as UTF-8.
+TEST(ReadimageTest, PathsAndNamesInAnyScript) {
+  ReadimageFolder program(testing::BuildInMemory({{"sort\\Привет.txt", "ru"}, {"日本.txt", "ja"}}));
+  fs::rename(program.root() / "temp" / "rofs2.img", program.root() / "temp" / testing::Utf8Path("образ 映像.img"));
+  const testing::CapturedRun list = program.Run({"-l", "../temp/образ 映像.img"});
+  ASSERT_EQ(list.exit_code, 0) << list.err;
+  EXPECT_EQ(list.out,
+            "-R---          2  日本.txt\n"
+            "D----          -  sort/\n"
+            "-R---          2  sort/Привет.txt\n");
+  const testing::CapturedRun run = program.Run({"-z", "../Папка 文件夹", "../temp/образ 映像.img"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "readimage: extracted 2 files (4 bytes) into ../Папка 文件夹\n");
+  EXPECT_EQ(testing::ReadBytes(program.root() / testing::Utf8Path("Папка 文件夹/sort/Привет.txt")),
+            testing::ByteVector("ru"));
+  EXPECT_EQ(testing::ReadBytes(program.root() / testing::Utf8Path("Папка 文件夹/日本.txt")), testing::ByteVector("ja"));
+}
+
 TEST(ReadimageTest, ListsAttributesAndBothKindsOfHiddenEntryAndExtractsOnlyRealFiles) {
   ImageSpec spec;
   spec.origin = "attr.obey";

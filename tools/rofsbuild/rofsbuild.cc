@@ -12,7 +12,9 @@
 #include <iostream>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "port/process.h"
 #include "port/progress.h"
 #include "rofs/host_names.h"
 #include "rofs/image_file.h"
@@ -56,15 +58,17 @@ std::string ReadObeyFile(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  // UTF-8, from the wide command line on Windows: paths in any script.
+  const std::vector<std::string> args = larkspur::port::ProgramArguments(argc, argv);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::cout << kUsage;
     return kExitBuilt;
   }
-  if (argc != 2 || argv[1][0] == '-') {
+  if (args.size() != 1 || args[0].starts_with('-')) {
     std::cerr << kUsage;
     return kExitUsage;
   }
-  const std::string obey_name = argv[1];
+  const std::string obey_name = args[0];
   try {
     const std::string text = ReadObeyFile(obey_name);
     larkspur::rofs::ObeyFile obey =

@@ -130,6 +130,10 @@ TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
        "the image\n"},
       {"no obey file", "", "", 1,
        "rofsbuild: Cannot open file \"../temp/rofs2.obey\": no such file\n"},
+      // Obey files are UTF-8 on every system: bytes of a code page are
+      // refused, not read as some other name.
+      {"not UTF-8", head + "data=\"..\\rofs2\\readme.txt\" \"caf\xE9.txt\"\r\n", "", 1,
+       "rofsbuild: ../temp/rofs2.obey:3: image path \"caf\\xE9.txt\" is not valid UTF-8\n"},
       {"bad SOURCE_DATE_EPOCH", head + "data=\"..\\rofs2\\readme.txt\" \"readme.txt\"\r\n",
        "SOURCE_DATE_EPOCH=yesterday", 1,
        "rofsbuild: SOURCE_DATE_EPOCH=\"yesterday\" is not a number of seconds since 1970\n"},
@@ -145,6 +149,33 @@ TEST(RofsbuildTest, FailuresExplainThemselvesAndWriteNoImage) {
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(fs::is_empty(program.exebat()));
   }
+}
+
+// The obey file's own path and the paths and names in it, in any script,
+// reach the image whole (on Windows the tool reads the wide command line
+// and the UTF-8 obey file, whatever the ANSI code page).
+TEST(RofsbuildTest, PathsAndNamesInAnyScript) {
+  const auto shared = testing::ReferenceRofsFolder();
+  ASSERT_FALSE(shared.empty()) << "the reference data testdata/rofs is missing from the checkout";
+  RofsbuildFolder program(shared);
+  fs::create_directories(program.root() / "rofs2" / testing::Utf8Path("Папка 文件夹"));
+  testing::WriteBytes(program.root() / "rofs2" / testing::Utf8Path("Папка 文件夹/Привет 日本.txt"),
+                      testing::ByteVector("hello"));
+  testing::WriteBytes(program.root() / "temp" / testing::Utf8Path("清单 список.obey"),
+                      testing::ByteVector("rofsname=rofs2r.img\r\nrofssize=0x10000000\r\n"
+                                          "data=\"..\\rofs2\\Папка 文件夹\\Привет 日本.txt\" \"sort\\Привет 日本.txt\"\r\n"
+                                          "data=\"..\\rofs2\\Grüße Über.txt\" \"Grüße Über.txt\"\r\n"));
+  const testing::CapturedRun run =
+      testing::RunCapturingOutput(Rofsbuild(), {"../temp/清单 список.obey"}, program.exebat());
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const auto image = testing::ReadBytes(program.exebat() / "rofs2r.img");
+  const RofsImage parsed = ParseRofsImage(image, "rofs2r.img");
+  ASSERT_EQ(parsed.root.files.size(), 1u);
+  EXPECT_EQ(parsed.root.files[0].name, u"Grüße Über.txt");
+  ASSERT_EQ(parsed.root.subdirectories.size(), 1u);
+  ASSERT_EQ(parsed.root.subdirectories[0].files.size(), 1u);
+  EXPECT_EQ(parsed.root.subdirectories[0].files[0].name, u"Привет 日本.txt");
+  EXPECT_EQ(parsed.root.subdirectories[0].files[0].size, 5u);
 }
 
 TEST(RofsbuildTest, CommandLineUsage) {
