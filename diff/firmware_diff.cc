@@ -157,6 +157,10 @@ struct Side {
   std::uint64_t payload_start = 0;       // in the stream
   std::uint64_t partition_start = 0;     // in the stream
   std::vector<std::string_view> partition;
+  // Every code block's header, one after another: copied while the walk
+  // has them in memory, so comparing headers later touches no page of the
+  // mapping (with small blocks those are all of its pages).
+  std::string headers;
   Tree tree;
   // The partition's own fields, in the same order for either file.
   std::vector<std::pair<Field, std::optional<std::string>>> fields;
@@ -205,7 +209,17 @@ Side ReadSide(const FirmwareInput& input, PartitionKind kind, int model) {
     }
   }
   side.partition = CarveSpans(side.stream, side.partition_start);
+  const auto header_size = static_cast<std::size_t>(layout.header_size);
+  side.headers.reserve(layout.blocks.size() * header_size);
+  for (const LayoutBlock& block : layout.blocks) side.headers += input.bytes.substr(block.header_offset, header_size);
+  if (input.drop_pages) input.drop_pages();
   return side;
+}
+
+// The header of code block `block` of a side, as the walk found it.
+std::string_view BlockHeader(const Side& side, std::size_t block) {
+  const auto header_size = static_cast<std::size_t>(side.layout.header_size);
+  return std::string_view(side.headers).substr(block * header_size, header_size);
 }
 
 SegmentedBytes AsImage(const std::vector<std::string_view>& pieces) {
@@ -617,8 +631,8 @@ class Comparison {
     const FirmwareLayout& a = old_.layout;
     const FirmwareLayout& b = new_.layout;
     const std::size_t type_length = static_cast<std::size_t>(format_.length_offset - kTypeFieldOffset);
-    const auto type_field = [&](std::string_view file, const LayoutBlock& block) {
-      return SpacedHex(file.substr(block.header_offset + kTypeFieldOffset, type_length));
+    const auto type_field = [&](const Side& side, std::size_t block) {
+      return SpacedHex(BlockHeader(side, block).substr(kTypeFieldOffset, type_length));
     };
     std::optional<std::size_t> run_start;
     std::string run_old, run_new;
@@ -631,8 +645,8 @@ class Comparison {
     };
     const std::size_t common = std::min(a.blocks.size(), b.blocks.size());
     for (std::size_t i = 0; i < common; ++i) {
-      const std::string old_field = type_field(old_.input->bytes, a.blocks[i]);
-      const std::string new_field = type_field(new_.input->bytes, b.blocks[i]);
+      const std::string old_field = type_field(old_, i);
+      const std::string new_field = type_field(new_, i);
       if (old_field == new_field) {
         close_run(i);
         continue;
@@ -655,8 +669,8 @@ class Comparison {
       if (!differs) {
         const LayoutBlock& old_block = a.blocks[i];
         const LayoutBlock& new_block = b.blocks[i];
-        const std::string_view old_check = old_.input->bytes.substr(old_block.header_offset + kCheckValueOffset, 2);
-        const std::string_view new_check = new_.input->bytes.substr(new_block.header_offset + kCheckValueOffset, 2);
+        const std::string_view old_check = BlockHeader(old_, i).substr(kCheckValueOffset, 2);
+        const std::string_view new_check = BlockHeader(new_, i).substr(kCheckValueOffset, 2);
         // Different check values are different payloads; equal ones are
         // read to be sure.
         differs = old_block.payload_length != new_block.payload_length || old_check != new_check ||
@@ -808,8 +822,13 @@ const char* FieldName(Field field) {
 int ChooseModel(const FirmwareInput& old_file, const FirmwareInput& new_file, PartitionKind kind,
                 std::optional<int> chosen) {
   if (chosen) return *chosen;
-  const std::vector<int> old_fits = ModelsThatFit(old_file.bytes, kind);
-  const std::vector<int> new_fits = ModelsThatFit(new_file.bytes, kind);
+  const auto fits = [kind](const FirmwareInput& file) {
+    std::vector<int> models = ModelsThatFit(file.bytes, kind);
+    if (file.drop_pages) file.drop_pages();
+    return models;
+  };
+  const std::vector<int> old_fits = fits(old_file);
+  const std::vector<int> new_fits = fits(new_file);
   if (old_fits.empty() && new_fits.empty()) return 0;
   if (old_fits.empty()) return new_fits.front();
   if (new_fits.empty()) return old_fits.front();
@@ -845,9 +864,10 @@ FirmwareDifference CompareFirmwareFiles(const std::string& old_path, const std::
   const auto read_through = [](const port::FileView& view) {
     return [&view](std::string_view part, char* to) { view.CopyOut(part, to); };
   };
-  const FirmwareInput old_file{old_view.bytes(), old_path, read_through(old_view)};
+  const auto drop_pages = [](const port::FileView& view) { return [&view] { view.DropPages(); }; };
   const port::FileView& new_source = one_file ? old_view : new_view;
-  const FirmwareInput new_file{new_source.bytes(), new_path, read_through(new_source)};
+  const FirmwareInput old_file{old_view.bytes(), old_path, read_through(old_view), drop_pages(old_view)};
+  const FirmwareInput new_file{new_source.bytes(), new_path, read_through(new_source), drop_pages(new_source)};
   if (!kind) {
     const PartitionKind old_kind = KindOfPath(port::FileNamePart(old_path));
     const PartitionKind new_kind = KindOfPath(port::FileNamePart(new_path));

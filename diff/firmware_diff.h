@@ -44,12 +44,16 @@ class NotComparableError : public Error {
 using PartReader = std::function<void(std::string_view part, char* to)>;
 
 // One firmware file to compare: its bytes (a mapping), its name for
-// messages, and how to read stretches of it in bulk (nullptr: from the
-// bytes themselves).
+// messages, how to read stretches of it in bulk (nullptr: from the bytes
+// themselves), and how to give back the memory of the bytes walked so far
+// (nullptr: nothing to give back). The comparison drops each file's pages
+// after walking its block headers, before it reads the other file: with
+// small blocks the walk brings in every page of a mapping.
 struct FirmwareInput {
   std::string_view bytes;
   std::string name;
   PartReader read;
+  std::function<void()> drop_pages;
 };
 
 // A field that can differ. Each has a name for programs (FieldName) and a

@@ -40,6 +40,11 @@ class FileForLoading {
   // file is not mapped or the system cannot.
   void PrefaultMapping();
 
+  // Takes the mapping's pages out of the process's memory; they stay in the
+  // system's file cache and come back when read again. Does nothing when the
+  // file is not mapped or the system cannot.
+  void DropMappedPages();
+
  private:
   const std::string path_;
   bool opened_ = false;

@@ -111,6 +111,10 @@ void FileView::ReadAhead() {
   if (file_) file_->PrefaultMapping();
 }
 
+void FileView::DropPages() const {
+  if (file_) file_->DropMappedPages();
+}
+
 bool FileView::Open(const std::string& path, std::uint64_t max_size) {
   Close();
   auto file = std::make_unique<FileForLoading>(path);

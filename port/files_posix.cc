@@ -100,6 +100,12 @@ void FileForLoading::PrefaultMapping() {
 #endif
 }
 
+void FileForLoading::DropMappedPages() {
+  // The mapping is read-only: its pages are the file's, never changed, and
+  // dropping them loses nothing.
+  if (mapped_ != nullptr) ::madvise(mapped_, static_cast<std::size_t>(size_), MADV_DONTNEED);
+}
+
 void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {

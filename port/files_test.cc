@@ -128,6 +128,9 @@ TEST(FilesTest, FileViewGivesTheWholeFileOrSaysWhyNot) {
     EXPECT_EQ(view.bytes(), c.bytes) << c.name;
     view.ReadAhead();
     EXPECT_EQ(view.bytes(), c.bytes) << c.name;
+    // Pages given back come back from the file when read again.
+    view.DropPages();
+    EXPECT_EQ(view.bytes(), c.bytes) << c.name;
     EXPECT_EQ(view.size(), c.bytes.size()) << c.name;
   }
 }

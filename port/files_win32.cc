@@ -149,6 +149,12 @@ void FileForLoading::PrefaultMapping() {
   // not in every Windows the program runs on.
 }
 
+void FileForLoading::DropMappedPages() {
+  // Unlocking pages that were never locked takes them out of the working
+  // set; the call then says ERROR_NOT_LOCKED, which is expected.
+  if (mapped_ != nullptr) ::VirtualUnlock(mapped_, static_cast<SIZE_T>(size_));
+}
+
 void FileForLoading::ReadAt(std::uint64_t offset, char* to, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {
