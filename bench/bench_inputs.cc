@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/run_reports.h"
 #include "pipeline/tool_runner.h"
 #include "port/errors.h"
 #include "port/files.h"
@@ -124,7 +125,7 @@ void WriteRofsFirmware(const std::string& program_folder, const std::string& pat
   port::DeleteFile(built);
   const port::ProcessOutcome outcome =
       RunInToolFolder(program_folder, std::string("rofsbuild.exe ../") + kTreeObey, nullptr);
-  if (!Succeeded(outcome)) throw std::runtime_error("rofsbuild " + DescribeOutcome(outcome));
+  if (!Succeeded(outcome)) throw std::runtime_error("rofsbuild " + SayText(DescribeOutcome(outcome)));
   const std::string image = ReadAll(built);
   port::DeleteFile(built);
 

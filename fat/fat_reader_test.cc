@@ -12,6 +12,7 @@
 #include "fat/fat_format.h"
 #include "rofs/rofs_errors.h"
 #include "testing/fat_oracles.h"
+#include "testing/said_in_english.h"
 #include "testing/scratch_folder.h"
 #include "testing/test_bytes.h"
 #include "testing/test_files.h"
@@ -165,6 +166,13 @@ TEST(FatReaderTest, AFullVolumeReadsBack) {
   ExpectSameTree(source, temp.root() / "out");
 }
 
+// The volume's description, said in English, a line each.
+std::string Described(const FatVolume& volume) {
+  std::string text;
+  for (const Text& line : DescribeFatVolume(volume)) text += testing::SaidInEnglish(line) + "\n";
+  return text;
+}
+
 TEST(FatReaderTest, DescribesTheVolume) {
   ScratchFolder temp;
   const fs::path image = temp.root() / "uda.img";
@@ -173,7 +181,7 @@ TEST(FatReaderTest, DescribesTheVolume) {
   RunOracle("mcopy", {"-i", image.string(), (temp.root() / "a.txt").string(), "::/"});
   RunOracle("mmd", {"-i", image.string(), "::/folder"});
   auto bytes = ReadBytes(image);
-  EXPECT_EQ(DescribeFatVolume(ParseFatImage(bytes, "uda.img")),
+  EXPECT_EQ(Described(ParseFatImage(bytes, "uda.img")),
             "file system:    FAT12, 2003 clusters of 512 bytes, 2 FATs\n"
             "volume label:   \"PHONE\", serial 1A2B-3C4D\n"
             "space:          1025536 bytes, 5632 used, 1019904 free\n"
@@ -183,7 +191,7 @@ TEST(FatReaderTest, DescribesTheVolume) {
   // A second FAT that lost a write shows in the first line.
   const FatGeometry geometry = ParseFatGeometry(bytes, "uda.img");
   bytes[geometry.layout.fat_offset + geometry.layout.fat_size + 3] ^= 0xFF;
-  const std::string text = DescribeFatVolume(ParseFatImage(bytes, "uda.img"));
+  const std::string text = Described(ParseFatImage(bytes, "uda.img"));
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "file system:    FAT12, 2003 clusters of 512 bytes, 2 FATs (the copies differ)");
 }

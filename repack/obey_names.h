@@ -6,15 +6,18 @@
 #ifndef LARKSPUR_REPACK_OBEY_NAMES_H_
 #define LARKSPUR_REPACK_OBEY_NAMES_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/text.h"
 
 namespace larkspur {
 
 // Why `relative_path` (folders separated by backslashes) cannot go into the
-// obey file, in a few English words; empty when it can. `utf8_names`: the
-// host gives names as UTF-8 bytes (POSIX), so they must be valid UTF-8.
-std::string ObeyPathProblem(std::string_view relative_path, bool utf8_names);
+// obey file, as a text of the catalog; nothing when it can. `utf8_names`:
+// the host gives names as UTF-8 bytes (POSIX), so they must be valid UTF-8.
+std::optional<Text> ObeyPathProblem(std::string_view relative_path, bool utf8_names);
 
 }  // namespace larkspur
 
