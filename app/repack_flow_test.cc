@@ -77,7 +77,7 @@ TEST(RepackFlowTest, RofsRepackWritesObeyBuildsAndReassembles) {
       address += block.length;  // wraps past 0xFFFFFFFF
     }
     const std::vector<std::string> build_lines = {"正在创建 obey 文件.    ", "完成!    ", "正在重建 rofs 文件.       ",
-                                                  "请稍等...       ",       "完成!   ",  "Rebuilding rofs2.....",
+                                                  "请稍等...       ",       "完成!   ",  "正在重建 rofs2.....",
                                                   "请稍等...       "};
     const auto first = std::find(s.window.log.begin(), s.window.log.end(), build_lines[0]);
     ASSERT_NE(first, s.window.log.end());

@@ -98,6 +98,7 @@ constexpr std::string_view kOriginalTexts[] = {
 const std::set<std::string, std::less<>> kLatinTokens = {
     "REB-", "REB", "rofs2", "rofs", "rofs2.img", "rofs2r.img", "uda", "fat16", "fat16.img", "obey", "ROFS", "FAT",
     "FAT12", "FAT16", "FAT32", "UDA", "readimage", "rofsbuild", "hex", "UTF-8", "E9", "FF", "B2", "MiB",
+    "vpl", "CRC-32",
 };
 
 // The Latin words of `text` that are not names: runs of letters (with the

@@ -92,6 +92,9 @@ struct Scenario {
   Command command;
   // Makes the program folder the run starts from.
   std::function<void(const fs::path& home, const std::string& firmware)> arrange;
+  // Repack: the flashable folder it writes, in the program folder (so that
+  // it counts in what the run changed); none when null.
+  const char* package_folder = nullptr;
 };
 
 // Open, then the command, as the command line runs them. The outcome, or
@@ -105,9 +108,11 @@ std::string RunCommand(const fs::path& home, const std::string& firmware, const 
     TakenLock lock = TakeRunLock(workspace);
     if (!lock.lock) return lock.refusal->key;
     OpenedFile file = OpenFirmware(firmware, std::nullopt, scenario.model, reporter);
+    RepackOptions options;
+    if (scenario.package_folder != nullptr) options.package_to = (home / scenario.package_folder).string();
     const Outcome outcome = scenario.command == Command::kExtract
                                 ? Extract(file, scenario.model, workspace, tools, reporter)
-                                : Repack(file, scenario.model, workspace, tools, reporter).outcome;
+                                : Repack(file, scenario.model, workspace, tools, reporter, options).outcome;
     done = outcome.done();
     if (outcome.refusal) return outcome.refusal->key;
     return done ? "" : reporter.last;
@@ -136,6 +141,16 @@ std::string SmallUdaFirmware(const fs::path& scratch, const std::string& text) {
   std::ifstream in(image, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), {});
   return testing::MakeFirmware({.uda = true, .prefix = "UDAHEAD"}, bytes);
+}
+
+// Where the trials go: each run flushes its files, and a run for each of
+// its calls and two errors flushes some thousands, which a disk takes
+// minutes for. In memory (/dev/shm, where there is one) they cost nothing;
+// the failures are made by counting calls, not by the disk.
+std::filesystem::path TrialsParent() {
+  std::error_code error;
+  if (fs::is_directory("/dev/shm", error)) return "/dev/shm";
+  return fs::temp_directory_path();
 }
 
 TEST(DiskFaultsTest, EveryRunIsAllOrNothingWhateverCallOfTheDiskFails) {
@@ -177,10 +192,19 @@ TEST(DiskFaultsTest, EveryRunIsAllOrNothingWhateverCallOfTheDiskFails) {
        earlier_extract(earlier_uda, "old.uda.fpsx", 0)},
       {"ROFS Repack of an edited tree", rofs, "fw.rofs2.V1", 1, Command::kRepack, extracted("rofs2/added.txt")},
       {"UDA Repack of an edited folder", uda, "fw.uda.fpsx", 0, Command::kRepack, extracted("uda/added.txt")},
+      // The package's checksum list goes beside the REB- file, and a copy of
+      // the package into a folder of its own.
+      {"UDA Repack into a flashable folder", uda, "fw.uda.fpsx", 0, Command::kRepack,
+       [extracted](const fs::path& home, const std::string& firmware) {
+         std::ofstream(fs::path(firmware).parent_path() / "fw.vpl", std::ios::binary)
+             << "<Files><File><Name>fw.uda.fpsx</Name><Crc>00000000</Crc></File></Files>";
+         extracted("uda/added.txt")(home, firmware);
+       },
+       "flash"},
   };
   for (const Scenario& scenario : scenarios) {
     SCOPED_TRACE(scenario.label);
-    testing::ScratchFolder work;
+    testing::ScratchFolder work(TrialsParent());
     const std::string firmware = work.Write(scenario.name, scenario.firmware);
     const fs::path start = work.root() / "start" / "home";
     for (const char* folder : {"exebat", "temp", "rofs2", "fat16"}) fs::create_directories(start / folder);

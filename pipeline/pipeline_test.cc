@@ -649,5 +649,155 @@ TEST(PipelineTest, TheEraseAreaIsABudget) {
   }
 }
 
+// --- The package's checksum list ---------------------------------------------
+
+// CRC-32 (IEEE, as zlib's crc32), bit by bit: the reference for what
+// Repack writes into the list.
+std::uint32_t ReferenceCrc32(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (const char byte : bytes) {
+    crc ^= static_cast<unsigned char>(byte);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// `text` as UTF-16 LE with its byte-order mark (ASCII only).
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (const char c : text) wide += std::string{c, '\0'};
+  return wide;
+}
+
+std::string Listing(const std::string& name, const std::string& line_end) {
+  const auto file = [&](const std::string& listed, const std::string& type, const std::string& crc) {
+    return "  <File>" + line_end + "    <Name>" + listed + "</Name>" + line_end + "    <FileType>" + type +
+           "</FileType>" + line_end + "    <Signed>false</Signed>" + line_end + "    <Crc>" + crc + "</Crc>" +
+           line_end + "  </File>" + line_end;
+  };
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + line_end + "<Files>" + line_end +
+         file("RM-1.rofs2.V20", "Mcu", "11111111") + file(name, "Ppm", "c0d79d0d") +
+         file("RM-1_signature.bin", "Mcu", "") + "</Files>" + line_end;
+}
+
+// Repack writes REB-<list> beside the REB- file when a list in the input's
+// folder names the input: the list's bytes, but for the 8 digits of that
+// one <Crc>, which give the REB- file's CRC-32. The package is not touched.
+TEST(PipelineTest, RepackWritesTheChecksumListOfThePackage) {
+  const std::string fat = testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 6);
+  const std::string input = testing::MakeFirmware({.uda = true}, fat);
+  const struct {
+    const char* label;
+    std::string vpl;        // RM-1.vpl in the package; none when empty
+    std::size_t digits_at;  // where the changed digits begin in it; npos when nothing is written
+    int width;              // bytes per digit
+    const char* line;       // the line that says what happened
+  } cases[] = {
+      {"UTF-8, LF", Listing("RM-1.uda.fpsx", "\n"), 0, 1,
+       "校验清单 %1 中 %2 的校验值是 %3; 新的校验清单 %4 中是 REB 文件的 %5. 删除两个文件名中的“REB-”, "
+       "然后把它们一起复制到刷机文件目录下."},
+      {"UTF-8 with a BOM, CR LF", "\xEF\xBB\xBF" + Listing("RM-1.uda.fpsx", "\r\n"), 0, 1,
+       "校验清单 %1 中 %2 的校验值是 %3; 新的校验清单 %4 中是 REB 文件的 %5. 删除两个文件名中的“REB-”, "
+       "然后把它们一起复制到刷机文件目录下."},
+      {"UTF-16 LE, CR LF", Utf16(Listing("RM-1.uda.fpsx", "\r\n")), 0, 2,
+       "校验清单 %1 中 %2 的校验值是 %3; 新的校验清单 %4 中是 REB 文件的 %5. 删除两个文件名中的“REB-”, "
+       "然后把它们一起复制到刷机文件目录下."},
+      {"the name in other letter case", Listing("rm-1.UDA.FPSX", "\r\n"), 0, 1,
+       "校验清单 %1 中 %2 的校验值是 %3; 新的校验清单 %4 中是 REB 文件的 %5. 删除两个文件名中的“REB-”, "
+       "然后把它们一起复制到刷机文件目录下."},
+      {"a list without the file", Listing("RM-1.language.fpsx", "\n"), std::string::npos, 1,
+       "没有校验清单 (.vpl) 列出 %1, 未写入校验清单."},
+      {"no list", "", std::string::npos, 1, "没有校验清单 (.vpl) 列出 %1, 未写入校验清单."},
+      {"a broken list", "<Files><File><Name>RM-1.uda.fpsx</Name>", std::string::npos, 1, "警告: 未写入校验清单 (%1)."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Home home;
+    if (!c.vpl.empty()) home.folder.Write("pkg/RM-1.vpl", c.vpl);
+    OpenedFile opened = home.Open("pkg/RM-1.uda.fpsx", input);
+    ASSERT_TRUE(Extract(opened, 0, home.workspace, home.tools, home.reporter).done());
+    home.folder.Write("fat16/fat16.img", testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 7));
+    ASSERT_TRUE(Repack(opened, 0, home.workspace, home.tools, home.reporter).outcome.done());
+    EXPECT_TRUE(home.reporter.Logged(c.line));
+    const std::string output = home.folder.Read("REB-RM-1.uda.fpsx");
+    ASSERT_FALSE(output.empty());
+    if (!c.vpl.empty()) {
+      EXPECT_EQ(home.folder.Read("pkg/RM-1.vpl"), c.vpl);
+    }
+    EXPECT_EQ(home.folder.Read("pkg/RM-1.uda.fpsx"), input);
+    if (c.digits_at == std::string::npos) {
+      EXPECT_FALSE(home.folder.Exists("REB-RM-1.vpl"));
+      continue;
+    }
+    const std::string written = home.folder.Read("REB-RM-1.vpl");
+    ASSERT_EQ(written.size(), c.vpl.size());
+    std::vector<std::size_t> differ;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      if (written[i] != c.vpl[i]) differ.push_back(i);
+    }
+    // Only inside the second entry's "c0d79d0d".
+    const std::string old_digits = c.width == 1 ? "c0d79d0d" : Utf16("c0d79d0d").substr(2);
+    const std::size_t at = c.vpl.find(old_digits);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_FALSE(differ.empty());
+    EXPECT_GE(differ.front(), at);
+    EXPECT_LT(differ.back(), at + old_digits.size());
+    std::string digits;
+    for (std::size_t i = 0; i < 8; ++i) digits += written[at + i * c.width];
+    EXPECT_EQ(digits, LowerHexDigits(ReferenceCrc32(output), 8));
+  }
+}
+
+// --package-to: a copy of the package folder the flasher takes, or nothing
+// at all.
+TEST(PipelineTest, RepackWritesAFlashableFolderOrNothing) {
+  const std::string fat = testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 6);
+  const std::string input = testing::MakeFirmware({.uda = true}, fat);
+  const struct {
+    const char* label;
+    std::function<void(Home&)> arrange;
+    const char* refusal;  // null when the folder is written
+  } cases[] = {
+      {"a new folder", [](Home&) {}, nullptr},
+      {"an empty folder", [](Home& home) { fs::create_directories(home.folder.Path("flash")); }, nullptr},
+      {"a folder with a file in it", [](Home& home) { home.folder.Write("flash/old.txt", "keep me"); },
+       "错误: 文件夹 %1 已经存在且不是空的, 未生成任何文件."},
+      {"two lists of the file", [](Home& home) { home.folder.Write("pkg/other.vpl", Listing("RM-1.uda.fpsx", "\n")); },
+       "错误: 无法生成刷机文件夹 %1 (%2), 未生成任何文件."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Home home;
+    home.folder.Write("pkg/RM-1.vpl", Listing("RM-1.uda.fpsx", "\r\n"));
+    home.folder.Write("pkg/RM-1.dcp", "signed archive");
+    home.folder.Write("pkg/notes/readme.txt", "a subfolder");
+    OpenedFile opened = home.Open("pkg/RM-1.uda.fpsx", input);
+    ASSERT_TRUE(Extract(opened, 0, home.workspace, home.tools, home.reporter).done());
+    home.folder.Write("fat16/fat16.img", testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 7));
+    c.arrange(home);
+    RepackOptions options;
+    options.package_to = home.folder.Path("flash");
+    const Outcome outcome = Repack(opened, 0, home.workspace, home.tools, home.reporter, options).outcome;
+    if (c.refusal != nullptr) {
+      ASSERT_TRUE(outcome.refusal);
+      EXPECT_EQ(outcome.refusal->key, c.refusal);
+      EXPECT_FALSE(home.folder.Exists("REB-RM-1.uda.fpsx"));
+      EXPECT_FALSE(home.folder.Exists("REB-RM-1.vpl"));
+      EXPECT_FALSE(home.folder.Exists("flash.partial"));
+      if (home.folder.Exists("flash/old.txt")) {
+        EXPECT_EQ(home.folder.Read("flash/old.txt"), "keep me");
+      }
+      continue;
+    }
+    ASSERT_TRUE(outcome.done());
+    EXPECT_TRUE(home.reporter.Logged("刷机文件夹已写好: %1 (%2 和刷机包的其他文件: %3 个; 可以直接用来刷机)."));
+    EXPECT_TRUE(home.reporter.Logged("没有复制 %1 (不是文件)."));
+    EXPECT_EQ(testing::TreeOf(home.folder.Path("flash")),
+              (std::map<std::string, std::string>{{"RM-1.dcp", "signed archive"},
+                                                  {"RM-1.uda.fpsx", home.folder.Read("REB-RM-1.uda.fpsx")},
+                                                  {"RM-1.vpl", home.folder.Read("REB-RM-1.vpl")}}));
+  }
+}
+
 }  // namespace
 }  // namespace larkspur::pipeline

@@ -17,6 +17,9 @@
 #include "repack/reassemble.h"
 #include "rofs/kept_entries.h"
 #include "rofs/symbian_time.h"
+#include "vpl/file_crc.h"
+#include "vpl/package_folder.h"
+#include "vpl/vpl_writer.h"
 #include "workspace/transaction.h"
 
 namespace larkspur::pipeline {
@@ -56,7 +59,7 @@ class Repacking {
             Text("错误: rofs 文件重建失败 (rofsbuild 失败, 它的最后几行输出在上面), 未生成任何文件."));
         return result;
       }
-      reporter_.Log(Text("Rebuilding rofs2....."));
+      reporter_.Log(Text("正在重建 rofs2....."));
       reporter_.Log(Text("请稍等...       "));
       // The ROFS header goes back where it was in the payload (3072 bytes in,
       // in the phone's own files).
@@ -85,6 +88,32 @@ class Repacking {
     // what Open took for the address is any four bytes, and a file built on
     // them would not flash.
     if (!file_.layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
+    // The package folder to write must be a new one (or empty): nothing of
+    // another is ever written over.
+    if (!options_.package_to.empty() && port::PathExists(options_.package_to) &&
+        (!port::IsDirectory(options_.package_to) || port::FolderHasEntries(options_.package_to))) {
+      return Outcome::Refused(Text("错误: 文件夹 %1 已经存在且不是空的, 未生成任何文件.", {options_.package_to}));
+    }
+    // The checksum list is read once, before anything is built. A package
+    // folder with a list the flasher would hold against the new file is no
+    // package: refused while nothing is written yet.
+    listing_ = vpl::FindVplListing(file_.path);
+    if (!options_.package_to.empty()) {
+      std::string reason;
+      if (listing_.kind == vpl::VplListing::Kind::kAmbiguous || listing_.kind == vpl::VplListing::Kind::kUnreadable) {
+        reason = listing_.reason;
+      } else if (listing_.kind == vpl::VplListing::Kind::kListed) {
+        try {
+          (void)vpl::RewriteCrc(listing_.vpl_bytes, listing_.vpl, listing_.entry(), 0, listing_.vpl_path);
+        } catch (const Error& error) {
+          reason = error.what();
+        }
+      }
+      if (!reason.empty()) {
+        return Outcome::Refused(
+            Text("错误: 无法生成刷机文件夹 %1 (%2), 未生成任何文件.", {options_.package_to, reason}));
+      }
+    }
     // The partition image is cut into one run of blocks: a named block in
     // the middle of them has no place in the rebuilt file.
     if (file_.layout.named_between_code) {
@@ -303,7 +332,15 @@ class Repacking {
     reporter_.Progress(std::nullopt);
     rebuilt.Close();
     image_data_.Close();
-    transaction_->Commit();
+    WriteChecksumList(output);
+    WritePackageFolder(output);
+    try {
+      transaction_->Commit();
+    } catch (...) {
+      // The REB- file went back: so does the copy of the package made of it.
+      if (!options_.package_to.empty()) port::RemoveTree(options_.package_to);
+      throw;
+    }
 
     if (budget) {
       reporter_.Log(Text("擦除区 %1 在分区之后还有 %2 字节空闲.",
@@ -340,6 +377,60 @@ class Repacking {
     return Outcome::Done();
   }
 
+  // The flasher compares each file of the package with the checksum list
+  // (.vpl) of its folder: when one lists the input, its copy with the REB-
+  // file's CRC goes beside the REB- file, in the same transaction. A list
+  // that cannot be read is named; the REB- file stands all the same.
+  void WriteChecksumList(const std::string& output) {
+    const vpl::VplListing& listing = listing_;
+    if (listing.kind == vpl::VplListing::Kind::kNotListed) {
+      reporter_.Log(Text("没有校验清单 (.vpl) 列出 %1, 未写入校验清单.", {file_.name}));
+      return;
+    }
+    if (listing.kind != vpl::VplListing::Kind::kListed) {
+      reporter_.Log(Text("警告: 未写入校验清单 (%1).", {listing.reason}));
+      return;
+    }
+    const std::optional<std::uint32_t> crc = vpl::Crc32OfFile(output);
+    if (!crc) throw FileOpenError(output, "the file just written cannot be read back");
+    std::string rewritten;
+    try {
+      rewritten = vpl::RewriteCrc(listing.vpl_bytes, listing.vpl, listing.entry(), *crc, listing.vpl_path);
+    } catch (const Error& error) {
+      reporter_.Log(Text("警告: 未写入校验清单 (%1).", {std::string(error.what())}));
+      return;
+    }
+    const std::string vpl_name = port::FileNamePart(listing.vpl_path);
+    const std::string relative = work::kOutputPrefix + vpl_name;
+    package_vpl_name_ = vpl_name;
+    package_vpl_bytes_ = rewritten;
+    transaction_->Replace(relative);
+    port::WriteFileReplacing(workspace_.Path(relative), {rewritten});
+    reporter_.Log(
+        Text("校验清单 %1 中 %2 的校验值是 %3; 新的校验清单 %4 中是 REB 文件的 %5. 删除两个文件名中的“REB-”, "
+             "然后把它们一起复制到刷机文件目录下.",
+             {listing.vpl_path, file_.name, listing.entry().crc_text, workspace_.Path(relative), vpl::CrcText(*crc)}));
+  }
+
+  // With --package-to: a copy of the input's package folder that the
+  // flasher takes, the REB- file under the input's name and the checksum
+  // list that gives its CRC.
+  void WritePackageFolder(const std::string& output) {
+    if (options_.package_to.empty()) return;
+    vpl::FlashableFolderSources sources;
+    sources.package_folder = port::FolderPart(file_.path);
+    sources.firmware_name = file_.name;
+    sources.repacked_path = output;
+    sources.vpl_name = package_vpl_name_;
+    sources.vpl_bytes = package_vpl_bytes_;
+    const vpl::FlashableFolderWritten written = vpl::WriteFlashableFolder(sources, options_.package_to);
+    reporter_.Log(Text("刷机文件夹已写好: %1 (%2 和刷机包的其他文件: %3 个; 可以直接用来刷机).",
+                       {written.folder, written.firmware_name, std::to_string(written.copied.size())}));
+    for (const std::string& name : written.left_out) {
+      reporter_.Log(Text("没有复制 %1 (不是文件).", {name}));
+    }
+  }
+
   // The table's lines under `heading`.
   void LogTable(const Text& heading, const TableOfContents& toc) {
     reporter_.Log(heading);
@@ -353,6 +444,10 @@ class Repacking {
   Reporter& reporter_;
   const RepackOptions options_;
   Transaction* transaction_ = nullptr;
+  // How the checksum lists beside the input list it, and that list
+  // rewritten for the REB- file.
+  vpl::VplListing listing_;
+  std::string package_vpl_name_, package_vpl_bytes_;
   port::FileView image_data_;
   // The partition size and the zero bytes in front of it, recorded with the
   // tree.

@@ -39,6 +39,11 @@ struct RepackOptions {
   // contents that holds it: refused (kNo), or the area's end moved to hold
   // it (kYes), or the user asked through the reporter (kAsk).
   ExtendEraseArea extend_erase_area = ExtendEraseArea::kNo;
+  // When given: a flashable copy of the input's package folder is written
+  // there (every file of the input's folder, the REB- file under the
+  // input's name, the checksum list rewritten). Refused when it exists and
+  // is not an empty folder.
+  std::string package_to;
 };
 
 // What a Repack leaves for its caller besides the files it wrote.

@@ -8,6 +8,7 @@
 #define LARKSPUR_PORT_FILES_H_
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -109,16 +110,121 @@ void WriteNewFile(const std::string& path, const std::vector<std::string_view>& 
 void FlushFileSystemOf(const std::string& folder);
 
 // The same, for pieces some of which are views into `source`'s bytes (the
-// partition image carved out of a mapped firmware file): on POSIX the
-// system copies those from the file itself (copy_file_range), so their
-// pages never come into this process and are copied once; where it cannot,
-// they are written from memory. Windows has no such copy: there they are
+// partition image carved out of a mapped firmware file): their bytes are
+// taken from the file, never from the mapping, whose pages then never come
+// into this process. On POSIX the system copies the large ones from the
+// file itself (copy_file_range), so they are copied once (where it cannot,
+// they are written from memory); small ones (below 128 KiB, as the 32 KiB
+// blocks of a ROFS file) are read from the file a run of consecutive ones
+// at a time into one buffer of 1 MiB and written gathered with the pieces
+// between them: a system call for each of thousands of small copies costs
+// more than copying them twice. Windows has no such copy: there they are
 // read from the file through one buffer and written from it, as a copy
 // does. The same bytes either way. Throws as above, and FileCreateError
 // when the file behind `source` has become shorter than the view or cannot
 // be read.
 void WriteFileReplacing(const std::string& path, const std::vector<std::string_view>& pieces,
                         const WriteProgress& progress, const FileView& source);
+
+// A path in the system's own form (wide characters on Windows, so that a
+// name outside the ANSI code page is found too), for the functions below
+// that load many files: unlike a std::filesystem::path it is made without
+// splitting it into its parts.
+using NativePath = std::filesystem::path::string_type;
+
+// What the file system says of a path, without opening it: for a reader of
+// many files that must tell a missing file from one it cannot use. Symbolic
+// links are followed.
+struct PathStatus {
+  enum class Kind {
+    kRegular,  // a regular file of `size` bytes
+    kMissing,  // no such file (or a folder on its path is missing)
+    kOther,    // a folder, a device, a pipe...
+    kUnknown,  // the system could not tell: `reason` says why
+  };
+  Kind kind = Kind::kUnknown;
+  std::uint64_t size = 0;
+  std::string reason;
+};
+PathStatus StatusOfPath(const NativePath& path);
+
+// A file read from its start, for loading many files one after another
+// (the sources of a ROFS image): one open and, where the system can, one
+// read a file, straight into the caller's memory. One object per thread;
+// several objects may read on several threads at once.
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // Opens `path` for reading (closing a file opened before), shared with
+  // other readers and writers as a plain open for reading is. A pipe or
+  // device is not waited on. Throws FileOpenError naming `path` with the
+  // system's reason.
+  void Open(const NativePath& path);
+
+  // Reads up to `count` bytes into `to`; fewer only when the file ends
+  // first. Throws FileIoError when a read fails.
+  std::uint64_t Read(char* to, std::uint64_t count);
+
+  // How the file went on after the bytes ReadToEnd was asked for.
+  enum class End {
+    kExactly,   // the file ended right after them
+    kSooner,    // it ended before them (the rest of `to` is undefined)
+    kGoesOn,    // more bytes follow
+  };
+  // Reads `count` bytes into `to` and looks one byte further, to tell
+  // whether the file ends right there: on POSIX in the same system call
+  // (the byte goes to a buffer of the reader's own). Throws FileIoError.
+  End ReadToEnd(char* to, std::uint64_t count);
+
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+  std::string path_;           // for messages
+};
+
+// A new file written at offsets known beforehand, from several threads at
+// once if need be (an image laid out before its parts are read), that takes
+// the place of `path` only when complete. The bytes go to "<path>.partial"
+// beside it; an object destroyed before Commit removes that file, so a
+// failed write leaves an earlier file of that name as it was.
+class ReplacingFile {
+ public:
+  // Creates "<path>.partial", replacing any file of that name. Throws
+  // FileCreateError naming `path` with the system's reason.
+  explicit ReplacingFile(const std::string& path);
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Writes `bytes` at `offset` of the file. Several threads may write at
+  // once, to stretches that do not overlap. Throws FileCreateError naming
+  // `path`.
+  void WriteAt(std::uint64_t offset, std::string_view bytes);
+
+  enum class Flush {
+    // Flushed to the disk before it takes the final name, as
+    // WriteFileReplacing does: an output the user keeps.
+    kToDisk,
+    // Left to the system to write back in its own time: an intermediate
+    // file that is made again whenever it is needed. After a crash it may
+    // be short or empty under its final name.
+    kLeftToSystem,
+  };
+  // Puts the file in the place of `path`. Call once, after the last write.
+  // Throws FileCreateError naming `path`, and the temporary file is
+  // removed.
+  void Commit(Flush flush);
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+};
 
 // What identifies a file's content without reading it: its size and last
 // write time. `regular` is false (and the rest 0) when `path` names no

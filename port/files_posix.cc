@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "port/errors.h"
@@ -138,6 +139,13 @@ ssize_t WriteGathered(int file, const iovec* pieces, int count) {
   }
   return ::writev(file, pieces, count);
 }
+ssize_t WriteSomeAt(int file, const void* bytes, std::size_t count, std::uint64_t offset) {
+  if (const int error_number = NextFileChange(FileChange::kWrite)) {
+    errno = error_number;
+    return -1;
+  }
+  return ::pwrite(file, bytes, count, static_cast<off_t>(offset));
+}
 int Flush(int file) {
   if (const int error_number = NextFileChange(FileChange::kFlush)) {
     errno = error_number;
@@ -204,6 +212,45 @@ bool CopyFileRange(int from, std::uint64_t offset, std::uint64_t count, int to, 
 #endif
 }
 
+// Source pieces smaller than this are read through a buffer of
+// kStagingBytes rather than copied by the system one by one.
+constexpr std::size_t kSmallSourcePiece = std::size_t{128} << 10;
+constexpr std::size_t kStagingBytes = std::size_t{1} << 20;
+
+// Reads `count` bytes at `offset` of `file` into `to`: 0, or the errno of
+// the read that failed (ENODATA when the file ends first).
+int ReadWhole(int file, std::uint64_t offset, char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(file, to + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) return ENODATA;
+    done += static_cast<std::uint64_t>(got);
+  }
+  return 0;
+}
+
+// Where the run of small source pieces that begins with pieces[first] ends
+// in the source file: the pieces after it that follow on in the source
+// (with pieces from memory between them) join it while it fits
+// kStagingBytes.
+std::uint64_t RunOfSmallPieces(const std::vector<std::string_view>& pieces, std::size_t first,
+                               const FileView& source) {
+  const std::uint64_t begin = *source.FileOffsetOf(pieces[first]);
+  std::uint64_t end = begin + pieces[first].size();
+  for (std::size_t i = first + 1; i < pieces.size(); ++i) {
+    if (pieces[i].empty()) continue;
+    const std::optional<std::uint64_t> offset = source.FileOffsetOf(pieces[i]);
+    if (!offset) continue;
+    if (*offset != end || pieces[i].size() >= kSmallSourcePiece || end + pieces[i].size() - begin > kStagingBytes) {
+      break;
+    }
+    end += pieces[i].size();
+  }
+  return end;
+}
+
 void WritePieces(const std::string& path, const std::vector<std::string_view>& pieces,
                  const WriteProgress& progress, const FileView* source) {
   const std::string temporary = path + ".partial";
@@ -217,6 +264,13 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
   };
   const int source_file = source != nullptr ? static_cast<int>(source->file_handle()) : -1;
   bool system_copies = source_file >= 0;
+  // Small pieces of the source (a ROFS file's 32 KiB blocks) are read from
+  // its file into `staging`, a run of consecutive ones at a time, and
+  // written gathered with the pieces between them: a system copy for each
+  // of thousands of blocks costs more than copying the bytes twice.
+  std::unique_ptr<char[]> staging;
+  std::uint64_t run_begin = 0;  // the source's bytes now in `staging`
+  std::uint64_t run_end = 0;
   std::vector<iovec> stretch;
   stretch.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
   // Writes the gathered pieces of `stretch`, whole.
@@ -255,16 +309,29 @@ void WritePieces(const std::string& path, const std::vector<std::string_view>& p
   std::uint64_t file_size = 0;
   while (next < pieces.size()) {
     // A stretch: up to IOV_MAX pieces, ended early after the one that
-    // brings it to kProgressStretchBytes so progress keeps coming. Pieces
-    // of the source file go by the system's copy, between gathered writes
-    // of the others.
+    // brings it to kProgressStretchBytes so progress keeps coming. Large
+    // pieces of the source file go by the system's copy, between gathered
+    // writes of the others.
     std::size_t stretch_bytes = 0;
     while (next < pieces.size() && stretch.size() < IOV_MAX && stretch_bytes < kProgressStretchBytes) {
       const std::string_view piece = pieces[next++];
       if (piece.empty()) continue;
       stretch_bytes += piece.size();
-      const std::optional<std::uint64_t> offset = system_copies ? source->FileOffsetOf(piece) : std::nullopt;
-      if (offset) {
+      const std::optional<std::uint64_t> offset = source_file >= 0 ? source->FileOffsetOf(piece) : std::nullopt;
+      if (offset && piece.size() < kSmallSourcePiece) {
+        if (*offset < run_begin || *offset + piece.size() > run_end) {
+          write_gathered();  // the stretch may point into `staging`
+          if (!staging) staging.reset(new char[kStagingBytes]);
+          run_begin = *offset;
+          run_end = RunOfSmallPieces(pieces, next - 1, *source);
+          if (const int error_number = ReadWhole(source_file, run_begin, staging.get(), run_end - run_begin)) {
+            fail(error_number);
+          }
+        }
+        stretch.push_back({staging.get() + (*offset - run_begin), piece.size()});
+        continue;
+      }
+      if (offset && system_copies) {
         write_gathered();
         int error_number = 0;
         if (CopyFileRange(source_file, *offset, piece.size(), file.get(), error_number)) {
@@ -332,6 +399,112 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
   }
 }
 
+PathStatus StatusOfPath(const NativePath& path) {
+  PathStatus status;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      status.kind = PathStatus::Kind::kMissing;
+    } else {
+      status.reason = SystemReason(errno);
+    }
+    return status;
+  }
+  status.kind = S_ISREG(st.st_mode) ? PathStatus::Kind::kRegular : PathStatus::Kind::kOther;
+  if (S_ISREG(st.st_mode)) status.size = static_cast<std::uint64_t>(st.st_size);
+  return status;
+}
+
+FileReader::~FileReader() { Close(); }
+
+void FileReader::Open(const NativePath& path) {
+  Close();
+  path_ = path;
+  // O_NONBLOCK: a pipe put where a file was is not waited on (it reads as
+  // empty); a regular file reads as without it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw FileOpenError(path_, SystemReason(errno));
+  handle_ = fd;
+}
+
+std::uint64_t FileReader::Read(char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::read(static_cast<int>(handle_), to + done,
+                               static_cast<std::size_t>(std::min<std::uint64_t>(count - done, SSIZE_MAX)));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileIoError("Cannot read file", path_, SystemReason(errno));
+    }
+    if (got == 0) break;
+    done += static_cast<std::uint64_t>(got);
+  }
+  return done;
+}
+
+FileReader::End FileReader::ReadToEnd(char* to, std::uint64_t count) {
+  // The bytes and one more in one call.
+  char beyond = 0;
+  iovec parts[2] = {{to, static_cast<std::size_t>(std::min<std::uint64_t>(count, SSIZE_MAX - 1))},
+                    {&beyond, 1}};
+  ssize_t got;
+  do {
+    got = ::readv(static_cast<int>(handle_), parts, 2);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) throw FileIoError("Cannot read file", path_, SystemReason(errno));
+  const auto done = static_cast<std::uint64_t>(got);
+  if (done > count) return End::kGoesOn;
+  // A regular file's read stops short of what was asked only at its end.
+  if (done == count) return End::kExactly;
+  // Short of the bytes themselves: the end, or a read cut short (a signal,
+  // a pipe); plain reads tell which.
+  if (done + Read(to + done, count - done) < count) return End::kSooner;
+  return Read(&beyond, 1) == 0 ? End::kExactly : End::kGoesOn;
+}
+
+void FileReader::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+ReplacingFile::ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".partial") {
+  const int fd = OpenToWrite(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw FileCreateError(path_, SystemReason(errno));
+  handle_ = fd;
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (handle_ < 0) return;
+  ::close(static_cast<int>(handle_));
+  ::unlink(temporary_.c_str());
+}
+
+void ReplacingFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = WriteSomeAt(static_cast<int>(handle_), bytes.data(),
+                                    std::min<std::size_t>(bytes.size(), SSIZE_MAX), offset);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) throw FileCreateError(path_, SystemReason(errno));
+    if (put == 0) throw FileCreateError(path_, SystemReason(ENOSPC));
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+    offset += static_cast<std::uint64_t>(put);
+  }
+}
+
+void ReplacingFile::Commit(Flush flush) {
+  const int fd = static_cast<int>(handle_);
+  auto fail = [&](int error_number) {
+    if (handle_ >= 0) ::close(fd);
+    handle_ = -1;
+    ::unlink(temporary_.c_str());
+    throw FileCreateError(path_, SystemReason(error_number));
+  };
+  if (flush == Flush::kToDisk && port::Flush(fd) != 0 && errno != EINVAL) fail(errno);
+  handle_ = -1;
+  if (::close(fd) != 0) fail(errno);
+  if (Rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
+}
+
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
@@ -358,13 +531,20 @@ bool ListDirectory(const std::string& folder, std::vector<DirEntry>& entries) {
   std::string base = folder;
   if (!base.empty() && base.back() != '/') base += '/';
   while (const dirent* item = ::readdir(dir)) {
-    const std::string name = item->d_name;
+    const std::string_view name = item->d_name;
     if (name == "." || name == "..") continue;
     DirEntry entry;
     entry.name = name;
     entry.is_hidden = name[0] == '.';
+    // The listing's own type spares a stat per entry; links (to learn what
+    // they point at) and file systems that give no type still take one.
+    if (item->d_type == DT_DIR || item->d_type == DT_REG) {
+      entry.is_directory = item->d_type == DT_DIR;
+      entries.push_back(std::move(entry));
+      continue;
+    }
     struct stat st;
-    const std::string full = base + name;
+    const std::string full = base + entry.name;
     // An entry whose kind cannot be learnt (its path too long, a race) would
     // be taken for a file, and a folder's files lost: the listing fails.
     if (::lstat(full.c_str(), &st) != 0) {

@@ -226,9 +226,19 @@ TEST(FilesTest, WriteFileReplacingFromAViewWritesTheSameBytes) {
   ASSERT_TRUE(view.Open(folder.Write("in.img", content), content.size()));
   const std::string_view file = view.bytes();
   const std::string header = "HEADER";
-  const std::vector<std::string_view> pieces = {header,          file.substr(0, 0), file.substr(10, 4096),
-                                                header,          file.substr(5, 3), std::string_view(),
-                                                file.substr(1), header,            file};
+  std::vector<std::string_view> pieces = {header,          file.substr(0, 0), file.substr(10, 4096),
+                                          header,          file.substr(5, 3), std::string_view(),
+                                          file.substr(1), header,            file};
+  // Blocks as a ROFS file holds them, read through a buffer a run at a
+  // time: small views that follow on in the file with headers between
+  // them, for more than one run; then one just small going back, one just
+  // large enough for the system's copy.
+  for (std::size_t at = 3; at + 0x8000 <= content.size() / 8; at += 0x8000) {
+    pieces.push_back(header);
+    pieces.push_back(file.substr(at, 0x8000));
+  }
+  pieces.push_back(file.substr(100, (std::size_t{128} << 10) - 1));
+  pieces.push_back(file.substr(200, std::size_t{128} << 10));
   std::string expected;
   for (const std::string_view piece : pieces) expected += piece;
   std::vector<std::size_t> reports;
@@ -258,6 +268,36 @@ TEST(FilesTest, AStoppedWriteLeavesTheEarlierFileAndNoTemporary) {
   ASSERT_TRUE(ListDirectory(folder.path(), entries));
   EXPECT_EQ(entries.size(), 1u);
 }
+
+#ifndef _WIN32
+// A source file that became shorter under its view: the pieces past its new
+// end are never read from the mapping (which would end the process), the
+// write stops naming the cause, and the earlier file stays.
+TEST(FilesTest, AViewOfAFileThatBecameShorterStopsTheWrite) {
+  testing::ScratchFolder folder;
+  const std::string content = testing::PatternBytes(1 << 20);
+  FileView view;
+  ASSERT_TRUE(view.Open(folder.Write("in.img", content), content.size()));
+  const std::string path = folder.Write("out.img", "earlier");
+  std::filesystem::resize_file(folder.Path("in.img"), content.size() / 2);
+  for (const std::size_t piece_size : {std::size_t{0x8000}, std::size_t{256} << 10}) {
+    SCOPED_TRACE(piece_size);
+    std::vector<std::string_view> pieces;
+    for (std::size_t at = 0; at < content.size(); at += piece_size) {
+      pieces.push_back("HEADER");
+      pieces.push_back(view.bytes().substr(at, piece_size));
+    }
+    try {
+      WriteFileReplacing(path, pieces, nullptr, view);
+      ADD_FAILURE() << "no error";
+    } catch (const FileCreateError& error) {
+      EXPECT_EQ(error.reason(), "the file it is copied from ended early");
+    }
+    EXPECT_EQ(folder.Read("out.img"), "earlier");
+    EXPECT_FALSE(folder.Exists("out.img.partial"));
+  }
+}
+#endif
 
 #ifndef _WIN32
 // A real write failure part way through a gathered write: the file size
@@ -322,6 +362,82 @@ TEST(FilesTest, AStreamedWriteReplacesWholeOrLeavesTheEarlierFile) {
   } catch (const FileCreateError& error) {
     EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + missing + "\". " + testing::MissingFolderReason());
     EXPECT_EQ(error.reason(), testing::MissingFolderReason());
+  }
+}
+
+TEST(FilesTest, StatusOfPathTellsAMissingFileFromOneItCannotUse) {
+  testing::ScratchFolder folder;
+  folder.Write("sub/f", "abc");
+  const PathStatus file = StatusOfPath((folder.root() / "sub" / "f").native());
+  EXPECT_EQ(file.kind, PathStatus::Kind::kRegular);
+  EXPECT_EQ(file.size, 3u);
+  EXPECT_EQ(StatusOfPath((folder.root() / "sub").native()).kind, PathStatus::Kind::kOther);
+  EXPECT_EQ(StatusOfPath((folder.root() / "none").native()).kind, PathStatus::Kind::kMissing);
+  EXPECT_EQ(StatusOfPath((folder.root() / "none" / "f").native()).kind, PathStatus::Kind::kMissing);
+}
+
+// ReadToEnd says whether the file ends right after the bytes asked for:
+// what a builder that measured a file first learns of a file that changed.
+TEST(FilesTest, FileReaderTellsWhereTheFileEnds) {
+  testing::ScratchFolder folder;
+  const NativePath path = std::filesystem::path(folder.Write("f", "abcdef")).native();
+  struct Case {
+    std::uint64_t skip;   // read first with Read
+    std::uint64_t count;  // then asked of ReadToEnd
+    FileReader::End end;
+  };
+  const Case cases[] = {{0, 6, FileReader::End::kExactly}, {0, 5, FileReader::End::kGoesOn},
+                        {0, 7, FileReader::End::kSooner},  {2, 4, FileReader::End::kExactly},
+                        {6, 0, FileReader::End::kExactly}, {0, 0, FileReader::End::kGoesOn}};
+  FileReader reader;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.skip) + "+" + std::to_string(c.count));
+    reader.Open(path);
+    std::string bytes(8, '-');
+    EXPECT_EQ(reader.Read(bytes.data(), c.skip), c.skip);
+    EXPECT_EQ(reader.ReadToEnd(bytes.data() + c.skip, c.count), c.end);
+    if (c.end != FileReader::End::kSooner) {
+      EXPECT_EQ(bytes.substr(0, c.skip + c.count), std::string("abcdef").substr(0, c.skip + c.count));
+    }
+  }
+  reader.Close();
+  try {
+    reader.Open((folder.root() / "none").native());
+    FAIL() << "no error";
+  } catch (const FileOpenError& error) {
+    EXPECT_EQ(error.reason(), testing::MissingFileReason());
+  }
+}
+
+// Written out of order, the file takes the earlier one's place only when
+// committed, flushed or not; given up, it leaves the earlier file and no
+// temporary.
+TEST(FilesTest, AReplacingFileTakesThePlaceOnlyWhenCommitted) {
+  testing::ScratchFolder folder;
+  const std::string path = folder.Write("out.img", "earlier");
+  for (const ReplacingFile::Flush flush : {ReplacingFile::Flush::kToDisk, ReplacingFile::Flush::kLeftToSystem}) {
+    {
+      ReplacingFile given_up(path);
+      given_up.WriteAt(0, "abc");
+      EXPECT_TRUE(folder.Exists("out.img.partial"));
+    }
+    EXPECT_EQ(folder.Read("out.img"), "earlier");
+    EXPECT_FALSE(folder.Exists("out.img.partial"));
+    ReplacingFile file(path);
+    file.WriteAt(3, "def");
+    file.WriteAt(0, "abc");
+    EXPECT_EQ(folder.Read("out.img"), "earlier");
+    file.Commit(flush);
+    EXPECT_EQ(folder.Read("out.img"), "abcdef");
+    EXPECT_FALSE(folder.Exists("out.img.partial"));
+    folder.Write("out.img", "earlier");
+  }
+  const std::string missing = JoinPath(folder.path(), "temp/rofs2.img");
+  try {
+    ReplacingFile file(missing);
+    FAIL() << "no error";
+  } catch (const FileCreateError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + missing + "\". " + testing::MissingFolderReason());
   }
 }
 

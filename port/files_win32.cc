@@ -257,6 +257,147 @@ void WriteFileReplacing(const std::string& path, const ContentProducer& produce)
   }
 }
 
+namespace {
+
+// A wide path in the ANSI code page, for messages; never fails.
+std::string PathForMessages(const NativePath& wide) {
+  if (wide.empty()) return std::string();
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr,
+                      nullptr);
+  return bytes;
+}
+
+}  // namespace
+
+PathStatus StatusOfPath(const NativePath& path) {
+  PathStatus status;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+      status.kind = PathStatus::Kind::kMissing;
+    } else {
+      status.reason = WindowsErrorText(code);
+    }
+    return status;
+  }
+  DWORD attributes = data.dwFileAttributes;
+  std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Those are the link's own; opened, it gives what it points at.
+    const HANDLE target = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = target != INVALID_HANDLE_VALUE && GetFileInformationByHandle(target, &information);
+    const DWORD code = GetLastError();
+    if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+    if (!known) {
+      status.reason = WindowsErrorText(code);
+      return status;
+    }
+    attributes = information.dwFileAttributes;
+    size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+  }
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status.kind = folder ? PathStatus::Kind::kOther : PathStatus::Kind::kRegular;
+  if (!folder) status.size = size;
+  return status;
+}
+
+FileReader::~FileReader() { Close(); }
+
+void FileReader::Open(const NativePath& path) {
+  Close();
+  path_ = PathForMessages(path);
+  // Shared as a plain open for reading is (the C library's fopen).
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw FileOpenError(path_, WindowsErrorText(GetLastError()));
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+std::uint64_t FileReader::Read(char* to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(count - done, 1u << 30));
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), to + done, want, &got, nullptr)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) break;
+      throw FileIoError("Cannot read file", path_, WindowsErrorText(code));
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+FileReader::End FileReader::ReadToEnd(char* to, std::uint64_t count) {
+  // Windows reads into two buffers only without its cache: the byte beyond
+  // takes a second call.
+  if (Read(to, count) < count) return End::kSooner;
+  char beyond = 0;
+  return Read(&beyond, 1) == 0 ? End::kExactly : End::kGoesOn;
+}
+
+void FileReader::Close() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+}
+
+ReplacingFile::ReplacingFile(const std::string& path) : path_(path), temporary_(path + ".partial") {
+  const HANDLE file =
+      CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw FileCreateError(path_, WindowsErrorText(GetLastError()));
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (handle_ == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  ::DeleteFileA(temporary_.c_str());
+}
+
+void ReplacingFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
+  while (!bytes.empty()) {
+    // On a handle opened for synchronous writes the offset in OVERLAPPED
+    // makes WriteFile write there; the system takes one such write at a
+    // time, whichever thread calls.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), want, &put, &at)) {
+      throw FileCreateError(path_, WindowsErrorText(GetLastError()));
+    }
+    if (put == 0) throw FileCreateError(path_, WindowsErrorText(ERROR_DISK_FULL));
+    bytes.remove_prefix(put);
+    offset += put;
+  }
+}
+
+void ReplacingFile::Commit(Flush flush) {
+  const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  handle_ = -1;
+  auto fail = [&](DWORD code) {
+    ::DeleteFileA(temporary_.c_str());
+    throw FileCreateError(path_, WindowsErrorText(code));
+  };
+  if (flush == Flush::kToDisk && !FlushFileBuffers(file)) {
+    const DWORD code = GetLastError();
+    CloseHandle(file);
+    fail(code);
+  }
+  CloseHandle(file);
+  const DWORD through = flush == Flush::kToDisk ? MOVEFILE_WRITE_THROUGH : 0;
+  if (!MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | through)) fail(GetLastError());
+}
+
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {

@@ -109,7 +109,15 @@ ObeyFileLines BuildObeyFileLines(const std::vector<std::string>& relative_paths,
   std::unordered_set<std::u16string> files;
   std::unordered_set<std::u16string> folders;
   std::unordered_set<std::u16string> used_attributes;
+  // Without a record to match (most trees), a path's key is not needed:
+  // folding the names of 20,000 files would be most of the work.
+  const bool match = !kept.attributes.empty() || !kept.hidden.empty();
+  result.lines.reserve(relative_paths.size() + kept.hidden.size());
   for (const std::string& relative_path : relative_paths) {
+    if (!match) {
+      result.lines.push_back(ObeyDataLine(relative_path));
+      continue;
+    }
     const std::optional<std::u16string> key = FoldedImagePath(relative_path);
     const auto found = key ? attributes.find(*key) : attributes.end();
     if (found == attributes.end()) {
@@ -125,7 +133,8 @@ ObeyFileLines BuildObeyFileLines(const std::vector<std::string>& relative_paths,
       }
       used_attributes.insert(*key);
     }
-    if (key) {
+    // Only the hidden entries ask what rofs2 holds.
+    if (key && !kept.hidden.empty()) {
       files.insert(*key);
       for (std::u16string& folder : FolderKeys(*key)) folders.insert(std::move(folder));
     }
@@ -158,7 +167,10 @@ ObeyFileLines BuildObeyFileLines(const std::vector<std::string>& relative_paths,
 }
 
 std::string JoinObeyLines(const std::vector<std::string>& lines) {
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
   std::string text;
+  text.reserve(size);
   for (const std::string& line : lines) {
     text += line;
     text += "\r\n";

@@ -9,6 +9,11 @@
 namespace larkspur {
 namespace {
 
+// The reader copies runs of consecutive payloads inside the image, up to
+// this much (or one larger block) a call: one read of the file per run
+// instead of one per block.
+constexpr std::uint64_t kReadRunBytes = std::uint64_t{1} << 20;
+
 struct PlannedBlock {
   std::uint64_t offset;   // in the (padded) payload stream
   std::uint64_t length;
@@ -90,18 +95,40 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
   result.short_first_block_written =
       cutting.short_first_block && unpadded > static_cast<std::uint64_t>(cutting.block_size);
 
+  // The bytes the check values are computed over, a run of payloads at a
+  // time.
   std::unique_ptr<char[]> read_buffer;
+  std::uint64_t buffer_size = 0;
+  std::uint64_t run_begin = 0;  // the stretch of `image` in read_buffer
+  std::uint64_t run_end = 0;
   if (read_payload) {
     std::uint64_t largest = 0;
+    std::uint64_t viewed = 0;
     for (const PlannedBlock& block : blocks) {
-      if (inside_image(block)) largest = std::max(largest, block.length);
+      if (!inside_image(block)) continue;
+      largest = std::max(largest, block.length);
+      viewed += block.length;
     }
-    if (largest > 0) read_buffer.reset(new char[static_cast<std::size_t>(largest)]);
+    buffer_size = std::max(largest, std::min(viewed, kReadRunBytes));
+    if (buffer_size > 0) read_buffer.reset(new char[static_cast<std::size_t>(buffer_size)]);
   }
+  // Reads the payloads from blocks[from] on, as many as fit the buffer.
+  auto read_run = [&](std::size_t from) {
+    run_begin = blocks[from].offset - leading_zeros;
+    run_end = run_begin;
+    for (std::size_t i = from; i < blocks.size() && inside_image(blocks[i]); ++i) {
+      const std::uint64_t end = blocks[i].offset - leading_zeros + blocks[i].length;
+      if (end - run_begin > buffer_size) break;
+      run_end = end;
+    }
+    read_payload(image.substr(static_cast<std::size_t>(run_begin), static_cast<std::size_t>(run_end - run_begin)),
+                 read_buffer.get());
+  };
 
   std::uint32_t address = ReadBigEndian32(start_address, 0);
   std::uint64_t copied_at = 0;
-  for (const PlannedBlock& block : blocks) {
+  for (std::size_t index = 0; index < blocks.size(); ++index) {
+    const PlannedBlock& block = blocks[index];
     std::string_view payload;
     const bool viewed = inside_image(block);
     if (viewed) {
@@ -135,8 +162,9 @@ Reassembly CutIntoBlocks(std::size_t leading_zeros, std::string_view image, std:
     }
     std::string_view checked = payload;  // the bytes the header is built from
     if (viewed && read_payload) {
-      read_payload(payload, read_buffer.get());
-      checked = std::string_view(read_buffer.get(), payload.size());
+      const std::uint64_t at = block.offset - leading_zeros;
+      if (at < run_begin || at + block.length > run_end) read_run(index);
+      checked = std::string_view(read_buffer.get() + (at - run_begin), payload.size());
     }
     result.headers.push_back(build_header(result.headers.size(), checked, BigEndian32(address), block.announced));
     result.pieces.push_back(result.headers.back());

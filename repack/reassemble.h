@@ -82,8 +82,9 @@ Reassembly CutIntoBlocks(ByteString& payload_stream, std::string_view prefix,
 // built in `copied` (less than the zeros and two block sizes).
 //
 // With `read_payload`, a payload inside `image` reaches `build_header` as a
-// copy made by `read_payload` into one buffer of a block's size, reused
-// from block to block, while the piece stays the view: a mapped image is
+// copy made by `read_payload` into one buffer, reused from run to run (a
+// call copies a run of consecutive payloads, up to 1 MiB or one block),
+// while the piece stays the view: a mapped image is
 // then read once through its file (port::FileView::CopyOut) instead of
 // being brought into memory page by page, and a writer that has the system
 // copy the payloads never touches it.

@@ -129,6 +129,9 @@ TEST(ReassembleTest, CuttingViewsOfTheImageGivesTheSameBytes) {
       {"only zeros", 3, true, 0x300, 0, false},
       {"image within the tail block", 0, true, 0x10, 0x20, false},
       {"empty", 0, true, 0, 0, false},
+      // More than the payload reader copies in one call (1 MiB).
+      {"N96 ROFS over several runs of the reader", 1, false, 3072, 0x8000 * 70 + 0x123, true},
+      {"UDA over several runs of the reader", 0, true, 0x400, 0x40000 * 9 + 0x55, false},
   };
   for (const Case& c : cases) {
     const ModelProfile& p = ProfileForModel(c.model);

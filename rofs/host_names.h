@@ -18,6 +18,12 @@ namespace larkspur::rofs {
 // UTF-8 when the bytes are valid UTF-8, otherwise the ANSI code page.
 std::filesystem::path HostPathFromBytes(std::string_view bytes);
 
+// The host path of `bytes` (as HostPathFromBytes reads them) below
+// `folder`, as `folder / HostPathFromBytes(bytes)` gives it, in the system's
+// own form: on POSIX made without splitting the path into its parts, which
+// counts when a tree of many files is loaded.
+std::filesystem::path::string_type HostPathBelow(const std::filesystem::path& folder, std::string_view bytes);
+
 // The bytes of a host path as the host's own programs print them (for
 // messages and listings). Never fails; unrepresentable characters become '?'.
 std::string HostPathToBytes(const std::filesystem::path& path);

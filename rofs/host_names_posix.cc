@@ -1,4 +1,7 @@
 #include "rofs/host_names.h"
+
+#include <algorithm>
+
 #include "rofs/utf16.h"
 
 namespace larkspur::rofs {
@@ -11,6 +14,20 @@ std::filesystem::path HostPathFromBytes(std::string_view bytes) {
     if (c == '\\') c = '/';
   }
   return std::filesystem::path(native);
+}
+
+std::filesystem::path::string_type HostPathBelow(const std::filesystem::path& folder, std::string_view bytes) {
+  // As operator/ joins them: an absolute path stands alone; a separator
+  // goes between the two unless the folder ends in one.
+  std::string joined;
+  if (bytes.empty() || (bytes[0] != '/' && bytes[0] != '\\')) {
+    joined = folder.native();
+    if (!joined.empty() && joined.back() != '/') joined += '/';
+  }
+  const std::size_t start = joined.size();
+  joined += bytes;
+  std::replace(joined.begin() + static_cast<std::ptrdiff_t>(start), joined.end(), '\\', '/');
+  return joined;
 }
 
 std::string HostPathToBytes(const std::filesystem::path& path) { return path.native(); }

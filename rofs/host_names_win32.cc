@@ -72,6 +72,10 @@ std::filesystem::path HostPathFromBytes(std::string_view bytes) {
   return std::filesystem::path(fallback);
 }
 
+std::filesystem::path::string_type HostPathBelow(const std::filesystem::path& folder, std::string_view bytes) {
+  return (folder / HostPathFromBytes(bytes)).native();
+}
+
 std::string HostPathToBytes(const std::filesystem::path& path) {
   return *ToAnsi(path.native(), false);
 }

@@ -1,10 +1,15 @@
 #include "rofs/obey_build.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string_view>
-#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "port/errors.h"
@@ -16,51 +21,114 @@
 namespace larkspur::rofs {
 namespace {
 
-constexpr std::size_t kCopyChunk = 1 << 20;
+// The image's data goes out in stretches of about this much: a reader reads
+// the files of a stretch, each straight to its place in one buffer, pads
+// them, and writes the stretch at its place in the image with one write. A
+// buffer this size stays in the processor's cache between the two copies.
+constexpr std::uint64_t kStretchBytes = std::uint64_t{1} << 20;
+constexpr unsigned kMaxReaders = 4;
 
-// The system's reason after a stream failed to open; streams do not
-// always set errno.
-std::string StreamFailureReason() {
-  const int error = errno;
-  return error ? SystemReason(error) : std::string("unknown reason");
+// Consecutive files with data (indices into the spec's files) and the bytes
+// of the image they take, padding included: [begin, end).
+struct Stretch {
+  std::size_t first = 0;
+  std::size_t last = 0;  // inclusive
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
+};
+
+// Files lie one after another from the end of the metadata, each padded
+// to 4 bytes (empty and hidden files take no room), so stretches of
+// consecutive files cover the data without gaps. A file larger than a
+// stretch is one of its own, read through the buffer a piece at a time.
+std::vector<Stretch> PlanStretches(const ImageLayout& layout) {
+  std::vector<Stretch> stretches;
+  std::optional<Stretch> open;
+  for (std::size_t i = 0; i < layout.placements.size(); ++i) {
+    const FilePlacement& placement = layout.placements[i];
+    if (placement.address == kHiddenFileAddress || placement.size == 0) continue;
+    const std::uint64_t end = RoundUp4(std::uint64_t{placement.address} + placement.size);
+    if (open && end - open->begin > kStretchBytes) {
+      stretches.push_back(*open);
+      open.reset();
+    }
+    if (!open) open = Stretch{i, i, placement.address, end};
+    open->last = i;
+    open->end = end;
+  }
+  if (open) stretches.push_back(*open);
+  return stretches;
 }
 
-// Streams image bytes into the file port::WriteFileReplacing writes; a
-// failed write throws from `write` and ends the build.
-class FileSink : public ByteSink {
+// Joins the reader threads on every way out of the function that started
+// them.
+class ThreadGroup {
  public:
-  explicit FileSink(const port::ContentWrite& write) : write_(write) {}
-  void Write(std::span<const std::uint8_t> bytes) override {
-    write_(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  ThreadGroup() = default;
+  ThreadGroup(const ThreadGroup&) = delete;
+  ThreadGroup& operator=(const ThreadGroup&) = delete;
+  ~ThreadGroup() {
+    for (std::thread& thread : threads_) thread.join();
+  }
+  template <typename Work>
+  void Start(Work work) {
+    threads_.emplace_back(std::move(work));
   }
 
  private:
-  const port::ContentWrite& write_;
+  std::vector<std::thread> threads_;
 };
+
+// What SpecFromObey takes from the obey file but the files.
+ImageSpec SpecWithoutFiles(const ObeyFile& obey, std::int64_t default_time) {
+  ImageSpec spec;
+  spec.origin = obey.origin;
+  spec.max_image_size = obey.rofs_size;
+  spec.max_image_size_line = obey.rofs_size_line;
+  spec.time = obey.time.value_or(default_time);
+  spec.version = obey.version;
+  spec.files.reserve(obey.files.size());
+  return spec;
+}
+
+// What SpecFromObey takes from a file line but the image path.
+ImageFileSpec FileSpecWithoutPath(const ObeyFileLine& line) {
+  ImageFileSpec file;
+  file.attributes = line.attributes;
+  file.extra_attributes = line.extra_attributes;
+  file.hidden = line.hidden;
+  file.line = line.line;
+  return file;
+}
 
 class ObeyBuilder {
  public:
-  ObeyBuilder(const ObeyFile& obey, const std::filesystem::path& base_folder, const WriteProgress& progress)
-      : obey_(obey), base_folder_(base_folder), progress_(progress) {}
+  ObeyBuilder(ObeyFile obey, const std::filesystem::path& base_folder, const WriteProgress& progress,
+              unsigned readers)
+      : obey_(std::move(obey)),
+        base_folder_(base_folder),
+        progress_(progress),
+        readers_(std::min(kMaxReaders, readers != 0 ? readers : std::max(1u, std::thread::hardware_concurrency()))) {}
 
   BuildResult Run(std::int64_t default_time) {
-    // The spec's files stand in obey order, one for each file line; only
-    // their sizes and UIDs come from the disk.
-    ImageSpec spec = SpecFromObey(obey_, default_time);
-    for (std::size_t i = 0; i < obey_.files.size(); ++i) {
-      const ObeyFileLine& line = obey_.files[i];
-      ImageFileSpec& file = spec.files[i];
-      sources_.push_back(line.hidden ? std::filesystem::path() : SourcePath(line));
-      if (!line.hidden) MeasureSource(line, sources_.back(), file);
-      sizes_.push_back(file.size);
+    // The spec's files stand in obey order, one for each file line, their
+    // image paths moved in (the lines keep what messages need: numbers and
+    // host paths). Only sizes and UIDs come from the disk; the sizes first,
+    // for the layout: every file's place in the image is known before a
+    // byte is read.
+    ImageSpec spec = SpecWithoutFiles(obey_, default_time);
+    for (ObeyFileLine& line : obey_.files) {
+      spec.files.push_back(FileSpecWithoutPath(line));
+      spec.files.back().path = std::move(line.image_path);
     }
-    const ImageLayout layout = LayOutImage(spec);
+    MeasureSources(spec);
+    ImageLayout layout = LayOutImage(spec);
 
     BuildResult result;
     result.image_path = base_folder_ / HostPathFromBytes(obey_.rofs_name);
     result.image_size = layout.image_size;
     result.file_count = spec.files.size();
-    WriteAndRename(spec, layout, result.image_path);
+    WriteAndRename(layout, result.image_path);
     return result;
   }
 
@@ -69,105 +137,248 @@ class ObeyBuilder {
     throw ObeyError(obey_.origin, line.line, "source file \"" + line.source + "\" " + reason);
   }
 
-  std::filesystem::path SourcePath(const ObeyFileLine& line) const {
-    return base_folder_ / HostPathFromBytes(line.source);
-  }
+  port::NativePath SourcePath(const ObeyFileLine& line) const { return HostPathBelow(base_folder_, line.source); }
 
-  void MeasureSource(const ObeyFileLine& line, const std::filesystem::path& path,
-                     ImageFileSpec& file) const {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found) Fail(line, "does not exist");
-    if (error) Fail(line, "cannot be read: " + error.message());
-    if (status.type() != std::filesystem::file_type::regular) Fail(line, "is not a regular file");
-    file.size = std::filesystem::file_size(path, error);
-    if (error) Fail(line, "cannot be read: " + error.message());
-    if (file.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Fail(line, "cannot be opened: " + StreamFailureReason());
-    std::uint8_t head[kEntryUidsSize] = {};
-    in.read(reinterpret_cast<char*>(head), kEntryUidsSize);
-    if (static_cast<std::uint64_t>(in.gcount()) !=
-        std::min<std::uint64_t>(file.size, kEntryUidsSize)) {
-      Fail(line, "cannot be read to its stated size");
+  // Runs `work` on the readers: on as many threads as the build has
+  // readers, the calling thread one of them (`on_caller` true there). The
+  // first exception `work` throws on any thread is thrown here, once every
+  // thread has ended.
+  void OnReaders(const std::function<void(bool on_caller)>& work) const {
+    std::vector<std::exception_ptr> errors(readers_);
+    {
+      ThreadGroup helpers;
+      for (unsigned r = 1; r < readers_; ++r) {
+        helpers.Start([&work, &errors, r] {
+          try {
+            work(false);
+          } catch (...) {
+            errors[r] = std::current_exception();
+          }
+        });
+      }
+      try {
+        work(true);
+      } catch (...) {
+        errors[0] = std::current_exception();
+      }
     }
-    file.uids = UidsFromData(std::span(head, static_cast<std::size_t>(in.gcount())));
-  }
-
-  // Sources are copied a chunk at a time, not loaded whole: an image may
-  // hold files of hundreds of megabytes, and it never needs one whole in
-  // memory. The length is checked as they are read.
-  void CopySource(std::size_t index, ByteSink& sink) const {
-    const ObeyFileLine& line = obey_.files[index];
-    std::ifstream in(sources_[index], std::ios::binary);
-    if (!in) Fail(line, "cannot be opened: " + StreamFailureReason());
-    std::vector<char> buffer(kCopyChunk);
-    std::uint64_t remaining = sizes_[index];
-    while (remaining > 0) {
-      in.read(buffer.data(),
-              static_cast<std::streamsize>(std::min<std::uint64_t>(remaining, buffer.size())));
-      const auto got = static_cast<std::size_t>(in.gcount());
-      if (got == 0) Fail(line, "became shorter while the image was written");
-      sink.Write(std::span(reinterpret_cast<const std::uint8_t*>(buffer.data()), got));
-      remaining -= got;
-    }
-    // The layout has fixed every address by the measured size; a file that
-    // grew since would be cut silently, so it ends the build instead.
-    if (in.peek() != std::char_traits<char>::eof()) {
-      Fail(line, "became longer while the image was written");
+    for (const std::exception_ptr& error : errors) {
+      if (error) std::rethrow_exception(error);
     }
   }
 
-  // Through port::WriteFileReplacing, which writes "<image>.partial",
-  // flushes it to the disk and only then puts it in the image's place, so a
-  // failed build never leaves a short image under the final name. Its
-  // errors are worded as this library's, naming the file it was writing.
-  void WriteAndRename(const ImageSpec& spec, const ImageLayout& layout,
-                      const std::filesystem::path& image_path) const {
+  // Each source's size, looked up by the readers a share at a time; the
+  // failure named is that of the first line in obey order.
+  void MeasureSources(ImageSpec& spec) {
+    constexpr std::size_t kShare = 256;
+    const std::size_t count = obey_.files.size();
+    sources_.resize(count);
+    std::vector<port::PathStatus> statuses(count);
+    std::atomic<std::size_t> next{0};
+    OnReaders([&](bool) {
+      for (std::size_t first = next.fetch_add(kShare); first < count; first = next.fetch_add(kShare)) {
+        for (std::size_t i = first; i < std::min(count, first + kShare); ++i) {
+          if (obey_.files[i].hidden) continue;
+          sources_[i] = SourcePath(obey_.files[i]);
+          statuses[i] = port::StatusOfPath(sources_[i]);
+        }
+      }
+    });
+    for (std::size_t i = 0; i < count; ++i) {
+      const ObeyFileLine& line = obey_.files[i];
+      if (line.hidden) continue;
+      const port::PathStatus& status = statuses[i];
+      switch (status.kind) {
+        case port::PathStatus::Kind::kMissing:
+          Fail(line, "does not exist");
+        case port::PathStatus::Kind::kUnknown:
+          Fail(line, "cannot be read: " + status.reason);
+        case port::PathStatus::Kind::kOther:
+          Fail(line, "is not a regular file");
+        case port::PathStatus::Kind::kRegular:
+          break;
+      }
+      if (status.size > 0xFFFFFFFF) Fail(line, "is larger than 4 GiB, more than an image can hold");
+      spec.files[i].size = status.size;
+    }
+  }
+
+  // What the readers share while they write the data.
+  struct Shared {
+    Shared(const std::vector<Stretch>& stretches, ImageLayout& layout, port::ReplacingFile& out)
+        : stretches(stretches), layout(layout), out(out) {}
+    const std::vector<Stretch>& stretches;
+    ImageLayout& layout;
+    port::ReplacingFile& out;
+    std::atomic<std::size_t> next{0};          // the next stretch to take
+    std::atomic<std::uint64_t> bytes_done{0};  // of file data, for progress
+    // The first stretch known to have failed; the stretches after it are
+    // not read.
+    std::atomic<std::size_t> failed_at{SIZE_MAX};
+    // Each stretch's failure, in the stretches' order: the first one is the
+    // build's, whichever reader met which first.
+    std::vector<std::exception_ptr> errors = std::vector<std::exception_ptr>(stretches.size());
+  };
+
+  // The system's failures of a source, worded as this library's.
+  void OpenSource(std::size_t index, port::FileReader& reader) const {
+    try {
+      reader.Open(sources_[index]);
+    } catch (const FileError& error) {
+      Fail(obey_.files[index], "cannot be opened: " + error.reason());
+    }
+  }
+
+  template <typename Read>
+  auto ReadSource(std::size_t index, const Read& read) const {
+    try {
+      return read();
+    } catch (const FileError& error) {
+      Fail(obey_.files[index], "cannot be read: " + error.reason());
+    }
+  }
+
+  // The last `count` bytes of a source into `to`. A file that changed size
+  // since it was measured would shift or cut every file after it in the
+  // image: the build ends instead.
+  void ReadSourceEnd(std::size_t index, port::FileReader& reader, char* to, std::uint64_t count) const {
+    const port::FileReader::End end = ReadSource(index, [&] { return reader.ReadToEnd(to, count); });
+    reader.Close();
+    if (end == port::FileReader::End::kSooner) Fail(obey_.files[index], "became shorter while the image was written");
+    if (end == port::FileReader::End::kGoesOn) Fail(obey_.files[index], "became longer while the image was written");
+  }
+
+  // Pads `count` bytes at `to` with 0xFF up to a multiple of 4, and returns
+  // the padded length.
+  static std::uint64_t Pad(char* to, std::uint64_t count) {
+    std::fill(to + count, to + RoundUp4(count), static_cast<char>(kFillByte));
+    return RoundUp4(count);
+  }
+
+  static std::array<std::uint8_t, kEntryUidsSize> UidsOf(const char* data, std::uint64_t size) {
+    return UidsFromData({reinterpret_cast<const std::uint8_t*>(data),
+                         static_cast<std::size_t>(std::min<std::uint64_t>(size, kEntryUidsSize))});
+  }
+
+  // Files of a stretch, each straight to its place in the buffer, then the
+  // stretch to its place in the image.
+  void CopyStretch(const Stretch& stretch, port::FileReader& reader, char* buffer, Shared& shared) const {
+    for (std::size_t i = stretch.first; i <= stretch.last; ++i) {
+      const FilePlacement& placement = shared.layout.placements[i];
+      if (placement.address == kHiddenFileAddress || placement.size == 0) continue;
+      char* to = buffer + (placement.address - stretch.begin);
+      OpenSource(i, reader);
+      ReadSourceEnd(i, reader, to, placement.size);
+      PutUids(shared.layout, i, UidsOf(to, placement.size));
+      Pad(to, placement.size);
+      shared.bytes_done += placement.size;
+    }
+    shared.out.WriteAt(stretch.begin, {buffer, static_cast<std::size_t>(stretch.end - stretch.begin)});
+  }
+
+  // A file larger than a stretch: through the buffer a stretch at a time.
+  void CopyLargeSource(std::size_t index, port::FileReader& reader, char* buffer, Shared& shared) const {
+    const FilePlacement& placement = shared.layout.placements[index];
+    OpenSource(index, reader);
+    for (std::uint64_t done = 0;; done += kStretchBytes) {
+      const std::uint64_t rest = placement.size - done;
+      const bool last = rest <= kStretchBytes;
+      std::uint64_t length = kStretchBytes;
+      if (last) {
+        ReadSourceEnd(index, reader, buffer, rest);
+        length = Pad(buffer, rest);
+      } else if (ReadSource(index, [&] { return reader.Read(buffer, kStretchBytes); }) < kStretchBytes) {
+        Fail(obey_.files[index], "became shorter while the image was written");
+      }
+      if (done == 0) PutUids(shared.layout, index, UidsOf(buffer, placement.size));
+      shared.out.WriteAt(placement.address + done, {buffer, static_cast<std::size_t>(length)});
+      shared.bytes_done += last ? rest : kStretchBytes;
+      if (last) return;
+    }
+  }
+
+  // One reader: takes the next stretch until none is left. The stretches
+  // are taken in image order, so once one fails, every stretch before it
+  // has been taken; those are still read, and a stretch after it is not.
+  // `report` runs after each stretch (on the caller's thread only).
+  void ReadStretches(Shared& shared, const std::function<void()>& report) const {
+    std::unique_ptr<char[]> buffer(new char[kStretchBytes]);
+    port::FileReader reader;
+    for (std::size_t s = shared.next++; s < shared.stretches.size(); s = shared.next++) {
+      if (s > shared.failed_at) continue;
+      const Stretch& stretch = shared.stretches[s];
+      try {
+        if (stretch.end - stretch.begin > kStretchBytes) {
+          CopyLargeSource(stretch.first, reader, buffer.get(), shared);
+        } else {
+          CopyStretch(stretch, reader, buffer.get(), shared);
+        }
+        if (report) report();
+      } catch (...) {
+        reader.Close();
+        shared.errors[s] = std::current_exception();
+        std::size_t failed = shared.failed_at;
+        while (s < failed && !shared.failed_at.compare_exchange_weak(failed, s)) {
+        }
+      }
+    }
+  }
+
+  // The image is written at its final size into "<image>.partial", its
+  // data by the readers, its metadata last (the UIDs are the files' first
+  // bytes), and only then put in the image's place: a failed build never
+  // leaves a short image under the final name, and removes the partial one.
+  //
+  // The image is not flushed to the disk: it is an intermediate file.
+  // Repack makes it again every time, before it cuts it into the REB file,
+  // which is flushed; the image is never read after a restart. Waiting here
+  // for the disk to take 160 MB would double what a Repack waits for.
+  void WriteAndRename(ImageLayout& layout, const std::filesystem::path& image_path) const {
     const std::string image_name = HostPathToBytes(image_path);
     try {
-      port::WriteFileReplacing(image_name, [&](const port::ContentWrite& write) {
-        FileSink sink(write);
-        WriteImage(
-            spec, layout, sink,
-            [this](std::size_t index, ByteSink& data_sink) { CopySource(index, data_sink); }, progress_);
-      });
+      port::ReplacingFile out(image_name);
+      const std::vector<Stretch> stretches = PlanStretches(layout);
+      std::uint64_t data_total = 0;
+      for (const FilePlacement& placement : layout.placements) {
+        if (placement.address != kHiddenFileAddress) data_total += placement.size;
+      }
+      Shared shared(stretches, layout, out);
+      if (progress_) progress_(0, data_total);
+      const std::function<void()> report = [&] { progress_(shared.bytes_done, data_total); };
+      OnReaders([&](bool on_caller) { ReadStretches(shared, on_caller && progress_ ? report : nullptr); });
+      for (const std::exception_ptr& error : shared.errors) {
+        if (error) std::rethrow_exception(error);
+      }
+      if (progress_) progress_(data_total, data_total);
+      const auto* metadata = reinterpret_cast<const char*>(layout.metadata.data());
+      out.WriteAt(0, {metadata, layout.metadata.size()});
+      out.Commit(port::ReplacingFile::Flush::kLeftToSystem);
     } catch (const FileCreateError& error) {
       throw HostFileError("Cannot create file", image_name + ".partial", error.reason());
     }
   }
 
-  const ObeyFile& obey_;
+  ObeyFile obey_;
   const std::filesystem::path& base_folder_;
   const WriteProgress& progress_;
-  std::vector<std::filesystem::path> sources_;
-  std::vector<std::uint64_t> sizes_;
+  const unsigned readers_;
+  std::vector<port::NativePath> sources_;
 };
 
 }  // namespace
 
 ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time) {
-  ImageSpec spec;
-  spec.origin = obey.origin;
-  spec.max_image_size = obey.rofs_size;
-  spec.max_image_size_line = obey.rofs_size_line;
-  spec.time = obey.time.value_or(default_time);
-  spec.version = obey.version;
+  ImageSpec spec = SpecWithoutFiles(obey, default_time);
   for (const ObeyFileLine& line : obey.files) {
-    ImageFileSpec file;
-    file.path = line.image_path;
-    file.attributes = line.attributes;
-    file.extra_attributes = line.extra_attributes;
-    file.hidden = line.hidden;
-    file.line = line.line;
-    spec.files.push_back(std::move(file));
+    spec.files.push_back(FileSpecWithoutPath(line));
+    spec.files.back().path = line.image_path;
   }
   return spec;
 }
 
-BuildResult BuildImageFromObey(const ObeyFile& obey, const std::filesystem::path& base_folder,
-                               std::int64_t default_time, const WriteProgress& progress) {
-  return ObeyBuilder(obey, base_folder, progress).Run(default_time);
+BuildResult BuildImageFromObey(ObeyFile obey, const std::filesystem::path& base_folder,
+                               std::int64_t default_time, const WriteProgress& progress, unsigned readers) {
+  return ObeyBuilder(std::move(obey), base_folder, progress, readers).Run(default_time);
 }
 
 }  // namespace larkspur::rofs

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -52,6 +53,79 @@ TEST(ObeyBuildTest, TimeLineWinsOverTheDefault) {
     EXPECT_EQ(ParseRofsHeader(bytes, "out.img").time, with_time ? 63'435'758'706'000'000 : 12345);
   }
 }
+
+// Sources spread over several stretches of the image (the unit the readers
+// share out), one larger than a stretch and not a multiple of 4, empty
+// files and a hidden entry: any number of readers writes the bytes the
+// in-memory writer does, and progress rises from 0 to the total.
+TEST(ObeyBuildTest, EveryNumberOfReadersBuildsTheSameImage) {
+  ScratchFolder temp;
+  std::vector<testing::MemoryFile> files;
+  std::string obey = "rofsname=out.img\nrofssize=0x10000000\n";
+  std::uint64_t total = 0;
+  for (int i = 0; i < 240; ++i) {
+    const std::size_t size = i == 100 ? (5u << 19) + 3 : (static_cast<std::size_t>(i) * 7919) % 23000;
+    const std::string image_path = "d" + std::to_string(i % 7) + "\\F" + std::to_string(i) + ".bin";
+    files.push_back({image_path, testing::PatternBytes(size, static_cast<unsigned>(i + 1))});
+    const fs::path folder = temp.root() / "src" / ("d" + std::to_string(i % 7));
+    fs::create_directories(folder);
+    testing::WriteBytes(folder / ("F" + std::to_string(i) + ".bin"), testing::ByteVector(files.back().data));
+    obey += "data=src\\" + image_path + " " + image_path + "\n";
+    total += size;
+  }
+  files.push_back({"gone\\x.dll", "", true});
+  obey += "hide=gone\\x.dll\n";
+  const std::vector<std::uint8_t> expected = testing::BuildInMemory(files);
+  const ObeyFile parsed = ParseObey(obey, "r.obey");
+
+  for (const unsigned readers : {1u, 2u, 4u}) {
+    SCOPED_TRACE(readers);
+    std::vector<std::uint64_t> done;
+    const BuildResult result = BuildImageFromObey(
+        parsed, temp.root(), 63'435'758'706'000'000,
+        [&](std::uint64_t bytes, std::uint64_t all) {
+          EXPECT_EQ(all, total);
+          done.push_back(bytes);
+        },
+        readers);
+    EXPECT_EQ(testing::ReadBytes(result.image_path), expected);
+    ASSERT_FALSE(done.empty());
+    EXPECT_EQ(done.front(), 0u);
+    EXPECT_EQ(done.back(), total);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+  }
+}
+
+#ifdef __linux__
+// A sysfs file states 4096 bytes and gives a few: a source that changed
+// size after it was measured. With several readers the failure named is
+// still that of the first such line (early in the first stretch, the
+// other at the end of the last: either may fail first), and no image is
+// left. Several runs, as the readers' order varies from run to run.
+TEST(ObeyBuildTest, TheFirstSourceThatChangedIsNamedWhateverTheReaders) {
+  ScratchFolder temp;
+  const std::string changing = "/sys/devices/system/cpu/online";
+  std::string obey = "rofsname=out.img\nrofssize=0x10000000\n";
+  for (int i = 0; i < 120; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    testing::WriteBytes(temp.root() / name, testing::ByteVector(testing::PatternBytes(30000, 7)));
+    obey += "data=" + (i == 5 || i == 119 ? changing : name) + " " + name + "\n";
+  }
+  const ObeyFile parsed = ParseObey(obey, "c.obey");
+  for (const unsigned readers : {1u, 4u, 4u, 4u, 4u, 4u}) {
+    SCOPED_TRACE(readers);
+    try {
+      BuildImageFromObey(parsed, temp.root(), 0, {}, readers);
+      ADD_FAILURE() << "no error";
+    } catch (const ObeyError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "c.obey:8: source file \"" + changing + "\" became shorter while the image was written");
+    }
+    EXPECT_FALSE(fs::exists(temp.root() / "out.img"));
+    EXPECT_FALSE(fs::exists(temp.root() / "out.img.partial"));
+  }
+}
+#endif
 
 struct FailedBuild {
   const char* label;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
 
 #include "base/byte_order.h"
@@ -120,8 +121,19 @@ class Layouter {
       Fail(file.line, "cannot store " + JoinedPath(file.path, file.path.size()) + ": its folders nest deeper than " +
                           std::to_string(kMaxDirectoryDepth) + " levels");
     }
-    std::size_t dir = 0;
-    for (std::size_t c = 0; c < file.path.size(); ++c) {
+    // The folders this path shares, spelled the same, with the file added
+    // before (the obey generator lists a folder's files together) lead to
+    // the same directories: only the rest of the path is checked and looked
+    // up.
+    std::size_t c = 0;
+    if (last_file_) {
+      const std::vector<std::u16string>& last_path = spec_.files[*last_file_].path;
+      while (c + 1 < file.path.size() && c + 1 < last_path.size() && file.path[c] == last_path[c]) ++c;
+    }
+    last_dirs_.resize(c + 1);
+    std::size_t dir = last_dirs_[c];
+    last_file_ = index;
+    for (; c < file.path.size(); ++c) {
       CheckName(file, c);
       const bool is_last = c + 1 == file.path.size();
       const std::u16string key = FoldAsciiCase(file.path[c]);
@@ -130,6 +142,7 @@ class Layouter {
         const Directory::Child& child = found->second;
         if (!is_last && child.is_directory) {
           dir = child.index;  // the first spelling of a folder wins
+          last_dirs_.push_back(dir);
           continue;
         }
         Fail(file.line, "duplicate name " + JoinedPath(file.path, c + 1) + ": line " +
@@ -148,6 +161,7 @@ class Layouter {
         dirs_.back().name = file.path[c];
         dirs_.back().line = file.line;
         dir = created;
+        last_dirs_.push_back(dir);
       }
     }
   }
@@ -264,9 +278,10 @@ class Layouter {
         const ImageFileSpec& file = spec_.files[dir.files[f]];
         const FilePlacement& placement = layout.placements[dir.files[f]];
         static constexpr std::array<std::uint8_t, kEntryUidsSize> kNoUids{};
-        PutEntry(out, dir.file_block_address + dir.file_entry_offsets[f], file.path.back(),
-                 file.attributes, file.extra_attributes, placement.size, placement.address,
-                 file.hidden ? &kNoUids : &file.uids);
+        const std::uint32_t entry = dir.file_block_address + dir.file_entry_offsets[f];
+        PutEntry(out, entry, file.path.back(), file.attributes, file.extra_attributes, placement.size,
+                 placement.address, file.hidden ? &kNoUids : &file.uids);
+        layout.placements[dir.files[f]].entry = entry;
       }
       WriteLookupTable(out, dir);
     }
@@ -303,6 +318,10 @@ class Layouter {
 
   const ImageSpec& spec_;
   std::vector<Directory> dirs_;  // creation order, root first
+  // The file added last, and the directory each of its folders leads to:
+  // last_dirs_[k] is reached through the first k folders (0: the root).
+  std::optional<std::size_t> last_file_;
+  std::vector<std::size_t> last_dirs_ = {0};
   std::uint64_t tree_end_ = 0;
   std::uint64_t entries_end_ = 0;
 };
@@ -343,6 +362,12 @@ std::array<std::uint8_t, kEntryUidsSize> UidsFromData(std::span<const std::uint8
 }
 
 ImageLayout LayOutImage(const ImageSpec& spec) { return Layouter(spec).Run(); }
+
+void PutUids(ImageLayout& layout, std::size_t index, const std::array<std::uint8_t, kEntryUidsSize>& uids) {
+  const FilePlacement& placement = layout.placements.at(index);
+  if (placement.address == kHiddenFileAddress) return;
+  std::memcpy(&layout.metadata.at(placement.entry + kEntryUidsOffset), uids.data(), kEntryUidsSize);
+}
 
 void WriteImage(const ImageSpec& spec, const ImageLayout& layout, ByteSink& sink,
                 const std::function<void(std::size_t index, ByteSink& sink)>& write_data,

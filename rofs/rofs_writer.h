@@ -46,6 +46,7 @@ struct ImageSpec {
 struct FilePlacement {
   std::uint32_t address = 0;  // kHiddenFileAddress for a hidden entry
   std::uint32_t size = 0;
+  std::uint32_t entry = 0;  // where the file's entry lies in the image (in the metadata)
 };
 
 struct ImageLayout {
@@ -66,6 +67,12 @@ std::array<std::uint8_t, kEntryUidsSize> UidsFromData(std::span<const std::uint8
 // 16-bit offsets can address, and (naming the rofssize line) when the image
 // does not fit `max_image_size`; and naming line 0 when there is no file.
 ImageLayout LayOutImage(const ImageSpec& spec);
+
+// Puts `uids` into the UID field of the entry of spec.files[index] in
+// `layout.metadata`, for a writer that learns the first bytes of each file
+// only after the layout (a hidden entry keeps zeros). Calls for different
+// files may run on different threads at once.
+void PutUids(ImageLayout& layout, std::size_t index, const std::array<std::uint8_t, kEntryUidsSize>& uids);
 
 // Where image bytes go.
 class ByteSink {

@@ -13,10 +13,11 @@ namespace larkspur::testing {
 
 class ScratchFolder {
  public:
-  ScratchFolder() {
+  ScratchFolder() : ScratchFolder(std::filesystem::temp_directory_path()) {}
+  // Under `parent` instead of the temporary folder.
+  explicit ScratchFolder(const std::filesystem::path& parent) {
     std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("larkspur-test-" + std::to_string(random()) + std::to_string(random()));
+    path_ = parent / ("larkspur-test-" + std::to_string(random()) + std::to_string(random()));
     std::filesystem::create_directories(path_);
   }
   ~ScratchFolder() {

@@ -75,10 +75,10 @@ VplListing FindVplListing(const std::string& firmware_path) {
     }
   }
   if (listing.listing_paths.size() > 1) {
-    listing = VplListing{.kind = VplListing::Kind::kAmbiguous,
-                         .listing_paths = std::move(listing.listing_paths),
-                         .reason = Quoted(PrintableBytes(firmware_name)) +
-                                   " is named by more than one <File>: " + ambiguity};
+    listing =
+        VplListing{.kind = VplListing::Kind::kAmbiguous,
+                   .listing_paths = std::move(listing.listing_paths),
+                   .reason = Quoted(PrintableBytes(firmware_name)) + " is named by more than one <File>: " + ambiguity};
   } else if (!unreadable.empty()) {
     listing = VplListing{.kind = VplListing::Kind::kUnreadable, .reason = unreadable};
   } else if (listing.listing_paths.size() == 1) {
@@ -95,10 +95,10 @@ constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
 // One file of the folder being written.
 struct PlannedFile {
-  std::string name;            // in the written folder
-  std::string source_path;     // copied from; empty: `bytes` are the content
+  std::string name;         // in the written folder
+  std::string source_path;  // copied from; empty: `bytes` are the content
   const std::string* bytes = nullptr;
-  std::uint64_t size = 0;      // what was written
+  std::uint64_t size = 0;  // what was written
 };
 
 // Copies the file at `from` to `to` (WriteFileReplacing, which lets the
@@ -142,8 +142,9 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 // The sizes as written, and with a .vpl the repacked file's CRC as written
 // against the one the .vpl gives it.
-void CheckWritten(const std::string& folder, const std::vector<PlannedFile>& plan, const FlashableFolderSources& sources,
-                  const std::string& firmware_name, const std::string& vpl_name, const std::string& target) {
+void CheckWritten(const std::string& folder, const std::vector<PlannedFile>& plan,
+                  const FlashableFolderSources& sources, const std::string& firmware_name, const std::string& vpl_name,
+                  const std::string& target) {
   std::vector<port::DirEntry> entries;
   if (!port::ListDirectory(folder, entries) || entries.size() != plan.size()) {
     throw FileError(kCannotWrite, target,
@@ -162,8 +163,7 @@ void CheckWritten(const std::string& folder, const std::vector<PlannedFile>& pla
   // Named as the file it was to become.
   const VplFile vpl = ParseVpl(sources.vpl_bytes, port::JoinPath(target, vpl_name));
   const std::vector<std::size_t> named = EntriesNaming(vpl, firmware_name);
-  const std::optional<std::uint32_t> listed =
-      named.size() == 1 ? CrcOfEntry(vpl.entries[named.front()]) : std::nullopt;
+  const std::optional<std::uint32_t> listed = named.size() == 1 ? CrcOfEntry(vpl.entries[named.front()]) : std::nullopt;
   const std::optional<std::uint32_t> written = Crc32OfFile(port::JoinPath(folder, firmware_name));
   if (!listed || listed != written) {
     throw FileError(kCannotWrite, target,
@@ -225,6 +225,7 @@ FlashableFolderWritten WriteFlashableFolder(const FlashableFolderSources& source
   });
 
   const std::string temporary = target + ".partial";
+  const bool target_was_folder = port::IsDirectory(target);
   port::CreateNewFolder(temporary);
   try {
     for (PlannedFile& file : plan) {
@@ -245,7 +246,17 @@ FlashableFolderWritten WriteFlashableFolder(const FlashableFolderSources& source
     RemoveWrittenFolder(temporary);
     throw;
   }
-  port::FlushFileSystemOf(target);
+  try {
+    port::FlushFileSystemOf(target);
+  } catch (...) {
+    // The move may not last: the folder is taken back, as it was.
+    RemoveWrittenFolder(target);
+    try {
+      if (target_was_folder) port::CreateFolder(target);
+    } catch (const Error&) {
+    }
+    throw;
+  }
   return written;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "base/crc32.h"
 #include "base/hex.h"
 #include "format/model_profile.h"
 #include "port/files.h"
@@ -18,6 +19,13 @@
 
 namespace larkspur {
 namespace {
+
+// What verify prints after the problems of a file no checksum list names:
+// its CRC-32, in English with `english`, else in Chinese (the tests'
+// default).
+std::string CrcLine(const std::string& file, bool english = false) {
+  return (english ? "crc32:          " : "CRC-32 校验值:  ") + LowerHexDigits(Crc32Of(file), 8) + "\n";
+}
 
 namespace fs = std::filesystem;
 using testing::BigEndian;
@@ -61,8 +69,10 @@ TEST(CliEndToEndTest, UdaExtractRepackVerifyForEveryProfile) {
   for (const auto& c : cases) {
     ProgramFolder home;
     const ModelProfile& profile = ProfileForModel(c.model);
-    const std::string image = kFatMagic + PatternBytes(c.blocks_of_payload * profile.UdaBlockSize + c.extra - 3, c.model);
-    const std::string input = MakeFirmware({.model = c.model, .uda = true, .prefix = c.prefix, .start_address = c.start}, image);
+    const std::string image =
+        kFatMagic + PatternBytes(c.blocks_of_payload * profile.UdaBlockSize + c.extra - 3, c.model);
+    const std::string input =
+        MakeFirmware({.model = c.model, .uda = true, .prefix = c.prefix, .start_address = c.start}, image);
     const std::string path = home.Write("fw/RM-1.uda.fpsx", input);
     const std::string model = " --model " + std::to_string(c.model) + " ";
 
@@ -78,7 +88,7 @@ TEST(CliEndToEndTest, UdaExtractRepackVerifyForEveryProfile) {
 
     run = RunCli(home, model + "verify " + Q(home.Path("REB-RM-1.uda.fpsx")));
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, CrcLine(input));
   }
 }
 
@@ -108,7 +118,8 @@ TEST(CliEndToEndTest, RofsExtractEditRepackWithTheRealTools) {
 
     std::string stream = std::string(3072, '\0') + image;
     stream.append((256 - stream.size() % 256) % 256, '\xFF');
-    const FirmwareSpec spec{.model = model, .prefix = "HEAD", .start_address = 0x1234500, .n96_short_first_block = model == 1};
+    const FirmwareSpec spec{
+        .model = model, .prefix = "HEAD", .start_address = 0x1234500, .n96_short_first_block = model == 1};
     const std::string path = home.Write("RM-2.rofs2.V30", MakeFirmware(spec, stream));
     const std::string options = " --model " + std::to_string(model) + " --home " + Q(home.path()) + " ";
 
@@ -148,7 +159,8 @@ TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
   EXPECT_EQ(plain.status, 1);
   EXPECT_NE(plain.out.find("no block header"), std::string::npos);
 
-  const CliRun info = RunCli(home, "--lang en info " + Q(home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz"))));
+  const CliRun info =
+      RunCli(home, "--lang en info " + Q(home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz"))));
   EXPECT_EQ(info.status, 0);
   // info, like verify, does not pass a file without headers.
   EXPECT_EQ(RunCli(home, "info " + Q(home.Path("b.rofs2.bin"))).status, 1);
@@ -164,7 +176,8 @@ TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
 // 5530/5800 profile: only the block lengths tell them apart.
 TEST(CliEndToEndTest, AFileOfAnotherModelFailsVerifyAndInfoNamesTheModelsThatFit) {
   ProgramFolder home;
-  const std::string file = home.Write("RM-5.rofs2.bin", MakeFirmware({.model = 2}, "ROFS0\xFF" + PatternBytes(0x50000)));
+  const std::string file =
+      home.Write("RM-5.rofs2.bin", MakeFirmware({.model = 2}, "ROFS0\xFF" + PatternBytes(0x50000)));
   const CliRun wrong = RunCli(home, "--lang en --model 0 verify " + Q(file));
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.out.find("blocks of 0x00020000 bytes, the model has blocks of 0x00040000: the file was made for "
@@ -181,7 +194,8 @@ TEST(CliEndToEndTest, AFileOfAnotherModelFailsVerifyAndInfoNamesTheModelsThatFit
   const CliRun zh_verify = RunCli(home, "--lang zh --model 0 verify " + Q(file));
   EXPECT_EQ(zh_verify.out,
             "块长度为 0x00020000 字节, 这个手机型号的块长度为 0x00040000: 这个文件是为手机型号(5320), "
-            "手机型号(N78)制作的\n");
+            "手机型号(N78)制作的\n" +
+                CrcLine(home.Read("RM-5.rofs2.bin")));
   const CliRun zh_info = RunCli(home, "--lang zh info " + Q(file));
   for (const char* line : {"类型:           ROFS\n", "块:             3\n", "填充:           代码块之间没有\n",
                            "适合的手机型号: 手机型号(5320), 手机型号(N78)\n"}) {
@@ -318,7 +332,7 @@ TEST(CliEndToEndTest, InfoDescribesRealFilesAndVerifyPassesThem) {
       EXPECT_NE(info.out.find("\n" + line + "\n"), std::string::npos) << line << "\n--\n" << info.out;
     const CliRun verify = RunCli(home, model + "verify " + Q(path));
     EXPECT_EQ(verify.status, 0) << verify.out;
-    EXPECT_EQ(verify.out, "");
+    EXPECT_EQ(verify.out, CrcLine(c.file));
   }
 }
 
@@ -372,7 +386,7 @@ TEST(CliEndToEndTest, VerifyNamesEachDamageOfARealFile) {
     ProgramFolder home;
     const CliRun verify = RunCli(home, "--lang en verify " + Q(home.Write("fw.rofs2.bin", c.file)));
     EXPECT_EQ(verify.status, 1);
-    EXPECT_EQ(verify.out, c.expected);
+    EXPECT_EQ(verify.out, c.expected + CrcLine(c.file, true));
   }
 }
 
@@ -435,7 +449,8 @@ TEST(CliEndToEndTest, TheClosingLinesNameTheFolderGivenAndTheFullPath) {
   EXPECT_EQ(RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file)).status, 3);  // no FAT volume
   const CliRun run = RunCli(home, "--home " + Q(home.path()) + " repack " + Q(file));
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find("REB-a.uda.bin 文件生成在 " + home.path() + ", 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!"),
+  EXPECT_NE(run.out.find("REB-a.uda.bin 文件生成在 " + home.path() +
+                         ", 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("REB 文件: " + home.Path("REB-a.uda.bin") + "\n"), std::string::npos) << run.out;

@@ -9,7 +9,7 @@ namespace larkspur {
 const char kCliUsage[] =
     "usage: larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] [--accept-damaged] extract FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--home DIR] [--keep-lead]\n"
-    "                    [--extend-erase-area] repack FILE\n"
+    "                    [--extend-erase-area] [--package-to DIR] repack FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] info FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] verify FILE\n"
     "       larkspur-cli --help | --version\n"
@@ -37,14 +37,23 @@ const char kCliUsage[] =
     "            when the rebuilt partition runs past the end of its erase area in\n"
     "            the table of contents, move that end (aligned as the area's start)\n"
     "            instead of refusing; the log shows the table before and after\n"
+    "  --package-to DIR\n"
+    "            also write DIR, a copy of FILE's package folder ready for the\n"
+    "            flasher: its files, the REB- file under FILE's name and the\n"
+    "            checksum list (.vpl) with its new checksum; DIR must not exist\n"
+    "            or be empty\n"
     "\n"
     "  extract   strip the block headers and carve the partition image out:\n"
     "            temp/rofs2.img, unpacked into rofs2 (ROFS) or fat16/fat16.img (UDA)\n"
-    "  repack    rebuild the partition image and write REB-FILE into the home folder\n"
-    "  info      what the file is: kind, prefix, start address, blocks\n"
-    "  verify    check every block header; print only what is wrong\n"
+    "  repack    rebuild the partition image and write REB-FILE into the home folder;\n"
+    "            when a checksum list (.vpl) beside FILE lists it, REB-<list> too,\n"
+    "            with the REB- file's CRC-32\n"
+    "  info      what the file is: kind, prefix, start address, blocks, CRC-32\n"
+    "  verify    check every block header and print what is wrong; then the file's\n"
+    "            CRC-32 and whether the checksum list (.vpl) beside it agrees\n"
     "\n"
-    "Exit status: 0 done, 1 ended with an error (or verify found a wrong header),\n"
+    "Exit status: 0 done, 1 ended with an error (or verify found a wrong header or\n"
+    "a checksum list that gives another CRC-32),\n"
     "2 usage error, 3 extract of a UDA file done but its files could not be put\n"
     "in the folder uda (a name the folder cannot hold, a damaged FAT, a FAT32\n"
     "volume): fat16.img is written, change it with a disk-image tool.\n";
@@ -97,6 +106,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       options.keep_lead = true;
     } else if (argument == "--extend-erase-area") {
       options.extend_erase_area = true;
+    } else if (argument == "--package-to" || argument.rfind("--package-to=", 0) == 0) {
+      options.package_to = argument == "--package-to" ? value() : argument.substr(13);
     } else if (argument == "--home") {
       options.home = value();
     } else if (argument.rfind("--home=", 0) == 0) {
@@ -123,8 +134,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   if (options.accept_damaged && options.command != CliOptions::Command::kExtract) {
     throw UsageError("--accept-damaged applies to extract only");
   }
-  if ((options.keep_lead || options.extend_erase_area) && options.command != CliOptions::Command::kRepack) {
-    throw UsageError(std::string(options.keep_lead ? "--keep-lead" : "--extend-erase-area") + " applies to repack only");
+  if ((options.keep_lead || options.extend_erase_area || !options.package_to.empty()) &&
+      options.command != CliOptions::Command::kRepack) {
+    throw UsageError(std::string(options.keep_lead           ? "--keep-lead"
+                                 : options.extend_erase_area ? "--extend-erase-area"
+                                                             : "--package-to") +
+                     " applies to repack only");
   }
   return options;
 }

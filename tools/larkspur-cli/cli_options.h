@@ -19,6 +19,7 @@ struct CliOptions {
   bool accept_damaged = false;     // extract: a damaged file too, with warnings
   bool keep_lead = false;          // repack: the source's bytes in front of the ROFS header
   bool extend_erase_area = false;  // repack: move the end of a too small erase area
+  std::string package_to;          // repack: a flashable copy of the package folder there
   std::string file;
 };
 

@@ -8,21 +8,22 @@
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "base/hex.h"
+#include "fat/fat_reader.h"
+#include "format/firmware_check.h"
+#include "format/firmware_layout.h"
+#include "format/load_file_bytes.h"
+#include "format/partition.h"
 #include "pipeline/extract.h"
 #include "pipeline/opened_file.h"
 #include "pipeline/repack.h"
 #include "pipeline/rofs_tools.h"
 #include "pipeline/run_lock.h"
-#include "workspace/workspace.h"
-#include "format/firmware_check.h"
-#include "fat/fat_reader.h"
-#include "format/firmware_layout.h"
-#include "format/partition.h"
-#include "format/load_file_bytes.h"
 #include "port/console.h"
 #include "port/files.h"
 #include "tools/larkspur-cli/cli_options.h"
 #include "tools/larkspur-cli/firmware_report.h"
+#include "tools/larkspur-cli/package_checksums.h"
+#include "workspace/workspace.h"
 
 namespace larkspur {
 namespace {
@@ -77,7 +78,8 @@ void ShowBox(const std::string& title, const std::string& text) {
 int RunPipelineCommand(const CliOptions& options) {
   const Workspace workspace(HomeFolder(options));
   const TerminalProgress progress(port::StandardErrorIsTerminal());
-  SayingReporter reporter([](const std::string& line) { std::cout << line << '\n' << std::flush; },
+  SayingReporter reporter([](const std::string& line) { std::cout << line << '\n'
+                                                                  << std::flush; },
                           [&progress](const std::string& text) { progress.Show(text); },
                           [](const std::string& text) { ShowBox(kApplicationTitle, text); });
   // Without --model no item is selected and the first profile is in force,
@@ -118,6 +120,7 @@ int RunPipelineCommand(const CliOptions& options) {
     pipeline::RepackOptions repack_options;
     repack_options.name_program_folder = !options.home.empty();
     repack_options.keep_lead = options.keep_lead;
+    if (!options.package_to.empty()) repack_options.package_to = AbsolutePath(options.package_to);
     repack_options.extend_erase_area =
         options.extend_erase_area ? pipeline::ExtendEraseArea::kYes : pipeline::ExtendEraseArea::kNo;
     try {
@@ -141,7 +144,8 @@ void PrintFatVolume(std::ostream& out, std::string_view file, const FirmwareLayo
   std::string payload;
   if (layout.chain_intact) {
     for (const LayoutBlock& block : layout.blocks) {
-      payload.append(file.substr(block.header_offset + static_cast<std::size_t>(layout.header_size), block.payload_length));
+      payload.append(
+          file.substr(block.header_offset + static_cast<std::size_t>(layout.header_size), block.payload_length));
     }
   }
   const auto start = check.boot_sector_offset ? check.boot_sector_offset : check.magic_offset;
@@ -181,11 +185,14 @@ int RunCheck(const CliOptions& options) {
     if (kind == PartitionKind::kUda) {
       PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, BlockFormatOf(model, kind)), check);
     }
-    // As verify: a file without headers, or with a wrong one, is no pass.
-    return check.AllRight() ? kExitDone : kExitFailed;
+    const bool list_agrees = PrintPackageChecksum(std::cout, path);
+    // As verify: a file without headers, or with a wrong one, is no pass;
+    // nor is one the package's checksum list gives another CRC.
+    return check.AllRight() && list_agrees ? kExitDone : kExitFailed;
   }
   PrintProblems(std::cout, check);
-  return check.AllRight() ? kExitDone : kExitFailed;
+  const bool list_agrees = PrintPackageChecksum(std::cout, path, true);
+  return check.AllRight() && list_agrees ? kExitDone : kExitFailed;
 }
 
 int Main(const std::vector<std::string>& arguments) {
@@ -221,6 +228,4 @@ int Main(const std::vector<std::string>& arguments) {
 }  // namespace
 }  // namespace larkspur
 
-int main(int argc, char** argv) {
-  return larkspur::Main(std::vector<std::string>(argv + 1, argv + argc));
-}
+int main(int argc, char** argv) { return larkspur::Main(std::vector<std::string>(argv + 1, argv + argc)); }

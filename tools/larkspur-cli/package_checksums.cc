@@ -2,7 +2,9 @@
 
 #include <optional>
 
+#include "app/run_reports.h"
 #include "base/hex.h"
+#include "base/text.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "vpl/file_crc.h"
@@ -10,19 +12,28 @@
 #include "vpl/vpl_writer.h"
 
 namespace larkspur {
-bool PrintPackageChecksum(std::ostream& out, const std::string& firmware_path) {
+namespace {
+
+// A line of `info` and `verify`, said in the language in force.
+void PrintLine(std::ostream& out, const Text& line) { out << SayText(line) << '\n'; }
+
+}  // namespace
+
+bool PrintPackageChecksum(std::ostream& out, const std::string& firmware_path, bool only_when_listed) {
   const std::optional<std::uint32_t> crc = vpl::Crc32OfFile(firmware_path);
   if (!crc) throw FileOpenError(firmware_path, "The file is missing or not a regular file");
-  out << "crc32:          " << vpl::CrcText(*crc) << '\n';
+  PrintLine(out, Text("CRC-32 校验值:  %1", {vpl::CrcText(*crc)}));
   const vpl::VplListing listing = vpl::FindVplListing(firmware_path);
-  out << "checksum list:  ";
+  if (only_when_listed && listing.kind == vpl::VplListing::Kind::kNotListed) return true;
+  const auto list_says = [&out](const Text& what) { PrintLine(out, Text("校验清单:       %1", {what})); };
   switch (listing.kind) {
     case vpl::VplListing::Kind::kNotListed:
-      out << "no .vpl in the folder lists it\n";
+      list_says(Text("文件夹中没有列出它的 .vpl"));
       return true;
     case vpl::VplListing::Kind::kAmbiguous:
     case vpl::VplListing::Kind::kUnreadable:
-      out << "cannot tell: " << listing.reason << '\n';
+      // The reader's reason names the list and the bytes: quoted as it is.
+      list_says(Text("无法判断: %1", {listing.reason}));
       return true;
     case vpl::VplListing::Kind::kListed:
       break;
@@ -30,59 +41,17 @@ bool PrintPackageChecksum(std::ostream& out, const std::string& firmware_path) {
   const std::string vpl_name = port::FileNamePart(listing.vpl_path);
   const std::optional<std::uint32_t> listed = vpl::CrcOfEntry(listing.entry());
   if (!listed) {
-    out << vpl_name << " lists it without a checksum (<Crc> \"" << PrintableBytes(listing.entry().crc_text) << "\")\n";
+    list_says(Text("%1 列出了它, 但没有校验值 (%2)",
+                   {vpl_name, "<Crc> \"" + PrintableBytes(listing.entry().crc_text) + "\""}));
     return true;
   }
   if (*listed == *crc) {
-    out << vpl_name << " gives " << vpl::CrcText(*listed) << ": right\n";
+    list_says(Text("%1 给出 %2: 正确", {vpl_name, vpl::CrcText(*listed)}));
     return true;
   }
-  out << vpl_name << " gives " << vpl::CrcText(*listed) << ", the file has " << vpl::CrcText(*crc)
-      << ": wrong, the flasher refuses the file\n";
+  list_says(Text("%1 给出 %2, 文件的是 %3: 错误, 刷机程序会拒绝这个文件",
+                 {vpl_name, vpl::CrcText(*listed), vpl::CrcText(*crc)}));
   return false;
-}
-
-std::string WriteRebChecksumList(std::ostream& log, const std::string& input_path, const std::string& reb_path) {
-  const vpl::VplListing listing = vpl::FindVplListing(input_path);
-  if (listing.kind == vpl::VplListing::Kind::kNotListed) {
-    log << "No .vpl beside " << port::FileNamePart(input_path) << " lists it; no checksum list written.\n";
-    return "";
-  }
-  if (listing.kind != vpl::VplListing::Kind::kListed) {
-    log << "Checksum list not written: " << listing.reason << '\n';
-    return "";
-  }
-  const std::optional<std::uint32_t> crc = vpl::Crc32OfFile(reb_path);
-  if (!crc) throw FileOpenError(reb_path, "The file is missing or not a regular file");
-  const std::string rewritten =
-      vpl::RewriteCrc(listing.vpl_bytes, listing.vpl, listing.entry(), *crc, listing.vpl_path);
-  const std::string written = port::FolderPart(reb_path) + "REB-" + port::FileNamePart(listing.vpl_path);
-  port::WriteFileReplacing(written, {rewritten});
-  log << "Checksum list: " << listing.vpl_path << " gives " << port::FileNamePart(input_path) << " "
-      << listing.entry().crc_text << "; " << written << " gives the REB- file " << vpl::CrcText(*crc) << ".\n";
-  return written;
-}
-
-void WritePackageTo(std::ostream& log, const std::string& input_path, const std::string& reb_path,
-                    const std::string& target_folder) {
-  const vpl::VplListing listing = vpl::FindVplListing(input_path);
-  if (listing.kind == vpl::VplListing::Kind::kAmbiguous || listing.kind == vpl::VplListing::Kind::kUnreadable) {
-    throw FileError("Cannot write the package folder", target_folder, listing.reason);
-  }
-  vpl::FlashableFolderSources sources{.package_folder = port::FolderPart(input_path),
-                                      .firmware_name = port::FileNamePart(input_path),
-                                      .repacked_path = reb_path};
-  if (listing.kind == vpl::VplListing::Kind::kListed) {
-    const std::optional<std::uint32_t> crc = vpl::Crc32OfFile(reb_path);
-    if (!crc) throw FileOpenError(reb_path, "The file is missing or not a regular file");
-    sources.vpl_name = port::FileNamePart(listing.vpl_path);
-    sources.vpl_bytes = vpl::RewriteCrc(listing.vpl_bytes, listing.vpl, listing.entry(), *crc, listing.vpl_path);
-  }
-  const vpl::FlashableFolderWritten written = vpl::WriteFlashableFolder(sources, target_folder);
-  log << "Package folder: " << written.folder << " (" << written.firmware_name << " repacked"
-      << (sources.vpl_name.empty() ? std::string(", no .vpl lists it") : ", " + sources.vpl_name + " rewritten")
-      << ", other files copied: " << written.copied.size() << ")\n";
-  for (const std::string& name : written.left_out) log << "Left out (not a file): " << name << '\n';
 }
 
 }  // namespace larkspur

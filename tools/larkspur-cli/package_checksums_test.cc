@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/texts.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "testing/scratch_folder.h"
@@ -47,7 +48,9 @@ TEST(PackageChecksumsTest, InfoSaysWhetherTheListMatchesTheFile) {
     const std::string firmware = scratch.Write("pkg/RM-596.rofs2.V20", kFirmware);
     if (test.vpl != nullptr) scratch.Write("pkg/" + std::string(test.vpl), test.vpl_text);
     std::ostringstream out;
+    SetLanguage(Language::kEnglish);
     EXPECT_EQ(PrintPackageChecksum(out, firmware), test.passes);
+    SetLanguage(Language::kChinese);
     std::string line = test.line;
     if (const auto at = line.find('@'); at != std::string::npos) {
       line.replace(at, 1, port::JoinPath(scratch.Path("pkg"), ""));
@@ -56,49 +59,17 @@ TEST(PackageChecksumsTest, InfoSaysWhetherTheListMatchesTheFile) {
   }
 }
 
-TEST(PackageChecksumsTest, RepackWritesTheListBesideTheRebFile) {
+// In Chinese the labels and the verdict are Chinese, with the same values.
+TEST(PackageChecksumsTest, ChineseSaysItInChinese) {
   testing::ScratchFolder scratch;
-  const std::string input = scratch.Write("pkg/RM-596.rofs2.V20", "the original");
-  const std::string vpl = scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
-  const std::string reb = scratch.Write("home/REB-RM-596.rofs2.V20", kFirmware);
-  std::ostringstream log;
-  const std::string written = WriteRebChecksumList(log, input, reb);
-  EXPECT_EQ(written, scratch.Path("home/REB-RM-596.vpl"));
-  EXPECT_EQ(scratch.Read("home/REB-RM-596.vpl"), ListGiving(kFirmwareCrc));
-  EXPECT_EQ(scratch.Read("pkg/RM-596.vpl"), ListGiving("c0d79d0d"));
-  EXPECT_EQ(log.str(), "Checksum list: " + vpl + " gives RM-596.rofs2.V20 c0d79d0d; " + written +
-                           " gives the REB- file " + kFirmwareCrc + ".\n");
-
-  port::DeleteFile(vpl);
-  port::DeleteFile(written);
-  std::ostringstream none;
-  EXPECT_EQ(WriteRebChecksumList(none, input, reb), "");
-  EXPECT_EQ(none.str(), "No .vpl beside RM-596.rofs2.V20 lists it; no checksum list written.\n");
-  EXPECT_FALSE(scratch.Exists("home/REB-RM-596.vpl"));
-}
-
-TEST(PackageChecksumsTest, PackageToCopiesTheFolderWithTheRepackedFile) {
-  testing::ScratchFolder scratch;
-  const std::string input = scratch.Write("pkg/RM-596.rofs2.V20", "the original");
+  const std::string firmware = scratch.Write("pkg/RM-596.rofs2.V20", kFirmware);
   scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
-  scratch.Write("pkg/RM-596.dcp", "signed");
-  scratch.Write("pkg/notes/readme.txt", "notes");
-  const std::string reb = scratch.Write("home/REB-RM-596.rofs2.V20", kFirmware);
-  std::ostringstream log;
-  WritePackageTo(log, input, reb, scratch.Path("out"));
-  EXPECT_EQ(scratch.Read("out/RM-596.rofs2.V20"), kFirmware);
-  EXPECT_EQ(scratch.Read("out/RM-596.vpl"), ListGiving(kFirmwareCrc));
-  EXPECT_EQ(scratch.Read("out/RM-596.dcp"), "signed");
-  EXPECT_FALSE(scratch.Exists("out/notes"));
-  EXPECT_EQ(log.str(), "Package folder: " + scratch.Path("out") +
-                           " (RM-596.rofs2.V20 repacked, RM-596.vpl rewritten, other files copied: 1)\n"
-                           "Left out (not a file): notes\n");
-
-  // Two lists of the input: the flasher would refuse the copy.
-  scratch.Write("pkg/other.vpl", ListGiving("c0d79d0d"));
-  std::ostringstream refused;
-  EXPECT_THROW(WritePackageTo(refused, input, reb, scratch.Path("out2")), FileError);
-  EXPECT_FALSE(scratch.Exists("out2"));
+  std::ostringstream out;
+  SetLanguage(Language::kChinese);
+  EXPECT_FALSE(PrintPackageChecksum(out, firmware));
+  EXPECT_EQ(out.str(), std::string("CRC-32 校验值:  ") + kFirmwareCrc +
+                           "\n校验清单:       RM-596.vpl 给出 c0d79d0d, 文件的是 " + kFirmwareCrc +
+                           ": 错误, 刷机程序会拒绝这个文件\n");
 }
 
 }  // namespace

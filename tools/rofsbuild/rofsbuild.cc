@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "port/progress.h"
 #include "rofs/host_names.h"
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
   const std::string obey_name = argv[1];
   try {
     const std::string text = ReadObeyFile(obey_name);
-    const larkspur::rofs::ObeyFile obey =
+    larkspur::rofs::ObeyFile obey =
         larkspur::rofs::ParseObey(text, obey_name, larkspur::rofs::ImageNameFromObeyBytes);
     const std::int64_t default_time = obey.time ? 0 : larkspur::rofs::DefaultBuildTime();
     // Asked for by the program that started us (LARKSPUR_PROGRESS=1): bytes
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     larkspur::port::ProgressPrinter progress(larkspur::port::ProgressRequested(),
                                              larkspur::port::kProgressBytes);
     const larkspur::rofs::BuildResult result = larkspur::rofs::BuildImageFromObey(
-        obey, std::filesystem::current_path(), default_time,
+        std::move(obey), std::filesystem::current_path(), default_time,
         [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
     progress.Finish();
     std::cout << "rofsbuild: wrote " << larkspur::rofs::HostPathToBytes(result.image_path) << " ("
