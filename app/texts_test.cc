@@ -93,6 +93,28 @@ constexpr std::string_view kOriginalTexts[] = {
     "REB-%1 文件生成在本程序根目录, 删除文件名中“REB-”然后复制到刷机文件目录下,即可刷机!  ",
 };
 
+// The keys given as `Text("...")` in `source` (adjacent literals joined):
+// a key the catalog does not hold is shown as it is in both languages.
+std::vector<std::string> TextKeys(const std::string& source) {
+  std::vector<std::string> keys;
+  for (std::size_t at = source.find("Text(\""); at != std::string::npos; at = source.find("Text(\"", at + 1)) {
+    if (at > 0 && (std::isalnum(static_cast<unsigned char>(source[at - 1])) || source[at - 1] == '_')) continue;
+    std::string key;
+    std::size_t i = at + 5;
+    while (i < source.size() && source[i] == '"') {  // literals joined, as the compiler joins them
+      for (++i; i < source.size() && source[i] != '"'; ++i) {
+        // An escape stands for no letter: kept only when it is a quote or a backslash.
+        if (source[i] == '\\' && ++i < source.size() && source[i] != '"' && source[i] != '\\') continue;
+        key += source[i];
+      }
+      ++i;
+      while (i < source.size() && std::isspace(static_cast<unsigned char>(source[i]))) ++i;
+    }
+    keys.push_back(key);
+  }
+  return keys;
+}
+
 // Latin words a Chinese form may hold: the names of files, folders,
 // formats and programs, which are the same in every language.
 const std::set<std::string, std::less<>> kLatinTokens = {
@@ -183,6 +205,12 @@ TEST(TextsTest, EveryChineseTextOfTheProgramHasAnEnglishForm) {
       for (const std::string& literal : NonAsciiLiterals(bytes.str())) {
         ++walked;
         EXPECT_TRUE(catalog.count(literal)) << entry.path().string() << ": no English form for \"" << literal << "\"";
+      }
+      // A key in Latin letters alone would be shown in English in the
+      // Chinese log.
+      for (const std::string& key : TextKeys(bytes.str())) {
+        const bool words = std::any_of(key.begin(), key.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+        EXPECT_TRUE(!words || catalog.count(key)) << entry.path().string() << ": not in the catalog: \"" << key << "\"";
       }
     }
   }
