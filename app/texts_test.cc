@@ -247,6 +247,10 @@ TEST(TextsTest, EnglishCountsAreSaidWithTheRightNumber) {
        {"21", "1", "/u"},
        "21 files and 1 folder of fat16.img have been unpacked into /u (edit them there, or edit fat16.img with a "
        "disk-image tool)."},
+      {"定位成功-偏移        %1 标识   ", {"1"}, "Located: 1 block header   "},
+      {"定位成功-偏移        %1 标识   ", {"0"}, "Located: 0 block headers   "},
+      {"新的分区比擦除区 %1 长 %2 字节. 要延长这个擦除区吗?", {"0x01000000-0x01FFFFFF", "1"},
+       "The rebuilt partition is 1 byte longer than the erase area 0x01000000-0x01FFFFFF. Extend the erase area?"},
       {"错误: rofs2 中有 %1 个链接 (链接不能放进映像, 请放入文件本身), 未生成任何文件.", {"1"},
        "Error: rofs2 holds 1 link (links cannot go into the image; put the files themselves there). Nothing was "
        "written."},
