@@ -38,23 +38,39 @@ std::string WithFullStop(std::string message) {
   return message;
 }
 
-std::string ApplicationErrorText(std::exception_ptr error) {
+namespace {
+
+struct ErrorParts {
   std::string class_name = "Exception";
   std::string message;
+};
+
+ErrorParts PartsOf(std::exception_ptr error) {
+  ErrorParts parts;
   try {
     std::rethrow_exception(error);
   } catch (const Error& e) {
-    class_name = e.ClassName();
-    message = e.what();
+    parts.class_name = e.ClassName();
+    parts.message = e.what();
   } catch (const std::exception& e) {
-    message = e.what();
+    parts.message = e.what();
   } catch (...) {
-    message = "unknown error";
+    parts.message = "unknown error";
   }
+  return parts;
+}
+
+}  // namespace
+
+std::string ApplicationErrorText(std::exception_ptr error) {
+  ErrorParts parts = PartsOf(error);
+  std::string& message = parts.message;
   if (!message.empty() && message.back() != '.') message += '.';
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<const void*>(&error));
-  return "Exception " + class_name + " in module larkspur at " + address + ".\r\n" + message + "\r\n";
+  return "Exception " + parts.class_name + " in module larkspur at " + address + ".\r\n" + message + "\r\n";
 }
+
+std::string ErrorMessageOf(std::exception_ptr error) { return WithFullStop(PartsOf(error).message); }
 
 }  // namespace larkspur

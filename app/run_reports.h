@@ -46,6 +46,9 @@ std::string WithFullStop(std::string message);
 // "Exception <class> in module larkspur at <address>.\r\n<message>.\r\n".
 std::string ApplicationErrorText(std::exception_ptr error);
 
+// The message of `error`, ending in a full stop.
+std::string ErrorMessageOf(std::exception_ptr error);
+
 }  // namespace larkspur
 
 #endif  // LARKSPUR_APP_RUN_REPORTS_H_

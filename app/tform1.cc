@@ -196,6 +196,7 @@ void TForm1::TrepackExecute() {
     // the user can mend the cause and try again.
     outcome_ = Outcome::kFailed;
     ShowErrorBox(error.what());
+    Log(SayText(pipeline::FailedRunText(workspace_, WithFullStop(error.what()))));
     FinishRun(Outcome::kFailed);
   }
 }
@@ -324,6 +325,8 @@ void TForm1::ReportWorkerError(std::exception_ptr error) {
   window_.ShowProgress("");
   window_.SetSelectorEnabled(true);
   window_.ShowMessage("Application Error", text, MessageIcon::kStop);
+  // The log keeps the reason and says what became of the program folder.
+  Log(SayText(pipeline::FailedRunText(workspace_, ErrorMessageOf(error))));
   // After the box the user can mend the cause (a missing folder, a file held
   // open) and try again.
   EnableMenu(true);

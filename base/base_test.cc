@@ -9,6 +9,8 @@
 #include "base/byte_reader.h"
 #include "base/hex.h"
 #include "base/quoted_words.h"
+#include "base/segmented_bytes.h"
+#include "testing/test_bytes.h"
 
 namespace larkspur {
 namespace {
@@ -81,6 +83,92 @@ TEST(ByteReaderTest, ReadsInsideAndNamesTheOffsetOutside) {
     } catch (const std::runtime_error& error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
+  }
+}
+
+// An image in pieces reads as the bytes laid end to end, wherever a read
+// falls: inside a piece, across one join or several, at either end.
+TEST(SegmentedBytesTest, EveryReadGivesTheBytesOfTheWhole) {
+  std::vector<std::uint8_t> whole(23);
+  for (std::size_t i = 0; i < whole.size(); ++i) whole[i] = static_cast<std::uint8_t>(0xA0 + i);
+  const std::span<const std::uint8_t> bytes(whole);
+  // Pieces of 1, 4, 0 (left out), 2, 7 and 9 bytes.
+  const SegmentedBytes image({bytes.subspan(0, 1), bytes.subspan(1, 4), bytes.subspan(5, 0), bytes.subspan(5, 2),
+                              bytes.subspan(7, 7), bytes.subspan(14, 9)});
+  ASSERT_EQ(image.size(), whole.size());
+  EXPECT_EQ(image.pieces().size(), 5u);
+  const std::vector<std::size_t> joins = {1, 5, 7, 14};
+  for (std::size_t offset = 0; offset <= whole.size(); ++offset) {
+    for (std::size_t length = 0; offset + length <= whole.size(); ++length) {
+      const std::vector<std::uint8_t> expected(whole.begin() + offset, whole.begin() + offset + length);
+      std::vector<std::uint8_t> copied(length);
+      image.CopyOut(offset, copied);
+      ASSERT_EQ(copied, expected) << offset << "+" << length;
+      const SegmentedBytes slice = image.Slice(offset, length);
+      ASSERT_EQ(slice.size(), length);
+      std::vector<std::uint8_t> sliced(length);
+      slice.CopyOut(0, sliced);
+      ASSERT_EQ(sliced, expected) << offset << "+" << length;
+      ASSERT_TRUE(SameBytes(slice, SegmentedBytes(std::span<const std::uint8_t>(expected))));
+      bool crosses = false;
+      for (std::size_t join : joins) crosses = crosses || (offset < join && join < offset + length);
+      const auto contiguous = image.Contiguous(offset, length);
+      ASSERT_EQ(contiguous.has_value(), !crosses) << offset << "+" << length;
+      if (contiguous) {
+        ASSERT_EQ(std::vector<std::uint8_t>(contiguous->begin(), contiguous->end()), expected);
+      }
+    }
+  }
+  std::vector<std::uint8_t> four(4);
+  EXPECT_THROW(image.CopyOut(20, four), std::out_of_range);
+  EXPECT_THROW(image.Slice(24, 0), std::out_of_range);
+  EXPECT_THROW(image.Contiguous(1, UINT64_MAX), std::out_of_range);
+}
+
+TEST(SegmentedBytesTest, SameBytesComparesAcrossDifferentCuts) {
+  const std::string text = testing::PatternBytes(300, 4);
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  std::string changed = text;
+  changed[299] ^= 1;
+  const std::span<const std::uint8_t> other(reinterpret_cast<const std::uint8_t*>(changed.data()), changed.size());
+  EXPECT_TRUE(SameBytes(testing::InPieces(bytes, {7, 1, 64}), testing::InPieces(bytes, {13})));
+  EXPECT_FALSE(SameBytes(testing::InPieces(bytes, {7, 1, 64}), testing::InPieces(other, {13})));
+  EXPECT_FALSE(SameBytes(testing::InPieces(bytes, {7}), testing::InPieces(bytes.first(299), {7})));
+  EXPECT_TRUE(SameBytes(SegmentedBytes(), SegmentedBytes(bytes.first(0))));
+  const SegmentedBytes joined = SegmentedBytes::Joined({testing::InPieces(bytes.first(100), {30}),
+                                                        testing::InPieces(bytes.subspan(100), {50})});
+  EXPECT_TRUE(SameBytes(joined, SegmentedBytes(bytes)));
+}
+
+// The values of a parser's fields read the same when they run across a
+// join, and a read past the end is named as it is for a span.
+TEST(ByteReaderTest, ReadsAcrossTheJoinsOfAnImageInPieces) {
+  const std::vector<std::uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const ByteReader whole(bytes, "a.img", ThrowRangeError);
+  for (const std::vector<std::size_t>& sizes : {std::vector<std::size_t>{1}, {2, 3}, {5}}) {
+    const ByteReader pieces(testing::InPieces(bytes, sizes), "a.img", ThrowRangeError);
+    for (std::uint64_t offset = 0; offset < bytes.size(); ++offset) {
+      EXPECT_EQ(pieces.U8(offset, "x"), whole.U8(offset, "x"));
+      if (offset + 2 <= bytes.size()) {
+        EXPECT_EQ(pieces.U16(offset, "x"), whole.U16(offset, "x"));
+      }
+      if (offset + 4 <= bytes.size()) {
+        EXPECT_EQ(pieces.U32(offset, "x"), whole.U32(offset, "x"));
+      }
+      if (offset + 8 <= bytes.size()) {
+        EXPECT_EQ(pieces.I64(offset, "x"), whole.I64(offset, "x"));
+      }
+      EXPECT_EQ(pieces.Bytes(offset, bytes.size() - offset, "x"), whole.Bytes(offset, bytes.size() - offset, "x"));
+    }
+    EXPECT_TRUE(pieces.SameBytes(0, 0, 9, "x"));
+    EXPECT_FALSE(pieces.SameBytes(0, 1, 8, "x"));
+    try {
+      pieces.U32(6, "entry");
+      ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& error) {
+      EXPECT_EQ(std::string(error.what()), "a.img @6: entry at 0x6: 4 bytes run past the end of the image (0x9 bytes)");
+    }
+    EXPECT_THROW(pieces.SameBytes(1, 2, 8, "copy"), std::runtime_error);
   }
 }
 

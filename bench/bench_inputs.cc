@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/run_reports.h"
+#include "fat/fat_writer.h"
 #include "pipeline/tool_runner.h"
 #include "port/errors.h"
 #include "port/files.h"
@@ -76,7 +77,76 @@ std::string ReadAll(const std::string& path) {
   return bytes;
 }
 
+// An empty FAT16 volume of `size` bytes (whole sectors; the rest stays
+// zero behind it): 8 KiB clusters, two FATs, 512 root entries, a label.
+std::vector<std::uint8_t> EmptyFat16Volume(std::uint64_t size) {
+  constexpr std::uint32_t kSector = 512;
+  constexpr std::uint32_t kSectorsPerCluster = 16;
+  constexpr std::uint32_t kReserved = 4;
+  constexpr std::uint32_t kRootSectors = 512 * 32 / kSector;
+  const auto total = static_cast<std::uint32_t>(size / kSector);
+  const std::uint32_t clusters = (total - kReserved - kRootSectors) / kSectorsPerCluster;
+  const std::uint32_t fat_sectors = ((clusters + 2) * 2 + kSector - 1) / kSector;
+  std::vector<std::uint8_t> volume(static_cast<std::size_t>(size), 0);
+  const std::string boot = testing::FatBootSector(0);
+  std::copy(boot.begin(), boot.end(), volume.begin());
+  const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) volume[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  volume[13] = kSectorsPerCluster;
+  put(22, fat_sectors, 2);
+  put(32, total, 4);  // the 16-bit count (19) stays 0: too many sectors for it
+  volume[38] = 0x29;
+  put(39, 0x12345678, 4);
+  std::copy_n("BENCH      FAT16   ", 19, volume.begin() + 43);
+  for (std::uint32_t copy = 0; copy < 2; ++copy) {
+    const std::size_t fat = (kReserved + copy * fat_sectors) * kSector;
+    put(fat, 0xFFFFFFF8, 4);  // the media byte and the end mark of clusters 0 and 1
+  }
+  return volume;
+}
+
+void WriteUdaPartition(const std::string& path, int model, std::uint64_t file_size,
+                       const std::vector<std::uint8_t>& partition) {
+  const ModelProfile& profile = ProfileForModel(model);
+  const testing::FirmwareSpec spec{.model = model, .uda = true, .prefix = testing::PatternBytes(4096, 11)};
+  WriteFirmwareFile(path, spec, std::string(partition.begin(), partition.end()),
+                    static_cast<std::uint64_t>(profile.UdaBlockSize));
+  CheckSize(path, file_size);
+}
+
 }  // namespace
+
+void WriteUdaFirmwarePair(const std::string& old_path, const std::string& new_path, int model,
+                          std::uint64_t file_size, const std::string& tree, const std::string& edited_tree) {
+  namespace fs = std::filesystem;
+  const ModelProfile& profile = ProfileForModel(model);
+  const std::uint64_t size = PartitionSizeFor(file_size, 4096, profile.UdaHeaderSize,
+                                              static_cast<std::uint64_t>(profile.UdaBlockSize), false);
+  const std::vector<std::uint8_t> empty = EmptyFat16Volume(size);
+  WriteUdaPartition(old_path, model, file_size, fat::BuildFatImage(empty, "fat16.img", tree));
+  // The edited tree: the same files with the same times, then one removed,
+  // one changed in place, one added.
+  fs::remove_all(edited_tree);
+  fs::create_directories(edited_tree);
+  fs::copy(tree, edited_tree, fs::copy_options::recursive);
+  for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+    const fs::path copy = fs::path(edited_tree) / fs::relative(entry.path(), tree);
+    fs::last_write_time(copy, fs::last_write_time(entry.path()));
+  }
+  fs::remove(fs::path(edited_tree) / "dir00/file0000.dat");
+  fs::last_write_time(fs::path(edited_tree) / "dir00", fs::last_write_time(fs::path(tree) / "dir00"));
+  {
+    std::fstream changed(fs::path(edited_tree) / "dir01/file0100.dat", std::ios::binary | std::ios::in | std::ios::out);
+    changed.seekp(100);
+    changed.write("changed", 7);
+  }
+  fs::last_write_time(fs::path(edited_tree) / "dir01/file0100.dat",
+                      fs::last_write_time(fs::path(tree) / "dir01/file0100.dat"));
+  const std::string added = testing::PatternBytes(1 << 20, 77);
+  std::ofstream(fs::path(edited_tree) / "added.dat", std::ios::binary).write(added.data(), added.size());
+  WriteUdaPartition(new_path, model, file_size, fat::BuildFatImage(empty, "fat16.img", edited_tree));
+}
 
 void WriteUdaFirmware(const std::string& path, int model, std::uint64_t file_size) {
   const ModelProfile& profile = ProfileForModel(model);

@@ -39,6 +39,14 @@ void WriteTree(const std::string& folder, int file_count, std::uint64_t total_by
 void WriteRofsFirmware(const std::string& program_folder, const std::string& path, int model,
                        std::uint64_t file_size);
 
+// Writes two UDA firmware files of exactly `file_size` bytes in model
+// `model`'s profile whose partitions are real FAT16 volumes: the old one
+// holds `tree`, the new one a copy of it made at `edited_tree` with one file
+// removed, one changed in place (same size, same time) and one of 1 MiB
+// added. What larkspur-cli diff compares in the benchmark.
+void WriteUdaFirmwarePair(const std::string& old_path, const std::string& new_path, int model,
+                          std::uint64_t file_size, const std::string& tree, const std::string& edited_tree);
+
 }  // namespace larkspur::bench
 
 #endif  // LARKSPUR_BENCH_BENCH_INPUTS_H_

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/run_reports.h"
+#include "diff/firmware_diff.h"
 #include "pipeline/extract.h"
 #include "pipeline/opened_file.h"
 #include "pipeline/repack.h"
@@ -46,7 +47,7 @@ namespace fs = std::filesystem;
 constexpr const char* kPhaseNames[] = {"copy",       "open",         "strip",         "strip-scan",
                                        "carve",      "extract",      "rofs-read",     "reassemble",
                                        "repack",     "rofs-build",   "durable-copy",  "extract-in-process",
-                                       "repack-in-process"};
+                                       "repack-in-process", "diff"};
 
 // The durable copy's buffer: dd's bs=4M.
 constexpr std::size_t kCopyBufferBytes = 4 << 20;
@@ -267,6 +268,11 @@ Workload UdaWorkload(const std::string& work) {
   return {"uda", true, 0, work + "inputs/RM-bench.uda.fpsx", work + "uda/"};
 }
 
+DiffPair DiffPairOf(const Workload& workload) {
+  const std::string folder = fs::path(workload.input).parent_path().string() + "/";
+  return {folder + "RM-old.uda.fpsx", folder + "RM-new.uda.fpsx"};
+}
+
 Workload RofsWorkload(const std::string& work) {
   return {"rofs", false, kN96ModelIndex, work + "inputs/RM-bench.rofs2.fpsx", work + "rofs/"};
 }
@@ -343,6 +349,20 @@ double RunPhase(Phase phase, const Workload& workload) {
       driver.Repack();
       return watch.Seconds();
     }
+    case Phase::kDiff: {
+      const DiffPair pair = DiffPairOf(workload);
+      const Stopwatch watch;
+      const diff::FirmwareDifference difference =
+          diff::CompareFirmwareFiles(pair.old_file, pair.new_file, std::nullopt, workload.model);
+      const double seconds = watch.Seconds();
+      // A partition the readers refused was not compared file by file.
+      if (!difference.partition_problem.empty()) throw std::runtime_error(difference.partition_problem);
+      if (difference.entries.size() != 3) {
+        throw std::runtime_error("diff found " + std::to_string(difference.entries.size()) +
+                                 " entries that differ, not the 3 made");
+      }
+      return seconds;
+    }
   }
   throw std::logic_error("unknown phase");
 }
@@ -365,6 +385,9 @@ void GenerateInputs(const std::string& work) {
   WriteTree(tree_home + "rofs2", kTreeFileCount, kTreeBytes);
   const Workload rofs = RofsWorkload(work);
   WriteRofsFirmware(tree_home, rofs.input, rofs.model, kRofsFileSize);
+  const DiffPair pair = DiffPairOf(uda);
+  WriteUdaFirmwarePair(pair.old_file, pair.new_file, uda.model, kUdaFileSize, tree_home + "rofs2",
+                       work + "diff/edited");
 }
 
 }  // namespace larkspur::bench

@@ -21,6 +21,15 @@ struct Workload {
   std::string home;    // program folder, ending in a separator
 };
 
+// The two UDA firmware files the diff phase compares, beside `workload`'s
+// input: real FAT16 volumes of its size holding the ROFS workload's tree,
+// the new one with a file removed, one changed and one added.
+struct DiffPair {
+  std::string old_file;
+  std::string new_file;
+};
+DiffPair DiffPairOf(const Workload& workload);
+
 // The two workloads below the work folder `work` (ending in a separator).
 Workload UdaWorkload(const std::string& work);
 Workload RofsWorkload(const std::string& work);
@@ -46,6 +55,9 @@ enum class Phase {
   // app's.
   kExtractInProcess,
   kRepackInProcess,
+  // larkspur-cli diff's comparison of the UDA workload's DiffPair: every
+  // payload and every file's bytes of both files read, nothing unpacked.
+  kDiff,
 };
 
 const char* PhaseName(Phase phase);

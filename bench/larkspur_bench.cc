@@ -1,15 +1,18 @@
 // larkspur_bench: how much Open, Extract and Repack cost against copying
 // the same file, and how much memory each holds against the file size.
 //
-//   larkspur_bench [--work DIR] [--repeat N] [--keep]
+//   larkspur_bench [--work DIR] [--repeat N] [--keep] [--no-tree]
 //
 // Generates its inputs (a 256 MiB UDA file in profile 0; a 64 MiB ROFS file
 // in the N96 profile whose image holds a 4,000-file, 64 MB tree) into a
 // scratch folder, runs every phase N times (7 by default), each in a fresh
 // process right after another fresh process copies the same file durably
 // (read, write, fsync), and prints the median time of each phase and the
-// median of its ratios to those copies, pair by pair. Not a test: nothing
-// here fails a build; the target lines say PASS or MISS.
+// median of its ratios to those copies, pair by pair. On POSIX it then runs
+// the ROFS tree case (rofs_tree_case.h: larkspur-cli repack of a
+// 20,000-file firmware file against tar and dd of the same bytes), unless
+// --no-tree. Not a test: nothing here fails a build; the target lines say
+// PASS or MISS.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +26,7 @@
 #include "bench/bench_phases.h"
 #include "bench/bench_report.h"
 #include "bench/phase_process.h"
+#include "bench/rofs_tree_case.h"
 #include "port/console.h"
 
 namespace larkspur::bench {
@@ -38,12 +42,13 @@ constexpr double kBuildPauseSeconds = 1.5;
 // compare by digest.
 constexpr char kSourceDateEpoch[] = "1262304000";
 
-constexpr char kUsage[] = "usage: larkspur_bench [--work DIR] [--repeat N] [--keep]\n";
+constexpr char kUsage[] = "usage: larkspur_bench [--work DIR] [--repeat N] [--keep] [--no-tree]\n";
 
 struct Options {
   std::string work;
   int repeat = kDefaultRepeat;
   bool keep = false;
+  bool tree = true;  // the ROFS tree case after the others (POSIX only)
 };
 
 double MedianOf(std::vector<double> values) {
@@ -114,7 +119,7 @@ std::vector<Phase> PhasesOf(const Workload& workload) {
     return {Phase::kCopy,       Phase::kOpen,        Phase::kStrip,
             Phase::kStripScan,  Phase::kCarve,       Phase::kExtract,
             Phase::kExtractInProcess, Phase::kReassemble, Phase::kRepack,
-            Phase::kRepackInProcess};
+            Phase::kRepackInProcess, Phase::kDiff};
   }
   return {Phase::kCopy,         Phase::kOpen,     Phase::kStrip,      Phase::kStripScan,
           Phase::kCarve,        Phase::kExtract,  Phase::kExtractInProcess, Phase::kRofsRead,
@@ -151,6 +156,8 @@ const char* LabelOf(const Workload& workload, Phase phase) {
       return "  of it: rofsbuild builds the tree";
     case Phase::kDurableCopy:
       return "durable copy (own process: read, write, fsync)";
+    case Phase::kDiff:
+      return "diff of two such files (real FAT16, 3 files differ)";
   }
   return "";
 }
@@ -266,6 +273,9 @@ int Run(const Options& options) {
     PrintTarget(std::cout, "app's Extract peak memory against the file", peak_ratio(Phase::kExtract), 1.1, true, "x");
   if (peak_ratio(Phase::kRepack) > 0)
     PrintTarget(std::cout, "app's Repack peak memory against the file", peak_ratio(Phase::kRepack), 1.3, true, "x");
+  // Two files mapped whole, and a few MiB of buffers: 2 x 256 MiB + 10 MiB.
+  if (peak_ratio(Phase::kDiff) > 0)
+    PrintTarget(std::cout, "diff's peak memory against the two files", peak_ratio(Phase::kDiff) / 2, 1.02, true, "x");
   PrintTarget(std::cout, "app's whole Extract", MeasuredOf(uda_phases, uda_measured, Phase::kExtract).CopyRatio(),
               1.3, true, "x");
   PrintTarget(std::cout, "app's whole Repack", MeasuredOf(uda_phases, uda_measured, Phase::kRepack).CopyRatio(),
@@ -296,6 +306,16 @@ int Run(const Options& options) {
               << "\n";
   }
 
+#ifndef _WIN32
+  if (options.tree) {
+    RofsTreeOptions tree;
+    tree.work = options.work + "rofs-tree/";
+    tree.programs = LARKSPUR_BENCH_BIN_DIR;
+    tree.repeat = std::min(options.repeat, 5);
+    tree.keep = true;  // the work folder goes below
+    RunRofsTreeCase(tree);
+  }
+#endif
   if (!options.keep) fs::remove_all(options.work);
   return 0;
 }
@@ -316,6 +336,8 @@ int main(int argc, char** argv) {
       options.repeat = std::max(1, std::atoi(argv[++i]));
     } else if (argument == "--keep") {
       options.keep = true;
+    } else if (argument == "--no-tree") {
+      options.tree = false;
     } else {
       std::cerr << kUsage;
       return 2;

@@ -33,7 +33,7 @@ std::string TypeName(FatType type) { return type == FatType::kFat12 ? "FAT12" : 
 
 class TreeParser {
  public:
-  TreeParser(std::span<const std::uint8_t> image, std::string_view image_name, const FatGeometry& geometry)
+  TreeParser(const SegmentedBytes& image, std::string_view image_name, const FatGeometry& geometry)
       : reader_(image, image_name, rofs::ThrowFormatError),
         layout_(geometry.layout),
         next_(std::uint64_t{layout_.cluster_count} + kFirstDataCluster, 0),
@@ -60,10 +60,11 @@ class TreeParser {
     volume_ = &volume;
     // Drivers read the first FAT; a copy that differs from it is a sign of
     // an interrupted write, worth showing but no reason to refuse.
-    const auto first = reader_.Bytes(layout_.fat_offset, layout_.fat_size, "FAT");
     for (std::uint32_t copy = 1; copy < volume.geometry.boot.fat_count; ++copy) {
-      const auto other = reader_.Bytes(layout_.fat_offset + copy * layout_.fat_size, layout_.fat_size, "FAT copy");
-      if (!std::equal(first.begin(), first.end(), other.begin())) volume.fat_copies_agree = false;
+      if (!reader_.SameBytes(layout_.fat_offset, layout_.fat_offset + copy * layout_.fat_size, layout_.fat_size,
+                             "FAT copy")) {
+        volume.fat_copies_agree = false;
+      }
     }
     const std::vector<Extent> root{{layout_.root_offset, layout_.root_size}};
     ParseFolder(volume.root, root, true, 0);
@@ -329,7 +330,7 @@ class TreeParser {
 
 }  // namespace
 
-FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_view image_name) {
+FatGeometry ParseFatGeometry(const SegmentedBytes& image, std::string_view image_name) {
   const auto fail = [&](std::uint64_t offset, const std::string& reason) {
     throw FormatError(image_name, offset, "FAT boot sector at " + HexNumber(offset) + ": " + reason);
   };
@@ -338,13 +339,13 @@ FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_vi
                       "the file holds " + std::to_string(image.size()) + " bytes, fewer than the 512-byte FAT boot sector");
   }
   const ByteReader reader(image, image_name, rofs::ThrowFormatError);
-  const std::uint8_t jump = image[0];
-  if (!(jump == 0xE9 || (jump == 0xEB && image[2] == 0x90))) {
-    fail(0, "jump " + SpacedHex(image.first(3)) + " is neither E9 xx xx nor EB xx 90");
+  const std::vector<std::uint8_t> jump = reader.Bytes(0, 3, "jump");
+  if (!(jump[0] == 0xE9 || (jump[0] == 0xEB && jump[2] == 0x90))) {
+    fail(0, "jump " + SpacedHex(jump) + " is neither E9 xx xx nor EB xx 90");
   }
-  const std::uint16_t signature = reader.U16(kBootSignatureOffset, "boot signature");
-  if (signature != 0xAA55) {
-    fail(kBootSignatureOffset, "signature " + SpacedHex(image.subspan(kBootSignatureOffset, 2)) + " is not 55 AA");
+  const std::vector<std::uint8_t> signature = reader.Bytes(kBootSignatureOffset, 2, "boot signature");
+  if (signature[0] != 0x55 || signature[1] != 0xAA) {
+    fail(kBootSignatureOffset, "signature " + SpacedHex(signature) + " is not 55 AA");
   }
   FatGeometry geometry;
   BootSector& boot = geometry.boot;
@@ -427,11 +428,19 @@ FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_vi
   return geometry;
 }
 
-FatVolume ParseFatImage(std::span<const std::uint8_t> image, std::string_view image_name) {
+FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_view image_name) {
+  return ParseFatGeometry(SegmentedBytes(image), image_name);
+}
+
+FatVolume ParseFatImage(const SegmentedBytes& image, std::string_view image_name) {
   FatVolume volume;
   volume.geometry = ParseFatGeometry(image, image_name);
   TreeParser(image, image_name, volume.geometry).Parse(volume);
   return volume;
+}
+
+FatVolume ParseFatImage(std::span<const std::uint8_t> image, std::string_view image_name) {
+  return ParseFatImage(SegmentedBytes(image), image_name);
 }
 
 std::vector<std::string_view> FilePieces(std::span<const std::uint8_t> image, const FatFile& file) {

@@ -1,5 +1,6 @@
-// Reads a FAT12 or FAT16 volume from a span of bytes into a tree of folders
-// and files. The parser trusts nothing in the bytes: the boot sector's
+// Reads a FAT12 or FAT16 volume from bytes into a tree of folders and files:
+// a span, or an image held in pieces (base/segmented_bytes.h: the partition
+// where it lies in a firmware file's payloads, read without a copy). The parser trusts nothing in the bytes: the boot sector's
 // geometry is checked field by field and against the size of the bytes,
 // every cluster chain is followed through a FAT that lies inside the image
 // and may claim each cluster once (which refuses loops and cross-linked
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/segmented_bytes.h"
 #include "base/text.h"
 #include "fat/fat_names.h"
 #include "fat/fat_time.h"
@@ -110,11 +112,14 @@ struct FatVolume {
 // cluster, a data region after the fixed regions, a volume that the bytes
 // hold, and a cluster count of FAT12 or FAT16. Throws rofs::FormatError
 // naming `image_name`, the offset and the bad value otherwise.
+FatGeometry ParseFatGeometry(const SegmentedBytes& image, std::string_view image_name);
 FatGeometry ParseFatGeometry(std::span<const std::uint8_t> image, std::string_view image_name);
 
 // Parses the geometry, the first FAT and the whole folder tree, as the
-// header comment says. Throws rofs::FormatError for anything that breaks
-// the format or a name that cannot be extracted.
+// header comment says. Each file's data lies in the image afterwards, at
+// its extents. Throws rofs::FormatError for anything that breaks the format
+// or a name that cannot be extracted.
+FatVolume ParseFatImage(const SegmentedBytes& image, std::string_view image_name);
 FatVolume ParseFatImage(std::span<const std::uint8_t> image, std::string_view image_name);
 
 // The data of `file` as pieces of `image`, in order. Precondition: `file`

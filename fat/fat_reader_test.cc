@@ -11,6 +11,7 @@
 #include "fat/fat_extract.h"
 #include "fat/fat_format.h"
 #include "rofs/rofs_errors.h"
+#include "rofs/utf16.h"
 #include "testing/fat_oracles.h"
 #include "testing/said_in_english.h"
 #include "testing/scratch_folder.h"
@@ -39,12 +40,46 @@ std::string ParseError(std::span<const std::uint8_t> bytes) {
   return "";
 }
 
+// The same for the image read where it lies across payloads: cut into
+// pieces of 3 and 509 bytes, so fields and entries run across the joins.
+std::string ParseErrorInPieces(std::span<const std::uint8_t> bytes) {
+  try {
+    ParseFatImage(testing::InPieces(bytes, {3, 509}), "uda.img");
+  } catch (const rofs::FormatError& error) {
+    return error.what();
+  }
+  return "";
+}
+
 void PutU16(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint16_t value) {
   bytes[at] = static_cast<std::uint8_t>(value);
   bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 #ifndef _WIN32
+
+// What a volume's tree holds, one line per folder and file: name, size,
+// attributes, time, cluster and extents.
+void ListFolder(const FatFolder& folder, const std::string& path, std::string& out) {
+  for (const FatFile& file : folder.files) {
+    out += path + rofs::Utf16ToUtf8Lossy(file.name) + " " + std::to_string(file.size) + " a" +
+           std::to_string(file.attributes) + " " + FatTimestampText(file.modified) + " c" +
+           std::to_string(file.first_cluster);
+    for (const Extent& extent : file.extents) out += " " + std::to_string(extent.offset) + "+" + std::to_string(extent.length);
+    out += "\n";
+  }
+  for (const FatFolder& sub : folder.folders) {
+    out += path + rofs::Utf16ToUtf8Lossy(sub.name) + "/ " + FatTimestampText(sub.modified) + "\n";
+    ListFolder(sub, path + rofs::Utf16ToUtf8Lossy(sub.name) + "/", out);
+  }
+}
+
+std::string Listing(const FatVolume& volume) {
+  std::string out;
+  for (const Text& line : DescribeFatVolume(volume)) out += testing::SaidInEnglish(line) + "\n";
+  ListFolder(volume.root, "", out);
+  return out;
+}
 
 const FatFile* FindFile(const FatFolder& folder, std::u16string_view name) {
   for (const FatFile& file : folder.files) {
@@ -103,6 +138,11 @@ TEST(FatReaderTest, AFat16VolumeMadeByMtoolsUnpacksToTheSameFiles) {
   EXPECT_EQ(stats.files, 46u);
   EXPECT_EQ(stats.folders, 5u);
   ExpectSameTree(source, out);
+  // Read where it lies across payloads, without a copy: the same volume.
+  for (const std::vector<std::size_t>& sizes : {std::vector<std::size_t>{1000}, {3, 0x8000}}) {
+    EXPECT_EQ(Listing(ParseFatImage(testing::InPieces(bytes, sizes), "uda.img")), Listing(volume))
+        << "pieces of " << sizes[0];
+  }
 }
 
 // Every file is created under its own name: a name beside it that a
@@ -302,6 +342,7 @@ TEST(FatReaderTest, DamagedVolumesAreRefusedNamingTheEntryAndTheFault) {
     std::vector<std::uint8_t> bytes = small.bytes;
     c.damage(bytes);
     EXPECT_EQ(ParseError(bytes), c.message) << c.label;
+    EXPECT_EQ(ParseErrorInPieces(bytes), c.message) << c.label << ", in pieces";
   }
 }
 
@@ -434,6 +475,7 @@ TEST(FatReaderTest, BootSectorFieldsAreChecked) {
     std::vector<std::uint8_t> bytes = BootSectorImage();
     std::copy(c.value.begin(), c.value.end(), bytes.begin() + c.offset);
     EXPECT_EQ(ParseError(bytes), c.message) << "offset " << c.offset;
+    EXPECT_EQ(ParseErrorInPieces(bytes), c.message) << "offset " << c.offset << ", in pieces";
   }
 }
 

@@ -184,7 +184,12 @@ std::optional<EraseBudget> EraseBudgetOf(const std::vector<EraseArea>& areas, st
 std::optional<std::uint32_t> ExtendedAreaEnd(const std::vector<EraseArea>& areas, const EraseArea& area,
                                              std::uint64_t payload_end) {
   const std::uint64_t end_plus_one = std::uint64_t{area.end} + 1;
-  std::uint64_t alignment = area.start != 0 ? (area.start & (~area.start + 1)) : (end_plus_one & (~end_plus_one + 1));
+  // The finest alignment the area's start and end share: the erase-block
+  // granularity the table itself uses. A coarser one (a start at 0x01000000
+  // is aligned to 16 MiB) would move the end megabytes further than the
+  // payload needs, into flash the table may not list.
+  const std::uint64_t both = std::uint64_t{area.start} | end_plus_one;
+  std::uint64_t alignment = both & (~both + 1);
   if (alignment == 0) alignment = 1;
   const std::uint64_t new_end_plus_one = (payload_end + alignment - 1) / alignment * alignment;
   if (new_end_plus_one == 0 || new_end_plus_one - 1 > 0xFFFFFFFF) return std::nullopt;

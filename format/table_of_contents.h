@@ -84,8 +84,10 @@ std::optional<EraseBudget> EraseBudgetOf(const std::vector<EraseArea>& areas, st
                                          std::uint64_t length);
 
 // The end `area` (one of `areas`) must have to hold a payload ending at
-// `payload_end` (one past its last address): rounded up as the area's start
-// is aligned (to its lowest set bit; the end's, for an area starting at 0).
+// `payload_end` (one past its last address): rounded up to the finest
+// alignment the area's start and end share (the lowest set bit of start and
+// end + 1), so the start stays aligned as it is and the end moves no further
+// than the table's own granularity.
 // Nothing when that end would reach another area or lie past 0xFFFFFFFF.
 std::optional<std::uint32_t> ExtendedAreaEnd(const std::vector<EraseArea>& areas, const EraseArea& area,
                                              std::uint64_t payload_end);

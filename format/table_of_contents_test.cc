@@ -106,9 +106,12 @@ TEST(TableOfContentsTest, EraseAreasAreABudget) {
   ASSERT_TRUE(over);
   EXPECT_EQ(over->free, -1);
   EXPECT_FALSE(EraseBudgetOf(areas, 0x00FFFFFF, 1));
-  // Grown to the next multiple of the start's alignment (0x01000000: 16 MiB)
-  // would reach the second area; one aligned to 0x40000 grows to 0x7FFFF.
-  EXPECT_FALSE(ExtendedAreaEnd(areas, areas[0], 0x01040001));
+  // The start is aligned to 16 MiB, the end + 1 (0x01040000) to 0x40000:
+  // the area grows by 0x40000 steps, not to the next 16 MiB, and not into
+  // the second area.
+  EXPECT_EQ(ExtendedAreaEnd(areas, areas[0], 0x01040001), 0x0107FFFFu);
+  EXPECT_EQ(ExtendedAreaEnd(areas, areas[0], 0x01100000), 0x010FFFFFu);
+  EXPECT_FALSE(ExtendedAreaEnd(areas, areas[0], 0x01100001));
   const std::vector<EraseArea> aligned = {{0x00040000, 0x0007FFFF, 0}, {0x00200000, 0x002FFFFF, 0}};
   EXPECT_EQ(ExtendedAreaEnd(aligned, aligned[0], 0x00080001), 0x000BFFFFu);
   EXPECT_EQ(ExtendedAreaEnd(aligned, aligned[0], 0x00200000), 0x001FFFFFu);

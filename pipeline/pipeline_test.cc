@@ -12,6 +12,7 @@
 #include "pipeline/opened_file.h"
 #include "pipeline/repack.h"
 #include "pipeline/run_lock.h"
+#include "workspace/transaction.h"
 #include "rofs/rofs_reader.h"
 #include "testing/firmware_fixture.h"
 #include "testing/firmware_read_back.h"
@@ -405,6 +406,20 @@ TEST(PipelineTest, OneRunAtATimeInAProgramFolder) {
             "错误: 本程序文件夹 %1 正被另一个解包或打包使用 (%2), 请等它结束后再试. 未生成任何文件.");
 }
 
+// The line after a run that ended on an error says what became of the
+// program folder: as it was, or (a rollback that left its journal) put
+// back by the next run.
+TEST(PipelineTest, AFailedRunSaysWhatBecameOfTheProgramFolder) {
+  Home home;
+  const Text rolled_back = FailedRunText(home.workspace, "No space left on device.");
+  EXPECT_EQ(rolled_back.key, "错误: %1 程序文件夹已恢复到本次运行之前的样子, 未生成任何文件.");
+  EXPECT_EQ(Said(rolled_back.values), "No space left on device.");
+  home.folder.Write(kJournalName, "aside fat16/fat16.img\n");
+  const Text left = FailedRunText(home.workspace, "I/O error.");
+  EXPECT_EQ(left.key, "错误: %1 本次运行的改动没能全部撤销, 下次解包或打包开始时会先恢复 (%2). 未生成任何文件.");
+  EXPECT_EQ(Said(left.values), "I/O error.|" + home.folder.Path(kJournalName));
+}
+
 // --- Files as flashers' packages have them ----------------------------------
 
 // A builder whose image is the one Extract carved (for a byte-identical
@@ -592,7 +607,7 @@ TEST(PipelineTest, DamagedFilesAreRefusedUnlessAccepted) {
 }
 
 // A partition that grows past the end of its erase area is refused, or with
-// the user's word the area's end moves, aligned as its start; growth inside
+// the user's word the area's end moves, to the granularity its start and end share; growth inside
 // the area leaves the table as it was.
 TEST(PipelineTest, TheEraseAreaIsABudget) {
   const std::string fat = testing::FatBootSector(0x200) + testing::PatternBytes(0x3FE00, 6);
@@ -609,7 +624,7 @@ TEST(PipelineTest, TheEraseAreaIsABudget) {
     std::uint32_t end;  // the first area's end in the REB- file
   } cases[] = {
       {"growth inside the area", 0x10000, ExtendEraseArea::kNo, false, true, 0x010BFFFF},
-      // Grown as far as its start is aligned (0x40000).
+      // Grown to the granularity its start and end share (0x40000).
       {"past its end, refused", 0x50000, ExtendEraseArea::kNo, false, false, 0},
       {"past its end, extended", 0x50000, ExtendEraseArea::kYes, false, true, 0x010FFFFF},
       {"past its end, the user says no", 0x50000, ExtendEraseArea::kAsk, false, false, 0},

@@ -9,6 +9,7 @@
 #include "fat/fat_writer.h"
 #include "format/block_header.h"
 #include "format/table_of_contents.h"
+#include "pipeline/difference_report.h"
 #include "port/file_view.h"
 #include "port/files.h"
 #include "port/folders.h"
@@ -358,6 +359,10 @@ class Repacking {
                  {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
       }
     }
+
+    // What the REB- file changes against the input, before anything is
+    // flashed: a tree emptied by mistake shows here.
+    for (const Text& line : RepackSummary(file_.path, output, file_.name, file_.kind, model_)) reporter_.Log(line);
 
     reporter_.Log(Text(kSeparatorLine));
     reporter_.Log(Text("完成! 完成! 完成!          "));

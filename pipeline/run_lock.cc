@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "port/folders.h"
 #include "workspace/transaction.h"
 
 namespace larkspur::pipeline {
@@ -28,6 +29,15 @@ TakenLock TakeRunLock(const Workspace& workspace) {
     taken.refusal = Text("错误: 上一次中断的运行留下的文件无法恢复 (%1), 未生成任何文件.", {std::string(error.what())});
   }
   return taken;
+}
+
+Text FailedRunText(const Workspace& workspace, const std::string& reason) {
+  const std::string journal = workspace.Path(kJournalName);
+  if (port::PathExists(journal)) {
+    return Text("错误: %1 本次运行的改动没能全部撤销, 下次解包或打包开始时会先恢复 (%2). 未生成任何文件.",
+                {reason, journal});
+  }
+  return Text("错误: %1 程序文件夹已恢复到本次运行之前的样子, 未生成任何文件.", {reason});
 }
 
 }  // namespace larkspur::pipeline

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "pipeline/reporter.h"
 #include "port/run_lock.h"
@@ -22,6 +23,12 @@ struct TakenLock {
 // when another run holds the lock or it cannot be tried, or when the
 // interrupted run's changes cannot be put back (the reason said).
 TakenLock TakeRunLock(const Workspace& workspace);
+
+// The log line after a run that ended on an error (`reason`, shown in its
+// box already): the run's changes were put back, so the program folder is
+// as it was; or, when the rollback could not finish and left its journal,
+// that the next run puts back the rest.
+Text FailedRunText(const Workspace& workspace, const std::string& reason);
 
 }  // namespace larkspur::pipeline
 

@@ -40,8 +40,7 @@ void CheckRegion(std::string_view image_name, std::uint32_t field_offset, const 
 
 class TreeParser {
  public:
-  TreeParser(std::span<const std::uint8_t> image, std::string_view image_name,
-             const RofsHeader& header)
+  TreeParser(const SegmentedBytes& image, std::string_view image_name, const RofsHeader& header)
       : reader_(image, image_name, ThrowFormatError),
         tree_{header.dir_tree_offset, std::uint64_t{header.dir_tree_offset} + header.dir_tree_size},
         entries_{header.file_entries_offset,
@@ -206,7 +205,7 @@ class TreeParser {
     std::uint8_t extra_attributes;
     std::uint32_t size;
     std::uint32_t address;
-    std::span<const std::uint8_t> uids;
+    std::vector<std::uint8_t> uids;
   };
 
   // Reads the entry at `at`, whose contents must end by `content_end` (the
@@ -276,7 +275,7 @@ class TreeParser {
 
 }  // namespace
 
-RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view image_name) {
+RofsHeader ParseRofsHeader(const SegmentedBytes& image, std::string_view image_name) {
   if (image.size() < kHeaderSize) {
     throw FormatError(image_name, 0,
                       "the file holds " + std::to_string(image.size()) +
@@ -357,11 +356,19 @@ RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view
   return header;
 }
 
-RofsImage ParseRofsImage(std::span<const std::uint8_t> image, std::string_view image_name) {
+RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view image_name) {
+  return ParseRofsHeader(SegmentedBytes(image), image_name);
+}
+
+RofsImage ParseRofsImage(const SegmentedBytes& image, std::string_view image_name) {
   RofsImage result;
   result.header = ParseRofsHeader(image, image_name);
   TreeParser(image, image_name, result.header).Parse(result);
   return result;
+}
+
+RofsImage ParseRofsImage(std::span<const std::uint8_t> image, std::string_view image_name) {
+  return ParseRofsImage(SegmentedBytes(image), image_name);
 }
 
 std::span<const std::uint8_t> FileData(std::span<const std::uint8_t> image, const RofsFile& file) {

@@ -1,5 +1,6 @@
-// Reads a ROFS image from a span of bytes into a tree of directories and
-// files. The parser trusts nothing in the bytes: every offset and size is
+// Reads a ROFS image from bytes into a tree of directories and files: a
+// span, or an image held in pieces (base/segmented_bytes.h: the partition
+// where it lies in a firmware file's payloads, read without a copy). The parser trusts nothing in the bytes: every offset and size is
 // checked against the image and against the region it must lie in before it
 // is used, entry sizes that cannot advance are refused, every walk has a step
 // limit, directory recursion is bounded and directory loops are detected.
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/segmented_bytes.h"
 #include "rofs/rofs_format.h"
 
 namespace larkspur::rofs {
@@ -89,11 +91,14 @@ struct RofsImage {
 // file-entry regions that lie inside the image, after the header, non-empty
 // and apart. Throws FormatError naming `image_name`, the offset and the bad
 // value otherwise.
+RofsHeader ParseRofsHeader(const SegmentedBytes& image, std::string_view image_name);
 RofsHeader ParseRofsHeader(std::span<const std::uint8_t> image, std::string_view image_name);
 
 // Parses the header and the whole directory tree. Every file's data lies
-// inside the image afterwards (hidden entries aside). Throws FormatError as
-// above for anything that breaks the format.
+// inside the image afterwards (hidden entries aside): `file.size` bytes at
+// `file.address`. Throws FormatError as above for anything that breaks the
+// format.
+RofsImage ParseRofsImage(const SegmentedBytes& image, std::string_view image_name);
 RofsImage ParseRofsImage(std::span<const std::uint8_t> image, std::string_view image_name);
 
 // The data of `file`. Precondition: `file` comes from ParseRofsImage of these

@@ -13,6 +13,7 @@
 #include "rofs/rofs_errors.h"
 #include "rofs/utf16.h"
 #include "testing/rofs_images.h"
+#include "testing/test_bytes.h"
 #include "testing/test_files.h"
 
 namespace larkspur::rofs {
@@ -144,6 +145,16 @@ TEST(RofsReaderTest, EachDamageGivesItsOwnError) {
       ADD_FAILURE() << "no error";
     } catch (const FormatError& error) {
       EXPECT_EQ(std::string(error.what()), std::string("bad.img: ") + damage.message);
+    }
+    // The same image where it lies across the payloads of a firmware file:
+    // every field may run across a join, and the same error comes out.
+    for (const std::vector<std::size_t>& sizes : {std::vector<std::size_t>{1}, {3, 5}}) {
+      try {
+        ParseRofsImage(testing::InPieces(bytes, sizes), "bad.img");
+        ADD_FAILURE() << "no error in pieces of " << sizes[0];
+      } catch (const FormatError& error) {
+        EXPECT_EQ(std::string(error.what()), std::string("bad.img: ") + damage.message) << "pieces of " << sizes[0];
+      }
     }
   }
 }
@@ -300,6 +311,32 @@ void ListTree(const RofsDirectory& dir, const std::string& prefix, std::string& 
     const std::string path = prefix + Utf16ToUtf8Lossy(sub.name) + "/";
     out += path + (sub.file_block_address == 0 ? " (no file block)" : "") + "\n";
     ListTree(sub, path, out);
+  }
+}
+
+// An image read where it lies across payloads, without a copy, gives the
+// tree it gives in one piece, hidden entries included.
+TEST(RofsReaderTest, AnImageInPiecesReadsAsTheWholeImage) {
+  std::vector<testing::MemoryFile> files = {{"sys\\bin\\gone.dll", "", true}};
+  for (int i = 0; i < 40; ++i) {
+    files.push_back({"dir" + std::to_string(i % 4) + "\\a long file name number " + std::to_string(i) + ".dat",
+                     std::string(50 + 31 * i, static_cast<char>('a' + i % 26))});
+  }
+  const auto bytes = testing::BuildInMemory(files);
+  const RofsImage whole = ParseRofsImage(bytes, "whole.img");
+  std::string expected;
+  ListTree(whole.root, "", expected);
+  ASSERT_NE(expected.find("sys/bin/gone.dll hidden"), std::string::npos);
+  for (const std::vector<std::size_t>& sizes :
+       {std::vector<std::size_t>{1}, {2, 7}, {48}, {0x400, 3}, {bytes.size() - 1}}) {
+    const RofsImage pieces = ParseRofsImage(testing::InPieces(bytes, sizes), "whole.img");
+    std::string listed;
+    ListTree(pieces.root, "", listed);
+    EXPECT_EQ(listed, expected) << "pieces of " << sizes[0];
+    EXPECT_EQ(pieces.header.time, whole.header.time);
+    EXPECT_EQ(pieces.header.image_size, whole.header.image_size);
+    EXPECT_EQ(pieces.file_count, whole.file_count);
+    EXPECT_EQ(pieces.root.subdirectories.at(1).files.at(3).uids, whole.root.subdirectories.at(1).files.at(3).uids);
   }
 }
 

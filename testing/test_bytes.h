@@ -3,11 +3,14 @@
 #ifndef LARKSPUR_TESTING_TEST_BYTES_H_
 #define LARKSPUR_TESTING_TEST_BYTES_H_
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/segmented_bytes.h"
 #include "format/hex_text.h"
 
 namespace larkspur::testing {
@@ -42,6 +45,19 @@ inline std::string PatternBytes(std::size_t size, unsigned seed = 1) {
     bytes[i] = static_cast<char>(state >> 24);
   }
   return bytes;
+}
+
+// `bytes` cut into pieces whose sizes repeat `sizes` (the last one shorter):
+// an image as it lies across the payloads of a firmware file, for readers
+// that must read it as the whole.
+inline SegmentedBytes InPieces(std::span<const std::uint8_t> bytes, const std::vector<std::size_t>& sizes) {
+  std::vector<SegmentedBytes::Piece> pieces;
+  for (std::size_t at = 0, i = 0; at < bytes.size(); ++i) {
+    const std::size_t length = std::min(sizes[i % sizes.size()], bytes.size() - at);
+    pieces.push_back(bytes.subspan(at, length));
+    at += length;
+  }
+  return SegmentedBytes(pieces);
 }
 
 }  // namespace larkspur::testing

@@ -132,9 +132,50 @@ TEST(CliEndToEndTest, RofsExtractEditRepackWithTheRealTools) {
     home.Write("rofs2/new folder/added.dat", PatternBytes(5000, 9));
     run = RunCli(home, options + "repack " + Q(path));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
+    // Repack's closing lines say what the REB- file changes; diff says the
+    // same and more, and exits 1.
+    const std::string changes = "新增 1 个文件, 修改 1 个, 删除 0 个; ";
+    const std::string entries =
+        "  新增文件夹 new folder/\n"
+        "  新增 new folder/added.dat (5000 字节)\n"
+        "  修改 readme.txt (内容不同, 大小 7 -> 6)\n";
+    EXPECT_NE(run.out.find("REB-RM-2.rofs2.V30 与输入文件相比:\n" + changes), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(entries), std::string::npos) << run.out;
     const std::string output = home.Path("REB-RM-2.rofs2.V30");
     run = RunCli(home, "--model " + std::to_string(model) + " verify " + Q(output));
     EXPECT_EQ(run.status, 0) << run.out;
+    run = RunCli(home, "diff " + Q(path) + " " + Q(output));
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find(changes), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(entries + "  分区: ROFS 映像大小 (字节): "), std::string::npos) << run.out;
+    run = RunCli(home, "--lang en --json diff " + Q(path) + " " + Q(output));
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("\"summary\": {\"files_added\": 1, \"files_changed\": 1, \"files_removed\": 0, "
+                           "\"folders_added\": 1,"),
+              std::string::npos)
+        << run.out;
+    // A file against itself, or against a copy of its bytes: the same.
+    run = RunCli(home, "--lang en diff " + Q(output) + " " + Q(output));
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Both paths name the same file (" + output + "): nothing differs.\n"), std::string::npos)
+        << run.out;
+    const std::string copy = home.Write("copy/RM-2.rofs2.V30", home.Read("REB-RM-2.rofs2.V30"));
+    run = RunCli(home, "--lang en diff " + Q(output) + " " + Q(copy));
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("The two files are the same firmware, byte for byte.\n"), std::string::npos) << run.out;
+    // The same image in the N96's blocks cannot be compared with the
+    // 5530's file.
+    if (model == 0) {
+      const FirmwareSpec n96{
+          .model = 1, .prefix = "HEAD", .start_address = 0x1234500, .n96_short_first_block = true};
+      const std::string other = home.Write("other/RM-2.rofs2.V30", MakeFirmware(n96, stream));
+      run = RunCli(home, "diff " + Q(path) + " " + Q(other));
+      EXPECT_EQ(run.status, 2) << run.out << run.err;
+      EXPECT_NE(run.err.find(path + " was made for the 5530, 5800, N97, N86"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(", " + other + " for the N96: files of different models cannot be compared"),
+                std::string::npos)
+          << run.err;
+    }
 
     // The repacked file extracts to the edited tree.
     const auto edited = ReadTree(home.Path("rofs2"));

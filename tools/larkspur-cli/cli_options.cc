@@ -12,6 +12,7 @@ const char kCliUsage[] =
     "                    [--extend-erase-area] [--package-to DIR] repack FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] info FILE\n"
     "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] verify FILE\n"
+    "       larkspur-cli [--model 0|1|2|3] [--kind rofs|uda] [--json] diff OLD NEW\n"
     "       larkspur-cli --help | --version\n"
     "  (every form also takes --lang zh|en)\n"
     "\n"
@@ -51,12 +52,18 @@ const char kCliUsage[] =
     "  info      what the file is: kind, prefix, start address, blocks, CRC-32\n"
     "  verify    check every block header and print what is wrong; then the file's\n"
     "            CRC-32 and whether the checksum list (.vpl) beside it agrees\n"
+    "  diff      what NEW changes against OLD (an original and its REB- file): files\n"
+    "            added, removed and changed, hidden entries, attributes and times,\n"
+    "            the partition's fields, what lies outside the payload, the blocks\n"
+    "            that differ; read from both files, nothing unpacked. Without\n"
+    "            --model the model both files fit; --json writes the same as JSON\n"
     "\n"
     "Exit status: 0 done, 1 ended with an error (or verify found a wrong header or\n"
     "a checksum list that gives another CRC-32),\n"
     "2 usage error, 3 extract of a UDA file done but its files could not be put\n"
     "in the folder uda (a name the folder cannot hold, a damaged FAT, a FAT32\n"
-    "volume): fat16.img is written, change it with a disk-image tool.\n";
+    "volume): fat16.img is written, change it with a disk-image tool.\n"
+    "diff: 0 the same firmware, 1 they differ, 2 they cannot be compared.\n";
 
 namespace {
 
@@ -106,6 +113,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       options.keep_lead = true;
     } else if (argument == "--extend-erase-area") {
       options.extend_erase_area = true;
+    } else if (argument == "--json") {
+      options.json = true;
     } else if (argument == "--package-to" || argument.rfind("--package-to=", 0) == 0) {
       options.package_to = argument == "--package-to" ? value() : argument.substr(13);
     } else if (argument == "--home") {
@@ -118,16 +127,24 @@ CliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       words.push_back(argument);
     }
   }
-  if (words.size() != 2) throw UsageError(words.empty() ? "no command given" : "expected a command and one FILE");
+  if (words.empty()) throw UsageError("no command given");
   static const std::map<std::string, CliOptions::Command> kCommands = {
       {"extract", CliOptions::Command::kExtract},
       {"repack", CliOptions::Command::kRepack},
       {"info", CliOptions::Command::kInfo},
       {"verify", CliOptions::Command::kVerify},
+      {"diff", CliOptions::Command::kDiff},
   };
   const auto command = kCommands.find(words[0]);
   if (command == kCommands.end()) throw UsageError("unknown command '" + words[0] + "'");
   options.command = command->second;
+  if (options.command == CliOptions::Command::kDiff) {
+    if (words.size() != 3) throw UsageError("diff takes two files, OLD and NEW");
+    options.new_file = words[2];
+  } else if (words.size() != 2) {
+    throw UsageError("expected a command and one FILE");
+  }
+  if (options.json && options.command != CliOptions::Command::kDiff) throw UsageError("--json applies to diff only");
   // info and verify take --home too and leave it unused: the installed
   // launcher gives every command the user's program folder.
   options.file = words[1];

@@ -10,7 +10,7 @@
 namespace larkspur {
 
 struct CliOptions {
-  enum class Command { kExtract, kRepack, kInfo, kVerify, kHelp, kVersion };
+  enum class Command { kExtract, kRepack, kInfo, kVerify, kDiff, kHelp, kVersion };
   Command command = Command::kHelp;
   std::optional<int> model;  // the model selector's item; none: nothing selected
   std::string home;          // empty: the executable's folder
@@ -19,8 +19,10 @@ struct CliOptions {
   bool accept_damaged = false;     // extract: a damaged file too, with warnings
   bool keep_lead = false;          // repack: the source's bytes in front of the ROFS header
   bool extend_erase_area = false;  // repack: move the end of a too small erase area
+  bool json = false;               // diff: JSON instead of lines
   std::string package_to;          // repack: a flashable copy of the package folder there
   std::string file;
+  std::string new_file;  // diff: the second file (`file` is the first, the old one)
 };
 
 class UsageError : public std::runtime_error {

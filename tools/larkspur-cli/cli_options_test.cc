@@ -22,6 +22,11 @@ TEST(CliOptionsTest, ParsesCommandsModelsAndHome) {
   const CliOptions repack = ParseCliOptions({"repack", "--keep-lead", "--extend-erase-area", "f"});
   EXPECT_TRUE(repack.keep_lead && repack.extend_erase_area);
   EXPECT_FALSE(repack.accept_damaged);
+  const CliOptions diff = ParseCliOptions({"--json", "diff", "old.uda.bin", "REB-old.uda.bin"});
+  EXPECT_EQ(diff.command, CliOptions::Command::kDiff);
+  EXPECT_TRUE(diff.json);
+  EXPECT_EQ(diff.file, "old.uda.bin");
+  EXPECT_EQ(diff.new_file, "REB-old.uda.bin");
   // The installed launcher puts its --home in front of every command, and a
   // user's own --home after it wins.
   for (const char* command : {"info", "verify", "extract", "repack"}) {
@@ -36,6 +41,7 @@ TEST(CliOptionsTest, UsageErrors) {
       {}, {"extract"}, {"frobnicate", "f"}, {"--model", "9", "info", "f"}, {"--model"}, {"--bogus", "info", "f"},
       {"info", "a", "b"}, {"--kind", "fat", "info", "f"}, {"--home"},
       {"--accept-damaged", "repack", "f"}, {"--keep-lead", "extract", "f"}, {"--extend-erase-area", "verify", "f"},
+      {"diff", "a"}, {"diff", "a", "b", "c"}, {"--json", "info", "f"},
   };
   for (const auto& arguments : bad) EXPECT_THROW(ParseCliOptions(arguments), UsageError) << arguments.size();
 }

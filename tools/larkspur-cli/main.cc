@@ -8,11 +8,14 @@
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "base/hex.h"
+#include "diff/diff_json.h"
+#include "diff/firmware_diff.h"
 #include "fat/fat_reader.h"
 #include "format/firmware_check.h"
 #include "format/firmware_layout.h"
 #include "format/load_file_bytes.h"
 #include "format/partition.h"
+#include "pipeline/difference_report.h"
 #include "pipeline/extract.h"
 #include "pipeline/opened_file.h"
 #include "pipeline/repack.h"
@@ -31,6 +34,9 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// diff: the two files differ; they cannot be compared (as cmp and diff say).
+constexpr int kExitDiffer = 1;
+constexpr int kExitNotComparable = 2;
 // Extract of a UDA file done, its folder uda left out (what the image holds
 // cannot be put in a folder): fat16.img is the one to edit.
 constexpr int kExitFolderLeftOut = 3;
@@ -107,6 +113,7 @@ int RunPipelineCommand(const CliOptions& options) {
       outcome = run.Begin();
     } catch (const std::exception& error) {
       ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
+      reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
       return kExitFailed;
     }
     try {
@@ -114,6 +121,7 @@ int RunPipelineCommand(const CliOptions& options) {
       if (outcome.done()) outcome = run.Unpack();
     } catch (...) {
       ShowBox("Application Error", ApplicationErrorText(std::current_exception()));
+      reporter.Log(pipeline::FailedRunText(workspace, ErrorMessageOf(std::current_exception())));
       return kExitFailed;
     }
   } else {
@@ -127,6 +135,7 @@ int RunPipelineCommand(const CliOptions& options) {
       outcome = pipeline::Repack(file, model, workspace, tools, reporter, repack_options).outcome;
     } catch (const std::exception& error) {
       ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
+      reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
       return kExitFailed;
     }
   }
@@ -195,6 +204,37 @@ int RunCheck(const CliOptions& options) {
   return check.AllRight() && list_agrees ? kExitDone : kExitFailed;
 }
 
+// What NEW changes against OLD, as lines in the language in force or as
+// JSON; nothing is unpacked or written.
+int RunDiff(const CliOptions& options) {
+  const std::string old_path = AbsolutePath(options.file);
+  const std::string new_path = AbsolutePath(options.new_file);
+  diff::FirmwareDifference difference;
+  try {
+    difference = diff::CompareFirmwareFiles(old_path, new_path, KindFromName(options.kind), options.model);
+  } catch (const std::exception& error) {
+    std::cerr << "larkspur-cli: cannot compare " << old_path << " and " << new_path << ": " << error.what() << '\n';
+    if (options.json) std::cout << diff::ErrorJson(error.what());
+    return kExitNotComparable;
+  }
+  const int status = !difference.partition_problem.empty() ? kExitNotComparable
+                     : difference.same()                   ? kExitDone
+                                                           : kExitDiffer;
+  if (options.json) {
+    std::cout << diff::DiffJson(difference, old_path, new_path);
+    return status;
+  }
+  std::cout << Say("比较 %1 和 %2 (%3, %4):", {old_path, new_path, KindName(difference.kind),
+                                               Say(ModelItemText(difference.model))})
+            << '\n';
+  if (old_path == new_path && difference.same()) {
+    std::cout << Say("两个路径是同一个文件 (%1), 没有差别.", {old_path}) << '\n';
+    return status;
+  }
+  for (const pipeline::Text& line : pipeline::ReportLines(difference)) std::cout << SayText(line) << '\n';
+  return status;
+}
+
 int Main(const std::vector<std::string>& arguments) {
   CliOptions options;
   try {
@@ -218,6 +258,8 @@ int Main(const std::vector<std::string>& arguments) {
       case CliOptions::Command::kInfo:
       case CliOptions::Command::kVerify:
         return RunCheck(options);
+      case CliOptions::Command::kDiff:
+        return RunDiff(options);
     }
   } catch (const std::exception& error) {
     std::cerr << "larkspur-cli: " << ControlCharactersEscaped(error.what()) << '\n';
