@@ -56,7 +56,7 @@ TEST(ExtractAgainTest, AFileChangedSinceItWasOpenedIsRefused) {
   s.Extract();
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
   EXPECT_EQ(s.window.log.back(), "错误: 输入文件 " + path +
-                                     " 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
+                                     " 在打开后已被修改, 请重新打开并解包. "
                                      "未生成任何文件.");
   EXPECT_TRUE(home.Read("fat16/fat16.img") == image);
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kExtract));

@@ -80,8 +80,8 @@ TEST(ExtractFlowTest, ABrokenChainIsDamageAndIsRefused) {
   s.Open(path);
   s.Extract();
   EXPECT_EQ(s.window.log.back(), "错误: 文件 " + path +
-                                     " 已损坏 (block 0 ends at file offset 0x00040014, where no block header begins "
-                                     "(found 01 17 0E 00); and 2 more), 未生成任何文件.");
+                                     " 已损坏 (块 0 结束于文件偏移 0x00040014, 那里没有块头 "
+                                     "(实为 01 17 0E 00); 另外还有 2 处), 未生成任何文件.");
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
   EXPECT_FALSE(home.Exists("fat16/fat16.img"));
 }
@@ -97,17 +97,17 @@ TEST(ExtractFlowTest, WorkThatCannotBeDoneEndsInAnErrorAndLeavesEarlierFilesAlon
     bool writes_image;      // the partition image is written (and stays)
   } cases[] = {
       {"no header at all", "a.uda.bin", kFatMagic + "no header, only bytes", nullptr,
-       "错误: 文件 <file> 中没有块头 (no block header: signature 5401170E000300 not found), 请检查所选手机型号. "
+       "错误: 文件 <file> 中没有块头 (没有找到标识 5401170E000300), 请检查所选手机型号. "
        "未生成任何文件.",
        false},
       {"cut inside a header", "a.rofs2.bin", rofs.substr(0, 19 + 0x40000 + 11), nullptr,
-       "错误: 文件 <file> 不完整 (cut short inside the header of block 1 at file offset 0x00040013). 未生成任何文件.",
+       "错误: 文件 <file> 不完整 (文件偏移 0x00040013 处的块 1: 块头被截断). 未生成任何文件.",
        false},
       {"cut inside a payload", "a.uda.bin", uda.substr(0, uda.size() - 1), nullptr,
-       "错误: 文件 <file> 不完整 (cut short inside the payload of block 1 at file offset 0x00040013). 未生成任何文件.",
+       "错误: 文件 <file> 不完整 (文件偏移 0x00040013 处的块 1: 载荷被截断). 未生成任何文件.",
        false},
       {"unpacker reports success and writes nothing", "a.rofs2.bin", rofs, "exit 0",
-       "rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into <home>rofs2.", false},
+       "rofs2.img 文件解包失败: readimage 退出状态为 0, 但没有在 <home>rofs2 中写入任何文件.", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -139,9 +139,9 @@ TEST(ExtractFlowTest, MissingToolShowsUnableToRunThenReportsTheFailure) {
   EXPECT_EQ(s.window.messages[0].text, "Unable to run readimage.exe -z ../rofs2 ../temp/rofs2.img");
   EXPECT_EQ(s.window.messages[0].title, "Marrowby");
   EXPECT_EQ(s.window.log[s.window.log.size() - 3],
-            "rofs2.img 文件解包失败: readimage could not be started (" + testing::MissingFileReason() + ").");
+            "rofs2.img 文件解包失败: readimage 无法启动 (" + testing::MissingFileReason() + ").");
   EXPECT_EQ(s.window.log[s.window.log.size() - 2],
-            "rofs2 文件夹保持不变 (" + home.Path("rofs2") + " was left as it was before this Extract).");
+            "rofs2 文件夹保持不变 (" + home.Path("rofs2") + " 仍是这次解包之前的样子).");
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
 }
@@ -152,7 +152,7 @@ TEST(ExtractFlowTest, FailingToolIsReportedWithItsStatus) {
   Session s(home);
   s.Open(home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc")));
   s.Extract();
-  EXPECT_EQ(s.window.log[s.window.log.size() - 3], "rofs2.img 文件解包失败: readimage exit status 2.");
+  EXPECT_EQ(s.window.log[s.window.log.size() - 3], "rofs2.img 文件解包失败: readimage 退出状态 2.");
 }
 
 TEST(ExtractFlowTest, MissingTempFolderIsAnApplicationErrorAndTheMenuComesBack) {

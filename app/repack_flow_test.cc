@@ -77,7 +77,7 @@ TEST(RepackFlowTest, RofsRepackWritesObeyBuildsAndReassembles) {
       address += block.length;  // wraps past 0xFFFFFFFF
     }
     const std::vector<std::string> build_lines = {"正在创建 obey 文件.    ", "完成!    ", "正在重建 rofs 文件.       ",
-                                                  "请稍等...       ",       "完成!   ",  "Rebuilding rofs2.....",
+                                                  "请稍等...       ",       "完成!   ",  "正在重建 rofs2.....",
                                                   "请稍等...       "};
     const auto first = std::find(s.window.log.begin(), s.window.log.end(), build_lines[0]);
     ASSERT_NE(first, s.window.log.end());
@@ -115,9 +115,9 @@ TEST(RepackFlowTest, AFailingBuildToolIsReportedAndItsLeftoverIsNotUsed) {
   s.Open(input);
   s.Repack();
   EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
-  EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild exit status 254: rofs 文件重建失败."),
+  EXPECT_NE(std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild 退出状态 254: rofs 文件重建失败."),
             s.window.log.end());
-  EXPECT_EQ(s.window.log.back(), "错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件.");
+  EXPECT_EQ(s.window.log.back(), "错误: rofs 文件重建失败 (rofsbuild 失败, 它的最后几行输出在上面), 未生成任何文件.");
   // Nothing the failed build left stays.
   EXPECT_FALSE(home.Exists("exebat/rofs2r.img"));
 }
@@ -131,10 +131,10 @@ TEST(RepackFlowTest, RepacksThatCannotBeDoneNameTheCauseAndKeepTheEarlierOutput)
   } cases[] = {
       // Open took four bytes of data for the start address.
       {"no header", "fw.uda.bin", kFatMagic + testing::PatternBytes(300), nullptr,
-       "错误: 文件 <file> 中没有块头 (no block header: signature 5401170E000300 not found), 请检查所选手机型号. "
+       "错误: 文件 <file> 中没有块头 (没有找到标识 5401170E000300), 请检查所选手机型号. "
        "未生成任何文件."},
       {"no tool folder", "fw.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"), "exebat",
-       "rofsbuild could not be started (the tool folder <home>exebat is missing): rofs 文件重建失败."},
+       "rofsbuild 无法启动 (the tool folder <home>exebat is missing): rofs 文件重建失败."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -196,7 +196,7 @@ TEST(RepackFlowTest, MissingTempFolderMeansNothingWasExtractedAndTheMenuComesBac
   s.Open(input);
   s.Repack();
   EXPECT_TRUE(s.window.messages.empty());
-  EXPECT_EQ(s.window.log.back(), "错误: 不知道 " + home.Path("rofs2") + " 是从哪个文件解包的 (no record of an Extract), 请先解包 " +
+  EXPECT_EQ(s.window.log.back(), "错误: 不知道 " + home.Path("rofs2") + " 是从哪个文件解包的 (没有解包的记录), 请先解包 " +
                                      input + ". 未生成任何文件.");
   EXPECT_FALSE(home.Exists("REB-fw.rofs2.V1"));
   EXPECT_TRUE(s.MenuEnabled(MenuItem::kOpen));

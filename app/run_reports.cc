@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "app/texts.h"
+#include "base/hex.h"
 #include "port/errors.h"
 
 namespace larkspur {
 
 std::string SayText(const pipeline::Text& text) {
-  if (text.literal) return text.key;
+  if (text.literal) return ControlCharactersEscaped(text.key);
   std::vector<std::string> values;
   values.reserve(text.values.size());
   for (const pipeline::Text& value : text.values) values.push_back(SayText(value));

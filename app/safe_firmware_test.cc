@@ -44,11 +44,11 @@ TEST(SafeFirmwareTest, TheContentHasTheLastWordOverTheName) {
     std::string payload;
     std::string expected;  // in the log; empty: the Extract succeeds
   } cases[] = {
-      {"UDA name, ROFS content", "fw.uda.bin", "", true, rofs, "the name says UDA, the payload starts with a ROFS header"},
+      {"UDA name, ROFS content", "fw.uda.bin", "", true, rofs, "(载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 \"uda\" 去掉或使用 --kind rofs)"},
       {"UDA name, ROFS content behind a header", "fw.uda.bin", "", true, std::string(0x400, '\xA3') + rofs,
-       "the name says UDA, the payload starts with a ROFS header"},
-      {"ROFS name, FAT content", "fw.rofs2.bin", "", false, fat, "the name says ROFS, the payload starts with a FAT boot sector"},
-      {"ROFS name, neither", "fw.rofs2.bin", "", false, testing::PatternBytes(0x3000), "no ROFS header in the payload"},
+       "(载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 \"uda\" 去掉或使用 --kind rofs)"},
+      {"ROFS name, FAT content", "fw.rofs2.bin", "", false, fat, "(载荷以 FAT 引导扇区开头, 是用户数据文件; 请把它改名为 *.uda.* 或使用 --kind uda)"},
+      {"ROFS name, neither", "fw.rofs2.bin", "", false, testing::PatternBytes(0x3000), "(载荷中没有 ROFS 头)"},
       {"ROFS in a folder whose name holds uda", "Budapest/fw.rofs2.bin", "", false, rofs, ""},
       {"--kind uda on a ROFS name", "fw.rofs2.bin", "UDA", false, fat, ""},
   };
@@ -123,8 +123,8 @@ TEST(SafeFirmwareTest, EachExtractGivesAFreshTreeAndKeepsThePreviousOneOnce) {
   s.Open(first);
   s.Repack();
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
-  EXPECT_EQ(s.window.log.back(), "错误: " + home.Path("rofs2") + " 是从另一个文件解包的 (extracted from " + second +
-                                     "), 请先解包 " + first + ". 未生成任何文件.");
+  EXPECT_EQ(s.window.log.back(), "错误: " + home.Path("rofs2") + " 是从另一个文件解包的 (从 " + second +
+                                     " 解包), 请先解包 " + first + ". 未生成任何文件.");
   EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
 }
 
@@ -156,7 +156,7 @@ TEST(SafeFirmwareTest, AFailedUnpackLeavesTheEarlierTreeAndRepackRefuses) {
     EXPECT_FALSE(home.Exists("rofs2.previous"));
     s.Repack();
     EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
-    EXPECT_NE(s.window.log.back().find("extracted from " + good), std::string::npos) << s.window.log.back();
+    EXPECT_NE(s.window.log.back().find("(从 " + good + " 解包)"), std::string::npos) << s.window.log.back();
     EXPECT_FALSE(home.Exists("REB-damaged.rofs2.bin"));
   }
 }
@@ -168,19 +168,19 @@ TEST(SafeFirmwareTest, ATreeNeverExtractedOrEmptiedIsRefused) {
   const std::string input = home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abc"));
   s.Open(input);
   s.Repack();
-  EXPECT_EQ(s.window.log.back(), "错误: 不知道 " + home.Path("rofs2") + " 是从哪个文件解包的 (no record of an Extract), 请先解包 " +
+  EXPECT_EQ(s.window.log.back(), "错误: 不知道 " + home.Path("rofs2") + " 是从哪个文件解包的 (没有解包的记录), 请先解包 " +
                                      input + ". 未生成任何文件.");
   home.MarkExtracted(input);
   fs::remove_all(home.Path("rofs2"));
   fs::create_directory(home.Path("rofs2"));
   s.Repack();
-  EXPECT_EQ(s.window.log.back(), "错误: " + home.Path("rofs2") + " 是空的 (nothing to pack), 请先解包 " + input +
+  EXPECT_EQ(s.window.log.back(), "错误: " + home.Path("rofs2") + " 是空的 (没有可打包的文件), 请先解包 " + input +
                                      ". 未生成任何文件.");
   // A file changed since it was opened is not the one the tree came from.
   home.Write("rofs2/a.txt", "a");
   home.Write("a.rofs2.bin", testing::MakeFirmware({}, kRofsMagic + "abcd"));
   s.Repack();
-  EXPECT_NE(s.window.log.back().find("the file changed since it was opened"), std::string::npos);
+  EXPECT_NE(s.window.log.back().find(" 在打开后已被修改, 请重新打开并解包"), std::string::npos);
   EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
 }
 
@@ -222,7 +222,7 @@ TEST(SafeFirmwareTest, AFileOfAnotherModelIsRefusedAndTheFittingModelsAreNamed) 
   // A 5320 file: blocks of 0x20000 bytes, the signature of the 5530/5800 profile.
   const std::string input = testing::MakeFirmware({.model = 2}, kRofsMagic + testing::PatternBytes(0x50000));
   const std::string refusal =
-      "不是为所选手机型号制作的 (blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits "
+      "不是为所选手机型号制作的 (块长度为 0x20000 字节, 所选手机型号的块长度为 0x40000 字节; 这个文件适合 "
       "手机型号(5320), 手机型号(N78)), 请选择正确的手机型号. 未生成任何文件.";
   ProgramFolder home;
   home.InstallStandInTool("readimage", testing::kStandInReadimage);
@@ -264,8 +264,8 @@ TEST(SafeFirmwareTest, TheOneModelAFileFitsIsOfferedAndChosenOnYes) {
     EXPECT_EQ(s.window.SelectorIndex(), yes ? 1 : -1);
     EXPECT_EQ(s.window.log.back(), yes ? "已选择手机型号(N96), 请再运行一次."
                                        : "错误: 文件 " + path +
-                                             " 中没有所选手机型号的块头 (no block header of the model chosen: signature "
-                                             "5401170E000300 not found; the file fits 手机型号(N96)), 请选择正确的手机型号. "
+                                             " 中没有所选手机型号的块头 (没有找到标识 5401170E000300; 这个文件适合 手机型号(N96)), "
+                                             "请选择正确的手机型号. "
                                              "未生成任何文件.");
     if (!yes) continue;
     s.Extract();
@@ -287,7 +287,7 @@ TEST(SafeFirmwareTest, OneRunAtATimeInAProgramFolder) {
     s.Extract();
     EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kFailed);
     EXPECT_EQ(s.window.log.back(), "错误: 本程序文件夹 " + home.path() +
-                                       " 正被另一个解包或打包使用 (another Extract or Repack holds its lock), "
+                                       " 正被另一个解包或打包使用 (另一个解包或打包持有它的锁), "
                                        "请等它结束后再试. 未生成任何文件.");
     EXPECT_TRUE(s.MenuEnabled(MenuItem::kExtract));
     s.Repack();
@@ -308,7 +308,7 @@ TEST(SafeFirmwareTest, AFailingBuildToolsReasonReachesTheLog) {
   home.MarkExtracted(input);
   s.Open(input);
   s.Repack();
-  const auto failure = std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild exit status 1: rofs 文件重建失败.");
+  const auto failure = std::find(s.window.log.begin(), s.window.log.end(), "rofsbuild 退出状态 1: rofs 文件重建失败.");
   ASSERT_NE(failure, s.window.log.end());
   ASSERT_GE(s.window.log.end() - failure, 3);
   EXPECT_EQ(failure[1], "    rofsbuild: rofsbuild starting");
@@ -330,11 +330,11 @@ TEST(SafeFirmwareTest, NamesTheObeyFileCannotCarryAreEachNamedAndNothingIsBuilt)
   s.Open(input);
   s.Repack();
   EXPECT_TRUE(Logged(s, "错误: 文件名无法写入 obey 文件: " + home.Path("rofs2/say \"hi\".txt") +
-                            " (a double quote cannot stand in a line of the obey file)"));
+                            " (obey 文件的行中不能有双引号)"));
   EXPECT_TRUE(Logged(s, "错误: 文件名无法写入 obey 文件: " + home.path() + "rofs2/back\\slash.txt" +
-                            " (a backslash cannot stand in a name)"));
-  EXPECT_TRUE(Logged(s, "rofs2/sub/Gr\xFC\xDF" "e.txt (the name is not UTF-8 text)"));
-  EXPECT_EQ(s.window.log.back(), "错误: 3 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.");
+                            " (名称中不能有反斜杠)"));
+  EXPECT_TRUE(Logged(s, "rofs2/sub/Gr\xFC\xDF" "e.txt (名称不是 UTF-8 文本)"));
+  EXPECT_EQ(s.window.log.back(), "错误: 3 个文件名无法写入 obey 文件 (请给上面列出的文件改名), 未生成任何文件.");
   EXPECT_FALSE(home.Exists("built.txt"));
   EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
 }
@@ -361,7 +361,7 @@ TEST(SafeFirmwareTest, AFolderThatCannotBeListedStopsRepackWithItsPath) {
   s.Open(input);
   s.Repack();
   EXPECT_EQ(s.window.log.back().rfind("错误: 无法读取文件夹 " + home.Path("rofs2") + "/" + level, 0), 0u) << s.window.log.back();
-  EXPECT_NE(s.window.log.back().find("(the folder cannot be listed; its files would be missing from the image). 未生成任何文件."),
+  EXPECT_NE(s.window.log.back().find("(无法列出它的内容, 映像中会缺少它的文件). 未生成任何文件."),
             std::string::npos);
   EXPECT_FALSE(home.Exists("REB-a.rofs2.bin"));
   // rm walks the tree relative to each folder, which deep paths need.
@@ -379,8 +379,8 @@ TEST(SafeFirmwareTest, APartitionThatGrewIsWrittenWithAWarningNamingBothSizes) {
   home.Write("fat16/fat16.img", image + std::string(0x50000, '\0'));
   s.Repack();
   EXPECT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone);
-  EXPECT_TRUE(Logged(s, "警告: 新的分区比原来的大 (the rebuilt partition is 589824 bytes, the original 262144 bytes; "
-                        "2 blocks added), 请确认手机的分区装得下."));
+  EXPECT_TRUE(Logged(s, "警告: 新的分区比原来的大 (新的 589824 字节, 原来的 262144 字节; "
+                        "增加了 2 个块), 请确认手机的分区装得下."));
   EXPECT_TRUE(home.Exists("REB-g.uda.bin"));
 }
 
@@ -421,7 +421,7 @@ TEST(KeptEntriesRoundTripTest, HiddenEntriesAndAttributesSurviveExtractEditRepac
   EXPECT_TRUE(Logged(s, "已记录 2 个隐藏项和 3 个文件属性"));
   // The unpacker said how far it was, and the report went away at the end.
   ASSERT_GE(s.window.progress.size(), 2u);
-  EXPECT_NE(std::find(s.window.progress.begin(), s.window.progress.end(), "进度: files 5 of 5"), s.window.progress.end());
+  EXPECT_NE(std::find(s.window.progress.begin(), s.window.progress.end(), "进度: 文件 5/5"), s.window.progress.end());
   EXPECT_EQ(s.window.progress.back(), "");
   s.window.progress.clear();
   EXPECT_FALSE(home.Exists("rofs2/sys/bin/gone.dll")) << "a hidden entry is no file";
@@ -431,8 +431,8 @@ TEST(KeptEntriesRoundTripTest, HiddenEntriesAndAttributesSurviveExtractEditRepac
   ASSERT_EQ(s.form.LastOutcome(), TForm1::Outcome::kDone) << s.window.log.back();
   EXPECT_TRUE(Logged(s, "保留了 1 个隐藏项和 3 个文件属性"));
   EXPECT_TRUE(std::any_of(s.window.progress.begin(), s.window.progress.end(),
-                          [](const std::string& text) { return text.rfind("进度: bytes ", 0) == 0; }));
-  EXPECT_NE(std::find(s.window.progress.begin(), s.window.progress.end(), "进度: blocks 1 of 1"), s.window.progress.end())
+                          [](const std::string& text) { return text.rfind("进度: 字节 ", 0) == 0; }));
+  EXPECT_NE(std::find(s.window.progress.begin(), s.window.progress.end(), "进度: 块 1/1"), s.window.progress.end())
       << "the blocks written are reported";
   EXPECT_TRUE(Logged(s, "隐藏项 sys\\bin\\replaced.dll 已被 rofs2 中的文件取代, 不再隐藏"));
 

@@ -31,8 +31,11 @@ Language SystemLanguage();
 std::optional<Language> ParseLanguageOption(std::string_view option);
 
 // `chinese` in the language in force, each %N replaced by the Nth of
-// `values` (values are put in as they are, never read for placeholders).
-// A text missing from the catalog is given as it is.
+// `values` (values are put in as they are, never read for placeholders,
+// with control characters escaped: see ControlCharactersEscaped). A form
+// chooses between the words for one and for more by a value:
+// "{1|file|files}" is "file" when value 1 is "1", else "files". A text
+// missing from the catalog is given as it is.
 std::string Say(std::string_view chinese, std::initializer_list<std::string_view> values = {});
 std::string Say(std::string_view chinese, std::span<const std::string> values);
 

@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/texts.h"
+#include "base/hex.h"
 #include "format/block_header.h"
 #include "pipeline/repack.h"
 #include "pipeline/run_lock.h"
@@ -116,7 +117,7 @@ void TForm1::OpenChosen(const std::string& chosen) {
   // the log, cleared for the new one, says so.
   const auto still_open = [&] {
     if (opened_) {
-      window_.AppendLog(Say("仍然打开的文件: %1 (the earlier file is still open)", {opened_->path}));
+      window_.AppendLog(Say("仍然打开的是之前的文件: %1", {opened_->path}));
     }
   };
   std::optional<PartitionKind> kind = KindFromName(KindOverride);
@@ -137,7 +138,7 @@ void TForm1::OpenChosen(const std::string& chosen) {
   Layout = opened_->layout;
   StartAddress = opened_->start_address;
   EnableMenu(true);
-  window_.SetStatusText(0, Say(kStatusFilePrefix) + SourceFileName);
+  window_.SetStatusText(0, Say(kStatusFilePrefix) + ControlCharactersEscaped(SourceFileName));
   window_.SetStatusText(1, Say(kStatusKindPrefix) + ImageKind);
 }
 

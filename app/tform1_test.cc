@@ -148,8 +148,7 @@ TEST(TForm1Test, MissingOrEmptyFileChangesNothingAndSaysWhy) {
       s.Open(bad);
       // The log, cleared for the new file, says which file is still open.
       EXPECT_EQ(s.window.log, first ? std::vector<std::string>{}
-                                    : std::vector<std::string>{"仍然打开的文件: " + good +
-                                                               " (the earlier file is still open)"});
+                                    : std::vector<std::string>{"仍然打开的是之前的文件: " + good});
       ASSERT_FALSE(s.window.messages.empty());
       const auto& box = s.window.messages.back();
       EXPECT_EQ(box.title, "Marrowby");

@@ -59,7 +59,7 @@ TEST_F(UdaFolderTest, ExtractUnpacksTheFilesAndAnUnchangedRepackIsIdentical) {
   EXPECT_TRUE(Logged(session_, "uda 文件夹: " + home_.Path("uda")));
   session_.Repack();
   ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
-  EXPECT_TRUE(Logged(session_, "使用 fat16.img (nothing in uda changed)."));
+  EXPECT_TRUE(Logged(session_, "使用 fat16.img (uda 文件夹中没有改动)."));
   const std::string output = home_.Read("REB-RM-1.uda.fpsx");
   EXPECT_TRUE(output == input_) << output.size() << " vs " << input_.size() << ", first difference at "
                                 << (std::mismatch(output.begin(), output.end(), input_.begin(), input_.end()).first -
@@ -85,7 +85,7 @@ TEST_F(UdaFolderTest, AnEditedFolderIsRebuiltIntoAnImageOfTheSameGeometry) {
   // A second Repack finds nothing changed and writes the same file again.
   const std::string first = home_.Read("REB-RM-1.uda.fpsx");
   session_.Repack();
-  EXPECT_TRUE(Logged(session_, "使用 fat16.img (nothing in uda changed)."));
+  EXPECT_TRUE(Logged(session_, "使用 fat16.img (uda 文件夹中没有改动)."));
   EXPECT_TRUE(home_.Read("REB-RM-1.uda.fpsx") == first);
 }
 
@@ -94,7 +94,7 @@ TEST_F(UdaFolderTest, AnImageEditedWithAnotherToolIsUsedAndBothEditedIsRefused) 
   RunOracle("mcopy", {"-i", home_.Path("fat16/fat16.img"), home_.Path("put2/EXTRA.TXT"), "::/"});
   session_.Repack();
   ASSERT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kDone) << session_.window.log.back();
-  EXPECT_TRUE(Logged(session_, "使用 fat16.img (edited with another tool since the Extract)."));
+  EXPECT_TRUE(Logged(session_, "使用 fat16.img (解包后已用其他工具修改)."));
   EXPECT_EQ(RunOracle("mtype", {"-i", RebuiltImage(), "::/EXTRA.TXT"}), "by mcopy");
 
   home_.Write("uda/also.txt", "and in the folder");
@@ -102,9 +102,8 @@ TEST_F(UdaFolderTest, AnImageEditedWithAnotherToolIsUsedAndBothEditedIsRefused) 
   session_.Repack();
   EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kFailed);
   EXPECT_EQ(session_.window.log.back(),
-            "错误: uda 文件夹和 fat16.img 都已被修改 (both " + home_.Path("uda") + " and " +
-                home_.Path("fat16/fat16.img") +
-                " changed since the Extract; keep the changes of one, or extract again), 未生成任何文件.");
+            "错误: uda 文件夹和 fat16.img 都已被修改 (解包后 " + home_.Path("uda") + " 和 " +
+                home_.Path("fat16/fat16.img") + " 都有改动; 请只保留其中一个的修改, 或重新解包), 未生成任何文件.");
   EXPECT_FALSE(home_.Exists("REB-RM-1.uda.fpsx"));
 }
 
@@ -157,7 +156,7 @@ TEST_F(UdaFolderTest, AFolderThatCannotBeMadeIsLeftOutAndAnEditIsNeverDropped) {
          MakeFatImage(image, 32, 34000);
          return home_.Read("fat32.img");
        },
-       "a FAT32 volume; only FAT12 and FAT16 are unpacked into a folder"},
+       "这是 FAT32 卷; 只有 FAT12 和 FAT16 卷能解包到文件夹"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -181,8 +180,8 @@ TEST_F(UdaFolderTest, AFolderThatCannotBeMadeIsLeftOutAndAnEditIsNeverDropped) {
     session_.Repack();
     EXPECT_EQ(session_.form.LastOutcome(), TForm1::Outcome::kFailed);
     EXPECT_EQ(session_.window.log.back(), "错误: 不知道 " + home_.Path("uda") +
-                                              " 是从哪个文件解包的 (no Extract made this folder; move it away, or "
-                                              "extract again), 未生成任何文件.");
+                                              " 是从哪个文件解包的 (这个文件夹不是解包生成的; 请把它移走, 或重新解包), "
+                                              "未生成任何文件.");
     EXPECT_FALSE(home_.Exists("REB-RM-2.uda.fpsx"));
     // Without it, fat16.img is what is packed.
     fs::remove_all(home_.Path("uda"));

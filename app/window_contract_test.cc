@@ -361,7 +361,7 @@ TEST_P(WindowContractTest, ADroppedFileIsOpenedAsOpenWouldOpenIt) {
   EXPECT_EQ(d_.messages[0].icon, MessageIcon::kError);
   EXPECT_NE(d_.messages[0].text.find(gone), std::string::npos) << d_.messages[0].text;
   EXPECT_NE(d_.messages[0].text.find("The file does not exist"), std::string::npos) << d_.messages[0].text;
-  EXPECT_EQ(d_.LogLines().back(), "仍然打开的文件: " + path + " (the earlier file is still open)");
+  EXPECT_EQ(d_.LogLines().back(), "仍然打开的是之前的文件: " + path);
   EXPECT_EQ(d_.form().SourcePath, path);
 }
 

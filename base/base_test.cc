@@ -28,6 +28,9 @@ TEST(HexTest, EachFormWritesItsOwnText) {
   EXPECT_EQ(LowerHexDigits(0xC0D79D0D, 8), "c0d79d0d");
   EXPECT_EQ(LowerHexDigits(0xAB, 8), "000000ab");
   EXPECT_EQ(PrintableBytes(std::string("a\0b~\x7F\xC3\x9F\n", 8)), "a\\x00b~\\x7F\\xC3\\x9F\\x0A");
+  // UTF-8 and backslashes stay; control characters do not.
+  EXPECT_EQ(ControlCharactersEscaped(std::string("C:\\a\0\x1B[2J\x7F\xE6\x96\x87\n\t", 15)),
+            "C:\\a\\x00\\x1B[2J\\x7F\xE6\x96\x87\\x0A\\x09");
   EXPECT_EQ(HexNumber(0x1A40), "0x1A40");
   EXPECT_EQ(HexNumber(0), "0x0");
   EXPECT_EQ(HexNumber(0x20000, 8), "0x00020000");

@@ -65,4 +65,18 @@ std::string PrintableBytes(std::string_view bytes) {
   return text;
 }
 
+std::string ControlCharactersEscaped(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      escaped += "\\x";
+      escaped += HexDigits(c, 2);
+    } else {
+      escaped += static_cast<char>(c);
+    }
+  }
+  return escaped;
+}
+
 }  // namespace larkspur

@@ -10,6 +10,8 @@
 //                                package's checksum list (.vpl) writes a CRC
 //   PrintableBytes "a\x00b"      bytes of a text file (an obey file, a record)
 //                                in a message
+//   ControlCharactersEscaped "a\x0Ab"  a name or a path in a line the user
+//                                reads: only control characters escaped
 #ifndef LARKSPUR_BASE_HEX_H_
 #define LARKSPUR_BASE_HEX_H_
 
@@ -36,6 +38,12 @@ std::string LowerHexDigits(std::uint64_t value, int min_digits);
 // Bytes from a text file for a message: printable ASCII as it is, every
 // other byte as \xNN, so hostile bytes cannot cut or garble the message.
 std::string PrintableBytes(std::string_view bytes);
+
+// A path, a name or a tool's line for the log or a terminal: every control
+// character (below 0x20, and 0x7F) as \xNN, every other byte as it is (so
+// UTF-8 names stay readable), so a name cannot break a log line or move a
+// terminal's cursor.
+std::string ControlCharactersEscaped(std::string_view text);
 
 // "0x" and `value` in capital hex digits, zero-padded to `min_digits`
 // ("0x0" for zero with the default).

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "app/run_reports.h"
 #include "fat/fat_writer.h"
 #include "pipeline/tool_runner.h"
 #include "port/errors.h"
@@ -194,7 +195,7 @@ void WriteRofsFirmware(const std::string& program_folder, const std::string& pat
   port::DeleteFile(built);
   const port::ProcessOutcome outcome =
       RunInToolFolder(program_folder, std::string("rofsbuild.exe ../") + kTreeObey, nullptr);
-  if (!Succeeded(outcome)) throw std::runtime_error("rofsbuild " + DescribeOutcome(outcome));
+  if (!Succeeded(outcome)) throw std::runtime_error("rofsbuild " + SayText(DescribeOutcome(outcome)));
   const std::string image = ReadAll(built);
   port::DeleteFile(built);
 

@@ -144,7 +144,7 @@ void EmptyRofsFolder(const Workload& workload) {
 
 void RunTool(const Workload& workload, const std::string& command_line) {
   const port::ProcessOutcome outcome = RunInToolFolder(workload.home, command_line, nullptr);
-  if (!Succeeded(outcome)) throw std::runtime_error(command_line + ": " + DescribeOutcome(outcome));
+  if (!Succeeded(outcome)) throw std::runtime_error(command_line + ": " + SayText(DescribeOutcome(outcome)));
 }
 
 double Copy(const Workload& workload) {

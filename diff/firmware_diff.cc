@@ -43,10 +43,20 @@ std::string ModelName(int model) {
              : text.substr(open + 1, close - open - 1);
 }
 
-std::string ModelNames(const std::vector<int>& models) {
+std::string ModelNamesOr(const std::vector<int>& models) {
   std::string names;
   for (const int model : models) names += (names.empty() ? "" : " or ") + ModelName(model);
   return names;
+}
+
+// The table's entries in the order DescribeTableOfContents says them, each
+// as "TAG: bytes" in hexadecimal (an array's items indented below it): the
+// same in every language.
+void EntryLines(const std::vector<TocEntry>& entries, const std::string& indent, std::vector<std::string>& lines) {
+  for (const TocEntry& entry : entries) {
+    lines.push_back(indent + HexDigits(entry.tag, 2) + ":" + (entry.value.empty() ? "" : " " + SpacedHex(entry.value)));
+    EntryLines(entry.items, indent + "  ", lines);
+  }
 }
 
 // A text field: quoted, or none when empty.
@@ -544,16 +554,20 @@ class Comparison {
       }
       return;
     }
-    const std::vector<std::string> old_lines = DescribeTableOfContents(*a);
-    const std::vector<std::string> new_lines = DescribeTableOfContents(*b);
+    const std::vector<Text> old_said = DescribeTableOfContents(*a);
+    const std::vector<Text> new_said = DescribeTableOfContents(*b);
+    std::vector<std::string> old_lines;
+    std::vector<std::string> new_lines;
+    EntryLines(a->entries, "", old_lines);
+    EntryLines(b->entries, "", new_lines);
     bool told = false;
     for (std::size_t i = 0; i < std::max(old_lines.size(), new_lines.size()); ++i) {
-      const auto line = [i](const std::vector<std::string>& lines) {
-        return i < lines.size() ? std::optional<std::string>(lines[i]) : std::nullopt;
+      const auto line = [i](const auto& lines) {
+        return i < lines.size() ? std::optional(lines[i]) : std::nullopt;
       };
       if (line(old_lines) == line(new_lines)) continue;
-      result_.outside.push_back(
-          {Field::kTableOfContentsLine, {std::to_string(i + 1)}, line(old_lines), line(new_lines)});
+      result_.outside.push_back({Field::kTableOfContentsLine, {std::to_string(i + 1)}, line(old_lines),
+                                 line(new_lines), line(old_said), line(new_said)});
       told = true;
     }
     // Bytes the lines do not show (the counts, bytes after the entries).
@@ -835,8 +849,8 @@ int ChooseModel(const FirmwareInput& old_file, const FirmwareInput& new_file, Pa
   for (const int model : old_fits) {
     if (std::find(new_fits.begin(), new_fits.end(), model) != new_fits.end()) return model;
   }
-  throw NotComparableError(old_file.name + " was made for the " + ModelNames(old_fits) + ", " + new_file.name +
-                           " for the " + ModelNames(new_fits) + ": files of different models cannot be compared");
+  throw NotComparableError(old_file.name + " was made for the " + ModelNamesOr(old_fits) + ", " + new_file.name +
+                           " for the " + ModelNamesOr(new_fits) + ": files of different models cannot be compared");
 }
 
 FirmwareDifference CompareFirmware(const FirmwareInput& old_file, const FirmwareInput& new_file, PartitionKind kind,

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "format/model_profile.h"
 #include "port/errors.h"
 
@@ -116,6 +117,11 @@ struct FieldDifference {
   std::vector<std::string> at;
   std::optional<std::string> old_value;
   std::optional<std::string> new_value;
+  // A line of the table of contents as people read it (the tag's name in
+  // words), said in the language in force; the values above are its tag
+  // and bytes in hexadecimal.
+  std::optional<Text> old_line;
+  std::optional<Text> new_line;
   bool operator==(const FieldDifference&) const = default;
 };
 

@@ -458,26 +458,27 @@ std::string FileBytes(std::span<const std::uint8_t> image, const FatFile& file) 
   return bytes;
 }
 
-std::string DescribeFatVolume(const FatVolume& volume) {
+std::vector<Text> DescribeFatVolume(const FatVolume& volume) {
   const VolumeLayout& layout = volume.geometry.layout;
   const BootSector& boot = volume.geometry.boot;
   const std::uint64_t cluster = layout.cluster_size;
-  const std::string serial =
-      boot.has_extended_fields ? HexDigits(boot.serial >> 16, 4) + "-" + HexDigits(boot.serial & 0xFFFF, 4) : "none";
-  std::string text;
-  text += "file system:    " + TypeName(layout.type) + ", " + std::to_string(layout.cluster_count) +
-          " clusters of " + std::to_string(cluster) + " bytes, " + std::to_string(boot.fat_count) +
-          (boot.fat_count == 1 ? " FAT" : " FATs") + (volume.fat_copies_agree ? "" : " (the copies differ)") + "\n";
-  text += "volume label:   " + (volume.label.empty() ? std::string("none") : "\"" + volume.label + "\"") +
-          ", serial " + serial + "\n";
-  text += "space:          " + std::to_string(layout.cluster_count * cluster) + " bytes, " +
-          std::to_string(volume.used_clusters * cluster) + " used, " +
-          std::to_string(volume.free_clusters * cluster) + " free";
-  if (volume.bad_clusters != 0) text += ", " + std::to_string(volume.bad_clusters * cluster) + " in bad clusters";
-  text += "\n";
-  text += "folders:        " + std::to_string(volume.folder_count) + " below the root\n";
-  text += "files:          " + std::to_string(volume.file_count) + "\n";
-  return text;
+  const Text serial = boot.has_extended_fields
+                         ? Text(HexDigits(boot.serial >> 16, 4) + "-" + HexDigits(boot.serial & 0xFFFF, 4))
+                         : Text("无");
+  const auto bytes = [](std::uint64_t count) { return std::to_string(count); };
+  return {
+      Text("文件系统:       %1, %2 个簇, 每簇 %3 字节, %4 个 FAT%5",
+           {TypeName(layout.type), bytes(layout.cluster_count), bytes(cluster), bytes(boot.fat_count),
+            volume.fat_copies_agree ? Text("") : Text(" (副本不一致)")}),
+      Text("卷标:           %1, 序列号 %2",
+           {volume.label.empty() ? Text("无") : Text("\"" + volume.label + "\""), serial}),
+      Text("空间:           %1 字节, 已用 %2, 空闲 %3%4",
+           {bytes(layout.cluster_count * cluster), bytes(volume.used_clusters * cluster),
+            bytes(volume.free_clusters * cluster),
+            volume.bad_clusters != 0 ? Text(", 坏簇中 %1", {bytes(volume.bad_clusters * cluster)}) : Text("")}),
+      Text("文件夹:         根目录下 %1 个", {bytes(volume.folder_count)}),
+      Text("文件数:         %1", {bytes(volume.file_count)}),
+  };
 }
 
 }  // namespace larkspur::fat

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/segmented_bytes.h"
+#include "base/text.h"
 #include "fat/fat_names.h"
 #include "fat/fat_time.h"
 
@@ -128,10 +129,10 @@ std::vector<std::string_view> FilePieces(std::span<const std::uint8_t> image, co
 // The data of `file` in one string (same precondition).
 std::string FileBytes(std::span<const std::uint8_t> image, const FatFile& file);
 
-// A few lines describing the volume, each ending in '\n', for listings:
+// A few lines describing the volume, for listings, as texts of the catalog:
 // type, clusters and FATs (and whether the copies differ), label and
 // serial, total / used / free bytes, folder and file counts.
-std::string DescribeFatVolume(const FatVolume& volume);
+std::vector<Text> DescribeFatVolume(const FatVolume& volume);
 
 }  // namespace larkspur::fat
 

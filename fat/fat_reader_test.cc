@@ -13,6 +13,7 @@
 #include "rofs/rofs_errors.h"
 #include "rofs/utf16.h"
 #include "testing/fat_oracles.h"
+#include "testing/said_in_english.h"
 #include "testing/scratch_folder.h"
 #include "testing/test_bytes.h"
 #include "testing/test_files.h"
@@ -74,7 +75,8 @@ void ListFolder(const FatFolder& folder, const std::string& path, std::string& o
 }
 
 std::string Listing(const FatVolume& volume) {
-  std::string out = DescribeFatVolume(volume);
+  std::string out;
+  for (const Text& line : DescribeFatVolume(volume)) out += testing::SaidInEnglish(line) + "\n";
   ListFolder(volume.root, "", out);
   return out;
 }
@@ -204,6 +206,13 @@ TEST(FatReaderTest, AFullVolumeReadsBack) {
   ExpectSameTree(source, temp.root() / "out");
 }
 
+// The volume's description, said in English, a line each.
+std::string Described(const FatVolume& volume) {
+  std::string text;
+  for (const Text& line : DescribeFatVolume(volume)) text += testing::SaidInEnglish(line) + "\n";
+  return text;
+}
+
 TEST(FatReaderTest, DescribesTheVolume) {
   ScratchFolder temp;
   const fs::path image = temp.root() / "uda.img";
@@ -212,7 +221,7 @@ TEST(FatReaderTest, DescribesTheVolume) {
   RunOracle("mcopy", {"-i", image.string(), (temp.root() / "a.txt").string(), "::/"});
   RunOracle("mmd", {"-i", image.string(), "::/folder"});
   auto bytes = ReadBytes(image);
-  EXPECT_EQ(DescribeFatVolume(ParseFatImage(bytes, "uda.img")),
+  EXPECT_EQ(Described(ParseFatImage(bytes, "uda.img")),
             "file system:    FAT12, 2003 clusters of 512 bytes, 2 FATs\n"
             "volume label:   \"PHONE\", serial 1A2B-3C4D\n"
             "space:          1025536 bytes, 5632 used, 1019904 free\n"
@@ -222,7 +231,7 @@ TEST(FatReaderTest, DescribesTheVolume) {
   // A second FAT that lost a write shows in the first line.
   const FatGeometry geometry = ParseFatGeometry(bytes, "uda.img");
   bytes[geometry.layout.fat_offset + geometry.layout.fat_size + 3] ^= 0xFF;
-  const std::string text = DescribeFatVolume(ParseFatImage(bytes, "uda.img"));
+  const std::string text = Described(ParseFatImage(bytes, "uda.img"));
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "file system:    FAT12, 2003 clusters of 512 bytes, 2 FATs (the copies differ)");
 }

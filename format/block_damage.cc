@@ -12,7 +12,7 @@ void CheckHeaderChecksum(std::string_view header, bool named, std::size_t index,
                          std::vector<BlockDamage>& damage) {
   const char expected = HeaderChecksum(header);
   if (header.back() != expected) {
-    damage.push_back({offset, named, index, "header checksum", SpacedHex(std::string_view(&expected, 1)),
+    damage.push_back({offset, named, index, false, SpacedHex(std::string_view(&expected, 1)),
                       SpacedHex(header.substr(header.size() - 1))});
   }
 }
@@ -35,7 +35,7 @@ std::vector<BlockDamage> FindBlockDamage(std::string_view file, const FirmwareLa
     const std::string expected = CheckValueBytes(std::string_view(buffer.get(), payload.size()));
     const std::string_view found = header.substr(kCheckValueOffset, 2);
     if (found != expected) {
-      damage.push_back({block.header_offset, false, i, "check value", SpacedHex(expected), SpacedHex(found)});
+      damage.push_back({block.header_offset, false, i, true, SpacedHex(expected), SpacedHex(found)});
     }
   }
   for (std::size_t i = 0; i < layout.named.size(); ++i) {
@@ -46,10 +46,11 @@ std::vector<BlockDamage> FindBlockDamage(std::string_view file, const FirmwareLa
   return damage;
 }
 
-std::string DescribeDamage(const BlockDamage& damage) {
-  return std::string(damage.named ? "named block " : "block ") + std::to_string(damage.index) + " at file offset " +
-         HexNumber(damage.header_offset, 8) + ": " + damage.what + " expected " + damage.expected + ", found " +
-         damage.found;
+Text DescribeDamage(const BlockDamage& damage) {
+  const std::string index = std::to_string(damage.index), offset = HexNumber(damage.header_offset, 8);
+  return Text("%1: %2应为 %3, 实为 %4",
+              {damage.named ? Text("文件偏移 %2 处的命名块 %1", {index, offset}) : Text("文件偏移 %2 处的块 %1", {index, offset}),
+               damage.in_check_value ? Text("校验值") : Text("块头校验和"), damage.expected, damage.found});
 }
 
 }  // namespace larkspur

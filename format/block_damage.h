@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "format/firmware_layout.h"
 
 namespace larkspur {
@@ -19,7 +20,7 @@ struct BlockDamage {
   std::size_t header_offset = 0;  // in the file
   bool named = false;             // a named block (else a code block)
   std::size_t index = 0;          // the block's number among its kind
-  std::string what;               // "header checksum", "check value"
+  bool in_check_value = false;    // the check value, else the header checksum
   std::string expected, found;    // spaced hex
 };
 
@@ -34,8 +35,9 @@ using PayloadCopier = std::function<void(std::string_view part, char* to)>;
 std::vector<BlockDamage> FindBlockDamage(std::string_view file, const FirmwareLayout& layout,
                                          const PayloadCopier& copy_payload);
 
-// "block 3 at file offset 0x00040013: check value expected 12 34, found 12 35"
-std::string DescribeDamage(const BlockDamage& damage);
+// "block 3 at file offset 0x00040013: check value expected 12 34, found
+// 12 35" (in English), as a text of the catalog.
+Text DescribeDamage(const BlockDamage& damage);
 
 }  // namespace larkspur
 

@@ -60,9 +60,14 @@ std::vector<std::size_t> DamagedHeadersBefore(std::string_view file, std::size_t
 
 // Where a header should begin and none does: the first bytes there, as
 // many as a signature has.
-std::string NoHeaderWhereThisEnds(std::string_view file, std::size_t offset) {
-  return "no block header where this block ends, at file offset " + HexNumber(offset, 8) + " (found " +
-         SpacedHex(file.substr(offset, kSignatureLength)) + ")";
+Text NoHeaderWhereThisEnds(std::string_view file, std::size_t offset) {
+  return Text("这个块结束的地方 (文件偏移 %1) 没有块头 (实为 %2)",
+              {HexNumber(offset, 8), SpacedHex(file.substr(offset, kSignatureLength))});
+}
+
+// "payload length 0x00040000 runs past the end of the file (12 bytes left)"
+Text PayloadPastTheEnd(std::uint32_t payload_length, std::size_t left) {
+  return Text("载荷长度 %1 超出了文件末尾 (只剩 %2 字节)", {HexNumber(payload_length, 8), std::to_string(left)});
 }
 
 // The fields of the named block whose header (`header_size` bytes, all in
@@ -183,17 +188,17 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
   check.block_size = static_cast<std::int32_t>(format.block_size);
   const auto layout = LayoutForHeaderSize(check.header_size);
   if (!layout) {
-    check.problems.push_back("the profile's header size has no known layout");
+    check.problems.push_back(Text("配置文件的块头长度没有已知的布局"));
     return check;
   }
   const auto header_bytes = static_cast<std::size_t>(layout->header_size);
 
   // Both kinds of block header follow one checksum rule.
-  auto checksum_problem = [](std::string_view header) -> std::optional<std::string> {
+  auto checksum_problem = [](std::string_view header) -> std::optional<Text> {
     const char expected = HeaderChecksum(header);
     if (header.back() == expected) return std::nullopt;
-    return "header checksum expected " + HexDigits(static_cast<unsigned char>(expected), 2) + ", found " +
-           HexDigits(static_cast<unsigned char>(header.back()), 2);
+    return Text("块头校验和应为 %1, 实为 %2", {HexDigits(static_cast<unsigned char>(expected), 2),
+                                                HexDigits(static_cast<unsigned char>(header.back()), 2)});
   };
   // A named block's check value is not checked: its algorithm is not
   // known. Its header checksum is.
@@ -217,14 +222,12 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
       // Too little of it is left to say which named header it is.
       check.named.push_back({check.named.size(),
                              named,
-                             {"header cut short: " + std::to_string(left) +
-                              (size ? " of " + std::to_string(*size) + " bytes" : std::string(" bytes"))}});
+                             {size ? Text("块头被截断: 只有 %1 字节, 共 %2 字节", {std::to_string(left), std::to_string(*size)})
+                                   : Text("块头被截断: 只有 %1 字节", {std::to_string(left)})}});
       return;
     }
     NamedBlockCheck& block = add_named(NamedBlockAt(file, at, *size));
-    block.problems.push_back("payload length " + HexNumber(block.block.payload_length, 8) +
-                             " runs past the end of the file (" +
-                             std::to_string(left - static_cast<std::size_t>(*size)) + " bytes left)");
+    block.problems.push_back(PayloadPastTheEnd(block.block.payload_length, left - static_cast<std::size_t>(*size)));
   };
 
   // The block before says a header begins at `offset`, and none does. Said
@@ -238,16 +241,17 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
     } else if (code) {
       check.blocks.back().problems.push_back(NoHeaderWhereThisEnds(file, offset));
     } else {
-      check.problems.push_back("no block header where the table of contents ends, at file offset " +
-                               HexNumber(offset, 8) + " (found " + SpacedHex(file.substr(offset, kSignatureLength)) +
-                               ")");
+      check.problems.push_back(Text("目录表结束的地方 (文件偏移 %1) 没有块头 (实为 %2)",
+                                    {HexNumber(offset, 8), SpacedHex(file.substr(offset, kSignatureLength))}));
     }
   };
 
   FirmwareLayout walk = ReadFirmwareLayout(file, signature, check.header_size);
   check.toc = walk.toc;
   check.toc_problem = walk.toc_problem;
-  if (!walk.toc_problem.empty()) check.problems.push_back(walk.toc_problem + "; the file was read without it");
+  if (!walk.toc_problem.empty()) {
+    check.problems.push_back(Text("%1; 读取文件时没有使用它", {walk.toc_problem}));
+  }
   if (!walk.HasHeader() && walk.toc) {
     // The table led to named blocks (or to none) and no code block came:
     // what stopped the walk is named, and the check goes on at the next
@@ -261,7 +265,7 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
     }
   }
   if (!walk.HasHeader()) {
-    check.problems.push_back("no block header (signature " + SpacedHex(signature) + ") in the file");
+    check.problems.push_back(Text("文件中没有块头 (标识 %1)", {SpacedHex(signature)}));
     return check;
   }
   check.prefix_length = walk.prefix_length;
@@ -270,10 +274,12 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
     const BlockSizeVerdict verdict = JudgeBlockSizes(walk, format);
     if (verdict.other_model) {
       const std::vector<int> fitting = ModelsThatFit(file, kind);
+      const std::string found = HexNumber(*verdict.regular_length, 8), model = HexNumber(format.block_size, 8);
       check.problems.push_back(
-          "blocks of " + HexNumber(*verdict.regular_length, 8) + " bytes, the model has blocks of " +
-          HexNumber(format.block_size, 8) + ": the file " +
-          (fitting.empty() ? std::string("fits no known model") : "was made for " + ModelNames(fitting)));
+          fitting.empty()
+              ? Text("块长度为 %1 字节, 这个手机型号的块长度为 %2: 这个文件不适合任何已知的手机型号", {found, model})
+              : Text("块长度为 %1 字节, 这个手机型号的块长度为 %2: 这个文件是为%3制作的",
+                     {found, model, ModelNames(fitting)}));
     }
   }
   // Read from a table of contents, everything in front of the first code
@@ -288,9 +294,9 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
                                                   : std::string_view(type_field);
     for (const std::size_t damaged :
          DamagedHeadersBefore(file, first, *layout, signature, first_type_field, format.block_size)) {
-      check.problems.push_back("damaged block header at file offset " + HexNumber(damaged, 8) +
-                               ", before block 0: signature expected " + SpacedHex(signature) + ", found " +
-                               SpacedHex(file.substr(damaged, signature.size())));
+      check.problems.push_back(Text("文件偏移 %1 处的块头已损坏, 在块 0 之前: 标识应为 %2, 实为 %3",
+                                    {HexNumber(damaged, 8), SpacedHex(signature),
+                                     SpacedHex(file.substr(damaged, signature.size()))}));
     }
   }
 
@@ -303,12 +309,12 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
     // checksum covers them.
     if (found_type != type_field) block.other_type_field = std::string(found_type);
     if (expected_address && block.address != *expected_address) {
-      block.problems.push_back("load address expected " + HexNumber(*expected_address, 8) + ", found " +
-                               HexNumber(block.address, 8));
+      block.problems.push_back(
+          Text("加载地址应为 %1, 实为 %2", {HexNumber(*expected_address, 8), HexNumber(block.address, 8)}));
     }
     if (block.payload_length > format.block_size) {
-      block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) +
-                               " is more than the block size " + HexNumber(format.block_size, 8));
+      block.problems.push_back(Text("载荷长度 %1 超过了块长度 %2",
+                                    {HexNumber(block.payload_length, 8), HexNumber(format.block_size, 8)}));
     }
     if (auto problem = checksum_problem(header)) block.problems.push_back(std::move(*problem));
     expected_address = block.address + block.payload_length;
@@ -330,8 +336,7 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
       const std::string expected_check = CheckValueBytes(payload);
       const std::string_view found_check = header.substr(kCheckValueOffset, 2);
       if (found_check != expected_check) {
-        block.problems.push_back("check value expected " + SpacedHex(expected_check) + ", found " +
-                                 SpacedHex(found_check));
+        block.problems.push_back(Text("校验值应为 %1, 实为 %2", {SpacedHex(expected_check), SpacedHex(found_check)}));
       }
       scan.Add(payload);
       check.blocks.push_back(std::move(block));
@@ -359,16 +364,14 @@ FirmwareCheck CheckFirmware(std::string_view file, PartitionKind kind, const Blo
       block.index = check.blocks.size();
       block.header_offset = end;
       if (walk.ends_inside_header) {
-        block.problems.push_back("header cut short: " + std::to_string(left) + " of " + std::to_string(header_bytes) +
-                                 " bytes");
+        block.problems.push_back(
+            Text("块头被截断: 只有 %1 字节, 共 %2 字节", {std::to_string(left), std::to_string(header_bytes)}));
       } else {
         const std::string_view header = file.substr(end, header_bytes);
         block.payload_length = ReadBigEndian32(header, layout->length_offset);
         block.address = ReadBigEndian32(header, layout->address_offset);
         check_header(block, header);
-        block.problems.push_back("payload length " + HexNumber(block.payload_length, 8) +
-                                 " runs past the end of the file (" + std::to_string(left - header_bytes) +
-                                 " bytes left)");
+        block.problems.push_back(PayloadPastTheEnd(block.payload_length, left - header_bytes));
       }
       check.blocks.push_back(std::move(block));
     } else if (walk.end == ChainEnd::kIntact) {

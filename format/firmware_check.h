@@ -1,5 +1,5 @@
 // Reading a firmware image file's blocks back and checking each, as `verify`
-// and `info` do: the code blocks' signature, check value, header checksum,
+// and `info` do (each problem a text of the catalog): the code blocks' signature, check value, header checksum,
 // payload length and the chain of load addresses; the named blocks' header
 // checksums; and what `info` says of the file besides (its table of
 // contents, named blocks, padding, the header bytes the profile does not
@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "format/firmware_layout.h"
 #include "format/model_profile.h"
 #include "format/table_of_contents.h"
@@ -31,7 +32,7 @@ struct BlockCheck {
   // The header's type field when it is not the profile's (real files carry
   // other bytes there; no problem); empty when it is.
   std::string other_type_field;
-  std::vector<std::string> problems;  // empty when the header is right
+  std::vector<Text> problems;  // empty when the header is right
 };
 
 // A named block (type 5D). Only its header checksum is checked: the
@@ -39,7 +40,7 @@ struct BlockCheck {
 struct NamedBlockCheck {
   std::size_t index = 0;  // 0-based among the named blocks
   NamedBlock block;       // header_size 0 when the file ends inside the header
-  std::vector<std::string> problems;
+  std::vector<Text> problems;
 };
 
 struct FirmwareCheck {
@@ -61,7 +62,7 @@ struct FirmwareCheck {
   // reached the end of the file: what lies after it is FF padding and the
   // named blocks behind the code blocks.
   std::optional<std::size_t> code_end;
-  std::vector<std::string> problems;  // problems of the file as a whole
+  std::vector<Text> problems;  // problems of the file as a whole
 
   // The payloads laid end to end: where the partition magic first occurs
   // (the ROFS header; for UDA the jump E9 00 90), where the FAT boot sector

@@ -6,6 +6,7 @@
 
 #include "format/partition.h"
 #include "testing/firmware_fixture.h"
+#include "testing/said_in_english.h"
 #include "testing/test_bytes.h"
 
 namespace larkspur {
@@ -20,14 +21,20 @@ using testing::PatternBytes;
 
 std::string AllProblems(const FirmwareCheck& check) {
   std::string text;
-  for (const auto& p : check.problems) text += p + "\n";
+  using testing::SaidInEnglish;
+  for (const auto& p : check.problems) text += SaidInEnglish(p) + "\n";
   for (const auto& b : check.blocks) {
-    for (const auto& p : b.problems) text += "block " + std::to_string(b.index) + ": " + p + "\n";
+    for (const auto& p : b.problems) text += "block " + std::to_string(b.index) + ": " + SaidInEnglish(p) + "\n";
   }
   for (const auto& n : check.named) {
-    for (const auto& p : n.problems) text += "named block " + std::to_string(n.index) + ": " + p + "\n";
+    for (const auto& p : n.problems) text += "named block " + std::to_string(n.index) + ": " + SaidInEnglish(p) + "\n";
   }
   return text;
+}
+
+// "12 bytes left)", "1 byte left)".
+std::string BytesLeft(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " byte left)" : " bytes left)");
 }
 
 TEST(FirmwareCheckTest, GoodFilesOfEveryProfilePass) {
@@ -137,7 +144,7 @@ TEST(FirmwareCheckTest, EveryTruncationIsAProblemUnlessItEndsAfterABlock) {
     } else if (length < block_start + header) {
       expected = "header cut short: " + std::to_string(length - block_start) + " of 26 bytes";
     } else {
-      expected = "runs past the end of the file (" + std::to_string(length - block_start - header) + " bytes left)";
+      expected = "runs past the end of the file (" + BytesLeft(length - block_start - header);
     }
     ASSERT_NE(AllProblems(check).find(expected), std::string::npos) << "cut at " << length << "\n" << AllProblems(check);
   }
@@ -232,7 +239,7 @@ TEST(FirmwareCheckTest, EveryCutOfARealFileIsNamedUnlessItEndsAfterABlock) {
       expected = "block 0: header cut short: " + std::to_string(length - real.block0) + " of 26 bytes";
     } else if (length < end0) {
       expected = "block 0: payload length 0x00008000 runs past the end of the file (" +
-                 std::to_string(length - real.block0 - header) + " bytes left)";
+                 BytesLeft(length - real.block0 - header);
     } else if (length < real.block1 + 7) {
       expected = "block 0: no block header where this block ends, at file offset " + HexNumber(real.block1, 8);
     } else if (length < real.block1 + header) {
@@ -240,12 +247,13 @@ TEST(FirmwareCheckTest, EveryCutOfARealFileIsNamedUnlessItEndsAfterABlock) {
     } else if (length < real.cert) {
       expected = "block 1: payload length 0x00000100 runs past the end of the file";
     } else if (length < real.cert + 4) {
-      expected = "named block 1: header cut short: " + std::to_string(length - real.cert) + " bytes\n";
+      expected = "named block 1: header cut short: " + std::to_string(length - real.cert) +
+                 (length - real.cert == 1 ? " byte\n" : " bytes\n");
     } else if (length < real.cert + 72) {
       expected = "named block 1: header cut short: " + std::to_string(length - real.cert) + " of 72 bytes\n";
     } else {
       expected = "named block 1: payload length 0x00000020 runs past the end of the file (" +
-                 std::to_string(length - real.cert - 72) + " bytes left)";
+                 BytesLeft(length - real.cert - 72);
     }
     ASSERT_NE(AllProblems(check).find(expected), std::string::npos) << "cut at " << length << "\n"
                                                                     << AllProblems(check);

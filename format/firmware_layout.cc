@@ -191,13 +191,10 @@ std::vector<int> ModelsThatFit(std::string_view file, PartitionKind kind) {
   return models;
 }
 
-std::string ModelNames(const std::vector<int>& models) {
-  std::string names;
-  for (const int model : models) {
-    if (!names.empty()) names += ", ";
-    names += ModelItemText(model);
-  }
-  return names;
+Text ModelNames(const std::vector<int>& models) {
+  std::vector<Text> names;
+  for (const int model : models) names.push_back(Text(ModelItemText(model)));
+  return JoinedTexts(std::move(names));
 }
 
 }  // namespace larkspur

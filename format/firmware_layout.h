@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "format/model_profile.h"
 #include "format/table_of_contents.h"
 
@@ -139,8 +140,9 @@ BlockSizeVerdict JudgeBlockSizes(const FirmwareLayout& layout, const BlockFormat
 // when no model fits.
 std::vector<int> ModelsThatFit(std::string_view file, PartitionKind kind);
 
-// "手机型号(5320), 手机型号(N78)": the selector's texts of `models`.
-std::string ModelNames(const std::vector<int>& models);
+// "手机型号(5320), 手机型号(N78)": the selector's texts of `models`, each
+// said in the language in force.
+Text ModelNames(const std::vector<int>& models);
 
 }  // namespace larkspur
 

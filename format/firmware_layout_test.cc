@@ -4,6 +4,7 @@
 
 #include "format/block_header.h"
 #include "testing/firmware_fixture.h"
+#include "testing/said_in_english.h"
 #include "testing/test_bytes.h"
 
 namespace larkspur {
@@ -102,7 +103,7 @@ TEST(FirmwareLayoutTest, ModelsThatFitFollowTheBlockFormats) {
   // One short block fits every model whose blocks are at least as long.
   EXPECT_EQ(ModelsThatFit(testing::MakeFirmware({}, "abc"), PartitionKind::kRofs), (std::vector<int>{0, 2, 3}));
   EXPECT_EQ(ModelsThatFit("no header", PartitionKind::kRofs), std::vector<int>{});
-  EXPECT_EQ(ModelNames({2, 3}), "手机型号(5320), 手机型号(N78)");
+  EXPECT_EQ(testing::SaidInEnglish(ModelNames({2, 3})), "Phone model (5320), Phone model (N78)");
 }
 
 // The headers of real files (from the layouts' public descriptions): each

@@ -96,19 +96,25 @@ std::string UtcDate(std::uint32_t seconds) {
   return text;
 }
 
-void DescribeEntries(const std::vector<TocEntry>& entries, const std::string& indent, std::vector<std::string>& lines) {
+void DescribeEntries(const std::vector<TocEntry>& entries, const std::string& indent, std::vector<Text>& lines) {
   for (const TocEntry& entry : entries) {
-    std::string line = indent + TocTagName(entry.tag) + ": ";
+    // The line is indent, the tag's name and the value; only the names
+    // and a few words of the values are said in the language in force.
+    Text value;
     if (entry.tag == kEraseAreaTag && entry.value.size() >= 3 && (entry.value.size() - 3) % 8 == 0) {
-      static constexpr const char* kDevices[] = {"NOR", "NAND", "device 2", "MuxOneNAND", "MMC", "RAM"};
+      static constexpr const char* kDevices[] = {"NOR", "NAND", nullptr, "MuxOneNAND", "MMC", "RAM"};
       const auto device = static_cast<std::uint8_t>(entry.value[1]);
-      line += std::string(device < std::size(kDevices) ? kDevices[device] : "device " + std::to_string(device));
+      std::string areas;
       for (std::size_t at = 3; at < entry.value.size(); at += 8) {
-        line += " " + HexNumber(ReadBigEndian32(entry.value, at), 8) + "-" +
-                HexNumber(ReadBigEndian32(entry.value, at + 4), 8);
+        areas += " " + HexNumber(ReadBigEndian32(entry.value, at), 8) + "-" +
+                 HexNumber(ReadBigEndian32(entry.value, at + 4), 8);
       }
+      value = Text("%1%2", {device < std::size(kDevices) && kDevices[device] != nullptr
+                                ? Text(std::string(kDevices[device]))
+                                : Text("设备 %1", {std::to_string(device)}),
+                            areas});
     } else if (entry.tag == kDateTag && entry.value.size() == 4) {
-      line += UtcDate(ReadBigEndian32(entry.value, 0));
+      value = Text(UtcDate(ReadBigEndian32(entry.value, 0)));
     } else if (entry.tag == kDescriptionTag) {
       std::string text;
       for (const char c : entry.value) {
@@ -119,13 +125,13 @@ void DescribeEntries(const std::vector<TocEntry>& entries, const std::string& in
         }
       }
       while (text.ends_with(" | ")) text.resize(text.size() - 3);
-      line += text;
+      value = Text(text);
     } else if (entry.tag == kArrayTag) {
-      line += std::to_string(entry.items.size()) + " entries";
+      value = Text("%1 项", {std::to_string(entry.items.size())});
     } else {
-      line += entry.value.empty() ? "(empty)" : SpacedHex(entry.value);
+      value = entry.value.empty() ? Text("(空)") : Text(SpacedHex(entry.value));
     }
-    lines.push_back(line);
+    lines.push_back(Text("%1%2: %3", {indent, TocTagName(entry.tag), value}));
     DescribeEntries(entry.items, indent + "  ", lines);
   }
 }
@@ -196,35 +202,35 @@ std::optional<std::uint32_t> ExtendedAreaEnd(const std::vector<EraseArea>& areas
   return static_cast<std::uint32_t>(new_end);
 }
 
-std::string TocTagName(std::uint8_t tag) {
+Text TocTagName(std::uint8_t tag) {
   switch (tag) {
     case 0x12:
-      return "erase area";
+      return Text("擦除区");
     case 0x2F:
-      return "partition info";
+      return Text("分区信息");
     case 0x19:
-      return "format partition";
+      return Text("格式化分区");
     case 0xC2:
-      return "CMT type";
+      return Text("%1 类型", {std::string("CMT")});
     case 0xC3:
-      return "CMT algorithm";
+      return Text("%1 算法", {std::string("CMT")});
     case 0xE7:
-      return "APE phone type";
+      return Text("%1 手机类型", {std::string("APE")});
     case 0xE8:
-      return "APE algorithm";
+      return Text("%1 算法", {std::string("APE")});
     case 0xE6:
-      return "date";
+      return Text("日期");
     case 0xF4:
-      return "description";
+      return Text("描述");
     case 0xEE:
-      return "array";
+      return Text("数组");
     default:
-      return "tag " + HexDigits(tag, 2);
+      return Text("标签 %1", {HexDigits(tag, 2)});
   }
 }
 
-std::vector<std::string> DescribeTableOfContents(const TableOfContents& toc) {
-  std::vector<std::string> lines;
+std::vector<Text> DescribeTableOfContents(const TableOfContents& toc) {
+  std::vector<Text> lines;
   DescribeEntries(toc.entries, "", lines);
   return lines;
 }

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
+
 namespace larkspur {
 
 inline constexpr std::uint8_t kTocMarker = 0xB2;
@@ -90,13 +92,14 @@ std::optional<EraseBudget> EraseBudgetOf(const std::vector<EraseArea>& areas, st
 std::optional<std::uint32_t> ExtendedAreaEnd(const std::vector<EraseArea>& areas, const EraseArea& area,
                                              std::uint64_t payload_end);
 
-// What a tag stands for ("erase area", "date", ...), or "tag XX".
-std::string TocTagName(std::uint8_t tag);
+// What a tag stands for ("erase area", "date", ... in English), or "tag
+// XX", as a text of the catalog.
+Text TocTagName(std::uint8_t tag);
 
 // The table's entries for people, one line each (an array's entries
-// indented below it): erase areas as start-end in hex, the date as a UTC
-// date, descriptions as text, other values in hex.
-std::vector<std::string> DescribeTableOfContents(const TableOfContents& toc);
+// indented below it), as texts of the catalog: erase areas as start-end in
+// hex, the date as a UTC date, descriptions as text, other values in hex.
+std::vector<Text> DescribeTableOfContents(const TableOfContents& toc);
 
 }  // namespace larkspur
 

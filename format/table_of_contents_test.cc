@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/firmware_fixture.h"
+#include "testing/said_in_english.h"
 
 namespace larkspur {
 namespace {
@@ -40,7 +41,8 @@ TEST(TableOfContentsTest, ReadsEveryKindOfEntryAndItsEraseAreas) {
   EXPECT_EQ(ReadBigEndian32(table, areas[2].end_offset), 0x0203FFFFu);
   EXPECT_EQ(AreaCovering(areas, 0x01000400), areas[1]);
   EXPECT_FALSE(AreaCovering(areas, 0x00010000));
-  const std::vector<std::string> lines = DescribeTableOfContents(*reading.toc);
+  std::vector<std::string> lines;
+  for (const Text& line : DescribeTableOfContents(*reading.toc)) lines.push_back(testing::SaidInEnglish(line));
   std::string w_hex = "77";
   for (int i = 1; i < 300; ++i) w_hex += " 77";
   const std::vector<std::string> expected = {

@@ -28,7 +28,7 @@ const char* FieldKey(Field field) {
     case Field::kExtraAttributes:
       return "扩展属性";
     case Field::kUids:
-      return "UID";
+      return "唯一标识符";
     case Field::kTime:
       return "修改时间";
     case Field::kShortName:
@@ -50,7 +50,7 @@ const char* FieldKey(Field field) {
     case Field::kSerial:
       return "卷序列号";
     case Field::kOemName:
-      return "OEM 名称";
+      return "厂商名称";
     case Field::kBytesPerSector:
       return "每扇区字节数";
     case Field::kSectorsPerCluster:
@@ -120,6 +120,10 @@ Text ValueText(const FieldDifference& difference, const std::optional<std::strin
 
 // "属性: 0x01 -> 0x21": no words of its own.
 Text ChangeText(const FieldDifference& difference) {
+  if (difference.old_line || difference.new_line) {
+    return Text("%1: %2 -> %3", {FieldText(difference), difference.old_line.value_or(Text("无")),
+                                 difference.new_line.value_or(Text("无"))});
+  }
   return Text("%1: %2 -> %3", {FieldText(difference), ValueText(difference, difference.old_value),
                                ValueText(difference, difference.new_value)});
 }

@@ -40,12 +40,12 @@ Outcome Extraction::Locate() {
     // file would give a partition image that looks finished and is not;
     // nothing is stripped or written then.
     if (layout.end == ChainEnd::kCutShort && (layout.HasHeader() || layout.end_in_named_block)) {
-      const std::string where =
-          (layout.end_in_named_block ? "named block at file offset "
-                                     : "block " + std::to_string(layout.blocks.size()) + " at file offset ") +
-          HexNumber(layout.end_offset, 8);
-      return Outcome::Refused(Text("错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
-                                   {file_.path, layout.ends_inside_header ? "header" : "payload", where}));
+      const std::string offset = HexNumber(layout.end_offset, 8);
+      const Text where = layout.end_in_named_block
+                             ? Text("文件偏移 %1 处的命名块", {offset})
+                             : Text("文件偏移 %2 处的块 %1", {std::to_string(layout.blocks.size()), offset});
+      return Outcome::Refused(Text("错误: 文件 %1 不完整 (%3: %2被截断). 未生成任何文件.",
+                                   {file_.path, layout.ends_inside_header ? "块头" : "载荷", where}));
     }
     if (!layout.HasHeader()) return *CheckModel(file_, image_data_.bytes(), model_, reporter_);
     if (auto refused = CheckModel(file_, image_data_.bytes(), model_, reporter_)) return std::move(*refused);
@@ -68,7 +68,7 @@ Outcome Extraction::Locate() {
     file_.stripped = true;
   }
   if (!chain_intact && headers_removed > 0) {
-    reporter_.Log(Text("警告: 块链不完整 (block chain broken), 已在每个标识处删除块头, 请检查所选手机型号."));
+    reporter_.Log(Text("警告: 块链不完整, 已在每个标识处删除块头, 请检查所选手机型号."));
   }
   reporter_.Log(Text("定位成功-偏移        %1 标识   ", {std::to_string(headers_removed)}));
 
@@ -81,11 +81,9 @@ Outcome Extraction::Locate() {
     if (!rofs_header) {
       return Outcome::Refused(
           FindFatBootSectorInSpans(stream, payload_start)
-              ? Text("错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts "
-                     "with a FAT boot sector: a user data file; rename it to *.uda.* or use --kind uda). "
-                     "未生成任何文件.",
-                     {file_.path})
-              : Text("错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", {file_.path}));
+              ? Text("错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (载荷以 FAT 引导扇区开头, 是用户数据文件; 请把它改名为 %2 或使用 %3). 未生成任何文件.",
+                     {file_.path, std::string("*.uda.*"), std::string("--kind uda")})
+              : Text("错误: 文件 %1 中没有 ROFS 头 (载荷中没有 ROFS 头). 未生成任何文件.", {file_.path}));
     }
     carve_offset_ = *rofs_header;
     // What stands in front of the ROFS header in the payloads goes back in
@@ -96,9 +94,8 @@ Outcome Extraction::Locate() {
         BytesOfSpans(stream, payload_start, carve_offset_ - std::min(payload_start, carve_offset_), lead_copy);
     if (lead.find_first_not_of('\0') != std::string_view::npos) {
       reporter_.Log(
-          Text("注意: ROFS 头前面的 %1 字节不全是零 (the %1 bytes in front of the ROFS header begin %2; Repack "
-               "writes zeros there, or these bytes with --keep-lead).",
-               {std::to_string(lead.size()), SpacedHex(lead.substr(0, 4))}));
+          Text("注意: ROFS 头前面的 %1 字节不全是零 (开头是 %2; 打包时在那里写零, 使用 %3 则写这些字节).",
+               {std::to_string(lead.size()), SpacedHex(lead.substr(0, 4)), std::string("--keep-lead")}));
     }
     return Outcome::Done();
   }
@@ -109,18 +106,14 @@ Outcome Extraction::Locate() {
     carve_offset_ = payload_start + *boot_sector;
   } else if (StartsWithRofsHeader(BytesOfSpans(stream, payload_start, kRofsLeadBytes, lead_copy))) {
     return Outcome::Refused(
-        Text("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload "
-             "starts with a ROFS header: a ROFS file; rename it without \"uda\" or use --kind rofs). "
-             "未生成任何文件.",
-             {file_.path}));
+        Text("错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 %2 去掉或使用 %3). 未生成任何文件.",
+             {file_.path, std::string("\"uda\""), std::string("--kind rofs")}));
   } else {
     const auto magic = FindInSpans(stream, HexToBytes(kFat16MagicHex), payload_start);
     carve_offset_ = magic.value_or(payload_start);
     reporter_.Log(!magic
-                      ? Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
-                             "从载荷开头开始, 请检查.")
-                      : Text("警告: 没有找到 FAT 引导扇区 (no FAT boot sector at the start of the payload), fat16.img "
-                             "从第一个 E9 00 90开始, 请检查."));
+                      ? Text("警告: 载荷开头没有找到 FAT 引导扇区, fat16.img 从载荷开头开始, 请检查.")
+                      : Text("警告: 载荷开头没有找到 FAT 引导扇区, fat16.img 从第一个 E9 00 90开始, 请检查."));
   }
   return Outcome::Done();
 }
@@ -129,13 +122,14 @@ Outcome Extraction::Unpack() { return file_.kind == PartitionKind::kRofs ? Unpac
 
 std::optional<Outcome> Extraction::CheckDamage() {
   const FirmwareLayout& layout = file_.layout;
-  std::vector<std::string> problems;
+  std::vector<Text> problems;
   if (layout.end == ChainEnd::kBroken) {
     const std::size_t at = layout.end_offset;
-    problems.push_back(
-        (layout.blocks.empty() ? std::string("the first block") : "block " + std::to_string(layout.blocks.size() - 1)) +
-        " ends at file offset " + HexNumber(at, 8) + ", where no block header begins (found " +
-        SpacedHex(image_data_.bytes().substr(at, 4)) + ")");
+    const std::string offset = HexNumber(at, 8), found = SpacedHex(image_data_.bytes().substr(at, 4));
+    problems.push_back(layout.blocks.empty()
+                           ? Text("第一个块结束于文件偏移 %1, 那里没有块头 (实为 %2)", {offset, found})
+                           : Text("块 %1 结束于文件偏移 %2, 那里没有块头 (实为 %3)",
+                                  {std::to_string(layout.blocks.size() - 1), offset, found}));
   }
   // The check values are read through the file, not the mapping, so the
   // payloads' pages never come into the process (see FileView::CopyOut).
@@ -145,11 +139,10 @@ std::optional<Outcome> Extraction::CheckDamage() {
   }
   if (problems.empty()) return std::nullopt;
   if (!options_.accept_damaged) {
-    const std::string more =
-        problems.size() > 1 ? "; and " + std::to_string(problems.size() - 1) + " more" : std::string();
+    const Text more = problems.size() > 1 ? Text("; 另外还有 %1 处", {std::to_string(problems.size() - 1)}) : Text("");
     return Outcome::Refused(Text("错误: 文件 %1 已损坏 (%2%3), 未生成任何文件.", {file_.path, problems.front(), more}));
   }
-  for (const std::string& problem : problems) {
+  for (const Text& problem : problems) {
     reporter_.Log(Text("警告: 文件已损坏, 按要求仍然解包 (%1).", {problem}));
   }
   return std::nullopt;
@@ -172,8 +165,7 @@ void Extraction::NoteKeptHeaderBytes() {
   }
   if (count == 0) return;
   reporter_.Log(
-      Text("注意: 块头中有配置文件之外的字节, 打包时保留 (header bytes the profile does not give: %1 in %2 of "
-           "%3 blocks, from block %4 to %5; Repack keeps them).",
+      Text("注意: 块头中有配置文件之外的字节, 打包时保留 (%3 个块中有 %2 个是 %1, 从块 %4 到块 %5).",
            {SpacedHex(first_different), std::to_string(count), std::to_string(file_.layout.blocks.size()),
             std::to_string(first), std::to_string(last)}));
 }
@@ -186,7 +178,7 @@ std::optional<Text> Extraction::EraseBudgetNote() const {
   const std::optional<EraseBudget> budget =
       EraseBudgetOf(EraseAreasOf(*layout.toc), layout.blocks.front().address, payload_bytes);
   if (!budget) return std::nullopt;
-  return Text("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition).",
+  return Text("擦除区 %1 在分区之后还有 %2 字节空闲.",
               {HexNumber(budget->area.start, 8) + "-" + HexNumber(budget->area.end, 8), std::to_string(budget->free)});
 }
 
@@ -310,13 +302,12 @@ Outcome Extraction::UnpackRofs() {
     }
     if (!kept.empty()) {
       notes.push_back(
-          Text("已记录 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes a folder cannot "
-               "show, kept for Repack).",
+          Text("已记录 %1 个隐藏项和 %2 个文件属性 (文件夹无法显示它们, 打包时使用).",
                {std::to_string(kept.hidden.size()), std::to_string(kept.attributes.size())}));
     }
     WriteTreeSource(PartitionKind::kRofs);
     if (const auto previous = KeepEarlierTree(transaction, work::kRofsTree)) {
-      notes.insert(notes.begin(), Text("上一次解包的文件已保存在 %1 (the earlier tree was kept there).", {*previous}));
+      notes.insert(notes.begin(), Text("上一次解包的文件已保存在 %1.", {*previous}));
     }
     transaction.Commit();
   } else {
@@ -328,12 +319,12 @@ Outcome Extraction::UnpackRofs() {
   if (unpacked) {
     reporter_.Log(Text("rofs2.img 文件已解包在 rofs2 文件夹, 修改时请不要关闭本程序.                         "));
   } else if (result.succeeded) {
-    reporter_.Log(Text("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into %1.", {tree}));
+    reporter_.Log(Text("rofs2.img 文件解包失败: readimage 退出状态为 0, 但没有在 %1 中写入任何文件.", {tree}));
   } else {
     reporter_.Log(Text("rofs2.img 文件解包失败: readimage %1.", {result.description}));
     LogToolLines("readimage", result);
   }
-  if (!unpacked) reporter_.Log(Text("rofs2 文件夹保持不变 (%1 was left as it was before this Extract).", {tree}));
+  if (!unpacked) reporter_.Log(Text("rofs2 文件夹保持不变 (%1 仍是这次解包之前的样子).", {tree}));
   reporter_.Log(Text(kSeparatorLine));
   for (const Text& note : notes) reporter_.Log(note);
   if (unpacked) {
@@ -382,7 +373,7 @@ Outcome Extraction::UnpackFat() {
   const std::string_view carved = CarvedImage(work::kFatImage);
   const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(carved.data()), carved.size());
   if (IsFat32BootSector(carved)) {
-    left_out = Text("a FAT32 volume; only FAT12 and FAT16 are unpacked into a folder");
+    left_out = Text("这是 FAT32 卷; 只有 FAT12 和 FAT16 卷能解包到文件夹");
   } else {
     try {
       const fat::FatVolume volume = fat::ParseFatImage(image, image_path);
@@ -397,13 +388,12 @@ Outcome Extraction::UnpackFat() {
     }
   }
   if (const auto previous = KeepEarlierTree(transaction, work::kUdaTree)) {
-    notes.push_back(Text("上一次解包的文件已保存在 %1 (the earlier uda folder was kept there).", {*previous}));
+    notes.push_back(Text("上一次解包的 uda 文件夹已保存在 %1.", {*previous}));
   }
   if (left_out) {
     notes.push_back(Text("警告: 没有生成 uda 文件夹 (%1); fat16.img 已写好, 请用磁盘映像工具修改 fat16.img.", {*left_out}));
   } else {
-    notes.push_back(Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (edit them there, or edit fat16.img with a "
-                         "disk-image tool).",
+    notes.push_back(Text("fat16.img 中的 %1 个文件和 %2 个文件夹已解包到 %3 (请在那里修改, 或用磁盘映像工具修改 fat16.img).",
                          {std::to_string(stats.files), std::to_string(stats.folders), uda}));
   }
   transaction.Commit();

@@ -17,15 +17,6 @@ void ReadLayout(OpenedFile& file, std::string_view bytes, int model) {
   file.start_address = std::string(Take(bytes, found + format.address_offset, 4));
 }
 
-// "手机型号(5320), 手机型号(N78)", each name said in the language in force.
-Text ModelNamesText(const std::vector<int>& models) {
-  Text names;
-  for (const int model : models) {
-    names.key += (names.values.empty() ? "%" : ", %") + std::to_string(names.values.size() + 1);
-    names.values.push_back(Text(ModelItemText(model)));
-  }
-  return names;
-}
 
 }  // namespace
 
@@ -60,8 +51,7 @@ std::optional<Text> MapOpenedFile(const OpenedFile& file, port::FileView& view) 
   if (port::StampOfFile(file.path) != file.stamp) {
     view.Close();
     return Text(
-        "错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. "
-        "未生成任何文件.",
+        "错误: 输入文件 %1 在打开后已被修改, 请重新打开并解包. 未生成任何文件.",
         {file.path});
   }
   return std::nullopt;
@@ -87,14 +77,12 @@ std::optional<Outcome> CheckModel(const OpenedFile& file, std::string_view bytes
     const std::vector<int> fitting = ModelsThatFit(bytes, file.kind);
     if (fitting.empty()) {
       return Outcome::Refused(
-          Text("错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. "
-               "未生成任何文件.",
+          Text("错误: 文件 %1 中没有块头 (没有找到标识 %2), 请检查所选手机型号. 未生成任何文件.",
                {file.path, BytesToHex(file.layout.signature)}));
     }
     return Outcome::Refused(
-        Text("错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 "
-             "not found; the file fits %3), 请选择正确的手机型号. 未生成任何文件.",
-             {file.path, BytesToHex(file.layout.signature), ModelNamesText(fitting)}),
+        Text("错误: 文件 %1 中没有所选手机型号的块头 (没有找到标识 %2; 这个文件适合 %3), 请选择正确的手机型号. 未生成任何文件.",
+             {file.path, BytesToHex(file.layout.signature), ModelNames(fitting)}),
         fitting);
   }
   const BlockSizeVerdict verdict = JudgeBlockSizes(file.layout, format);
@@ -102,28 +90,27 @@ std::optional<Outcome> CheckModel(const OpenedFile& file, std::string_view bytes
     const std::vector<int> fitting = ModelsThatFit(bytes, file.kind);
     const Text reason =
         fitting.empty()
-            ? Text(
-                  "blocks of %1 bytes, the model chosen has blocks of %2 bytes; no model Larkspur knows has such "
-                  "blocks",
-                  {HexNumber(*verdict.regular_length), HexNumber(format.block_size)})
-            : Text("blocks of %1 bytes, the model chosen has blocks of %2 bytes; the file fits %3",
-                   {HexNumber(*verdict.regular_length), HexNumber(format.block_size), ModelNamesText(fitting)});
+            ? Text("块长度为 %1 字节, 所选手机型号的块长度为 %2 字节; 没有已知的手机型号使用这种块",
+                   {HexNumber(*verdict.regular_length), HexNumber(format.block_size)})
+            : Text("块长度为 %1 字节, 所选手机型号的块长度为 %2 字节; 这个文件适合 %3",
+                   {HexNumber(*verdict.regular_length), HexNumber(format.block_size), ModelNames(fitting)});
     return Outcome::Refused(
         Text("错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.", {file.path, reason}),
         fitting);
   }
   if (!verdict.irregular_blocks.empty()) {
-    std::string named;
+    std::vector<Text> blocks;
     constexpr std::size_t kNamedAtMost = 8;
     for (std::size_t i = 0; i < verdict.irregular_blocks.size() && i < kNamedAtMost; ++i) {
       const LayoutBlock& block = file.layout.blocks[verdict.irregular_blocks[i]];
-      named += (named.empty() ? "block " : ", block ") + std::to_string(verdict.irregular_blocks[i]) + ": " +
-               HexNumber(block.payload_length);
+      blocks.push_back(
+          Text("块 %1: %2", {std::to_string(verdict.irregular_blocks[i]), HexNumber(block.payload_length)}));
     }
+    Text named = JoinedTexts(std::move(blocks));
     if (verdict.irregular_blocks.size() > kNamedAtMost) {
-      named += " and " + std::to_string(verdict.irregular_blocks.size() - kNamedAtMost) + " more";
+      named = Text("%1, 另外还有 %2 个", {named, std::to_string(verdict.irregular_blocks.size() - kNamedAtMost)});
     }
-    reporter.Log(Text("警告: 块的长度不一致 (blocks of irregular lengths: %1), 请检查所选手机型号.", {named}));
+    reporter.Log(Text("警告: 块的长度不一致 (%1), 请检查所选手机型号.", {named}));
   }
   return std::nullopt;
 }

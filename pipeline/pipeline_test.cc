@@ -16,7 +16,9 @@
 #include "rofs/rofs_reader.h"
 #include "testing/firmware_fixture.h"
 #include "testing/firmware_read_back.h"
+#include "pipeline/tool_runner.h"
 #include "testing/rofs_images.h"
+#include "testing/said_in_english.h"
 #include "testing/scratch_folder.h"
 #include "testing/test_files.h"
 #include "testing/tree_snapshot.h"
@@ -56,13 +58,7 @@ class RecordingReporter : public Reporter {
 // cannot say them itself.
 std::string Said(const std::vector<Text>& values) {
   std::string said;
-  for (const Text& value : values) {
-    std::string one = value.key;
-    for (std::size_t i = 0; i < value.values.size(); ++i) {
-      one.replace(one.find("%" + std::to_string(i + 1)), 2, Said({value.values[i]}));
-    }
-    said += (said.empty() ? "" : "|") + one;
-  }
+  for (const Text& value : values) said += (said.empty() ? "" : "|") + testing::SaidInEnglish(value);
   return said;
 }
 
@@ -73,12 +69,12 @@ class FakeRofsTools : public RofsTools {
  public:
   std::function<ToolResult(const Workspace&)> unpack = [](const Workspace& workspace) {
     fs::copy_file(workspace.Path(work::kRofsImage), workspace.Path("rofs2/image.bin"));
-    return ToolResult{true, "exit status 0", {}};
+    return ToolResult{true, ExitStatusText(0), {}};
   };
   std::function<ToolResult(const Workspace&)> build = [](const Workspace& workspace) {
     std::ifstream obey(workspace.Path(work::kObeyFile), std::ios::binary);
     std::ofstream(workspace.Path(work::kBuiltRofsImage), std::ios::binary) << kRofsMagic << obey.rdbuf();
-    return ToolResult{true, "exit status 0", {}};
+    return ToolResult{true, ExitStatusText(0), {}};
   };
   int pauses = 0;
 
@@ -137,47 +133,43 @@ TEST(PipelineTest, ExtractRefusesWhatWouldGiveAWrongImage) {
     std::vector<int> fitting = {};  // the models the refusal offers
   } cases[] = {
       {"no header", "a.uda.bin", kFatMagic + "no header here", 0,
-       "错误: 文件 %1 中没有块头 (no block header: signature %2 not found), 请检查所选手机型号. 未生成任何文件.",
+       "错误: 文件 %1 中没有块头 (没有找到标识 %2), 请检查所选手机型号. 未生成任何文件.",
        "5401170E000300"},
       {"cut inside a header", "a.rofs2.bin", rofs.substr(0, 19 + 0x40000 + 11), 0,
-       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
+       "错误: 文件 %1 不完整 (%3: %2被截断). 未生成任何文件.",
        "header|block 1 at file offset 0x00040013"},
       {"cut inside a payload", "a.uda.bin", uda.substr(0, uda.size() - 1), 0,
-       "错误: 文件 %1 不完整 (cut short inside the %2 of %3). 未生成任何文件.",
+       "错误: 文件 %1 不完整 (%3: %2被截断). 未生成任何文件.",
        "payload|block 1 at file offset 0x00040013"},
       {"another model's blocks",
        "a.rofs2.bin",
        testing::MakeFirmware({.model = 2}, kRofsMagic + testing::PatternBytes(0x50000)),
        0,
        "错误: 文件 %1 不是为所选手机型号制作的 (%2), 请选择正确的手机型号. 未生成任何文件.",
-       "blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits 手机型号(5320), "
-       "手机型号(N78)",
+       "blocks of 0x20000 bytes, the model chosen has blocks of 0x40000 bytes; the file fits Phone model (5320), "
+       "Phone model (N78)",
        {2, 3}},
       {"another model's headers",
        "a.uda.bin",
        testing::MakeFirmware({.model = 1, .uda = true}, kFatMagic + "abc"),
        0,
-       "错误: 文件 %1 中没有所选手机型号的块头 (no block header of the model chosen: signature %2 not found; the file "
-       "fits %3), 请选择正确的手机型号. 未生成任何文件.",
-       "5401170E000300|手机型号(N96)",
+       "错误: 文件 %1 中没有所选手机型号的块头 (没有找到标识 %2; 这个文件适合 %3), 请选择正确的手机型号. 未生成任何文件.",
+       "5401170E000300|Phone model (N96)",
        {1}},
       {"named ROFS, holds FAT",
        "a.rofs2.bin",
        testing::MakeFirmware({}, testing::FatBootSector(0x100) + testing::PatternBytes(0x1FE00)),
        0,
-       "错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (the name says ROFS, the payload starts with a FAT "
-       "boot "
-       "sector: a user data file; rename it to *.uda.* or use --kind uda). 未生成任何文件.",
-       {}},
+       "错误: 文件 %1 的名称表明是 ROFS 文件, 但内容是 FAT 映像 (载荷以 FAT 引导扇区开头, 是用户数据文件; 请把它改名为 %2 或使用 %3). 未生成任何文件.",
+       "*.uda.*|--kind uda"},
       {"named UDA, holds ROFS",
        "a.uda.bin",
        testing::MakeFirmware({.uda = true}, kRofsMagic + testing::PatternBytes(0x100)),
        0,
-       "错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (the name says UDA, the payload starts with a ROFS "
-       "header: a ROFS file; rename it without \"uda\" or use --kind rofs). 未生成任何文件.",
-       {}},
+       "错误: 文件 %1 的名称表明是 UDA 文件, 但内容是 ROFS 映像 (载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 %2 去掉或使用 %3). 未生成任何文件.",
+       "\"uda\"|--kind rofs"},
       {"no ROFS header", "a.rofs2.bin", testing::MakeFirmware({}, testing::PatternBytes(0x100)), 0,
-       "错误: 文件 %1 中没有 ROFS 头 (no ROFS header in the payload). 未生成任何文件.", ""},
+       "错误: 文件 %1 中没有 ROFS 头 (载荷中没有 ROFS 头). 未生成任何文件.", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -206,7 +198,7 @@ TEST(PipelineTest, AFileChangedOrGoneSinceOpenIsRefusedByEveryCommand) {
     ASSERT_TRUE(outcome.refusal) << repack;
     EXPECT_EQ(
         outcome.refusal->key,
-        "错误: 输入文件 %1 在打开后已被修改 (the file changed since it was opened), 请重新打开并解包. 未生成任何文件.");
+        "错误: 输入文件 %1 在打开后已被修改, 请重新打开并解包. 未生成任何文件.");
     fs::remove(home.folder.Path("a.uda.bin"));
     const Outcome gone = repack ? Repack(opened, 0, home.workspace, home.tools, home.reporter).outcome
                                 : Extract(opened, 0, home.workspace, home.tools, home.reporter);
@@ -253,20 +245,20 @@ TEST(PipelineTest, AFailedUnpackLeavesTheEarlierTreeAndRecords) {
   } cases[] = {
       {"the tool fails",
        [](const Workspace&) {
-         return ToolResult{false, "exit status 2", {"readimage: bad image"}};
+         return ToolResult{false, ExitStatusText(2), {"readimage: bad image"}};
        },
-       Text("rofs2.img 文件解包失败: readimage %1.", {std::string("exit status 2")})},
+       Text("rofs2.img 文件解包失败: readimage %1.", {ExitStatusText(2)})},
       {"the tool writes nothing",
        [](const Workspace&) {
-         return ToolResult{true, "exit status 0", {}};
+         return ToolResult{true, ExitStatusText(0), {}};
        },
-       Text("rofs2.img 文件解包失败: readimage exit status 0 but wrote nothing into %1.", {"<tree>"})},
+       Text("rofs2.img 文件解包失败: readimage 退出状态为 0, 但没有在 %1 中写入任何文件.", {"<tree>"})},
       {"the tool writes half a tree, then fails",
        [](const Workspace& workspace) {
          std::ofstream(workspace.Path("rofs2/half.txt")) << "half";
-         return ToolResult{false, "exit status 1", {"disk full"}};
+         return ToolResult{false, ExitStatusText(1), {"disk full"}};
        },
-       Text("rofs2.img 文件解包失败: readimage %1.", {std::string("exit status 1")})},
+       Text("rofs2.img 文件解包失败: readimage %1.", {ExitStatusText(1)})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -303,13 +295,13 @@ TEST(PipelineTest, RepackRefusesATreeItCannotTieToTheFile) {
     std::string key;
   } cases[] = {
       {"no record", [](Home&, const OpenedFile&) {},
-       "错误: 不知道 %1 是从哪个文件解包的 (no record of an Extract), 请先解包 %2. 未生成任何文件."},
+       "错误: 不知道 %1 是从哪个文件解包的 (没有解包的记录), 请先解包 %2. 未生成任何文件."},
       {"the record of another file",
        [](Home& home, const OpenedFile& file) {
          TreeSource other{file.path + ".other", file.stamp.size, file.stamp.write_time, 100, 0, 0};
          home.workspace.WriteTreeSource(PartitionKind::kRofs, other);
        },
-       "错误: %1 是从另一个文件解包的 (extracted from %2), 请先解包 %3. 未生成任何文件."},
+       "错误: %1 是从另一个文件解包的 (%2), 请先解包 %3. 未生成任何文件."},
       {"an empty tree",
        [](Home& home, const OpenedFile& file) {
          home.workspace.WriteTreeSource(PartitionKind::kRofs,
@@ -317,14 +309,14 @@ TEST(PipelineTest, RepackRefusesATreeItCannotTieToTheFile) {
          fs::remove_all(home.folder.Path("rofs2"));
          fs::create_directory(home.folder.Path("rofs2"));
        },
-       "错误: %1 是空的 (nothing to pack), 请先解包 %2. 未生成任何文件."},
+       "错误: %1 是空的 (没有可打包的文件), 请先解包 %2. 未生成任何文件."},
       {"a damaged record of hidden entries",
        [](Home& home, const OpenedFile& file) {
          home.workspace.WriteTreeSource(PartitionKind::kRofs,
                                         {file.path, file.stamp.size, file.stamp.write_time, 100, 0, 0});
          home.folder.Write("temp/rofs2.kept", "not a record\n");
        },
-       "错误: %1 (the record of hidden entries is damaged; extract again). 未生成任何文件."},
+       "错误: %1 (隐藏项的记录已损坏, 请重新解包). 未生成任何文件."},
 #ifndef _WIN32
       {"links in rofs2",
        [](Home& home, const OpenedFile& file) {
@@ -333,15 +325,15 @@ TEST(PipelineTest, RepackRefusesATreeItCannotTieToTheFile) {
          fs::create_symlink("/etc/hostname", home.folder.Path("rofs2/hostname"));
          fs::create_directory_symlink("/etc", home.folder.Path("rofs2/etc"));
        },
-       "错误: rofs2 中有 %1 个链接 (links cannot go into the image; put the files themselves there), 未生成任何文件."},
+       "错误: rofs2 中有 %1 个链接 (链接不能放进映像, 请放入文件本身), 未生成任何文件."},
 #endif
       {"a builder that fails",
        [](Home& home, const OpenedFile& file) {
          home.workspace.WriteTreeSource(PartitionKind::kRofs,
                                         {file.path, file.stamp.size, file.stamp.write_time, 100, 0, 0});
-         home.tools.build = [](const Workspace&) { return ToolResult{false, "exit status 1", {"rofsbuild: no"}}; };
+         home.tools.build = [](const Workspace&) { return ToolResult{false, ExitStatusText(1), {"rofsbuild: no"}}; };
        },
-       "错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."},
+       "错误: rofs 文件重建失败 (rofsbuild 失败, 它的最后几行输出在上面), 未生成任何文件."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -437,7 +429,7 @@ void RebuildTheCarvedImage(FakeRofsTools& tools, std::size_t grow = 0) {
     std::ifstream carved(workspace.Path(work::kRofsImage), std::ios::binary);
     std::ofstream(workspace.Path(work::kBuiltRofsImage), std::ios::binary)
         << carved.rdbuf() << testing::PatternBytes(grow, 11);
-    return ToolResult{true, "exit status 0", {}};
+    return ToolResult{true, ExitStatusText(0), {}};
   };
 }
 
@@ -538,8 +530,7 @@ TEST(PipelineTest, RealFilesRoundTripAndKeepEverythingOutsideThePayload) {
       const RepackResult result = Repack(opened, shape.model, home.workspace, home.tools, home.reporter, options);
       ASSERT_TRUE(result.outcome.done()) << (result.outcome.refusal ? result.outcome.refusal->key : "");
       const std::string output = home.folder.Read("REB-" + name);
-      EXPECT_EQ(home.reporter.Logged("注意: ROFS 头前面的 %1 字节不全是零 (the %1 bytes in front of the ROFS header "
-                                     "begin %2; Repack writes zeros there, or these bytes with --keep-lead)."),
+      EXPECT_EQ(home.reporter.Logged("注意: ROFS 头前面的 %1 字节不全是零 (开头是 %2; 打包时在那里写零, 使用 %3 则写这些字节)."),
                 shape.keep_lead);
       if (grow == 0) {
         EXPECT_TRUE(output == input) << "the unchanged round trip differs";
@@ -645,7 +636,7 @@ TEST(PipelineTest, TheEraseAreaIsABudget) {
     home.reporter.answer = c.answer;
     OpenedFile opened = home.Open("RM-1.uda.fpsx", input);
     ASSERT_TRUE(Extract(opened, 0, home.workspace, home.tools, home.reporter).done());
-    EXPECT_TRUE(home.reporter.Logged("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition)."));
+    EXPECT_TRUE(home.reporter.Logged("擦除区 %1 在分区之后还有 %2 字节空闲."));
     home.folder.Write("fat16/fat16.img", fat + testing::PatternBytes(c.grow, 11));
     RepackOptions options;
     options.extend_erase_area = c.extend;
@@ -655,7 +646,12 @@ TEST(PipelineTest, TheEraseAreaIsABudget) {
     EXPECT_EQ(home.reporter.questions.size(), c.extend == ExtendEraseArea::kAsk ? 1u : 0u);
     if (!c.written) {
       ASSERT_TRUE(outcome.refusal);
-      EXPECT_EQ(Said(outcome.refusal->values), "0x01040000-0x010BFFFF|" + std::to_string(0x40000 + c.grow - 0x80000));
+      const std::string over = std::to_string(0x40000 + c.grow - 0x80000);
+      EXPECT_EQ(testing::SaidInEnglish(*outcome.refusal),
+                "Error: the rebuilt partition runs past the erase area 0x01040000-0x010BFFFF by " + over +
+                    " bytes (the rebuilt payload runs " + over +
+                    " bytes past the end of the erase area that holds it; --extend-erase-area moves its end). "
+                    "Nothing was written.");
       continue;
     }
     const std::string output = home.folder.Read("REB-RM-1.uda.fpsx");

@@ -55,10 +55,10 @@ class Repacking {
       if (!result.outcome.done()) return result;
       if (!BuildRofsImage(workspace_, tools_, reporter_, transaction).done()) {
         result.outcome = Outcome::Refused(
-            Text("错误: rofs 文件重建失败 (rofsbuild failed; its last lines are above), 未生成任何文件."));
+            Text("错误: rofs 文件重建失败 (rofsbuild 失败, 它的最后几行输出在上面), 未生成任何文件."));
         return result;
       }
-      reporter_.Log(Text("Rebuilding rofs2....."));
+      reporter_.Log(Text("正在重建 rofs2....."));
       reporter_.Log(Text("请稍等...       "));
       // The ROFS header goes back where it was in the payload (3072 bytes in,
       // in the phone's own files).
@@ -117,8 +117,7 @@ class Repacking {
     // the middle of them has no place in the rebuilt file.
     if (file_.layout.named_between_code) {
       return Outcome::Refused(
-          Text("错误: 文件 %1 的代码块之间有命名块 (a named block stands between the blocks of the "
-               "partition), 无法打包. 未生成任何文件.",
+          Text("错误: 文件 %1 的代码块之间有命名块, 无法打包. 未生成任何文件.",
                {file_.path}));
     }
     if (file_.start_address.size() != 4) {
@@ -135,18 +134,21 @@ class Repacking {
     opened.write_time = file_.stamp.write_time;
     if (!record) {
       return Outcome::Refused(
-          Text("错误: 不知道 %1 是从哪个文件解包的 (no record of an Extract), 请先解包 %2. 未生成任何文件.",
+          Text("错误: 不知道 %1 是从哪个文件解包的 (没有解包的记录), 请先解包 %2. 未生成任何文件.",
                {tree, file_.path}));
     }
     if (!record->SameFile(opened)) {
       return Outcome::Refused(
-          Text("错误: %1 是从另一个文件解包的 (extracted from %2), 请先解包 %3. 未生成任何文件.",
-               {tree, record->path + (record->path == file_.path ? " before it changed" : ""), file_.path}));
+          Text("错误: %1 是从另一个文件解包的 (%2), 请先解包 %3. 未生成任何文件.",
+               {tree,
+               record->path == file_.path ? Text("从改动之前的 %1 解包", {record->path})
+                                          : Text("从 %1 解包", {record->path}),
+               file_.path}));
     }
     // A missing or empty FAT image is named when it is read.
     if (kind == PartitionKind::kRofs && !port::FolderHasEntries(tree)) {
       return Outcome::Refused(
-          Text("错误: %1 是空的 (nothing to pack), 请先解包 %2. 未生成任何文件.", {tree, file_.path}));
+          Text("错误: %1 是空的 (没有可打包的文件), 请先解包 %2. 未生成任何文件.", {tree, file_.path}));
     }
     original_partition_size_ = record->partition_size;
     original_lead_ = record->lead;
@@ -165,22 +167,19 @@ class Repacking {
     // nobody's to pack: its edits would be dropped without a word.
     const bool has_record = workspace_.HasUdaRecord();
     if (!has_record && port::FolderHasEntries(uda)) {
-      return Outcome::Refused(
-          Text("错误: 不知道 %1 是从哪个文件解包的 (no Extract made this folder; move it away, or "
-               "extract again), 未生成任何文件.",
-               {uda}));
+      return Outcome::Refused(Text("错误: 不知道 %1 是从哪个文件解包的 (这个文件夹不是解包生成的; 请把它移走, 或重新解包), 未生成任何文件.",
+                                   {uda}));
     }
     const bool uda_changed = has_record && !workspace_.UdaFolderMatchesRecord();
     const bool image_changed = workspace_.FatImageChangedSinceStamp();
     if (uda_changed && image_changed) {
       return Outcome::Refused(
-          Text("错误: uda 文件夹和 fat16.img 都已被修改 (both %1 and %2 changed since the Extract; keep "
-               "the changes of one, or extract again), 未生成任何文件.",
+          Text("错误: uda 文件夹和 fat16.img 都已被修改 (解包后 %1 和 %2 都有改动; 请只保留其中一个的修改, 或重新解包), 未生成任何文件.",
                {uda, image_path}));
     }
     if (!uda_changed) {
-      reporter_.Log(image_changed ? Text("使用 fat16.img (edited with another tool since the Extract).")
-                                  : Text("使用 fat16.img (nothing in uda changed)."));
+      reporter_.Log(image_changed ? Text("使用 fat16.img (解包后已用其他工具修改).")
+                                  : Text("使用 fat16.img (uda 文件夹中没有改动)."));
       return Outcome::Done();
     }
     std::vector<std::uint8_t> rebuilt;
@@ -193,7 +192,7 @@ class Repacking {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(original.bytes().data());
         rebuilt = fat::BuildFatImage({bytes, original.size()}, image_path, uda);
       } catch (const rofs::RofsError& error) {
-        return Outcome::Refused(Text("错误: 无法从 uda 文件夹重建 fat16.img (%1), 未生成任何文件.", {error.what()}));
+        return Outcome::Refused(Text("错误: 无法从 uda 文件夹重建 fat16.img (%1), 未生成任何文件.", {std::string(error.what())}));
       }
       // Dropped before the new image replaces the file (Windows holds a
       // mapped file open).
@@ -209,7 +208,7 @@ class Repacking {
     workspace_.RecordFatImageStamp();
     workspace_.RecordUdaFolder();
     reporter_.Log(Text(
-        "使用 uda 文件夹: fat16.img 已从 %1 重建 (the folder changed; same geometry as the original image).", {uda}));
+        "使用 uda 文件夹: fat16.img 已从 %1 重建 (文件夹有改动; 几何参数与原映像相同).", {uda}));
     return Outcome::Done();
   }
 
@@ -251,8 +250,7 @@ class Repacking {
       lead = BytesOfSpans(PayloadSpans(source, layout), *layout.prefix_length, filler, lead_copy);
       if (lead.size() != filler)
         return Outcome::Refused(
-            Text("错误: 输入文件的载荷比记录的短 (the payload is shorter than the "
-                 "bytes in front of the ROFS header). 未生成任何文件."));
+            Text("错误: 输入文件的载荷比记录的短 (比 ROFS 头前面的字节还短). 未生成任何文件."));
     }
     // The check values are computed over the file's bytes read block by
     // block into one buffer; the writer has the system copy the payloads
@@ -283,16 +281,13 @@ class Repacking {
              reporter_.Confirm(Text("新的分区比擦除区 %1 长 %2 字节. 要延长这个擦除区吗?", {area, over})));
         if (!extend) {
           return Outcome::Refused(
-              Text("错误: 新的分区超出了擦除区 %1 %2 字节 (the rebuilt payload runs %2 bytes past "
-                   "the end of the erase area that holds it; --extend-erase-area moves its end), "
-                   "未生成任何文件.",
-                   {area, over}));
+              Text("错误: 新的分区超出了擦除区 %1 %2 字节 (%3 可以移动擦除区的结尾), 未生成任何文件.",
+                   {area, over, std::string("--extend-erase-area")}));
         }
         const std::optional<std::uint32_t> new_end = ExtendedAreaEnd(areas, budget->area, budget->payload_end);
         if (!new_end) {
           return Outcome::Refused(
-              Text("错误: 擦除区 %1 不能延长 %2 字节 (it would reach another erase area, or past "
-                   "the last address), 未生成任何文件.",
+              Text("错误: 擦除区 %1 不能延长 %2 字节 (会碰到另一个擦除区, 或超过最后的地址), 未生成任何文件.",
                    {area, over}));
         }
         LogTable(Text("目录表 (之前):"), *layout.toc);
@@ -330,7 +325,7 @@ class Repacking {
         [&](std::size_t written, std::size_t) {
           const std::size_t done = written == 0 ? 0 : blocks_done[written - 1];
           reporter_.Progress(
-              Text("进度: %1", {"blocks " + std::to_string(done) + " of " + std::to_string(block_count)}));
+              Text("进度: %1", {Text("块 %1/%2", {std::to_string(done), std::to_string(block_count)})}));
         },
         rebuilt);
     reporter_.Progress(std::nullopt);
@@ -347,7 +342,7 @@ class Repacking {
     }
 
     if (budget) {
-      reporter_.Log(Text("擦除区 %1 还有 %2 字节空闲 (bytes free after the partition).",
+      reporter_.Log(Text("擦除区 %1 在分区之后还有 %2 字节空闲.",
                          {Text(EraseAreaText(budget->area)), std::to_string(budget->free)}));
     } else {
       // Without a table of contents the phone's partition is not known: a
@@ -358,8 +353,7 @@ class Repacking {
         const std::size_t old_blocks = layout.blocks.size();
         const std::size_t added = block_count > old_blocks ? block_count - old_blocks : 0;
         reporter_.Log(
-            Text("警告: 新的分区比原来的大 (the rebuilt partition is %1 bytes, the original %2 bytes; %3 blocks "
-                 "added), 请确认手机的分区装得下.",
+            Text("警告: 新的分区比原来的大 (新的 %1 字节, 原来的 %2 字节; 增加了 %3 个块), 请确认手机的分区装得下.",
                  {std::to_string(rebuilt_size), std::to_string(original_partition_size_), std::to_string(added)}));
       }
     }
@@ -443,7 +437,7 @@ class Repacking {
   // The table's lines under `heading`.
   void LogTable(const Text& heading, const TableOfContents& toc) {
     reporter_.Log(heading);
-    for (const std::string& line : DescribeTableOfContents(toc)) reporter_.Log(Text("    " + line));
+    for (Text& line : DescribeTableOfContents(toc)) reporter_.Log(Text("    %1", {std::move(line)}));
   }
 
   OpenedFile& file_;
@@ -491,8 +485,7 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
                         listing.files, &backslash_names, &links);
   } catch (const FolderListError& error) {
     return Outcome::Refused(
-        Text("错误: 无法读取文件夹 %1 (the folder cannot be listed; its files would be missing from "
-             "the image). 未生成任何文件.",
+        Text("错误: 无法读取文件夹 %1 (无法列出它的内容, 映像中会缺少它的文件). 未生成任何文件.",
              {error.folder()}));
   }
   // A name the obey file cannot carry would fail deep in the build, or end
@@ -502,20 +495,21 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
   // a folder's files nowhere: each is named, and nothing is built.
   if (!links.empty()) {
     for (const std::string& link : links) reporter.Log(Text("错误: 链接无法打包: %1", {link}));
-    return Outcome::Refused(
-        Text("错误: rofs2 中有 %1 个链接 (links cannot go into the image; put the files themselves "
-             "there), 未生成任何文件.",
-             {std::to_string(links.size())}));
+    return Outcome::Refused(Text("错误: rofs2 中有 %1 个链接 (链接不能放进映像, 请放入文件本身), 未生成任何文件.",
+                                 {std::to_string(links.size())}));
   }
-  std::vector<std::string> refused;
-  for (const std::string& path : backslash_names) refused.push_back(path + " (a backslash cannot stand in a name)");
+  std::vector<std::pair<std::string, Text>> refused;
+  for (const std::string& path : backslash_names) refused.emplace_back(path, Text("名称中不能有反斜杠"));
   for (const std::string& relative_path : listing.files) {
-    const std::string problem = ObeyPathProblem(relative_path, kUtf8Names);
-    if (!problem.empty()) refused.push_back(workspace.Path(relative_path) + " (" + problem + ")");
+    if (std::optional<Text> problem = ObeyPathProblem(relative_path, kUtf8Names)) {
+      refused.emplace_back(workspace.Path(relative_path), std::move(*problem));
+    }
   }
   if (!refused.empty()) {
-    for (const std::string& line : refused) reporter.Log(Text("错误: 文件名无法写入 obey 文件: %1", {line}));
-    return Outcome::Refused(Text("错误: %1 个文件名无法写入 obey 文件 (rename the files named above), 未生成任何文件.",
+    for (const auto& [path, problem] : refused) {
+      reporter.Log(Text("错误: 文件名无法写入 obey 文件: %1 (%2)", {path, problem}));
+    }
+    return Outcome::Refused(Text("错误: %1 个文件名无法写入 obey 文件 (请给上面列出的文件改名), 未生成任何文件.",
                                  {std::to_string(refused.size())}));
   }
   // Hidden entries and attributes of the extracted image go back into the
@@ -525,17 +519,14 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
     kept = workspace.ReadKeptEntries();
   } catch (const rofs::KeptEntriesError& error) {
     return Outcome::Refused(
-        Text("错误: %1 (the record of hidden entries is damaged; extract again). 未生成任何文件.", {error.what()}));
+        Text("错误: %1 (隐藏项的记录已损坏, 请重新解包). 未生成任何文件.", {std::string(error.what())}));
   }
   const ObeyFileLines file_lines = BuildObeyFileLines(listing.files, kept);
   listing.lines.push_back(kObeyNameLine);
   // The extracted image's header fields that the user did not change go
   // into the rebuilt one: its maximum size, version and time stamp.
-  Text kept_fields("", {});
-  const auto keep = [&kept_fields](Text field) {
-    kept_fields.key += (kept_fields.values.empty() ? "%" : ", %") + std::to_string(kept_fields.values.size() + 1);
-    kept_fields.values.push_back(std::move(field));
-  };
+  std::vector<Text> kept_fields;
+  const auto keep = [&kept_fields](Text field) { kept_fields.push_back(std::move(field)); };
   if (source && source->rofs_max_size != 0) {
     listing.lines.push_back("rofssize=" + HexNumber(source->rofs_max_size));
     keep(Text("最大大小 %1", {HexNumber(source->rofs_max_size)}));
@@ -557,21 +548,20 @@ Outcome WriteObeyFile(const Workspace& workspace, Reporter& reporter, ObeyListin
   listing.lines.insert(listing.lines.end(), file_lines.lines.begin(), file_lines.lines.end());
   transaction.Replace(work::kObeyFile);
   port::WriteFileReplacing(workspace.Path(work::kObeyFile), {JoinObeyLines(listing.lines)});
-  if (!kept_fields.values.empty()) reporter.Log(Text("新的 ROFS 映像保留原映像的%1.", {kept_fields}));
+  if (!kept_fields.empty()) reporter.Log(Text("新的 ROFS 映像保留原映像的%1.", {JoinedTexts(std::move(kept_fields))}));
   if (!kept.empty()) {
     reporter.Log(
-        Text("保留了 %1 个隐藏项和 %2 个文件属性 (hidden entries and file attributes carried over from the "
-             "extracted image).",
+        Text("保留了 %1 个隐藏项和 %2 个文件属性 (来自解包的映像).",
              {std::to_string(file_lines.hidden_kept), std::to_string(file_lines.attributes_kept)}));
   }
   for (const std::string& path : file_lines.hidden_replaced) {
-    reporter.Log(Text("隐藏项 %1 已被 rofs2 中的文件取代, 不再隐藏 (a real file now stands there).", {path}));
+    reporter.Log(Text("隐藏项 %1 已被 rofs2 中的文件取代, 不再隐藏.", {path}));
   }
   for (const std::string& entry : file_lines.hidden_unwritable) {
-    reporter.Log(Text("警告: 隐藏项无法写入 obey 文件, 已丢失 (hidden entry dropped: %1).", {entry}));
+    reporter.Log(Text("警告: 隐藏项无法写入 obey 文件, 已丢失: %1", {entry}));
   }
   for (const std::string& path : file_lines.attributes_partial) {
-    reporter.Log(Text("警告: %1 的属性只能部分保留 (attribute bits the obey file cannot give were dropped).", {path}));
+    reporter.Log(Text("警告: %1 的属性只能部分保留 (obey 文件无法表示的属性位已丢弃).", {path}));
   }
   reporter.Log(Text("完成!    "));
   return Outcome::Done();

@@ -6,34 +6,18 @@
 #ifndef LARKSPUR_PIPELINE_REPORTER_H_
 #define LARKSPUR_PIPELINE_REPORTER_H_
 
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
+
 namespace larkspur::pipeline {
 
-// A text of the catalog (its Chinese form, %1..%9 standing for the values)
-// and its values. A text the catalog does not hold (the separator line, a
-// tool's own output) is shown as it is. A value is a literal (a path, a
-// number: shown as it is) or a text of its own, said in the same language
-// (a model's name).
-struct Text {
-  std::string key;
-  std::vector<Text> values;
-  bool literal = false;  // shown as it is, never looked up
-
-  Text() = default;
-  // The program's own text `key` (looked up in the catalog).
-  Text(const char* key) : key(key) {}  // NOLINT: implicit, for values given as "..."
-  // A literal: a std::string given as a value (a path, a number) is shown
-  // as it is.
-  Text(std::string value) : key(std::move(value)), literal(true) {}  // NOLINT: implicit on purpose
-  Text(std::string_view key, std::initializer_list<Text> values) : key(key), values(values) {}
-
-  bool operator==(const Text&) const = default;
-};
+// The texts a run says (base/text.h).
+using larkspur::JoinedTexts;
+using larkspur::Text;
 
 class Reporter {
  public:

@@ -38,7 +38,7 @@ ToolResult RunExternal(const Workspace& workspace, const char* command_line, Rep
 // What the in-process tools give for a failure: the tool's message as its
 // last line, and the exit status the program would have.
 ToolResult Failure(const std::string& tool, const std::string& message) {
-  return {false, "exit status 1", {tool + ": " + message}};
+  return {false, ExitStatusText(1), {tool + ": " + message}};
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ ToolResult InProcessRofsTools::Unpack(const Workspace& workspace, Reporter& repo
   } catch (const std::exception& error) {
     return Failure("readimage", error.what());
   }
-  return {true, "exit status 0", {}};
+  return {true, ExitStatusText(0), {}};
 }
 
 ToolResult InProcessRofsTools::Build(const Workspace& workspace, Reporter& reporter) {
@@ -77,7 +77,7 @@ ToolResult InProcessRofsTools::Build(const Workspace& workspace, Reporter& repor
   } catch (const std::exception& error) {
     return Failure("rofsbuild", error.what());
   }
-  return {true, "exit status 0", {}};
+  return {true, ExitStatusText(0), {}};
 }
 
 }  // namespace larkspur::pipeline

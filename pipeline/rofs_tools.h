@@ -22,7 +22,7 @@ struct ToolResult {
   bool succeeded = false;
   // How it ended, for a failure line: "exit status 2", "could not be started
   // (No such file or directory)".
-  std::string description;
+  Text description;
   // The last lines it wrote, for the log after a failure line.
   std::vector<std::string> last_lines;
 };

@@ -9,11 +9,11 @@ namespace larkspur::pipeline {
 
 TakenLock TakeRunLock(const Workspace& workspace) {
   TakenLock taken;
-  std::string reason = "another Extract or Repack holds its lock";
+  Text reason("另一个解包或打包持有它的锁");
   try {
     taken.lock = port::RunLock::TryTake(workspace.folder());
   } catch (const std::exception& error) {
-    reason = error.what();
+    reason = std::string(error.what());
   }
   if (!taken.lock) {
     taken.refusal = Text("错误: 本程序文件夹 %1 正被另一个解包或打包使用 (%2), 请等它结束后再试. 未生成任何文件.",

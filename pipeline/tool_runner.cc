@@ -60,11 +60,13 @@ port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
   return outcome;
 }
 
-std::string DescribeOutcome(const port::ProcessOutcome& outcome) {
-  if (!outcome.started) return "could not be started (" + outcome.reason + ")";
-  if (!outcome.waited) return "was not waited for";
-  if (outcome.signal != 0) return "ended by signal " + std::to_string(outcome.signal);
-  return "exit status " + std::to_string(outcome.exit_status);
+Text ExitStatusText(int status) { return Text("退出状态 %1", {std::to_string(status)}); }
+
+Text DescribeOutcome(const port::ProcessOutcome& outcome) {
+  if (!outcome.started) return Text("无法启动 (%1)", {outcome.reason});
+  if (!outcome.waited) return Text("没有等待它结束");
+  if (outcome.signal != 0) return Text("被信号 %1 终止", {std::to_string(outcome.signal)});
+  return ExitStatusText(outcome.exit_status);
 }
 
 std::vector<std::string> LastOutputLines(const port::ProcessOutcome& outcome, std::size_t count) {
@@ -85,11 +87,13 @@ std::vector<std::string> LastOutputLines(const port::ProcessOutcome& outcome, st
   return lines;
 }
 
-std::string DescribeProgress(const port::ProgressReport& report) {
+Text DescribeProgress(const port::ProgressReport& report) {
   if (report.kind == port::kProgressBytes) {
-    return report.kind + " " + DescribeByteCount(report.done) + " of " + DescribeByteCount(report.total);
+    return Text("字节 %1/%2", {DescribeByteCount(report.done), DescribeByteCount(report.total)});
   }
-  return report.kind + " " + std::to_string(report.done) + " of " + std::to_string(report.total);
+  const std::string done = std::to_string(report.done), total = std::to_string(report.total);
+  if (report.kind == port::kProgressFiles) return Text("文件 %1/%2", {done, total});
+  return Text("%1 %2/%3", {report.kind, done, total});
 }
 
 bool Succeeded(const port::ProcessOutcome& outcome) {

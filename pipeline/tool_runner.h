@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "port/process.h"
 
 namespace larkspur {
@@ -41,15 +42,20 @@ port::ProcessOutcome RunInToolFolder(const std::string& program_folder,
                                      const UnableToRunBox& unable_to_run,
                                      const port::ProgressCallback& progress = {});
 
-// A progress report for people: "files 12 of 210", "bytes 1.2 MiB of
-// 7.5 MiB". Byte counts below 1 KiB are given in bytes ("bytes 512 B of
-// 900 B"), larger ones in KiB, MiB or GiB with one decimal. Other kinds are
-// shown as numbers, like files.
-std::string DescribeProgress(const port::ProgressReport& report);
+// A progress report for people, as a text of the catalog: "files 12 of
+// 210", "bytes 1.2 MiB of 7.5 MiB" in English. Byte counts below 1 KiB are
+// given in bytes ("bytes 512 B of 900 B"), larger ones in KiB, MiB or GiB
+// with one decimal. Other kinds are shown as numbers, like files, after the
+// kind's own name.
+Text DescribeProgress(const port::ProgressReport& report);
 
-// A short description of how a tool run ended, for the log: "exit status 3",
-// "ended by signal 11", "could not be started (No such file or directory)".
-std::string DescribeOutcome(const port::ProcessOutcome& outcome);
+// A short description of how a tool run ended, for the log, as a text of
+// the catalog: "exit status 3", "ended by signal 11", "could not be started
+// (No such file or directory)" in English (the reason is the system's).
+Text DescribeOutcome(const port::ProcessOutcome& outcome);
+
+// "exit status N".
+Text ExitStatusText(int status);
 
 // The last `count` non-empty lines a tool wrote (its output tail), without
 // line ends, for the log after a failure line.

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "port/files.h"
+#include "testing/said_in_english.h"
 #include "testing/scratch_folder.h"
 #include "testing/stand_in_tool.h"
 
@@ -63,7 +64,7 @@ class ToolRunnerTest : public ::testing::Test {
 TEST_F(ToolRunnerTest, RunsInTheToolFolderAndReturnsToTheProgramFolder) {
   MakeTool("readimage", "record ../where.txt");
   const auto outcome = RunInToolFolder(home_.path(), "readimage.exe -z ../rofs2 ../temp/rofs2.img", box_);
-  EXPECT_TRUE(Succeeded(outcome)) << DescribeOutcome(outcome);
+  EXPECT_TRUE(Succeeded(outcome)) << testing::SaidInEnglish(DescribeOutcome(outcome));
   const std::string expected_folder = std::filesystem::canonical(home_.Path("exebat")).string();
   EXPECT_EQ(home_.Read("where.txt"), expected_folder + "\n-z ../rofs2 ../temp/rofs2.img\n");
   EXPECT_EQ(port::CurrentDirectory(), home_.path());
@@ -83,7 +84,7 @@ TEST_F(ToolRunnerTest, ANonZeroExitIsNotASuccess) {
   const auto outcome = RunInToolFolder(home_.path(), "rofsbuild.exe ../temp/rofs2.obey", box_);
   EXPECT_TRUE(outcome.started);
   EXPECT_FALSE(Succeeded(outcome));
-  EXPECT_EQ(DescribeOutcome(outcome), "exit status 254");
+  EXPECT_EQ(testing::SaidInEnglish(DescribeOutcome(outcome)), "exit status 254");
   EXPECT_TRUE(boxes_.empty());
 }
 
@@ -96,7 +97,7 @@ TEST_F(ToolRunnerTest, WithoutTheToolFolderNothingRunsFromTheCurrentDirectory) {
   port::SetCurrentDirectory(home_.path());
   const auto outcome = RunInToolFolder(home_.path(), "readimage.exe -z ../rofs2 ../temp/rofs2.img", box_);
   EXPECT_FALSE(outcome.started);
-  EXPECT_EQ(DescribeOutcome(outcome), "could not be started (the tool folder " + home_.Path("exebat") + " is missing)");
+  EXPECT_EQ(testing::SaidInEnglish(DescribeOutcome(outcome)), "could not be started (the tool folder " + home_.Path("exebat") + " is missing)");
   EXPECT_EQ(boxes_, std::vector<std::string>{"Unable to run readimage.exe -z ../rofs2 ../temp/rofs2.img"});
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(home_.path()).parent_path().parent_path() / escaped));
   EXPECT_EQ(port::CurrentDirectory(), home_.path());
@@ -119,13 +120,13 @@ TEST_F(ToolRunnerTest, TheRealToolsReportProgressUpToTheirTotal) {
   home_.Write("temp/rofs2.obey", obey);
 
   const auto built = RunWithProgress("rofsbuild.exe ../temp/rofs2.obey");
-  ASSERT_TRUE(Succeeded(built)) << DescribeOutcome(built) << built.output_tail;
+  ASSERT_TRUE(Succeeded(built)) << testing::SaidInEnglish(DescribeOutcome(built)) << built.output_tail;
   ExpectRisingTo("bytes", std::accumulate(sizes.begin(), sizes.end(), std::uint64_t{0}));
   EXPECT_EQ(built.output_tail.find("@progress"), std::string::npos) << built.output_tail;
   EXPECT_NE(built.output_tail.find("rofs2.img (3904360 bytes, 40 files)"), std::string::npos) << built.output_tail;
 
   const auto extracted = RunWithProgress("readimage.exe -z ../out rofs2.img");
-  ASSERT_TRUE(Succeeded(extracted)) << DescribeOutcome(extracted) << extracted.output_tail;
+  ASSERT_TRUE(Succeeded(extracted)) << testing::SaidInEnglish(DescribeOutcome(extracted)) << extracted.output_tail;
   ExpectRisingTo("files", sizes.size());
   EXPECT_EQ(extracted.output_tail.find("@progress"), std::string::npos) << extracted.output_tail;
   EXPECT_NE(extracted.output_tail.find("readimage: extracted 40 files"), std::string::npos);
@@ -142,7 +143,7 @@ TEST_F(ToolRunnerTest, TheRealToolsReportProgressUpToTheirTotal) {
 TEST_F(ToolRunnerTest, ProgressLeavesTheExitStatusAndTheReasonAlone) {
   MakeTool("readimage", "progress files 0 7; progress files 3 7; say readimage: disk full; exit 1");
   const auto outcome = RunWithProgress("readimage.exe -z ../rofs2 ../temp/rofs2.img");
-  EXPECT_EQ(DescribeOutcome(outcome), "exit status 1");
+  EXPECT_EQ(testing::SaidInEnglish(DescribeOutcome(outcome)), "exit status 1");
   EXPECT_EQ(LastOutputLines(outcome, kToolLinesLogged), std::vector<std::string>{"readimage: disk full"});
   EXPECT_EQ(reports_, (std::vector<port::ProgressReport>{{"files", 0, 7}, {"files", 3, 7}}));
 }
@@ -159,8 +160,13 @@ TEST_F(ToolRunnerTest, DescribesProgressForPeople) {
       {{"bytes", 1024, 1024 * 1024 - 1}, "bytes 1.0 KiB of 1.0 MiB"},
       {{"bytes", 1258291, 7864320}, "bytes 1.2 MiB of 7.5 MiB"},
       {{"bytes", 3ull << 30, 5ull << 40}, "bytes 3.0 GiB of 5120.0 GiB"},
+      {{"pages", 2, 9}, "pages 2 of 9"},
   };
-  for (const Case& c : cases) EXPECT_EQ(DescribeProgress(c.report), c.text);
+  for (const Case& c : cases) EXPECT_EQ(testing::SaidInEnglish(DescribeProgress(c.report)), c.text);
+  // The same reports in Chinese, the numbers as they are.
+  SetLanguage(Language::kChinese);
+  EXPECT_EQ(SayText(DescribeProgress({"files", 12, 210})), "文件 12/210");
+  EXPECT_EQ(SayText(DescribeProgress({"bytes", 1258291, 7864320})), "字节 1.2 MiB/7.5 MiB");
 }
 
 }  // namespace

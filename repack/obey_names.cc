@@ -40,10 +40,10 @@ long Utf16Length(std::string_view name) {
 
 }  // namespace
 
-std::string ObeyPathProblem(std::string_view relative_path, bool utf8_names) {
+std::optional<Text> ObeyPathProblem(std::string_view relative_path, bool utf8_names) {
   for (const char c : relative_path) {
-    if (c == '"') return "a double quote cannot stand in a line of the obey file";
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "a control character cannot stand in a line of the obey file";
+    if (c == '"') return Text("obey 文件的行中不能有双引号");
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return Text("obey 文件的行中不能有控制字符");
   }
   constexpr long kLongestName = 255;
   for (std::size_t start = 0; start <= relative_path.size();) {
@@ -52,14 +52,14 @@ std::string ObeyPathProblem(std::string_view relative_path, bool utf8_names) {
     const std::string_view name = relative_path.substr(start, end - start);
     if (utf8_names) {
       const long units = Utf16Length(name);
-      if (units < 0) return "the name is not UTF-8 text";
-      if (units > kLongestName) return "a name longer than 255 characters cannot be stored in a ROFS image";
+      if (units < 0) return Text("名称不是 UTF-8 文本");
+      if (units > kLongestName) return Text("ROFS 映像中不能存放超过 255 个字符的名称");
     } else if (static_cast<long>(name.size()) > kLongestName) {
-      return "a name longer than 255 characters cannot be stored in a ROFS image";
+      return Text("ROFS 映像中不能存放超过 255 个字符的名称");
     }
     start = end + 1;
   }
-  return std::string();
+  return std::nullopt;
 }
 
 }  // namespace larkspur

@@ -6,17 +6,20 @@
 #ifndef LARKSPUR_REPACK_OBEY_NAMES_H_
 #define LARKSPUR_REPACK_OBEY_NAMES_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/text.h"
 
 namespace larkspur {
 
 // Why `relative_path` (folders separated by backslashes) cannot go into the
-// obey file, in a few English words; empty when it can. `utf8_names`: the
-// names are UTF-8 bytes, so they must be valid UTF-8 (the program's path
+// obey file, as a text of the catalog; nothing when it can. `utf8_names`:
+// the names are UTF-8 bytes, so they must be valid UTF-8 (the program's path
 // strings are, on POSIX and on Windows alike; a Windows name that is not
 // valid UTF-16 comes out of port/ as bytes that are not UTF-8).
-std::string ObeyPathProblem(std::string_view relative_path, bool utf8_names);
+std::optional<Text> ObeyPathProblem(std::string_view relative_path, bool utf8_names);
 
 }  // namespace larkspur
 

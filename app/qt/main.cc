@@ -16,6 +16,7 @@
 #include <QtGlobal>
 
 #include "app/qt/main_window.h"
+#include "app/qt/qt_translation.h"
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "port/files.h"
@@ -189,6 +190,9 @@ int main(int argc, char** argv) {
   const std::string program_folder = ProgramFolder(options);
   if (program_folder.empty()) return kExitUsage;
   larkspur::SetLanguage(options.language.value_or(larkspur::SystemLanguage()));
+  // Qt's own dialogs and buttons speak the window's language where Qt's
+  // translation is installed; without it they stay English.
+  larkspur::InstallQtTranslation(larkspur::CurrentLanguage());
   try {
     larkspur::MainWindow window;
     // Declared after the window, so it is gone before the window is.

@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, RepackKeepsTheWindowLiveWithTheMenuAndSelectorOff) {
   ASSERT_GE(log.end() - build, 4);
   EXPECT_EQ(build[-2], "正在创建 obey 文件.    ");
   EXPECT_EQ(build[2], "完成!   ");
-  EXPECT_EQ(build[3], "Rebuilding rofs2.....");
+  EXPECT_EQ(build[3], "正在重建 rofs2.....");
   EXPECT_EQ(log.back(), "REB 文件: " + driver_.program_folder() + "REB-a.rofs2.bin");
   EXPECT_TRUE(fs::exists(driver_.program_folder() + "REB-a.rofs2.bin"));
 }

@@ -2,6 +2,7 @@
 // of every profile and both kinds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -22,8 +23,11 @@ namespace larkspur {
 namespace {
 
 // What verify prints after the problems of a file no checksum list names:
-// its CRC-32.
-std::string CrcLine(const std::string& file) { return "crc32:          " + LowerHexDigits(Crc32Of(file), 8) + "\n"; }
+// its CRC-32, in English with `english`, else in Chinese (the tests'
+// default).
+std::string CrcLine(const std::string& file, bool english = false) {
+  return (english ? "crc32:          " : "CRC-32 校验值:  ") + LowerHexDigits(Crc32Of(file), 8) + "\n";
+}
 
 namespace fs = std::filesystem;
 using testing::BigEndian;
@@ -230,21 +234,21 @@ TEST(CliEndToEndTest, VerifyNamesTheBrokenBlockAndRefusesAFileWithoutHeaders) {
   ProgramFolder home;
   std::string file = MakeFirmware({.prefix = "P"}, PatternBytes(0x90000));
   file[1 + 19 + 0x40000 + 18] ^= 1;  // block 1's header checksum
-  const CliRun broken = RunCli(home, "verify " + Q(home.Write("a.rofs2.bin", file)));
+  const CliRun broken = RunCli(home, "--lang en verify " + Q(home.Write("a.rofs2.bin", file)));
   EXPECT_EQ(broken.status, 1);
   EXPECT_EQ(broken.out.rfind("block 1 at file offset 0x00040014: header checksum expected", 0), 0u) << broken.out;
 
-  const CliRun plain = RunCli(home, "verify " + Q(home.Write("b.rofs2.bin", "no headers here")));
+  const CliRun plain = RunCli(home, "--lang en verify " + Q(home.Write("b.rofs2.bin", "no headers here")));
   EXPECT_EQ(plain.status, 1);
   EXPECT_NE(plain.out.find("no block header"), std::string::npos);
 
   const CliRun info =
-      RunCli(home, "info " + Q(home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz"))));
+      RunCli(home, "--lang en info " + Q(home.Write("c.uda.bin", MakeFirmware({.uda = true}, kFatMagic + "xyz"))));
   EXPECT_EQ(info.status, 0);
   // info, like verify, does not pass a file without headers.
   EXPECT_EQ(RunCli(home, "info " + Q(home.Path("b.rofs2.bin"))).status, 1);
   fs::create_directory(home.Path("folder.rofs2.bin"));
-  const CliRun folder = RunCli(home, "info " + Q(home.Path("folder.rofs2.bin")));
+  const CliRun folder = RunCli(home, "--lang en info " + Q(home.Path("folder.rofs2.bin")));
   EXPECT_EQ(folder.status, 1);
   EXPECT_NE(folder.err.find("folder.rofs2.bin: is a folder, not a file"), std::string::npos) << folder.err;
   EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos);
@@ -257,18 +261,32 @@ TEST(CliEndToEndTest, AFileOfAnotherModelFailsVerifyAndInfoNamesTheModelsThatFit
   ProgramFolder home;
   const std::string file =
       home.Write("RM-5.rofs2.bin", MakeFirmware({.model = 2}, "ROFS0\xFF" + PatternBytes(0x50000)));
-  const CliRun wrong = RunCli(home, "--model 0 verify " + Q(file));
+  const CliRun wrong = RunCli(home, "--lang en --model 0 verify " + Q(file));
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.out.find("blocks of 0x00020000 bytes, the model has blocks of 0x00040000: the file was made for "
-                           "手机型号(5320), 手机型号(N78)"),
+                           "Phone model (5320), Phone model (N78)"),
             std::string::npos)
       << wrong.out;
   EXPECT_EQ(RunCli(home, "--model 5320 verify " + Q(file)).status, 0);
-  const CliRun info = RunCli(home, "info " + Q(file));
-  EXPECT_NE(info.out.find("models that fit: 手机型号(5320), 手机型号(N78)\n"), std::string::npos) << info.out;
+  const CliRun info = RunCli(home, "--lang en info " + Q(file));
+  EXPECT_NE(info.out.find("models that fit: Phone model (5320), Phone model (N78)\n"), std::string::npos) << info.out;
   const CliRun extract = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file));
   EXPECT_EQ(extract.status, 1);
-  EXPECT_NE(extract.out.find("the file fits 手机型号(5320), 手机型号(N78)"), std::string::npos) << extract.out;
+  EXPECT_NE(extract.out.find("这个文件适合 手机型号(5320), 手机型号(N78)"), std::string::npos) << extract.out;
+  // In Chinese, info and verify say the same in Chinese.
+  const CliRun zh_verify = RunCli(home, "--lang zh --model 0 verify " + Q(file));
+  EXPECT_EQ(zh_verify.out,
+            "块长度为 0x00020000 字节, 这个手机型号的块长度为 0x00040000: 这个文件是为手机型号(5320), "
+            "手机型号(N78)制作的\n" +
+                CrcLine(home.Read("RM-5.rofs2.bin")));
+  const CliRun zh_info = RunCli(home, "--lang zh info " + Q(file));
+  for (const char* line : {"类型:           ROFS\n", "块:             3\n", "填充:           代码块之间没有\n",
+                           "适合的手机型号: 手机型号(5320), 手机型号(N78)\n"}) {
+    EXPECT_NE(zh_info.out.find(line), std::string::npos) << line << "\n--\n" << zh_info.out;
+  }
+  for (const char* english : {"bytes", "block", "the ", "none", "Phone model"}) {
+    EXPECT_EQ(zh_info.out.find(english), std::string::npos) << english << "\n--\n" << zh_info.out;
+  }
 }
 
 // The parts of real files: a table of contents, named blocks, padding,
@@ -386,8 +404,13 @@ TEST(CliEndToEndTest, InfoDescribesRealFilesAndVerifyPassesThem) {
     ProgramFolder home;
     const std::string path = home.Write(c.name, c.file);
     const std::string model = "--model " + std::to_string(c.model) + " ";
-    const CliRun info = RunCli(home, model + "info " + Q(path));
+    const CliRun info = RunCli(home, "--lang en " + model + "info " + Q(path));
     EXPECT_EQ(info.status, 0) << info.out;
+    // English throughout: no Chinese letter anywhere.
+    EXPECT_EQ(std::count_if(info.out.begin(), info.out.end(),
+                            [](char c) { return static_cast<unsigned char>(c) >= 0xE3 && static_cast<unsigned char>(c) <= 0xE9; }),
+              0)
+        << info.out;
     for (const std::string& line : c.lines)
       EXPECT_NE(info.out.find("\n" + line + "\n"), std::string::npos) << line << "\n--\n" << info.out;
     const CliRun verify = RunCli(home, model + "verify " + Q(path));
@@ -444,18 +467,43 @@ TEST(CliEndToEndTest, VerifyNamesEachDamageOfARealFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     ProgramFolder home;
-    const CliRun verify = RunCli(home, "verify " + Q(home.Write("fw.rofs2.bin", c.file)));
+    const CliRun verify = RunCli(home, "--lang en verify " + Q(home.Write("fw.rofs2.bin", c.file)));
     EXPECT_EQ(verify.status, 1);
-    EXPECT_EQ(verify.out, c.expected + CrcLine(c.file));
+    EXPECT_EQ(verify.out, c.expected + CrcLine(c.file, true));
   }
 }
+
+#ifndef _WIN32
+// A name is shown with its control characters escaped: a newline in it
+// cannot start a log line of its own, an escape sequence cannot move the
+// terminal's cursor or clear its screen.
+TEST(CliEndToEndTest, ControlCharactersOfANameAreShownEscaped) {
+  ProgramFolder home;
+  const std::string path =
+      home.Write("a\nqq\x1B[2J\x1B[1A.rofs2.bin", MakeFirmware({}, "ROFS0\xFF" + PatternBytes(0x50000)));
+  const std::string shown = home.path() + "a\\x0Aqq\\x1B[2J\\x1B[1A.rofs2.bin";
+  const CliRun extract = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(path));
+  const CliRun info = RunCli(home, "--lang en info " + Q(path));
+  const CliRun missing = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(path + "\r"));
+  for (const CliRun* run : {&extract, &info, &missing}) {
+    for (const std::string* output : {&run->out, &run->err}) {
+      EXPECT_EQ(output->find('\x1B'), std::string::npos) << *output;
+      EXPECT_EQ(output->find('\r'), std::string::npos) << *output;
+      EXPECT_EQ(output->find("\nqq"), std::string::npos) << *output;
+    }
+  }
+  EXPECT_NE(extract.out.find("文件: " + shown + "\n"), std::string::npos) << extract.out;
+  EXPECT_NE(info.out.find("file:           " + shown + "\n"), std::string::npos) << info.out;
+  EXPECT_NE(missing.err.find(shown + "\\x0D"), std::string::npos) << missing.err;
+}
+#endif
 
 // --kind overrides what the file's name says; the content still has the
 // last word.
 TEST(CliEndToEndTest, KindOptionOverridesTheName) {
   ProgramFolder home;
   const std::string fat = home.Write("data.rofs2.bin", MakeFirmware({.uda = true}, kFatMagic + PatternBytes(0x1000)));
-  CliRun info = RunCli(home, "--kind uda info " + Q(fat));
+  CliRun info = RunCli(home, "--lang en --kind uda info " + Q(fat));
   EXPECT_NE(info.out.find("kind:           UDA"), std::string::npos) << info.out;
   const CliRun extract = RunCli(home, "--kind uda --home " + Q(home.path()) + " extract " + Q(fat));
   EXPECT_EQ(extract.status, 3) << extract.out << extract.err;  // no FAT volume: no folder uda
@@ -471,7 +519,7 @@ TEST(CliEndToEndTest, ASecondRunInTheSameProgramFolderIsRefused) {
   ASSERT_TRUE(held);
   const CliRun run = RunCli(home, "--home " + Q(home.path()) + " extract " + Q(file));
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("正被另一个解包或打包使用 (another Extract or Repack holds its lock)"), std::string::npos)
+  EXPECT_NE(run.out.find("正被另一个解包或打包使用 (另一个解包或打包持有它的锁)"), std::string::npos)
       << run.out;
   EXPECT_FALSE(home.Exists("fat16/fat16.img"));
 }

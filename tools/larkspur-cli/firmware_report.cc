@@ -6,26 +6,30 @@
 #include <utility>
 #include <vector>
 
+#include "app/run_reports.h"
 #include "base/hex.h"
 #include "format/table_of_contents.h"
 
 namespace larkspur {
 namespace {
 
+// A line of the report, said in the language in force.
+void PrintLine(std::ostream& out, const Text& line) { out << SayText(line) << '\n'; }
+
 // "named block 1 (CERT)": its number and description, printable.
-std::string NamedBlockName(const NamedBlockCheck& named) {
-  std::string name = "named block " + std::to_string(named.index);
-  if (named.block.description.empty()) return name;
-  name += " (";
+Text NamedBlockName(const NamedBlockCheck& named) {
+  const std::string index = std::to_string(named.index);
+  if (named.block.description.empty()) return Text("命名块 %1", {index});
+  std::string description;
   for (const char c : named.block.description) {
-    name += static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F ? '?' : c;
+    description += static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F ? '?' : c;
   }
-  return name + ")";
+  return Text("命名块 %1 (%2)", {index, description});
 }
 
 // "block 4", "blocks 0-2, 5": block numbers in rising order, runs joined.
-std::string BlockNumbers(const std::vector<std::size_t>& numbers) {
-  std::string text = numbers.size() == 1 ? "block " : "blocks ";
+Text BlockNumbers(const std::vector<std::size_t>& numbers) {
+  std::string text;
   for (std::size_t i = 0; i < numbers.size();) {
     std::size_t last = i;
     while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1) ++last;
@@ -34,7 +38,7 @@ std::string BlockNumbers(const std::vector<std::size_t>& numbers) {
     if (last > i) text += "-" + std::to_string(numbers[last]);
     i = last + 1;
   }
-  return text;
+  return Text("块 %2", {std::to_string(numbers.size()), text});
 }
 
 // The numbers of the blocks grouped by a value of theirs (empty values
@@ -54,44 +58,43 @@ std::vector<std::pair<Value, std::vector<std::size_t>>> GroupBlocks(const Firmwa
 }
 
 // What lies from `from` to `to`, a stretch the walk took as named blocks
-// and FF padding alone, in file order.
-std::string NamedAndPadding(const FirmwareCheck& check, std::size_t from, std::size_t to) {
-  std::string text;
-  const auto add = [&](const std::string& piece) { text += (text.empty() ? "" : ", ") + piece; };
+// and FF padding alone, in file order; nothing when the stretch is empty.
+std::vector<Text> NamedAndPadding(const FirmwareCheck& check, std::size_t from, std::size_t to) {
+  std::vector<Text> pieces;
+  const auto padding = [&](std::size_t bytes) { pieces.push_back(Text("%1 字节的 FF", {std::to_string(bytes)})); };
   std::size_t at = from;
   for (const NamedBlockCheck& named : check.named) {
     const NamedBlock& block = named.block;
     if (block.header_offset < from || block.header_offset >= to) continue;
-    if (block.header_offset > at) add(std::to_string(block.header_offset - at) + " bytes of FF");
-    add(NamedBlockName(named));
+    if (block.header_offset > at) padding(block.header_offset - at);
+    pieces.push_back(NamedBlockName(named));
     at = block.header_offset + static_cast<std::size_t>(block.header_size) + block.payload_length;
   }
-  if (to > at) add(std::to_string(to - at) + " bytes of FF");
-  return text;
+  if (to > at) padding(to - at);
+  return pieces;
 }
 
 void PrintTableOfContents(std::ostream& out, const FirmwareCheck& check) {
-  if (!check.toc_problem.empty()) out << "table of contents: not read: " << check.toc_problem << '\n';
+  // The reader's reason is a detail of the bytes (an offset, a tag): it is
+  // quoted as it is.
+  if (!check.toc_problem.empty()) PrintLine(out, Text("目录表:         未读取: %1", {check.toc_problem}));
   if (!check.toc) return;
-  const std::size_t entries = check.toc->entries.size();
-  out << "table of contents: " << check.toc->end() << " bytes, " << entries
-      << (entries == 1 ? " entry\n" : " entries\n");
-  for (const std::string& line : DescribeTableOfContents(*check.toc)) out << "  " << line << '\n';
+  PrintLine(out, Text("目录表:         %1 字节, %2 项",
+                {std::to_string(check.toc->end()), std::to_string(check.toc->entries.size())}));
+  for (Text& line : DescribeTableOfContents(*check.toc)) PrintLine(out, Text("  %1", {std::move(line)}));
 }
 
 void PrintNamedBlocks(std::ostream& out, const FirmwareCheck& check) {
   if (check.named.empty()) return;
-  out << "named blocks:   " << check.named.size() << '\n';
+  PrintLine(out, Text("命名块:         %1", {std::to_string(check.named.size())}));
   for (const NamedBlockCheck& named : check.named) {
     const NamedBlock& block = named.block;
-    out << "  " << NamedBlockName(named) << ": ";
-    if (block.header_size == 0) {
-      out << "header cut short";
-    } else {
-      out << block.header_size << "-byte header, payload " << HexNumber(block.payload_length) << " bytes, address "
-          << HexNumber(block.address, 8);
-    }
-    out << ", at file offset " << HexNumber(block.header_offset, 8) << '\n';
+    const Text what = block.header_size == 0
+                          ? Text("块头被截断")
+                          : Text("%1 字节的块头, 载荷 %2 字节, 地址 %3",
+                                 {std::to_string(block.header_size), HexNumber(block.payload_length),
+                                  HexNumber(block.address, 8)});
+    PrintLine(out, Text("  %1: %2, 位于文件偏移 %3", {NamedBlockName(named), what, HexNumber(block.header_offset, 8)}));
   }
 }
 
@@ -103,148 +106,144 @@ void PrintEraseArea(std::ostream& out, const FirmwareCheck& check) {
   const std::uint32_t start = check.blocks.front().address;
   std::uint64_t length = 0;
   for (const BlockCheck& block : check.blocks) length += block.payload_length;
-  out << "erase area:     ";
-  if (areas.empty()) {
-    out << "the table of contents gives none\n";
-    return;
-  }
   const std::optional<EraseBudget> budget = EraseBudgetOf(areas, start, length);
-  if (!budget) {
-    out << "none of the table's holds the payload's start " << HexNumber(start, 8) << '\n';
-    return;
+  Text area;
+  if (areas.empty()) {
+    area = Text("目录表中没有擦除区");
+  } else if (!budget) {
+    area = Text("表中没有一个包含载荷的起点 %1", {HexNumber(start, 8)});
+  } else {
+    area = Text("%1-%2 包含载荷 %3-%4, %5",
+                {HexNumber(budget->area.start, 8), HexNumber(budget->area.end, 8), HexNumber(start, 8),
+                 HexNumber((budget->payload_end - (length != 0 ? 1 : 0)) & 0xFFFFFFFF, 8),
+                 budget->free >= 0 ? Text("%1 字节空闲", {std::to_string(budget->free)})
+                                   : Text("超出 %1 字节", {std::to_string(-budget->free)})});
   }
-  out << HexNumber(budget->area.start, 8) << "-" << HexNumber(budget->area.end, 8) << " holds the payload "
-      << HexNumber(start, 8) << "-" << HexNumber((budget->payload_end - (length != 0 ? 1 : 0)) & 0xFFFFFFFF, 8) << ", "
-      << (budget->free >= 0 ? std::to_string(budget->free) + " bytes free"
-                            : "over by " + std::to_string(-budget->free) + " bytes")
-      << '\n';
+  PrintLine(out, Text("擦除区:         %1", {area}));
 }
 
 // Where the partition starts in the payloads laid end to end, as Extract
 // takes it.
 void PrintPartitionStart(std::ostream& out, const FirmwareCheck& check) {
   if (check.kind == PartitionKind::kRofs) {
-    out << "ROFS header:    ";
+    Text where;
     if (!check.magic_offset) {
-      out << "not found in the payloads\n";
-      return;
-    }
-    const std::size_t lead = *check.magic_offset;
-    out << "at offset " << HexNumber(lead, 8) << " of the payloads";
-    if (lead == 0) {
-      out << ", nothing in front of it\n";
-    } else if (check.leading_zeros >= lead) {
-      out << "; the bytes in front of it: all zero (" << lead << " bytes)\n";
+      where = Text("在载荷中没有找到");
     } else {
-      out << "; the bytes in front of it: not zero (" << lead << " bytes, beginning "
-          << SpacedHex(std::string_view(check.payload_lead).substr(0, lead)) << ")\n";
+      const std::size_t lead = *check.magic_offset;
+      where = Text("在载荷的偏移 %1 处%2",
+                   {HexNumber(lead, 8),
+                    lead == 0                      ? Text(", 前面没有任何字节")
+                    : check.leading_zeros >= lead ? Text("; 前面的字节: 全是零 (%1 字节)", {std::to_string(lead)})
+                                                   : Text("; 前面的字节: 不全是零 (%1 字节, 开头是 %2)",
+                                                          {std::to_string(lead),
+                                                           SpacedHex(std::string_view(check.payload_lead).substr(0, lead))})});
     }
+    PrintLine(out, Text("ROFS 头:        %1", {where}));
     return;
   }
-  out << "FAT volume:     ";
+  Text volume;
   if (check.boot_sector_offset) {
-    out << "boot sector at offset " << HexNumber(*check.boot_sector_offset, 8) << " of the payloads";
-    if (*check.boot_sector_offset != 0) out << ", after " << *check.boot_sector_offset << " zero bytes";
-    out << '\n';
+    const std::size_t at = *check.boot_sector_offset;
+    volume = Text("引导扇区在载荷的偏移 %1 处%2",
+                  {HexNumber(at, 8), at != 0 ? Text(", 前面有 %1 个零字节", {std::to_string(at)}) : Text("")});
   } else if (check.magic_offset) {
-    out << "no FAT boot sector at the start of the payloads; Extract takes the first E9 00 90, at offset "
-        << HexNumber(*check.magic_offset, 8) << '\n';
+    volume = Text("载荷开头没有 FAT 引导扇区; 解包时取第一个 E9 00 90, 在偏移 %1 处", {HexNumber(*check.magic_offset, 8)});
   } else {
-    out << "no FAT boot sector at the start of the payloads, and no E9 00 90 in them\n";
+    volume = Text("载荷开头没有 FAT 引导扇区, 载荷中也没有 E9 00 90");
   }
+  PrintLine(out, Text("FAT 卷:         %1", {volume}));
 }
 
 }  // namespace
 
 void PrintProblems(std::ostream& out, const FirmwareCheck& check) {
-  for (const std::string& problem : check.problems) out << problem << '\n';
+  for (const Text& problem : check.problems) PrintLine(out, problem);
   // Code and named blocks in file order.
-  std::vector<std::pair<std::size_t, std::string>> lines;
+  std::vector<std::pair<std::size_t, Text>> lines;
   for (const BlockCheck& block : check.blocks) {
-    for (const std::string& problem : block.problems) {
-      lines.emplace_back(block.header_offset, "block " + std::to_string(block.index) + " at file offset " +
-                                                  HexNumber(block.header_offset, 8) + ": " + problem);
-    }
+    const Text name("文件偏移 %2 处的块 %1", {std::to_string(block.index), HexNumber(block.header_offset, 8)});
+    for (const Text& problem : block.problems) lines.emplace_back(block.header_offset, Text("%1: %2", {name, problem}));
   }
   for (const NamedBlockCheck& named : check.named) {
-    for (const std::string& problem : named.problems) {
-      lines.emplace_back(named.block.header_offset, NamedBlockName(named) + " at file offset " +
-                                                        HexNumber(named.block.header_offset, 8) + ": " + problem);
+    const Text name("文件偏移 %2 处的%1", {NamedBlockName(named), HexNumber(named.block.header_offset, 8)});
+    for (const Text& problem : named.problems) {
+      lines.emplace_back(named.block.header_offset, Text("%1: %2", {name, problem}));
     }
   }
   std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& [offset, line] : lines) out << line << '\n';
+  for (const auto& [offset, line] : lines) PrintLine(out, line);
 }
 
 void PrintInfo(std::ostream& out, const FirmwareCheck& check) {
-  out << "kind:           " << KindName(check.kind) << '\n';
-  out << "size:           " << check.file_size << " bytes\n";
-  out << "header layout:  " << check.header_size << "-byte headers, block size " << HexNumber(check.block_size) << '\n';
+  PrintLine(out, Text("类型:           %1", {std::string(KindName(check.kind))}));
+  PrintLine(out, Text("大小:           %1 字节", {std::to_string(check.file_size)}));
+  PrintLine(out, Text("块头布局:       %1 字节的块头, 块长度 %2",
+                {std::to_string(check.header_size), HexNumber(check.block_size)}));
   PrintTableOfContents(out, check);
   if (!check.prefix_length) {
     PrintNamedBlocks(out, check);
     PrintProblems(out, check);
     return;
   }
-  out << "prefix:         " << *check.prefix_length << " bytes";
+  const std::string prefix = std::to_string(*check.prefix_length);
   if (check.prefix_walked && check.toc) {
-    const std::string rest = NamedAndPadding(check, check.toc->end(), *check.prefix_length);
-    out << ": table of contents (" << check.toc->end() << " bytes)" << (rest.empty() ? "" : ", " + rest);
+    std::vector<Text> pieces = {Text("目录表 (%1 字节)", {std::to_string(check.toc->end())})};
+    for (Text& piece : NamedAndPadding(check, check.toc->end(), *check.prefix_length)) pieces.push_back(std::move(piece));
+    PrintLine(out, Text("前缀:           %1 字节: %2", {prefix, JoinedTexts(std::move(pieces))}));
+  } else {
+    PrintLine(out, Text("前缀:           %1 字节", {prefix}));
   }
-  out << '\n';
   PrintNamedBlocks(out, check);
   if (!check.blocks.empty()) {
     const BlockCheck& first = check.blocks.front();
     const BlockCheck& last = check.blocks.back();
-    out << "start address:  " << HexNumber(first.address, 8) << '\n';
-    out << "blocks:         " << check.blocks.size() << '\n';
-    out << "load addresses: " << HexNumber(first.address, 8) << " .. " << HexNumber(last.address, 8) << '\n';
+    PrintLine(out, Text("起始地址:       %1", {HexNumber(first.address, 8)}));
+    PrintLine(out, Text("块:             %1", {std::to_string(check.blocks.size())}));
+    PrintLine(out, Text("加载地址:       %1 .. %2", {HexNumber(first.address, 8), HexNumber(last.address, 8)}));
     // The layout: runs of equal payload lengths.
     std::map<std::uint32_t, std::size_t> lengths;
     for (const BlockCheck& block : check.blocks) ++lengths[block.payload_length];
-    out << "payload lengths:";
-    for (const auto& [length, count] : lengths) out << ' ' << count << " x " << HexNumber(length);
-    out << '\n';
+    std::string runs;
+    for (const auto& [length, count] : lengths) runs += " " + std::to_string(count) + " x " + HexNumber(length);
+    PrintLine(out, Text("载荷长度:      %1", {runs}));
   }
   PrintEraseArea(out, check);
 
   const auto padding = GroupBlocks<std::size_t>(check, [](const BlockCheck& block) { return block.padding_after; });
   std::size_t padding_bytes = 0;
-  std::string padding_groups;
+  std::vector<Text> groups;
   for (const auto& [bytes, numbers] : padding) {
     padding_bytes += bytes * numbers.size();
-    padding_groups += (padding_groups.empty() ? "" : "; ") + std::to_string(bytes) + " after " + BlockNumbers(numbers);
+    groups.push_back(Text("%2 之后 %1 字节", {std::to_string(bytes), BlockNumbers(numbers)}));
   }
-  out << "padding:        "
-      << (padding.empty()
-              ? std::string("none between the code blocks")
-              : std::to_string(padding_bytes) + " bytes of FF between the code blocks (" + padding_groups + ")")
-      << '\n';
+  PrintLine(out, Text("填充:           %1", {padding.empty() ? Text("代码块之间没有")
+                                                       : Text("代码块之间有 %1 字节的 FF (%2)",
+                                                              {std::to_string(padding_bytes), JoinedTexts(std::move(groups), "; ")})}));
   if (check.code_end) {
-    const std::string after = NamedAndPadding(check, *check.code_end, check.file_size);
-    out << "after the blocks: " << (after.empty() ? std::string("nothing") : after) << '\n';
+    std::vector<Text> after = NamedAndPadding(check, *check.code_end, check.file_size);
+    PrintLine(out, Text("块之后:         %1", {after.empty() ? Text("什么也没有") : JoinedTexts(std::move(after))}));
   }
   const auto other_fields =
       GroupBlocks<std::string>(check, [](const BlockCheck& block) { return block.other_type_field; });
   if (!other_fields.empty()) {
-    out << "header bytes the profile does not give:";
-    for (std::size_t i = 0; i < other_fields.size(); ++i) {
-      out << (i == 0 ? " " : "; ") << SpacedHex(other_fields[i].first) << " in "
-          << BlockNumbers(other_fields[i].second);
+    std::vector<Text> fields;
+    for (const auto& [field, numbers] : other_fields) {
+      fields.push_back(Text("%2 中的 %1", {SpacedHex(field), BlockNumbers(numbers)}));
     }
-    out << '\n';
+    PrintLine(out, Text("配置文件之外的块头字节: %1", {JoinedTexts(std::move(fields), "; ")}));
   }
   PrintPartitionStart(out, check);
 
   if (check.AllRight()) {
-    out << "headers:        all " << check.blocks.size()
-        << " right (signature, check value, checksum, length, address chain)\n";
+    PrintLine(out, Text("块头:           全部 %1 个正确 (标识, 校验值, 校验和, 长度, 地址链)",
+                  {std::to_string(check.blocks.size())}));
     if (!check.named.empty()) {
-      out << "named headers:  all " << check.named.size()
-          << " right (the checksum; their check values are not checked: the algorithm is not known)\n";
+      PrintLine(out, Text("命名块头:       全部 %1 个正确 (校验和; 它们的校验值没有检查: 算法未知)",
+                    {std::to_string(check.named.size())}));
     }
   } else {
-    out << "headers:        wrong ones follow\n";
+    PrintLine(out, Text("块头:           下面是有错误的"));
     PrintProblems(out, check);
   }
 }

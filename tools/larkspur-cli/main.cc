@@ -7,6 +7,7 @@
 #include "app/run_reports.h"
 #include "app/texts.h"
 #include "app/tform1.h"
+#include "base/hex.h"
 #include "diff/diff_json.h"
 #include "diff/firmware_diff.h"
 #include "fat/fat_reader.h"
@@ -95,7 +96,7 @@ int RunPipelineCommand(const CliOptions& options) {
   try {
     file = pipeline::OpenFirmware(AbsolutePath(options.file), KindFromName(options.kind), model, reporter);
   } catch (const std::exception& error) {
-    ShowBox(kApplicationTitle, WithFullStop(error.what()));
+    ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
     return kExitFailed;
   }
   pipeline::TakenLock lock = pipeline::TakeRunLock(workspace);
@@ -112,7 +113,7 @@ int RunPipelineCommand(const CliOptions& options) {
     try {
       outcome = run.Begin();
     } catch (const std::exception& error) {
-      ShowBox(kApplicationTitle, WithFullStop(error.what()));
+      ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
       reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
       return kExitFailed;
     }
@@ -134,7 +135,7 @@ int RunPipelineCommand(const CliOptions& options) {
     try {
       outcome = pipeline::Repack(file, model, workspace, tools, reporter, repack_options).outcome;
     } catch (const std::exception& error) {
-      ShowBox(kApplicationTitle, WithFullStop(error.what()));
+      ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
       reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
       return kExitFailed;
     }
@@ -159,15 +160,16 @@ void PrintFatVolume(std::ostream& out, std::string_view file, const FirmwareLayo
   }
   const auto start = check.boot_sector_offset ? check.boot_sector_offset : check.magic_offset;
   if (!start || *start >= payload.size()) {
-    out << "file system:    none found (no FAT boot sector at the start of the payload)\n";
+    out << SayText(Text("文件系统:       没有找到 (载荷开头没有 FAT 引导扇区)")) << '\n';
     return;
   }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data()) + *start;
   try {
     const fat::FatVolume volume = fat::ParseFatImage({bytes, payload.size() - *start}, "the FAT image");
-    out << fat::DescribeFatVolume(volume);
+    for (const Text& line : fat::DescribeFatVolume(volume)) out << SayText(line) << '\n';
   } catch (const std::exception& error) {
-    out << "file system:    damaged: " << error.what() << '\n';
+    // The reader's reason names the offset and the bytes: quoted as it is.
+    out << SayText(Text("文件系统:       已损坏: %1", {std::string(error.what())})) << '\n';
   }
 }
 
@@ -175,10 +177,10 @@ int RunCheck(const CliOptions& options) {
   ByteString file;
   const std::string path = AbsolutePath(options.file);
   if (!LoadFileBytes(path, file)) {
-    std::cerr << "larkspur-cli: " << path << ": "
-              << (port::IsRegularFile(path) ? "the file is empty"
-                  : port::IsDirectory(path) ? "is a folder, not a file"
-                                            : "no such file")
+    std::cerr << "larkspur-cli: "
+              << SayText(Text("%1: %2", {path, port::IsRegularFile(path)  ? Text("文件是空的")
+                                               : port::IsDirectory(path) ? Text("是文件夹, 不是文件")
+                                                                         : Text("没有这个文件")}))
               << '\n';
     return kExitFailed;
   }
@@ -186,12 +188,10 @@ int RunCheck(const CliOptions& options) {
   const int model = options.model.value_or(0);
   const FirmwareCheck check = CheckFirmware(file, kind, BlockFormatOf(model, kind), true);
   if (options.command == CliOptions::Command::kInfo) {
-    std::cout << "file:           " << path << '\n';
+    std::cout << SayText(Text("文件:           %1", {path})) << '\n';
     PrintInfo(std::cout, check);
-    std::string fitting;
-    for (const int model : ModelsThatFit(file, kind))
-      fitting += (fitting.empty() ? "" : ", ") + Say(ModelItemText(model));
-    std::cout << "models that fit: " << (fitting.empty() ? std::string("none") : fitting) << '\n';
+    const std::vector<int> fitting = ModelsThatFit(file, kind);
+    std::cout << SayText(Text("适合的手机型号: %1", {fitting.empty() ? Text("无") : ModelNames(fitting)})) << '\n';
     if (kind == PartitionKind::kUda) {
       PrintFatVolume(std::cout, file, ReadFirmwareLayout(file, BlockFormatOf(model, kind)), check);
     }
@@ -263,7 +263,7 @@ int Main(const std::vector<std::string>& arguments) {
         return RunDiff(options);
     }
   } catch (const std::exception& error) {
-    std::cerr << "larkspur-cli: " << error.what() << '\n';
+    std::cerr << "larkspur-cli: " << ControlCharactersEscaped(error.what()) << '\n';
   }
   return kExitFailed;
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/texts.h"
 #include "port/errors.h"
 #include "port/files.h"
 #include "testing/scratch_folder.h"
@@ -47,13 +48,28 @@ TEST(PackageChecksumsTest, InfoSaysWhetherTheListMatchesTheFile) {
     const std::string firmware = scratch.Write("pkg/RM-596.rofs2.V20", kFirmware);
     if (test.vpl != nullptr) scratch.Write("pkg/" + std::string(test.vpl), test.vpl_text);
     std::ostringstream out;
+    SetLanguage(Language::kEnglish);
     EXPECT_EQ(PrintPackageChecksum(out, firmware), test.passes);
+    SetLanguage(Language::kChinese);
     std::string line = test.line;
     if (const auto at = line.find('@'); at != std::string::npos) {
       line.replace(at, 1, port::JoinPath(scratch.Path("pkg"), ""));
     }
     EXPECT_EQ(out.str(), std::string("crc32:          ") + kFirmwareCrc + "\nchecksum list:  " + line + "\n");
   }
+}
+
+// In Chinese the labels and the verdict are Chinese, with the same values.
+TEST(PackageChecksumsTest, ChineseSaysItInChinese) {
+  testing::ScratchFolder scratch;
+  const std::string firmware = scratch.Write("pkg/RM-596.rofs2.V20", kFirmware);
+  scratch.Write("pkg/RM-596.vpl", ListGiving("c0d79d0d"));
+  std::ostringstream out;
+  SetLanguage(Language::kChinese);
+  EXPECT_FALSE(PrintPackageChecksum(out, firmware));
+  EXPECT_EQ(out.str(), std::string("CRC-32 校验值:  ") + kFirmwareCrc +
+                           "\n校验清单:       RM-596.vpl 给出 c0d79d0d, 文件的是 " + kFirmwareCrc +
+                           ": 错误, 刷机程序会拒绝这个文件\n");
 }
 
 }  // namespace
