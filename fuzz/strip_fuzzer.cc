@@ -121,7 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
 
   // A cut is where a sound chain meets the end of the data.
-  if (layout.end == ChainEnd::kCutShort) {
+  if (layout.end == ChainEnd::kCutShort && layout.end_in_named_block) {
+    // A named block cut short begins with its type byte.
+    LARKSPUR_FUZZ_CHECK(layout.end_offset < input.size() && input[layout.end_offset] == '\x5D',
+                        "the cut named block at %zu does not begin with 5D", layout.end_offset);
+  } else if (layout.end == ChainEnd::kCutShort) {
     const std::string_view rest = std::string_view(input).substr(layout.end_offset);
     LARKSPUR_FUZZ_CHECK(!rest.empty() && rest.substr(0, signature.size()) == signature.substr(0, rest.size()),
                         "the cut block at %zu does not begin with the signature", layout.end_offset);

@@ -76,6 +76,7 @@ void WriteFirmwareSeeds(const fs::path& root) {
   strip.Add(std::string{0, 0} + file.substr(0, 3 + 19 + 46 + 10));        // cut inside a header
   strip.Add(std::string{0x18, static_cast<char>(0x80)} + "AB" + file);    // 2-byte signature, 19-byte headers
   strip.Add(std::string{0x08, 5} + "x" + "axbxxcxdx");                     // 1-byte signature, 6-byte headers
+  strip.Add(std::string{0, 0} + file + "]]]");  // a named block (5D) cut inside its header after the chain
   check.Add(std::string{0} + "no block header in these bytes");
 
   // Built mode: prefix length, start address, damage (block, byte, bit), then

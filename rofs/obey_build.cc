@@ -28,8 +28,9 @@ namespace {
 constexpr std::uint64_t kStretchBytes = std::uint64_t{1} << 20;
 constexpr unsigned kMaxReaders = 4;
 
-// Consecutive files with data (indices into the spec's files) and the bytes
-// of the image they take, padding included: [begin, end).
+// Consecutive files with data (indices into the image description's
+// files) and the bytes of the image they take, padding included:
+// [begin, end).
 struct Stretch {
   std::size_t first = 0;
   std::size_t last = 0;  // inclusive
@@ -103,16 +104,15 @@ ImageFileSpec FileSpecWithoutPath(const ObeyFileLine& line) {
 
 class ObeyBuilder {
  public:
-  ObeyBuilder(ObeyFile obey, const std::filesystem::path& base_folder, const WriteProgress& progress,
-              unsigned readers)
+  ObeyBuilder(ObeyFile obey, const std::filesystem::path& base_folder, const WriteProgress& progress, unsigned readers)
       : obey_(std::move(obey)),
         base_folder_(base_folder),
         progress_(progress),
         readers_(std::min(kMaxReaders, readers != 0 ? readers : std::max(1u, std::thread::hardware_concurrency()))) {}
 
   BuildResult Run(std::int64_t default_time) {
-    // The spec's files stand in obey order, one for each file line, their
-    // image paths moved in (the lines keep what messages need: numbers and
+    // The image description's files stand in obey order, one for each file
+    // line, their image paths moved in (the lines keep what messages need: numbers and
     // host paths). Only sizes and UIDs come from the disk; the sizes first,
     // for the layout: every file's place in the image is known before a
     // byte is read.
@@ -376,8 +376,8 @@ ImageSpec SpecFromObey(const ObeyFile& obey, std::int64_t default_time) {
   return spec;
 }
 
-BuildResult BuildImageFromObey(ObeyFile obey, const std::filesystem::path& base_folder,
-                               std::int64_t default_time, const WriteProgress& progress, unsigned readers) {
+BuildResult BuildImageFromObey(ObeyFile obey, const std::filesystem::path& base_folder, std::int64_t default_time,
+                               const WriteProgress& progress, unsigned readers) {
   return ObeyBuilder(std::move(obey), base_folder, progress, readers).Run(default_time);
 }
 
