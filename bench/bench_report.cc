@@ -1,8 +1,11 @@
 #include "bench/bench_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <vector>
 
 namespace larkspur::bench {
@@ -95,6 +98,27 @@ bool SameContent(const std::string& a, const std::string& b) {
     }
   }
   return !left && !right;
+}
+
+double MedianOf(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::string WithSeparator(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string WorkFolder(const std::string& given, const std::string& stem) {
+  std::string folder = given;
+  if (folder.empty()) {
+    std::random_device random;
+    folder = (std::filesystem::temp_directory_path() / (stem + "-" + std::to_string(random()))).string();
+  }
+  return WithSeparator(std::filesystem::absolute(folder).string());
 }
 
 }  // namespace larkspur::bench

@@ -39,6 +39,16 @@ std::string ContentDigest(const std::string& path);
 // True when the two files hold the same bytes.
 bool SameContent(const std::string& a, const std::string& b);
 
+// The median of `values`; 0 for none.
+double MedianOf(std::vector<double> values);
+
+// `folder` with a separator at its end.
+std::string WithSeparator(std::string folder);
+
+// The benchmark's work folder: `given` made absolute, or a fresh name
+// `stem`-NUMBER in the system's temporary folder; ends in a separator.
+std::string WorkFolder(const std::string& given, const std::string& stem);
+
 }  // namespace larkspur::bench
 
 #endif  // LARKSPUR_BENCH_BENCH_REPORT_H_

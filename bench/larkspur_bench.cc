@@ -51,13 +51,6 @@ struct Options {
   bool tree = true;  // the ROFS tree case after the others (POSIX only)
 };
 
-double MedianOf(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 // One phase's runs, each with the durable copy run just before it.
 struct Measured {
   std::vector<double> seconds;
@@ -74,11 +67,6 @@ struct Measured {
     return MedianOf(ratios);
   }
 };
-
-std::string WithSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
 
 int RunAsChild(int argc, char** argv) {
   // --child PHASE WORKLOAD WORK RESULT
@@ -343,13 +331,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (options.work.empty()) {
-    std::random_device random;
-    options.work =
-        (std::filesystem::temp_directory_path() / ("larkspur-bench-" + std::to_string(random())))
-            .string();
-  }
-  options.work = WithSeparator(std::filesystem::absolute(options.work).string());
+  options.work = WorkFolder(options.work, "larkspur-bench");
   try {
     return Run(options);
   } catch (const std::exception& error) {

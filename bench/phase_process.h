@@ -13,7 +13,7 @@
 namespace larkspur::bench {
 
 struct ChildMeasure {
-  double seconds = 0;           // what the child wrote to the result file
+  double seconds = 0;            // what the child wrote to the result file
   std::uint64_t peak_bytes = 0;  // 0 where the platform does not tell
 };
 
@@ -27,6 +27,17 @@ struct ChildMeasure {
 // resident set of the child or of any tool it ran and waited for.
 ChildMeasure RunChild(const std::vector<std::string>& arguments, const std::string& log_path,
                       const std::string& result_path);
+
+struct ProcessRun {
+  double seconds = 0;            // from just before the start to the reaping
+  std::uint64_t peak_bytes = 0;  // ru_maxrss of it or of a tool it waited for
+};
+
+// POSIX: runs `arguments` (the program first, looked up along PATH) in a
+// fresh process with its standard output and error going to `log_path`,
+// timed from outside. Throws std::runtime_error carrying the end of the log
+// when it does not exit 0; elsewhere throws at once.
+ProcessRun RunProcess(const std::vector<std::string>& arguments, const std::string& log_path);
 
 // The child's side: writes `seconds` into `result_path`.
 void WriteChildResult(const std::string& result_path, double seconds);

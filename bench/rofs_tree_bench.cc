@@ -9,19 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <random>
 #include <string>
 
+#include "bench/bench_report.h"
 #include "bench/rofs_tree_case.h"
-
-namespace {
-
-std::string WithSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   larkspur::bench::RofsTreeOptions options;
@@ -35,18 +26,13 @@ int main(int argc, char** argv) {
     } else if (argument == "--keep") {
       options.keep = true;
     } else if (argument == "--programs" && i + 1 < argc) {
-      options.programs = WithSeparator(std::filesystem::absolute(argv[++i]).string());
+      options.programs = larkspur::bench::WithSeparator(std::filesystem::absolute(argv[++i]).string());
     } else {
       std::cerr << "usage: rofs_tree_bench [--work DIR] [--repeat N] [--keep] [--programs DIR]\n";
       return 2;
     }
   }
-  if (options.work.empty()) {
-    std::random_device random;
-    options.work =
-        (std::filesystem::temp_directory_path() / ("larkspur-rofs-tree-" + std::to_string(random()))).string();
-  }
-  options.work = WithSeparator(std::filesystem::absolute(options.work).string());
+  options.work = larkspur::bench::WorkFolder(options.work, "larkspur-rofs-tree");
   try {
     return larkspur::bench::RunRofsTreeCase(options);
   } catch (const std::exception& error) {

@@ -42,13 +42,11 @@
 
 #include "bench/bench_inputs.h"
 #include "bench/bench_report.h"
+#include "bench/phase_process.h"
 #include "format/model_profile.h"
 #include "port/files.h"
 
 #ifdef __linux__
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -289,60 +287,14 @@ namespace {
 constexpr double kBuildPauseSeconds = 1.5;  // buildrofs's three 500 ms pauses
 constexpr double kTargetRatio = 1.3;
 constexpr char kSourceDateEpoch[] = "1262304000";
-struct Run {
-  double seconds = 0;
-  std::uint64_t peak_bytes = 0;
-};
-
-double MedianOf(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
+// Runs `arguments` as a fresh process after a sync (untimed): writeback
+// left by an earlier run is not this run's.
+ProcessRun TimedProcess(const std::vector<std::string>& arguments, const std::string& log_path) {
 #ifdef __linux__
-// Runs `arguments` (the program first, looked up along PATH) with its
-// output going to `log_path`, timed from just before the start to just after
-// it is reaped. Throws when it does not exit 0.
-Run TimedProcess(const std::vector<std::string>& arguments, const std::string& log_path) {
-  std::vector<std::string> owned = arguments;
-  std::vector<char*> argv;
-  for (std::string& argument : owned) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  // Writeback left by an earlier run is not this run's.
   ::sync();
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    const int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (log >= 0) {
-      ::dup2(log, 1);
-      ::dup2(log, 2);
-      ::close(log);
-    }
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  while (::wait4(pid, &status, 0, &usage) < 0) {
-    if (errno != EINTR) throw std::runtime_error("waiting for " + arguments[0] + " failed");
-  }
-  Run run;
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peak_bytes = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error(arguments[0] + " failed (status " + std::to_string(status) + "); see " + log_path);
-  }
-  return run;
-}
-#else
-Run TimedProcess(const std::vector<std::string>&, const std::string&) {
-  throw std::runtime_error("rofs_tree_bench times processes with fork and wait4, and its baseline runs tar and dd");
-}
 #endif
+  return RunProcess(arguments, log_path);
+}
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
@@ -388,8 +340,8 @@ int RunRofsTreeCase(const RofsTreeOptions& options) {
   std::vector<double> baseline_seconds, repack_seconds, ratios;
   std::uint64_t repack_peak = 0;
   for (int round = 0; round < options.repeat; ++round) {
-    const Run baseline = TimedProcess({"sh", "-c", baseline_script}, log);
-    const Run repack = TimedProcess({cli, "--model", "n96", "--home", home, "repack", input}, log);
+    const ProcessRun baseline = TimedProcess({"sh", "-c", baseline_script}, log);
+    const ProcessRun repack = TimedProcess({cli, "--model", "n96", "--home", home, "repack", input}, log);
     baseline_seconds.push_back(baseline.seconds);
     repack_seconds.push_back(repack.seconds);
     ratios.push_back((repack.seconds - kBuildPauseSeconds) / baseline.seconds);
