@@ -77,6 +77,8 @@ void WriteFirmwareSeeds(const fs::path& root) {
   strip.Add(std::string{0x18, static_cast<char>(0x80)} + "AB" + file);    // 2-byte signature, 19-byte headers
   strip.Add(std::string{0x08, 5} + "x" + "axbxxcxdx");                     // 1-byte signature, 6-byte headers
   strip.Add(std::string{0, 0} + file + "]]]");  // a named block (5D) cut inside its header after the chain
+  // A 1-byte signature 5D, a named block's type byte, with 19-byte headers.
+  strip.Add(std::string("\x08\x62]]xd\x08" "b]]xd", 12) + std::string(8, '\0') + "xx");
   check.Add(std::string{0} + "no block header in these bytes");
 
   // Built mode: prefix length, start address, damage (block, byte, bit), then
