@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "port/files.h"
 #include "testing/expected_reasons.h"
@@ -186,6 +190,50 @@ TEST(ExtractFlowTest, ClosingDuringAnUnpackWaitsForTheTool) {
     // The session ends at once: FormDestroy waits, serving the log requests.
   }
   EXPECT_TRUE(home.Exists("rofs2/done"));
+}
+
+// The worker hands the end of a run to the window after the menu is on
+// again: an Extract chosen in between runs, rather than being dropped with
+// the menu left off.
+TEST(ExtractFlowTest, AnExtractChosenAsThePreviousRunEndsIsNotDropped) {
+  // A window whose worker, once its run has turned the menu on again, hands
+  // over the end of the run only when the test lets it, so that the user's
+  // next choice comes in between.
+  class HeldEndWindow : public ConsoleWindow {
+   public:
+    HeldEndWindow() : ConsoleWindow(nullptr, nullptr) {}
+    void SetMenuEnabled(MenuItem item, bool enabled) override {
+      ConsoleWindow::SetMenuEnabled(item, enabled);
+      if (item == MenuItem::kExtract) menu_back = enabled;
+    }
+    void RunOnUiThread(const std::function<void()>& request) override {
+      if (std::this_thread::get_id() != ui_thread_) {
+        while (menu_back && !let_go) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      ConsoleWindow::RunOnUiThread(request);
+    }
+    std::atomic<bool> menu_back{false}, let_go{false};
+
+   private:
+    const std::thread::id ui_thread_ = std::this_thread::get_id();
+  };
+  ProgramFolder home;
+  HeldEndWindow window;
+  TForm1 form(window, home.path());
+  form.FormCreate();
+  window.QueueOpenDialogAnswer(
+      home.Write("a.uda.bin", testing::MakeFirmware({.uda = true}, std::string("\xE9\x00\x90", 3) + "abc")));
+  form.RunUiCommand([&] { form.Open1Click(); });
+  form.RunUiCommand([&] { form.Extract1Click(); });
+  window.ServeUntil([&] { return window.menu_back.load(); });
+  window.let_go = true;
+  ASSERT_TRUE(form.WorkersBusy());  // only this thread handles the end of the run
+  form.RunUiCommand([&] { form.Extract1Click(); });
+  window.ServeUntil([&] { return !form.WorkersBusy(); });
+  EXPECT_EQ(form.LastOutcome(), TForm1::Outcome::kDone);
+  EXPECT_TRUE(window.menu_enabled[MenuItem::kExtract]);
+  EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "正在定位文件.   "), 2);
+  form.FormDestroy();
 }
 
 TEST(ExtractFlowTest, ModelChangeDuringExtractDoesNotTearTheRun) {

@@ -73,4 +73,12 @@ std::string ApplicationErrorText(std::exception_ptr error) {
 
 std::string ErrorMessageOf(std::exception_ptr error) { return WithFullStop(PartsOf(error).message); }
 
+ErrorBox CommandErrorBox(std::exception_ptr error) {
+  return {kApplicationTitle, WithFullStop(ControlCharactersEscaped(PartsOf(error).message)), MessageIcon::kError};
+}
+
+ErrorBox WorkerErrorBox(std::exception_ptr error) {
+  return {"Application Error", ApplicationErrorText(error), MessageIcon::kStop};
+}
+
 }  // namespace larkspur

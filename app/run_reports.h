@@ -10,9 +10,14 @@
 #include <functional>
 #include <string>
 
+#include "app/window.h"
 #include "pipeline/reporter.h"
 
 namespace larkspur {
+
+// The application's title: the error box's and every other box's title but
+// the worker's "Application Error".
+inline constexpr char kApplicationTitle[] = "Marrowby";
 
 // A pipeline text in the language in force.
 std::string SayText(const pipeline::Text& text);
@@ -48,6 +53,21 @@ std::string ApplicationErrorText(std::exception_ptr error);
 
 // The message of `error`, ending in a full stop.
 std::string ErrorMessageOf(std::exception_ptr error);
+
+// A message box that shows an error.
+struct ErrorBox {
+  std::string title;
+  std::string text;
+  MessageIcon icon = MessageIcon::kError;
+};
+
+// The two boxes an error can end in (which one, pipeline_run.h decides for
+// a run). The error box of a command: the error's message with control
+// characters escaped, as every line names a path, and a full stop, titled
+// with the application title. The worker's box: "Application Error", with
+// ApplicationErrorText.
+ErrorBox CommandErrorBox(std::exception_ptr error);
+ErrorBox WorkerErrorBox(std::exception_ptr error);
 
 }  // namespace larkspur
 

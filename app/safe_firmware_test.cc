@@ -39,18 +39,16 @@ TEST(SafeFirmwareTest, TheContentHasTheLastWordOverTheName) {
   const struct {
     const char* label;
     std::string name;
-    std::string kind_override;
     bool uda;  // how the blocks are made
     std::string payload;
     std::string expected;  // in the log; empty: the Extract succeeds
   } cases[] = {
-      {"UDA name, ROFS content", "fw.uda.bin", "", true, rofs, "(载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 \"uda\" 去掉或使用 --kind rofs)"},
-      {"UDA name, ROFS content behind a header", "fw.uda.bin", "", true, std::string(0x400, '\xA3') + rofs,
+      {"UDA name, ROFS content", "fw.uda.bin", true, rofs, "(载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 \"uda\" 去掉或使用 --kind rofs)"},
+      {"UDA name, ROFS content behind a header", "fw.uda.bin", true, std::string(0x400, '\xA3') + rofs,
        "(载荷以 ROFS 头开头, 是 ROFS 文件; 请把名称中的 \"uda\" 去掉或使用 --kind rofs)"},
-      {"ROFS name, FAT content", "fw.rofs2.bin", "", false, fat, "(载荷以 FAT 引导扇区开头, 是用户数据文件; 请把它改名为 *.uda.* 或使用 --kind uda)"},
-      {"ROFS name, neither", "fw.rofs2.bin", "", false, testing::PatternBytes(0x3000), "(载荷中没有 ROFS 头)"},
-      {"ROFS in a folder whose name holds uda", "Budapest/fw.rofs2.bin", "", false, rofs, ""},
-      {"--kind uda on a ROFS name", "fw.rofs2.bin", "UDA", false, fat, ""},
+      {"ROFS name, FAT content", "fw.rofs2.bin", false, fat, "(载荷以 FAT 引导扇区开头, 是用户数据文件; 请把它改名为 *.uda.* 或使用 --kind uda)"},
+      {"ROFS name, neither", "fw.rofs2.bin", false, testing::PatternBytes(0x3000), "(载荷中没有 ROFS 头)"},
+      {"ROFS in a folder whose name holds uda", "Budapest/fw.rofs2.bin", false, rofs, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -58,7 +56,6 @@ TEST(SafeFirmwareTest, TheContentHasTheLastWordOverTheName) {
     home.InstallStandInTool("readimage", testing::kStandInReadimage);
     home.Write("fat16/fat16.img", "earlier");
     Session s(home);
-    s.form.KindOverride = c.kind_override;
     s.Open(home.Write(c.name, testing::MakeFirmware({.uda = c.uda}, c.payload)));
     s.Extract();
     if (c.expected.empty()) {

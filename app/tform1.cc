@@ -3,8 +3,6 @@
 #include "app/texts.h"
 #include "base/hex.h"
 #include "format/block_header.h"
-#include "pipeline/repack.h"
-#include "pipeline/run_lock.h"
 #include "port/errors.h"
 
 namespace larkspur {
@@ -17,15 +15,8 @@ TForm1::TForm1(Window& window, std::string program_folder)
                 [this](const std::string& question) { return AskUser(question); }),
       tools_(std::make_unique<pipeline::ExternalRofsTools>()),
       profile_(ProfileForModel(0)) {
-  auto report = [this](std::exception_ptr error) { ReportWorkerError(error); };
-  tfix_ = std::make_unique<TJvThread>(
-      window_, "Tfix", [this] { TfixExecute(); }, report);
-  trofs3_ = std::make_unique<TJvThread>(
-      window_, "Trofs3", [this] { Trofs3Execute(); }, report);
-  tfat_ = std::make_unique<TJvThread>(
-      window_, "Tfat", [this] { TfatExecute(); }, report);
-  trepack_ = std::make_unique<TJvThread>(
-      window_, "Trepack", [this] { TrepackExecute(); }, report);
+  worker_ = std::make_unique<TJvThread>(
+      window_, "Worker", [this] { WorkerExecute(); }, [this](std::exception_ptr error) { ReportWorkerError(error); });
 }
 
 TForm1::~TForm1() { FormDestroy(); }
@@ -50,20 +41,14 @@ void TForm1::FormCreate() {
 void TForm1::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  // Tfix may still start Trofs3 or Tfat as its last step, so the carving
-  // components are waited for after it.
-  tfix_->Teardown();
-  trofs3_->Teardown();
-  tfat_->Teardown();
-  trepack_->Teardown();
+  worker_->Teardown();
 }
 
 void TForm1::RunUiCommand(const std::function<void()>& handler) {
   try {
     handler();
-  } catch (const std::exception& error) {
-    if (outcome_.load() == Outcome::kRunning) outcome_ = Outcome::kFailed;
-    ShowErrorBox(error.what());
+  } catch (const std::exception&) {
+    ShowErrorBox(CommandErrorBox(std::current_exception()));
   }
 }
 
@@ -120,9 +105,8 @@ void TForm1::OpenChosen(const std::string& chosen) {
       window_.AppendLog(Say("仍然打开的是之前的文件: %1", {opened_->path}));
     }
   };
-  std::optional<PartitionKind> kind = KindFromName(KindOverride);
   try {
-    pipeline::OpenedFile opened = pipeline::OpenFirmware(chosen, kind, ProfileIndex(), reporter_);
+    pipeline::OpenedFile opened = pipeline::OpenFirmware(chosen, std::nullopt, ProfileIndex(), reporter_);
     opened_ = std::move(opened);
   } catch (const FileOpenError&) {
     still_open();
@@ -134,8 +118,6 @@ void TForm1::OpenChosen(const std::string& chosen) {
   }
   ImageKind = KindName(opened_->kind);
   SourceFileName = opened_->name;
-  SourceStamp = opened_->stamp;
-  Layout = opened_->layout;
   StartAddress = opened_->start_address;
   EnableMenu(true);
   window_.SetStatusText(0, Say(kStatusFilePrefix) + ControlCharactersEscaped(SourceFileName));
@@ -144,61 +126,57 @@ void TForm1::OpenChosen(const std::string& chosen) {
 
 void TForm1::Extract1Click() {
   if (!opened_) return;
-  DisableForRun();
-  if (!TakeRunLock()) return;
-  // The run works with the profile in force when it started (the selector
-  // is off until it ends).
-  run_model_ = ProfileIndex();
-  outcome_ = Outcome::kRunning;
-  extraction_ = std::make_unique<pipeline::Extraction>(*opened_, run_model_, workspace_, *tools_, reporter_);
-  pipeline::Outcome begun;
-  try {
-    begun = extraction_->Begin();
-  } catch (...) {
-    FinishRun(Outcome::kFailed);
-    throw;
-  }
-  if (!begun.done()) {
-    FinishRun(begun);
-    return;
-  }
-  StartWorker(*tfix_);
+  StartRun(RunCommand::kExtract);
 }
-
-void TForm1::TfixExecute() {
-  const pipeline::Outcome located = extraction_->Locate();
-  if (!located.done()) {
-    FinishRun(located);
-    return;
-  }
-  StartWorker(opened_->kind == PartitionKind::kRofs ? *trofs3_ : *tfat_);
-}
-
-void TForm1::Trofs3Execute() { FinishRun(extraction_->Unpack()); }
-
-void TForm1::TfatExecute() { FinishRun(extraction_->Unpack()); }
 
 void TForm1::Repack1Click() {
   if (!opened_) return;
-  DisableForRun();
-  if (!TakeRunLock()) return;
-  run_model_ = ProfileIndex();
-  outcome_ = Outcome::kRunning;
-  StartWorker(*trepack_);
+  StartRun(RunCommand::kRepack);
 }
 
-void TForm1::TrepackExecute() {
-  try {
-    if (opened_->kind == PartitionKind::kRofs) Button5Click();
-    if (opened_->kind == PartitionKind::kUda) Button2Click();
-  } catch (const std::exception& error) {
-    // The same error box as a command on the window's own thread; after it
-    // the user can mend the cause and try again.
-    outcome_ = Outcome::kFailed;
-    ShowErrorBox(error.what());
-    Log(SayText(pipeline::FailedRunText(workspace_, WithFullStop(error.what()))));
-    FinishRun(Outcome::kFailed);
+void TForm1::StartRun(RunCommand command) {
+  // The worker hands the end of a run to this thread after the menu is on
+  // again: a run chosen in between waits for that, rather than being
+  // dropped with the menu left off.
+  worker_->WaitUntilIdle();
+  DisableForRun();
+  // The run works on a copy of the opened file, with the profile in force
+  // when it started (the selector is off until it ends).
+  run_.command = command;
+  run_.model = ProfileIndex();
+  run_.file = *opened_;
+  run_.end = {};
+  outcome_ = Outcome::kRunning;
+  StartWorker(*worker_);
+}
+
+void TForm1::WorkerExecute() {
+  if (run_.command == RunCommand::kRepack) {
+    TrepackExecute();
+    return;
   }
+  TfixExecute();
+  if (run_.file.kind == PartitionKind::kRofs) {
+    Trofs3Execute();
+  } else {
+    TfatExecute();
+  }
+}
+
+void TForm1::TfixExecute() {
+  RunRequest request;
+  request.command = RunCommand::kExtract;
+  request.model = run_.model;
+  run_.end = RunPipeline(request, run_.file, workspace_, *tools_, reporter_);
+}
+
+void TForm1::Trofs3Execute() { FinishRun(run_.end); }
+
+void TForm1::TfatExecute() { FinishRun(run_.end); }
+
+void TForm1::TrepackExecute() {
+  if (run_.file.kind == PartitionKind::kRofs) Button5Click();
+  if (run_.file.kind == PartitionKind::kUda) Button2Click();
 }
 
 void TForm1::Button5Click() {
@@ -209,15 +187,17 @@ void TForm1::Button5Click() {
 void TForm1::Button2Click() { RunRepack(); }
 
 void TForm1::RunRepack() {
-  pipeline::RepackOptions options;
-  options.name_program_folder = ProgramFolderGiven;
+  RunRequest request;
+  request.command = RunCommand::kRepack;
+  request.model = run_.model;
+  request.repack.name_program_folder = ProgramFolderGiven;
   // The window asks before it moves the end of an erase area.
-  options.extend_erase_area = pipeline::ExtendEraseArea::kAsk;
-  const pipeline::RepackResult result = pipeline::Repack(*opened_, run_model_, workspace_, *tools_, reporter_, options);
-  ListBox1 = result.obey.files;
-  obey = result.obey.lines;
-  FirstBlockDone = FirstBlockDone || result.short_first_block_written;
-  FinishRun(result.outcome);
+  request.repack.extend_erase_area = pipeline::ExtendEraseArea::kAsk;
+  run_.end = RunPipeline(request, run_.file, workspace_, *tools_, reporter_);
+  ListBox1 = run_.end.obey.files;
+  obey = run_.end.obey.lines;
+  FirstBlockDone = FirstBlockDone || run_.end.short_first_block_written;
+  FinishRun(run_.end);
 }
 
 std::string TForm1::crcdata(std::string_view payload) const { return CheckValueHex(payload); }
@@ -234,10 +214,27 @@ std::string TForm1::createhederfat(std::string_view payload, std::string_view ad
                              length);
 }
 
-void TForm1::FinishRun(const pipeline::Outcome& outcome) {
-  if (outcome.refusal) Log(SayText(*outcome.refusal));
-  FinishRun(outcome.done() ? Outcome::kDone : Outcome::kFailed);
-  if (outcome.models_that_fit.size() == 1) OfferModel(outcome.models_that_fit.front());
+void TForm1::FinishRun(const RunEnd& end) {
+  if (end.error_box) {
+    // After the box the user can mend the cause (a missing folder, a file
+    // held open) and try again; the log keeps the reason and says what
+    // became of the program folder.
+    ShowErrorBox(*end.error_box);
+    Log(SayText(*end.error_line));
+  }
+  if (end.outcome.refusal) Log(SayText(*end.outcome.refusal));
+  window_.RunOnUiThread([this, done = end.outcome.done()] {
+    // What the run learnt of the file (its layout under the run's model,
+    // its headers stripped) is the next command's. Handed back before the
+    // run counts as over, so that a file dropped meanwhile is not opened
+    // under it.
+    opened_ = run_.file;
+    outcome_ = done ? Outcome::kDone : Outcome::kFailed;
+    window_.ShowProgress("");
+    window_.SetSelectorEnabled(true);
+  });
+  EnableMenu(true);
+  if (end.outcome.models_that_fit.size() == 1) OfferModel(end.outcome.models_that_fit.front());
 }
 
 void TForm1::OfferModel(int model) {
@@ -248,32 +245,6 @@ void TForm1::OfferModel(int model) {
     ComboBox1Change();
     window_.AppendLog(Say("已选择%1, 请再运行一次.", {name}));
   });
-}
-
-void TForm1::FinishRun(Outcome outcome) {
-  if (extraction_) extraction_->Release();
-  outcome_ = outcome;
-  {
-    std::lock_guard lock(run_lock_mutex_);
-    run_lock_.reset();
-  }
-  window_.RunOnUiThread([this] {
-    window_.ShowProgress("");
-    window_.SetSelectorEnabled(true);
-  });
-  EnableMenu(true);
-}
-
-bool TForm1::TakeRunLock() {
-  pipeline::TakenLock taken = pipeline::TakeRunLock(workspace_);
-  if (!taken.lock) {
-    window_.AppendLog(SayText(*taken.refusal));
-    FinishRun(Outcome::kFailed);
-    return false;
-  }
-  std::lock_guard lock(run_lock_mutex_);
-  run_lock_ = std::move(taken.lock);
-  return true;
 }
 
 void TForm1::Log(const std::string& line) {
@@ -299,9 +270,8 @@ void TForm1::Progress(const std::string& text) {
   window_.RunOnUiThread([this, &text] { window_.ShowProgress(text); });
 }
 
-void TForm1::ShowErrorBox(const std::string& message) {
-  window_.RunOnUiThread(
-      [this, &message] { window_.ShowMessage(kApplicationTitle, WithFullStop(message), MessageIcon::kError); });
+void TForm1::ShowErrorBox(const ErrorBox& box) {
+  window_.RunOnUiThread([this, &box] { window_.ShowMessage(box.title, box.text, box.icon); });
 }
 
 bool TForm1::AskUser(const std::string& question) {
@@ -315,21 +285,9 @@ void TForm1::ShowUnableToRun(const std::string& text) {
 }
 
 void TForm1::ReportWorkerError(std::exception_ptr error) {
-  const std::string text = ApplicationErrorText(error);
-  outcome_ = Outcome::kFailed;
-  if (extraction_) extraction_->Release();
-  {
-    std::lock_guard lock(run_lock_mutex_);
-    run_lock_.reset();
-  }
-  window_.ShowProgress("");
-  window_.SetSelectorEnabled(true);
-  window_.ShowMessage("Application Error", text, MessageIcon::kStop);
-  // The log keeps the reason and says what became of the program folder.
-  Log(SayText(pipeline::FailedRunText(workspace_, ErrorMessageOf(error))));
-  // After the box the user can mend the cause (a missing folder, a file held
-  // open) and try again.
-  EnableMenu(true);
+  // Not the pipeline's (RunPipeline turns its errors into the run's end),
+  // but the run ends all the same, and the menu comes back.
+  FinishRun(RunEndedBy(error, true, workspace_));
 }
 
 }  // namespace larkspur

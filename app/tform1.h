@@ -1,15 +1,16 @@
-// The main window object: the command handlers and worker components of the
+// The main window object: the command handlers and the worker of the
 // window, over the pipeline (pipeline/) that does the work. It holds what the
 // window shows and remembers between commands (the opened file, its kind and
-// start address, the model profile in force, the menu state), takes the
-// program folder's run lock for a run, runs the pipeline's steps on its
-// workers and turns what the pipeline reports into log lines, progress and
-// message boxes. It reaches the screen only through Window, so the same
-// handlers serve the Qt and the Win32 window and the tests.
+// start address, the model profile in force, the menu state), runs each
+// Extract and Repack on its one worker (app/pipeline_run.h: the program
+// folder's run lock, the box an error shows in) and turns what the pipeline
+// reports into log lines, progress and message boxes. It reaches the screen
+// only through Window, so the same handlers serve the Qt and the Win32
+// window and the tests.
 //
-// Handlers run on the user-interface thread; the worker bodies (Tfix*,
-// Trofs3*, Tfat*, Trepack*) on their components' threads, reaching the
-// window through Window::RunOnUiThread.
+// Handlers run on the user-interface thread; a run's steps (TfixExecute,
+// Trofs3Execute, TfatExecute, TrepackExecute) on the worker's thread,
+// reaching the window through Window::RunOnUiThread.
 #ifndef LARKSPUR_APP_TFORM1_H_
 #define LARKSPUR_APP_TFORM1_H_
 
@@ -23,24 +24,20 @@
 #include <string_view>
 #include <vector>
 
+#include "app/pipeline_run.h"
 #include "app/run_reports.h"
 #include "app/window.h"
 #include "format/byte_string.h"
-#include "format/firmware_layout.h"
 #include "format/model_profile.h"
 #include "jobs/worker.h"
 #include "larkspur_version.h"
-#include "pipeline/extract.h"
 #include "pipeline/opened_file.h"
 #include "pipeline/rofs_tools.h"
-#include "port/files.h"
-#include "port/run_lock.h"
 #include "workspace/workspace.h"
 
 namespace larkspur {
 
 // Texts of the window.
-inline constexpr char kApplicationTitle[] = "Marrowby";
 inline constexpr char kWindowCaption[] = "Larkspur Beta 0.7";
 inline constexpr char kVersion[] = LARKSPUR_VERSION;  // set once, in the top CMakeLists.txt
 inline constexpr char kOpenFilter[] = "ROFS2, UDA|*.rofs2.*;*.uda.*;*.language.*|ALL|*.*";
@@ -65,8 +62,8 @@ class TForm1 {
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
-  // Start-up and teardown. FormDestroy waits until every worker run has
-  // ended, serving their window requests meanwhile; it never kills a tool.
+  // Start-up and teardown. FormDestroy waits until the worker's run has
+  // ended, serving its window requests meanwhile; it never kills a tool.
   void FormCreate();
   void FormDestroy();
 
@@ -93,9 +90,13 @@ class TForm1 {
   std::string createheder(std::string_view payload, std::string_view address, std::int32_t length) const;
   std::string createhederfat(std::string_view payload, std::string_view address, std::int32_t length) const;
 
-  // Worker bodies: header stripping (Tfix), then the carving and unpacking
-  // of a ROFS (Trofs3) or FAT (Tfat) image; Repack runs on Trepack, so the
-  // window stays live while the build tool runs and through its pauses.
+  // The steps of a run, which the one worker calls in order, so the window
+  // stays live while the tools run and through the build's pauses. An
+  // Extract: TfixExecute, one call of the pipeline that strips the headers,
+  // carves, writes and unpacks the partition image, then Trofs3Execute for
+  // a ROFS file or TfatExecute for a UDA file, which ends the run. A
+  // Repack: TrepackExecute, which runs Button5Click or Button2Click by kind
+  // and ends the run.
   void TfixExecute();
   void Trofs3Execute();
   void TfatExecute();
@@ -118,24 +119,17 @@ class TForm1 {
   const std::string& program_folder() const { return workspace_.folder(); }
   const Workspace& workspace() const { return workspace_; }
 
-  // What the window shows of the opened file, set by Open. The handlers and
-  // bodies read and change it; the disabled menu items keep two commands
-  // from touching it at once.
+  // What the window shows of the opened file, set by Open on the
+  // user-interface thread (the opened file itself is the form's own, and a
+  // run's worker gets a copy).
   std::string ImageKind;  // "ROFS" or "UDA"; empty before the first Open
   std::string SourcePath;
   std::string SourceFileName;
   ByteString StartAddress;
-  // The file's size and write time when it was opened: the commands refuse
-  // a file that changed since, and the record of an extracted tree names it.
-  port::FileStamp SourceStamp;
-  // The file's block layout, read at Open under the profile in force.
-  FirmwareLayout Layout;
-  // The kind given on the command line (--kind), which the file's name then
-  // does not decide; empty for the window.
-  std::string KindOverride;
   // True when the program folder was given (--home) rather than being the
   // executable's own: the closing line of Repack then names it.
   bool ProgramFolderGiven = false;
+  // The N96's short first block was written by the last ROFS Repack.
   bool FirstBlockDone = false;
   int OpenDialogFilterIndex = 1;
   std::string DonationUrl;
@@ -143,15 +137,9 @@ class TForm1 {
   std::vector<std::string> ListBox1;
   std::vector<std::string> obey;
 
-  // True while any worker component is busy. Tfix starts the carving
-  // component before it counts as idle, so an Extract is over once this is
-  // false.
-  bool WorkersBusy() const { return tfix_->Busy() || trofs3_->Busy() || tfat_->Busy() || trepack_->Busy(); }
-
-  TJvThread& Tfix() { return *tfix_; }
-  TJvThread& Trofs3() { return *trofs3_; }
-  TJvThread& Tfat() { return *tfat_; }
-  TJvThread& Trepack() { return *trepack_; }
+  // True while the worker is busy: from the start of a run until the
+  // window has handled its end.
+  bool WorkersBusy() const { return worker_->Busy(); }
 
   // How the last command ended, for the tests: kDone once its closing lines
   // were written, kFailed when it ended with a refusal or an error.
@@ -161,6 +149,16 @@ class TForm1 {
   Window& window() { return window_; }
 
  private:
+  // The run the worker carries out: set on the user-interface thread before
+  // the worker starts, then the worker's alone until the end of the run
+  // hands the opened file back.
+  struct Run {
+    RunCommand command = RunCommand::kExtract;
+    int model = 0;  // the selector is off until the run ends
+    pipeline::OpenedFile file;
+    RunEnd end;
+  };
+
   // Window requests that are safe from any thread.
   void Log(const std::string& line);
   void EnableMenu(bool enabled);
@@ -170,16 +168,17 @@ class TForm1 {
   void ShowUnableToRun(const std::string& text);
   // A Yes/No question, from any thread; true for Yes.
   bool AskUser(const std::string& question);
-  // The error box of a command, from any thread.
-  void ShowErrorBox(const std::string& message);
+  void ShowErrorBox(const ErrorBox& box);
+  // Starts `command` of the opened file on the worker.
+  void StartRun(RunCommand command);
+  // The worker's body: the steps of the run, in order.
+  void WorkerExecute();
+  // Ends the run: the box of the error that ended it and the line after
+  // it, or the refusal; records the outcome, hands the opened file back,
+  // and turns the menu and the model selector on again. From any thread.
+  void FinishRun(const RunEnd& end);
+  // An error that escaped a step, on the user-interface thread.
   void ReportWorkerError(std::exception_ptr error);
-  // Takes the program folder's lock for a run; false (with the log line
-  // that says so, and the menu enabled) when another run holds it.
-  bool TakeRunLock();
-  // Ends a run: logs the refusal, records the outcome, gives back the
-  // program folder's lock and enables the menu. Safe from any thread.
-  void FinishRun(const pipeline::Outcome& outcome);
-  void FinishRun(Outcome outcome);
   // The Repack of either kind.
   void RunRepack();
   // Open of `chosen` after the log was cleared.
@@ -194,20 +193,12 @@ class TForm1 {
   mutable std::mutex profile_mutex_;
   ModelProfile profile_;
   int profile_index_ = 0;
-  // The opened file, as the pipeline knows it.
+  // The opened file, as the pipeline knows it. User-interface thread only.
   std::optional<pipeline::OpenedFile> opened_;
-  // The running Extract and the model a run works under (the selector is off
-  // until it ends).
-  std::unique_ptr<pipeline::Extraction> extraction_;
-  int run_model_ = 0;
-  std::mutex run_lock_mutex_;
-  std::unique_ptr<port::RunLock> run_lock_;
+  Run run_;
   std::atomic<Outcome> outcome_{Outcome::kNone};
   bool destroyed_ = false;
-  std::unique_ptr<TJvThread> tfix_;
-  std::unique_ptr<TJvThread> trofs3_;
-  std::unique_ptr<TJvThread> tfat_;
-  std::unique_ptr<TJvThread> trepack_;
+  std::unique_ptr<TJvThread> worker_;
 };
 
 }  // namespace larkspur

@@ -1,7 +1,7 @@
 // The window as TForm1 sees it: the few things the logic does to the screen.
 // The Qt window implements it for users, the console window for the command
 // line and the tests. Every method but those of UiThread is called on the
-// user-interface thread only; TForm1 routes workers' requests through
+// user-interface thread only; TForm1 routes its worker's requests through
 // RunOnUiThread.
 #ifndef LARKSPUR_APP_WINDOW_H_
 #define LARKSPUR_APP_WINDOW_H_

@@ -49,15 +49,19 @@ void TJvThread::Run() {
   });
 }
 
+void TJvThread::WaitUntilIdle() {
+  while (Busy()) {
+    port::SleepMilliseconds(1);
+    ui_.ServePendingRequests();
+  }
+}
+
 void TJvThread::Teardown() {
   {
     std::lock_guard lock(mutex_);
     stop_requested_ = true;
   }
-  while (Busy()) {
-    port::SleepMilliseconds(1);
-    ui_.ServePendingRequests();
-  }
+  WaitUntilIdle();
   std::lock_guard lock(mutex_);
   JoinFinishedThread();
 }

@@ -4,8 +4,8 @@
 // user-interface thread; destroying a component waits until its run has
 // ended, serving the user-interface requests of the worker meanwhile.
 //
-// Start requests may come from any thread; Teardown and the destructor are
-// for the user-interface thread.
+// Start requests may come from any thread; WaitUntilIdle, Teardown and the
+// destructor are for the user-interface thread.
 #ifndef LARKSPUR_JOBS_WORKER_H_
 #define LARKSPUR_JOBS_WORKER_H_
 
@@ -40,8 +40,13 @@ class TJvThread {
   bool Busy() const;
 
   // Waits until the component is idle, carrying out the requests of worker
-  // threads meanwhile, and releases the last run's thread. Never cuts a run
+  // threads meanwhile (the end of the run among them). Never cuts a run
   // short. User-interface thread only.
+  void WaitUntilIdle();
+
+  // Sets the stop request (which no body reads), waits until the component
+  // is idle as WaitUntilIdle does, and releases the last run's thread.
+  // User-interface thread only.
   void Teardown();
 
   const std::string& name() const { return name_; }

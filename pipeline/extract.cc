@@ -1,7 +1,12 @@
 #include "pipeline/extract.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/hex.h"
 #include "extract/carve.h"
@@ -12,13 +17,76 @@
 #include "format/hex_text.h"
 #include "format/partition.h"
 #include "format/table_of_contents.h"
+#include "port/file_view.h"
 #include "port/files.h"
 #include "port/folders.h"
 #include "rofs/kept_entries.h"
-#include "workspace/transaction.h"
 #include "rofs/rofs_reader.h"
+#include "workspace/transaction.h"
 
 namespace larkspur::pipeline {
+namespace {
+
+// One Extract: the file mapped, what its steps found, and the image
+// written. Lives for one call of Extract, on the caller's thread.
+class Extraction {
+ public:
+  Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
+             const ExtractOptions& options);
+
+  // Maps the file. Refused when it is gone, empty or changed since Open.
+  Outcome Begin();
+  // Checks the blocks, strips the headers and finds where the partition
+  // starts by its content.
+  Outcome Locate();
+  // Writes the partition image and unpacks it, with its closing lines.
+  Outcome Unpack();
+
+ private:
+  // The stripped file: the prefix, then each payload, as views into the
+  // mapped file (or into the copy a file with a broken chain was stripped
+  // in).
+  std::vector<std::string_view> StrippedStream() const;
+  // Strips the mapped file at every signature, in a copy that then stands
+  // for the stripped file; returns the count. The mapping goes.
+  std::int64_t StripCopyAtEverySignature();
+  void CarveInto(std::string_view relative_path);
+  // The carved image in one piece, for the readers that need it so: the
+  // payload it lies in, or the image file just written, mapped back.
+  std::string_view CarvedImage(std::string_view relative_path);
+  void WriteTreeSource(PartitionKind kind);
+  void LogToolLines(const std::string& tool, const ToolResult& result);
+  // The refusal of a damaged file, or the warnings when it is taken anyway.
+  std::optional<Outcome> CheckDamage();
+  // The line that says which header bytes differ from the profile's.
+  void NoteKeptHeaderBytes();
+  // The line that says how much of its erase area the partition leaves.
+  std::optional<Text> EraseBudgetNote() const;
+  Outcome UnpackRofs();
+  Outcome UnpackFat();
+  // Keeps the earlier content of `tree` as its ".previous" when it held
+  // anything; returns where.
+  std::optional<std::string> KeepEarlierTree(Transaction& transaction, std::string_view tree);
+
+  OpenedFile& file_;
+  const int model_;
+  const Workspace& workspace_;
+  RofsTools& tools_;
+  Reporter& reporter_;
+  const ExtractOptions& options_;
+  port::FileView image_data_;
+  // The stripped copy of a file whose chain of blocks broke; for this run
+  // only.
+  std::optional<std::string> scanned_copy_;
+  port::FileView carved_view_;
+  std::string_view carved_in_place_;
+  std::uint64_t carve_offset_ = 0;
+  std::uint64_t carved_size_ = 0;
+  // The unpacked ROFS image's header, when our reader reads it.
+  std::optional<rofs::RofsHeader> rofs_header_;
+};
+
+}  // namespace
 
 Extraction::Extraction(OpenedFile& file, int model, const Workspace& workspace, RofsTools& tools, Reporter& reporter,
                        const ExtractOptions& options)
@@ -58,14 +126,14 @@ Outcome Extraction::Locate() {
       NoteKeptHeaderBytes();
     } else {
       // Without a chain (damaged, and taken as it is on request) every
-      // signature counts, in a copy of the file; the mapping is not needed
-      // after it.
-      auto copy = std::make_shared<std::string>(image_data_.bytes());
-      image_data_.Close();
-      headers_removed = StripEveryOccurrence(*copy, layout.signature, layout.header_size);
-      file_.scanned_copy = std::move(copy);
+      // signature counts, in a copy of the file.
+      headers_removed = StripCopyAtEverySignature();
     }
     file_.stripped = true;
+  } else if (!layout.chain_intact) {
+    // An earlier Extract stripped the file at every signature and counted
+    // the headers then: the same bytes again, none left to count.
+    StripCopyAtEverySignature();
   }
   if (!chain_intact && headers_removed > 0) {
     reporter_.Log(Text("警告: 块链不完整, 已在每个标识处删除块头, 请检查所选手机型号."));
@@ -182,14 +250,15 @@ std::optional<Text> Extraction::EraseBudgetNote() const {
               {HexNumber(budget->area.start, 8) + "-" + HexNumber(budget->area.end, 8), std::to_string(budget->free)});
 }
 
-void Extraction::Release() {
-  carved_in_place_ = {};
-  carved_view_.Close();
+std::int64_t Extraction::StripCopyAtEverySignature() {
+  // The mapping is not needed after the copy.
+  scanned_copy_.emplace(image_data_.bytes());
   image_data_.Close();
+  return StripEveryOccurrence(*scanned_copy_, file_.layout.signature, file_.layout.header_size);
 }
 
 std::vector<std::string_view> Extraction::StrippedStream() const {
-  if (file_.scanned_copy) return {*file_.scanned_copy};
+  if (scanned_copy_) return {*scanned_copy_};
   std::vector<std::string_view> stream = PayloadSpans(image_data_.bytes(), file_.layout);
   // A layout without blocks strips nothing.
   if (stream.empty()) stream.push_back(image_data_.bytes());
@@ -414,7 +483,9 @@ Outcome Extract(OpenedFile& file, int model, const Workspace& workspace, RofsToo
                 const ExtractOptions& options) {
   Extraction run(file, model, workspace, tools, reporter, options);
   Outcome outcome = run.Begin();
-  if (outcome.done()) outcome = run.Locate();
+  if (!outcome.done()) return outcome;
+  if (options.work_begins) options.work_begins();
+  outcome = run.Locate();
   if (outcome.done()) outcome = run.Unpack();
   return outcome;
 }

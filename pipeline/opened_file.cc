@@ -65,7 +65,6 @@ void EnsureLayout(OpenedFile& file, std::string_view bytes, int model) {
   }
   // Headers of another signature or size are stripped afresh from the file.
   file.stripped = false;
-  file.scanned_copy.reset();
   ReadLayout(file, bytes, model);
 }
 

@@ -4,13 +4,14 @@
 // opened, and that it was made for the model chosen. No copy of the file's
 // bytes is held between commands: each command maps it again.
 //
-// For the thread that runs the command; an OpenedFile is changed only by
-// the command running on it.
+// An OpenedFile is its holder's: a command changes the one it is given
+// (the layout read again under another model, the headers marked stripped)
+// on the thread it runs on. The window hands its worker a copy for a run
+// and takes the copy back at the run's end.
 #ifndef LARKSPUR_PIPELINE_OPENED_FILE_H_
 #define LARKSPUR_PIPELINE_OPENED_FILE_H_
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,9 +44,6 @@ struct OpenedFile {
   // True once an Extract has stripped the headers: a second Extract without
   // a new Open carves the same bytes again, finding no headers left.
   bool stripped = false;
-  // A file whose chain of blocks broke is stripped at every signature in a
-  // copy of its own, which then stands for the stripped file.
-  std::shared_ptr<const std::string> scanned_copy;
 };
 
 // A file that cannot be opened because there is none to open: missing,

@@ -606,6 +606,45 @@ TEST(PipelineTest, DamagedFilesAreRefusedUnlessAccepted) {
   }
 }
 
+// A second Extract of the same opened file finds no headers left: it carves
+// the same image again and counts none, also where the headers were
+// stripped at every signature of a file whose chain broke (nothing of the
+// first run is kept for it).
+TEST(PipelineTest, ASecondExtractWithoutANewOpenCarvesTheSameImage) {
+  const std::string image = testing::FatBootSector(0x200) + testing::PatternBytes(0x4FE00, 6);
+  const std::string intact = testing::MakeFirmware({.uda = true, .prefix = "PP"}, image);
+  std::string broken = intact;
+  broken[2 + 19 + 0x40000] ^= 1;  // block 1's signature
+  const struct {
+    const char* label;
+    std::string file;
+    std::string first_count;
+  } cases[] = {
+      {"an intact chain", intact, "2"},
+      {"a broken chain, taken as damaged", broken, "1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Home home;
+    OpenedFile opened = home.Open("RM-1.uda.fpsx", c.file);
+    ExtractOptions options;
+    options.accept_damaged = true;
+    std::vector<std::string> counts, images;
+    for (int run = 0; run < 2; ++run) {
+      home.reporter.lines.clear();
+      ASSERT_TRUE(Extract(opened, 0, home.workspace, home.tools, home.reporter, options).done());
+      for (const Text& line : home.reporter.lines) {
+        if (line.key == "定位成功-偏移        %1 标识   ") counts.push_back(line.values.at(0).key);
+      }
+      images.push_back(home.folder.Read("fat16/fat16.img"));
+    }
+    EXPECT_EQ(counts, (std::vector<std::string>{c.first_count, "0"}));
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_TRUE(images[0] == images[1]);
+    EXPECT_EQ(images[0].size(), c.first_count == "2" ? image.size() : image.size() + 19);
+  }
+}
+
 // A partition that grows past the end of its erase area is refused, or with
 // the user's word the area's end moves, to the granularity its start and end share; growth inside
 // the area leaves the table as it was.

@@ -4,8 +4,9 @@
 // fat16.img as edited), cuts it into blocks behind fresh headers with
 // consecutive load addresses, and writes REB-<name> into the program folder.
 //
-// The window runs Repack on its worker Trepack; the command line and the
-// benchmark call it directly. The run holds the program folder's run lock.
+// One call on the caller's thread: the window's worker, the command line
+// and the benchmark call Repack alike. The run holds the program folder's
+// run lock.
 #ifndef LARKSPUR_PIPELINE_REPACK_H_
 #define LARKSPUR_PIPELINE_REPACK_H_
 

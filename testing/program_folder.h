@@ -45,7 +45,7 @@ class Session {
   void SelectModel(int index);
   // Open through the dialog; errors go to the error box as in the window.
   void Open(const std::string& path);
-  // Extract, then wait for the workers as the window's user would.
+  // Extract, then wait for the worker as the window's user would.
   void Extract();
   // Repack, then wait for its worker.
   void Repack();

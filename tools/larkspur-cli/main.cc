@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/pipeline_run.h"
 #include "app/run_reports.h"
 #include "app/texts.h"
 #include "app/tform1.h"
@@ -16,11 +17,8 @@
 #include "format/load_file_bytes.h"
 #include "format/partition.h"
 #include "pipeline/difference_report.h"
-#include "pipeline/extract.h"
 #include "pipeline/opened_file.h"
-#include "pipeline/repack.h"
 #include "pipeline/rofs_tools.h"
-#include "pipeline/run_lock.h"
 #include "port/console.h"
 #include "port/files.h"
 #include "port/process.h"
@@ -79,9 +77,8 @@ void ShowBox(const std::string& title, const std::string& text) {
 }
 
 // Extract or Repack of FILE, with the window's log lines on standard output
-// and its message boxes on standard error. An error that ends Extract's
-// work shows as the window's workers show it ("Application Error"); one
-// that ends Open, Repack or the start of Extract as the window's error box.
+// and its message boxes on standard error; an error that ends it shows in
+// the box the window would show it in (RunPipeline).
 int RunPipelineCommand(const CliOptions& options) {
   const Workspace workspace(HomeFolder(options));
   const TerminalProgress progress(port::StandardErrorIsTerminal());
@@ -95,51 +92,28 @@ int RunPipelineCommand(const CliOptions& options) {
   pipeline::OpenedFile file;
   try {
     file = pipeline::OpenFirmware(AbsolutePath(options.file), KindFromName(options.kind), model, reporter);
-  } catch (const std::exception& error) {
-    ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
+  } catch (const std::exception&) {
+    const ErrorBox box = CommandErrorBox(std::current_exception());
+    ShowBox(box.title, box.text);
     return kExitFailed;
   }
-  pipeline::TakenLock lock = pipeline::TakeRunLock(workspace);
-  if (!lock.lock) {
-    reporter.Log(*lock.refusal);
-    return kExitFailed;
-  }
+  RunRequest request;
+  request.command = options.command == CliOptions::Command::kExtract ? RunCommand::kExtract : RunCommand::kRepack;
+  request.model = model;
+  request.extract.accept_damaged = options.accept_damaged;
+  request.repack.name_program_folder = !options.home.empty();
+  request.repack.keep_lead = options.keep_lead;
+  if (!options.package_to.empty()) request.repack.package_to = AbsolutePath(options.package_to);
+  request.repack.extend_erase_area =
+      options.extend_erase_area ? pipeline::ExtendEraseArea::kYes : pipeline::ExtendEraseArea::kNo;
   pipeline::ExternalRofsTools tools;
-  pipeline::Outcome outcome;
-  if (options.command == CliOptions::Command::kExtract) {
-    pipeline::ExtractOptions extract_options;
-    extract_options.accept_damaged = options.accept_damaged;
-    pipeline::Extraction run(file, model, workspace, tools, reporter, extract_options);
-    try {
-      outcome = run.Begin();
-    } catch (const std::exception& error) {
-      ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
-      reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
-      return kExitFailed;
-    }
-    try {
-      if (outcome.done()) outcome = run.Locate();
-      if (outcome.done()) outcome = run.Unpack();
-    } catch (...) {
-      ShowBox("Application Error", ApplicationErrorText(std::current_exception()));
-      reporter.Log(pipeline::FailedRunText(workspace, ErrorMessageOf(std::current_exception())));
-      return kExitFailed;
-    }
-  } else {
-    pipeline::RepackOptions repack_options;
-    repack_options.name_program_folder = !options.home.empty();
-    repack_options.keep_lead = options.keep_lead;
-    if (!options.package_to.empty()) repack_options.package_to = AbsolutePath(options.package_to);
-    repack_options.extend_erase_area =
-        options.extend_erase_area ? pipeline::ExtendEraseArea::kYes : pipeline::ExtendEraseArea::kNo;
-    try {
-      outcome = pipeline::Repack(file, model, workspace, tools, reporter, repack_options).outcome;
-    } catch (const std::exception& error) {
-      ShowBox(kApplicationTitle, WithFullStop(ControlCharactersEscaped(error.what())));
-      reporter.Log(pipeline::FailedRunText(workspace, WithFullStop(error.what())));
-      return kExitFailed;
-    }
+  const RunEnd end = RunPipeline(request, file, workspace, tools, reporter);
+  if (end.error_box) {
+    ShowBox(end.error_box->title, end.error_box->text);
+    reporter.Log(*end.error_line);
+    return kExitFailed;
   }
+  const pipeline::Outcome& outcome = end.outcome;
   if (outcome.refusal) reporter.Log(*outcome.refusal);
   if (outcome.done() && outcome.folder_left_out) return kExitFolderLeftOut;
   return outcome.done() ? kExitDone : kExitFailed;
